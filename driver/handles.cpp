@@ -1,0 +1,409 @@
+#include "driver/handles.h"
+
+#include "driver/apicall.h"
+#include "log/VfxLogger.h"
+
+#include <cstring>
+
+// The stored result's release; a tree without it yet cannot hold a result.
+#if __has_include("driver/resultset.h")
+#include "driver/resultset.h"
+#define VSQL_HAVE_RESULTSET 1
+#endif
+
+namespace {
+// Where a lock without a connection points its enabled flag: always 0.
+std::uint32_t g_noConnection = 0;
+
+const char* const kTag = "SQLFreeHandle";
+}  // namespace
+
+const char* const kExitWithReturnCode = "Exit with return code %d";
+
+// ---------------------------------------------------------------------------
+char* newText(const char* text, SQLLEN length) {
+    if (!text) return nullptr;
+    std::size_t n = length < 0 ? std::strlen(text) : std::size_t(length);
+    char* copy = static_cast<char*>(plat::heapAlloc(n + 1));
+    if (!copy) return nullptr;
+    std::memcpy(copy, text, n);
+    return copy;
+}
+
+void freeText(char*& text) {
+    if (text) plat::heapFree(text);
+    text = nullptr;
+}
+
+std::uint32_t odbcVersionOf(const Environment* env) { return env ? env->odbcVersion : SQL_OV_ODBC3; }
+std::uint32_t odbcVersionOf(const Connection* conn) { return conn ? odbcVersionOf(conn->env) : SQL_OV_ODBC3; }
+std::uint32_t odbcVersionOf(const Statement* stmt) { return stmt ? odbcVersionOf(stmt->conn) : SQL_OV_ODBC3; }
+std::uint32_t odbcVersionOf(const Descriptor* desc) { return desc ? odbcVersionOf(desc->conn) : SQL_OV_ODBC3; }
+
+// ---------------------------------------------------------------------------
+// VSqlLock
+
+VSqlLock::VSqlLock() : section(nullptr), enabled(&g_noConnection), held(0) {}
+
+VSqlLock::VSqlLock(Connection* conn) : VSqlLock() { fromConnection(conn); }
+
+VSqlLock::VSqlLock(Statement* stmt) : VSqlLock() {
+    if (plat::isReadable(stmt, sizeof(Statement))) fromConnection(stmt->conn);
+}
+
+VSqlLock::VSqlLock(Descriptor* desc) : VSqlLock() {
+    if (plat::isReadable(desc, sizeof(Descriptor))) fromConnection(desc->conn);
+}
+
+VSqlLock::VSqlLock(Environment*) : VSqlLock() {}
+
+VSqlLock::~VSqlLock() { unlock(); }
+
+void VSqlLock::fromConnection(Connection* conn) {
+    if (conn && plat::isReadable(&conn->lockEnabled, sizeof conn->lockEnabled)) {
+        section = &conn->lockSection;
+        enabled = &conn->lockEnabled;
+    }
+}
+
+bool VSqlLock::lock(bool wait, long limitMs) {
+    if (*enabled == 0 || held == 1 || !section) return false;
+    if (wait) {
+        section->enter();
+    } else {
+        std::uint64_t start = plat::tickMs();
+        while (!section->tryEnter()) {
+            if (limitMs < 0 || plat::tickMs() - start >= std::uint64_t(limitMs)) return false;
+            plat::sleepMs(1);
+        }
+    }
+    held = 1;
+    return true;
+}
+
+void VSqlLock::unlock() {
+    if (held == 1 && *enabled != 0 && section) section->leave();
+    held = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Descriptors
+
+Descriptor* newDescriptor(Connection* conn, std::uint32_t kind, std::uint16_t allocType) {
+    auto* desc = plat::heapNew<Descriptor>();
+    if (!desc) return nullptr;
+    desc->conn = conn;
+    desc->kind = kind;
+    desc->allocType = allocType;
+    desc->count = 0;
+    desc->records = nullptr;
+    if (kind == DESC_ARD || kind == DESC_APD) {
+        desc->arraySize = 1;
+        desc->bindType = SQL_BIND_BY_COLUMN;
+    }
+    return desc;
+}
+
+void releaseRecordStrings(DescriptorRecord* r) {
+    if (!r) return;
+    char** texts[] = {&r->baseColumnName, &r->baseTableName, &r->catalogName,   &r->label,
+                      &r->literalPrefix,  &r->literalSuffix, &r->localTypeName, &r->name,
+                      &r->schemaName,     &r->tableName,     &r->typeName};
+    for (char** t : texts) freeText(*t);
+}
+
+int setRecordCount(Descriptor* desc, int n) {
+    if (!desc || n < 0 || n > 32767) return -1;
+    if (n > desc->count) {
+        void* grown = plat::heapRealloc(desc->records, sizeof(DescriptorRecord) * std::size_t(n));
+        if (!grown) return -1;
+        desc->records = static_cast<DescriptorRecord*>(grown);
+        // Slots between count and the old array size may hold an earlier
+        // shrink's leftovers: every new record starts from zeros.
+        for (int i = desc->count; i < n; ++i) {
+            DescriptorRecord& r = desc->records[i];
+            std::memset(&r, 0, sizeof r);
+            if (desc->kind == DESC_IPD) {
+                r.parameterType = SQL_PARAM_INPUT;
+            } else if (desc->kind == DESC_ARD || desc->kind == DESC_APD) {
+                r.conciseType = SQL_C_DEFAULT;
+                r.type = SQL_C_DEFAULT;
+            }
+        }
+    } else {
+        for (int i = n; i < desc->count; ++i) releaseRecordStrings(&desc->records[i]);
+    }
+    desc->count = static_cast<std::int16_t>(n);
+    return 0;
+}
+
+void emptyDescriptor(Descriptor* desc) {
+    if (!desc) return;
+    if (desc->records) {
+        for (int i = 0; i < desc->count; ++i) releaseRecordStrings(&desc->records[i]);
+        plat::heapFree(desc->records);
+        desc->records = nullptr;
+    }
+    desc->count = 0;
+}
+
+void releaseDescriptor(Descriptor* desc) {
+    if (!desc) return;
+    emptyDescriptor(desc);
+    releaseDiagArea(desc->diag);
+    plat::heapDelete(desc);
+}
+
+SQLRETURN VsqlAllocDescriptor(Connection* conn, Descriptor** out) {
+    driverLog().Debug("VsqlAllocDescriptor", "Enter");
+    SQLRETURN rc = SQL_SUCCESS;
+    Descriptor* desc = newDescriptor(conn, DESC_ARD, SQL_DESC_ALLOC_USER);
+    if (desc && !conn->descriptors.append(desc)) {
+        releaseDescriptor(desc);
+        desc = nullptr;
+    }
+    if (!desc) {
+        addOdbcError(conn, "HY001", "Memory allocation error");
+        rc = SQL_ERROR;
+    }
+    if (out) *out = desc;
+    driverLog().Debug("VSqlAllocDescriptor", kExitWithReturnCode, int(rc));
+    return rc;
+}
+
+SQLRETURN VSqlFreeDescriptor(Descriptor* desc) {
+    const char* tag = "VSqlFreeDescriptor";
+    driverLog().Debug(tag, "Enter");
+    Connection* conn = desc->conn;
+    if (desc->allocType != SQL_DESC_ALLOC_USER || !conn) {
+        // An implicit descriptor lives and dies with its statement.
+        addOdbcError(desc, "HY017", nullptr);
+        driverLog().Debug(tag, kExitWithReturnCode, SQL_ERROR);
+        return SQL_ERROR;
+    }
+    driverLog().Debug(tag, "size=%d", int(conn->descriptors.getCount()));
+    for (std::int32_t i = 0; i < conn->descriptors.getCount(); ++i) {
+        driverLog().Debug(tag, "i=%d", int(i));
+        if (conn->descriptors.getAt(i) == desc) {
+            driverLog().Debug(tag, "Found the descriptor in the connection handle");
+            conn->descriptors.removeAt(i);
+            break;
+        }
+    }
+    for (std::int32_t i = 0; i < conn->statements.getCount(); ++i) {
+        auto* stmt = conn->statements.at<Statement>(i);
+        if (stmt->apd == desc) stmt->apd = stmt->implicitApd;
+        if (stmt->ard == desc) stmt->ard = stmt->implicitArd;
+    }
+    releaseDescriptor(desc);
+    driverLog().Debug(tag, kExitWithReturnCode, SQL_SUCCESS);
+    return SQL_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------
+// Statements
+
+SQLRETURN VSqlAllocStmt(Connection* conn, Statement** out) {
+    const char* tag = "VSqlAllocStmt";
+    driverLog().Debug(tag, "Enter");
+    auto* stmt = plat::heapNew<Statement>();
+    if (!stmt || !conn->statements.append(stmt)) {
+        plat::heapDelete(stmt);
+        if (out) *out = nullptr;
+        return SQL_ERROR;
+    }
+    stmt->conn = conn;
+    stmt->ird = newDescriptor(conn, DESC_IRD, SQL_DESC_ALLOC_AUTO);
+    stmt->implicitArd = newDescriptor(conn, DESC_ARD, SQL_DESC_ALLOC_AUTO);
+    stmt->ipd = newDescriptor(conn, DESC_IPD, SQL_DESC_ALLOC_AUTO);
+    stmt->implicitApd = newDescriptor(conn, DESC_APD, SQL_DESC_ALLOC_AUTO);
+    stmt->ard = stmt->implicitArd;
+    stmt->apd = stmt->implicitApd;
+    stmt->blockSize = 10;
+    stmt->blockMode = 1;
+    stmt->cursorType = 0;
+    stmt->noScan = 0;
+    stmt->rowCount = -1;
+    stmt->lastRowsetSize = 1;
+    if (!stmt->ird || !stmt->implicitArd || !stmt->ipd || !stmt->implicitApd) {
+        VSqlFreeStatement(stmt, SQL_DROP);
+        addOdbcError(conn, "HY001", "Memory allocation error");
+        if (out) *out = nullptr;
+        return SQL_ERROR;
+    }
+    if (out) *out = stmt;
+    driverLog().Debug(tag, "Exit");
+    return SQL_SUCCESS;
+}
+
+SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
+    const char* tag = "VSqlFreeStatement";
+    driverLog().Debug(tag, "Enter with option %d", int(option));
+    SQLRETURN rc = SQL_SUCCESS;
+    if (option == SQL_CLOSE || option == SQL_DROP) {
+        freeText(stmt->sqlText);
+        freeText(stmt->sentText);
+#ifdef VSQL_HAVE_RESULTSET
+        if (stmt->resultSet) freeResultSet(stmt->resultSet);
+#endif
+        stmt->resultSet = nullptr;
+        stmt->rowCount = -1;
+        stmt->rowPosition = 0;
+        stmt->blockNumber = 0;
+        stmt->lastRowsetSize = 1;
+    }
+    if (option == SQL_DROP || option == SQL_UNBIND) emptyDescriptor(stmt->ard);
+    if (option == SQL_DROP || option == SQL_RESET_PARAMS) emptyDescriptor(stmt->apd);
+    if (option == SQL_DROP) {
+        freeText(stmt->cursorName);
+        if (stmt->putDataBuffer) plat::heapFree(stmt->putDataBuffer);
+        stmt->putDataBuffer = nullptr;
+        stmt->markers.release();
+        Connection* conn = stmt->conn;
+        if (conn) {
+            for (std::int32_t i = 0; i < conn->statements.getCount(); ++i) {
+                if (conn->statements.getAt(i) == stmt) {
+                    conn->statements.removeAt(i);
+                    break;
+                }
+            }
+        }
+        // An explicit descriptor set as ard or apd belongs to the connection.
+        releaseDescriptor(stmt->ipd);
+        releaseDescriptor(stmt->ird);
+        releaseDescriptor(stmt->implicitApd);
+        releaseDescriptor(stmt->implicitArd);
+        releaseDiagArea(stmt->diag);
+        if (!plat::heapDelete(stmt)) rc = SQL_ERROR;
+    }
+    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
+    return rc;
+}
+
+// ---------------------------------------------------------------------------
+// Connections
+
+SQLRETURN releaseConnection(Connection* conn) {
+    clearDiagArea(conn->diag);
+    // The driver manager frees statements (or disconnects) first; whatever
+    // is left would otherwise be lost.
+    while (conn->statements.getCount() > 0) VSqlFreeStatement(conn->statements.at<Statement>(0), SQL_DROP);
+    while (conn->descriptors.getCount() > 0) {
+        releaseDescriptor(conn->descriptors.at<Descriptor>(0));
+        conn->descriptors.removeAt(0);
+    }
+    freeText(conn->dbmsVersion);
+    conn->statements.release();
+    conn->descriptors.release();
+    releaseDiagArea(conn->diag);
+
+    bool sectionTaken = false;
+    if (conn->lockEnabled == 1) {
+        VSqlLock lock(conn);
+        if (lock.lock(false, 10000)) {
+            conn->lockEnabled = 0;
+            conn->lockSection.leave();
+            lock.abandon();
+            sectionTaken = true;
+        }
+    }
+    // A section that another thread still holds is not deleted under it.
+    bool released = sectionTaken ? plat::heapDelete(conn) : plat::heapFree(conn);
+    return released ? SQL_SUCCESS : SQL_ERROR;
+}
+
+// ---------------------------------------------------------------------------
+// Exported functions
+
+namespace {
+
+SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
+    switch (type) {
+    case SQL_HANDLE_ENV: {
+        if (!output) return SQL_ERROR;
+        auto* env = plat::heapNew<Environment>();
+        *output = env;
+        if (!env) return SQL_ERROR;
+        env->odbcVersion = SQL_OV_ODBC3;
+        return SQL_SUCCESS;
+    }
+    case SQL_HANDLE_DBC: {
+        auto* env = static_cast<Environment*>(input);
+        if (!env) return SQL_INVALID_HANDLE;
+        clearDiagArea(env->diag);
+        if (!output) return SQL_ERROR;
+        auto* conn = plat::heapNew<Connection>();
+        *output = conn;
+        if (!conn) return SQL_ERROR;
+        conn->env = env;
+        conn->lockEnabled = 1;
+        return SQL_SUCCESS;
+    }
+    case SQL_HANDLE_STMT:
+    case SQL_HANDLE_DESC: {
+        auto* conn = static_cast<Connection*>(input);
+        if (!conn) return SQL_INVALID_HANDLE;
+        // Lists of the connection change: serialise with its other calls.
+        VSqlLock lock(conn);
+        lock.lock(true, -1);
+        clearDiagArea(conn->diag);
+        if (!output) return SQL_ERROR;
+        if (type == SQL_HANDLE_STMT) return VSqlAllocStmt(conn, reinterpret_cast<Statement**>(output));
+        return VsqlAllocDescriptor(conn, reinterpret_cast<Descriptor**>(output));
+    }
+    default:
+        return SQL_ERROR;
+    }
+}
+
+SQLRETURN freeHandle(SQLSMALLINT type, SQLHANDLE handle) {
+    switch (type) {
+    case SQL_HANDLE_ENV: {
+        auto* env = static_cast<Environment*>(handle);
+        releaseDiagArea(env->diag);
+        return plat::heapDelete(env) ? SQL_SUCCESS : SQL_ERROR;
+    }
+    case SQL_HANDLE_DBC:
+        return releaseConnection(static_cast<Connection*>(handle));
+    case SQL_HANDLE_STMT: {
+        auto* stmt = static_cast<Statement*>(handle);
+        VSqlLock lock(stmt);
+        lock.lock(true, -1);
+        clearDiagArea(stmt->diag);
+        return VSqlFreeStatement(stmt, SQL_DROP);
+    }
+    case SQL_HANDLE_DESC: {
+        auto* desc = static_cast<Descriptor*>(handle);
+        VSqlLock lock(desc);
+        lock.lock(true, -1);
+        clearDiagArea(desc->diag);
+        return VSqlFreeDescriptor(desc);
+    }
+    default:
+        return SQL_ERROR;
+    }
+}
+
+}  // namespace
+
+VSQL_EXPORT SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT HandleType, SQLHANDLE InputHandle, SQLHANDLE* OutputHandle) {
+    const char* tag = "SQLAllocHandle";
+    driverLog().Debug(tag, "Entering with HandleType=%d", int(HandleType));
+    SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] { return allocHandle(HandleType, InputHandle, OutputHandle); });
+    driverLog().Debug(tag, "Leaving with RetCode=%d", int(rc));
+    return rc;
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT HandleType, SQLHANDLE Handle) {
+    driverLog().Debug(kTag, "Enter with HandleType = %d", int(HandleType));
+    SQLRETURN rc = SQL_INVALID_HANDLE;
+    if (Handle || HandleType < SQL_HANDLE_ENV || HandleType > SQL_HANDLE_DESC)
+        rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] { return freeHandle(HandleType, Handle); });
+    driverLog().Debug(kTag, kExitWithReturnCode, int(rc));
+    return rc;
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT StatementHandle, SQLUSMALLINT Option) {
+    return StmtCall("SQLFreeStmt", StatementHandle)
+        .run([&](Statement* stmt) { return VSqlFreeStatement(stmt, Option); }, nullptr);
+}

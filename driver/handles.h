@@ -1,0 +1,209 @@
+// The four ODBC handle records and their lock. A handle that the application
+// holds is the address of its record; records are zero-filled blocks of the
+// process heap (plat::heapNew / plat::heapDelete). Every owned text in these
+// records is a plat::heapAlloc block (see newText / freeText).
+#pragma once
+
+#include "driver/diag.h"
+#include "driver/odbc.h"
+#include "platform/platform.h"
+#include "util/PtrList.h"
+
+#include <cstdint>
+
+#if __has_include("vornvdb/vornkit.h")
+#include "vornvdb/vornkit.h"
+#else
+// Opaque handle of a kit session, until the kit's C API header exists.
+typedef struct VDBSESSION* HVDB;
+#endif
+
+struct ResultSet;  // the stored result of an execution (driver/resultset.h)
+struct Environment;
+struct Connection;
+struct Statement;
+struct Descriptor;
+
+struct Environment {
+    std::uint32_t odbcVersion;  // SQL_OV_ODBC3 at allocation; below 3 maps SQLSTATEs to ODBC 2
+    DiagArea diag;
+};
+
+struct Connection {
+    Environment* env;
+    HVDB session;             // null when not connected
+    char* dbmsVersion;        // owned; the server's version texts, fetched once
+    DiagArea diag;
+    PtrList descriptors;      // of Descriptor: explicitly allocated, owned
+    PtrList statements;       // of Statement, owned
+    char dsn[65];
+    char server[65];
+    char uid[256];
+    char pwd[33];
+    std::uint32_t cursorCounter;
+    std::uint32_t accessMode;
+    std::uintptr_t quietWindow;
+    std::uint32_t loginTimeout;
+    plat::CriticalSection lockSection{4000};
+    std::uint32_t lockEnabled;  // 1 from allocation until the connection is being freed
+};
+
+// Descriptor kinds.
+enum : std::uint32_t { DESC_IRD = 1, DESC_IPD = 2, DESC_ARD = 3, DESC_APD = 4 };
+
+// The ODBC record fields, in the alphabetical order of their field names.
+struct DescriptorRecord {
+    std::int32_t autoUniqueValue;
+    char* baseColumnName;
+    char* baseTableName;
+    std::int32_t caseSensitive;
+    char* catalogName;
+    std::int16_t conciseType;
+    SQLPOINTER dataPtr;
+    std::int16_t datetimeIntervalCode;
+    std::int32_t datetimeIntervalPrecision;
+    SQLLEN displaySize;
+    std::int16_t fixedPrecScale;
+    SQLLEN* indicatorPtr;
+    char* label;
+    SQLULEN length;
+    char* literalPrefix;
+    char* literalSuffix;
+    char* localTypeName;
+    char* name;
+    std::int16_t nullable;
+    std::int32_t numPrecRadix;
+    SQLLEN octetLength;
+    SQLLEN* octetLengthPtr;
+    std::int16_t parameterType;
+    std::int16_t precision;
+    std::int16_t rowver;
+    std::int16_t scale;
+    char* schemaName;
+    std::int16_t searchable;
+    char* tableName;
+    std::int16_t type;
+    char* typeName;
+    std::int16_t unnamed;
+    std::int16_t isUnsigned;  // SQL_DESC_UNSIGNED
+    std::int16_t updatable;
+};
+
+struct Descriptor {
+    Connection* conn;
+    std::uint32_t kind;        // DESC_IRD .. DESC_APD
+    std::uint16_t allocType;   // SQL_DESC_ALLOC_AUTO or SQL_DESC_ALLOC_USER
+    SQLULEN arraySize;
+    SQLUSMALLINT* arrayStatusPtr;
+    SQLLEN* bindOffsetPtr;
+    std::uint32_t bindType;
+    std::int16_t count;
+    SQLULEN* rowsProcessedPtr;
+    DescriptorRecord* records;  // owned, count long (record 1 is element 0); heap block
+    DiagArea diag;
+};
+
+struct Statement {
+    Connection* conn;
+    Descriptor* ard;
+    Descriptor* ird;
+    Descriptor* apd;
+    Descriptor* ipd;
+    Descriptor* implicitArd;
+    Descriptor* implicitApd;
+    char* sqlText;      // owned
+    char* sentText;     // owned
+    ResultSet* resultSet;  // owned
+    char* cursorName;   // owned
+    SQLLEN rowCount;    // -1 when unknown
+    std::int32_t rowPosition;
+    std::uint8_t moreRows;
+    std::uint8_t blockMode;
+    std::uint32_t blockNumber;
+    std::uint32_t blockSize;
+    std::int32_t getDataColumn;
+    SQLULEN getDataOffset;
+    std::uint32_t lastRowsetSize;
+    std::int32_t markerInObjectClause;
+    std::uint32_t markerCount;
+    std::uint32_t nextMarker;
+    SQLPOINTER putDataValue;
+    unsigned char* putDataBuffer;  // owned heap block
+    SQLLEN putDataLength;          // -1 for a null value
+    PtrList markers;               // positions in sqlText, stored as (void*)(uintptr_t)pos
+    std::uint32_t cursorType;
+    std::uint32_t noScan;
+    DiagArea diag;
+};
+
+// ---------------------------------------------------------------------------
+// The per-connection lock of every exported call. Built on the stack from the
+// handle the call received; a handle that cannot be read, or one without a
+// connection, gives a lock that does nothing.
+class VSqlLock {
+public:
+    VSqlLock();  // no connection
+    explicit VSqlLock(Connection* conn);
+    explicit VSqlLock(Statement* stmt);
+    explicit VSqlLock(Descriptor* desc);
+    explicit VSqlLock(Environment*);  // environments are not locked
+    virtual ~VSqlLock();
+    VSqlLock(const VSqlLock&) = delete;
+    VSqlLock& operator=(const VSqlLock&) = delete;
+
+    // wait: block until entered. Otherwise try, sleeping 1 ms between tries,
+    // for at most limitMs. False when disabled or already held by this object.
+    bool lock(bool wait, long limitMs);
+    void unlock();
+    // Forgets that the section is held without leaving it; for the release
+    // of a connection, which leaves and deletes the section itself.
+    void abandon() { held = 0; }
+
+    plat::CriticalSection* section;
+    std::uint32_t* enabled;
+    std::uint32_t held;
+
+private:
+    void fromConnection(Connection* conn);
+};
+
+// ---------------------------------------------------------------------------
+// Allocation and release (the caller holds the connection's lock).
+SQLRETURN VSqlAllocStmt(Connection* conn, Statement** out);
+SQLRETURN VsqlAllocDescriptor(Connection* conn, Descriptor** out);
+Descriptor* newDescriptor(Connection* conn, std::uint32_t kind, std::uint16_t allocType);
+// Grows (new records get the defaults of the kind) or shrinks (texts of the
+// dropped records released) to n records. -1 when the heap refuses.
+int setRecordCount(Descriptor* desc, int n);
+void releaseRecordStrings(DescriptorRecord* record);
+// Releases every record and the array; count 0.
+void emptyDescriptor(Descriptor* desc);
+// Empties and releases the record itself (no list bookkeeping).
+void releaseDescriptor(Descriptor* desc);
+SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option);
+SQLRETURN VSqlFreeDescriptor(Descriptor* desc);
+// Releases a connection record (descriptors, version texts, section).
+SQLRETURN releaseConnection(Connection* conn);
+
+// ODBC behaviour version a handle's diagnostics are added with.
+std::uint32_t odbcVersionOf(const Environment* env);
+std::uint32_t odbcVersionOf(const Connection* conn);
+std::uint32_t odbcVersionOf(const Statement* stmt);
+std::uint32_t odbcVersionOf(const Descriptor* desc);
+
+// Adds a diagnostic to a handle with the version of its environment.
+template <typename H>
+void addOdbcError(H* handle, const char* sqlState, const char* message) {
+    addOdbcError(odbcVersionOf(handle), handle->diag, sqlState, message);
+}
+template <typename H>
+void addOdbcError(H* handle, const char* sqlState, const char* message, std::int32_t rowNumber,
+                  std::int32_t columnNumber) {
+    addOdbcError(odbcVersionOf(handle), handle->diag, sqlState, message, rowNumber, columnNumber);
+}
+
+// Owned texts of the handle records: heap copies. newText(text, -1) copies
+// up to the NUL; null when text is null or the heap refuses.
+char* newText(const char* text, SQLLEN length = -1);
+// Releases *text (when set) and nulls it.
+void freeText(char*& text);

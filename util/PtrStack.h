@@ -1,0 +1,24 @@
+// Last-in-first-out stack of untyped pointers; does not own what it points to.
+// All-zero is a valid empty stack.
+#pragma once
+
+#include <cstdint>
+
+struct PtrStack {
+    std::int32_t capacity;
+    std::int32_t count;
+    void** items;  // malloc'd; items[0] is the bottom
+
+    void init();
+    void release();
+    std::int32_t getCount() const { return count; }
+    // Grows one slot at a time. False (stack unchanged) when the allocator
+    // refuses.
+    bool push(void* p);
+    // Null when empty.
+    void* top() const;
+    // Returns the top and removes it; the array is freed once the stack is
+    // empty. Null (and nothing changes) when empty.
+    void* pop();
+    void* getAt(std::int32_t index) const;
+};
