@@ -1,0 +1,72 @@
+// ConfigDSN: adds, changes or removes a data source of this driver, called by
+// the ODBC administrator and by SQLConfigDataSource.
+//
+// Without a window system (Linux) a parent window cannot be used: the call is
+// then handled as a windowless one, which stores what the attribute list gives
+// and fails, with an installer error, when it gives no data-source name.
+#include "setup/setup.h"
+
+#include "driver/odbc.h"
+#include "platform/installer.h"
+#include "platform/platform.h"
+
+#include <odbcinst.h>
+
+#include <cstring>
+
+namespace {
+
+// Frees the context however ConfigDSN leaves.
+struct ContextHolder {
+    SetupContext* ctx = plat::heapNew<SetupContext>();
+    ~ContextHolder() { plat::heapDelete(ctx); }
+};
+
+bool fail(std::uint32_t installerError, const char* message) {
+    plat::inst::postInstallerError(installerError, message);
+    return false;
+}
+
+bool configDsn(void* parent, WORD request, const char* driver, const char* attributes) {
+    ContextHolder holder;
+    SetupContext* ctx = holder.ctx;
+    if (!ctx) return fail(ODBC_ERROR_OUT_OF_MEM, "Out of memory");
+    parseAttributeList(*ctx, attributes);
+
+    const SetupAttribute& dsn = ctx->attributes[SLOT_DSN];
+    if (dsn.present) {
+        if (!plat::inst::validDSN(dsn.value)) return false;
+        if (std::strlen(dsn.value) < sizeof ctx->initialName) std::strcpy(ctx->initialName, dsn.value);
+        // A longer name than any installer accepts cannot be kept whole; no
+        // initial name then means no rename, so no other data source is removed.
+    }
+
+    if (request == ODBC_REMOVE_DSN) {
+        if (!dsn.present) return fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "No DSN given to remove");
+        return plat::inst::removeDSNFromIni(dsn.value);
+    }
+
+    ctx->driver = driver;
+    ctx->adding = request == ODBC_ADD_DSN;
+    if (parent) {
+        DsnDialog dialog(*ctx, DsnDialog::Mode::Setup);
+        switch (plat::runModalDialog(parent, IDD_DSN_SETUP, dialog)) {
+        case plat::DialogResult::Ok: return true;
+        case plat::DialogResult::Cancel: return false;
+        case plat::DialogResult::Unavailable: break;  // handled as windowless
+        }
+    }
+    if (!dsn.present) return fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "No DSN given");
+    return storeDataSource(*ctx, nullptr);
+}
+
+}  // namespace
+
+VSQL_EXPORT BOOL INSTAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDriver,
+                                              LPCSTR lpszAttributes) {
+    try {
+        return configDsn(reinterpret_cast<void*>(hwndParent), fRequest, lpszDriver, lpszAttributes) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}

@@ -1,0 +1,56 @@
+// A stand-in for the window of a modal dialog: the behaviour under test runs
+// against these controls, and a script plays the user (what to type, which
+// button to press). Installed with plat::setDialogRunner for one scope.
+#pragma once
+
+#include "platform/dialog.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vorntest {
+
+struct ScriptedControls : plat::DialogControls {
+    std::map<int, std::string> text;
+    std::map<int, bool> disabled;
+    std::map<int, std::vector<std::string>> items;
+    std::vector<std::string> warnings;  // "caption: text"
+
+    void setText(int control, const char* t) override { text[control] = t ? t : ""; }
+    void getText(int control, char* buffer, std::size_t size) override;
+    void enable(int control, bool enabled) override { disabled[control] = !enabled; }
+    void addListItem(int control, const char* t) override { items[control].push_back(t); }
+    void selectListItem(int control, const char* t) override;
+    void warn(const char* t, const char* caption) override {
+        warnings.push_back(std::string(caption) + ": " + t);
+    }
+};
+
+// One user action: change fields, then press a button.
+struct DialogStep {
+    std::map<int, std::string> type;  // control -> new text
+    bool ok = true;                   // false presses Cancel
+};
+
+class ScriptedDialog {
+public:
+    explicit ScriptedDialog(std::vector<DialogStep> steps);
+    ~ScriptedDialog();
+
+    // What the dialog showed right after its creation, and at the end.
+    ScriptedControls afterInit;
+    ScriptedControls controls;
+    int shown = 0;           // times a dialog was opened
+    int resource = 0;        // template asked for
+    void* parent = nullptr;  // owner window given
+    std::size_t stepsTaken = 0;
+    int typedIntoDisabled = 0;
+
+private:
+    static plat::DialogResult run(void* parent, int resource, plat::DialogBehaviour& behaviour);
+    std::vector<DialogStep> steps_;
+};
+
+}  // namespace vorntest

@@ -1,0 +1,274 @@
+// ConfigDSN and its parsers, against unixODBC's real installer library in a
+// private configuration, with a scripted stand-in for the dialog window.
+#include "platform/installer.h"
+#include "setup/setup.h"
+#include "support/odbc_sandbox.h"
+#include "support/scripted_dialog.h"
+
+#include <odbcinst.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using vorntest::DialogStep;
+using vorntest::OdbcSandbox;
+using vorntest::ScriptedDialog;
+
+namespace {
+
+const char* const kDriver = "Kalmo VORNsql driver";
+HWND const kWindow = reinterpret_cast<HWND>(0x1234);
+
+// An attribute list with its closing empty pair: "DSN=x\0Server=y\0\0".
+std::string attrs(std::initializer_list<const char*> pairs) {
+    std::string s;
+    for (const char* p : pairs) s.append(p).push_back('\0');
+    s.push_back('\0');
+    return s;
+}
+
+BOOL config(WORD request, const std::string& list, HWND window = nullptr) {
+    return ConfigDSN(window, request, kDriver, list.data());
+}
+
+SetupContext parsed(const std::string& list) {
+    SetupContext ctx{};
+    parseAttributeList(ctx, list.data());
+    return ctx;
+}
+
+std::string lastInstallerError() {
+    std::uint32_t code = 0;
+    char msg[256] = "";
+    unsigned short len = 0;
+    if (!SQL_SUCCEEDED(plat::inst::installerError(1, &code, msg, sizeof msg, &len))) return "";
+    return std::to_string(code) + " " + msg;
+}
+
+}  // namespace
+
+TEST(SetupParse, AttributeListForms) {
+    // NUL- and ';'-ended pairs mean the same; keyword case does not matter.
+    SetupContext a = parsed(attrs({"DSN=x", "server=host", "SERVICE=5000"}));
+    SetupContext b = parsed(std::string("DSN=x;server=host;SERVICE=5000;\0", 32));
+    for (const SetupContext* c : {&a, &b}) {
+        EXPECT_TRUE(c->attributes[SLOT_DSN].present);
+        EXPECT_STREQ("x", c->attributes[SLOT_DSN].value);
+        EXPECT_STREQ("host", c->attributes[SLOT_SERVER].value);
+        EXPECT_STREQ("5000", c->attributes[SLOT_SERVICE].value);
+        EXPECT_FALSE(c->attributes[SLOT_DESCRIPTION].present);
+    }
+
+    // Unknown keywords and keywords of 16 characters or more are skipped;
+    // "LogLevelLogLevel" would otherwise be mistaken for nothing at all.
+    SetupContext c = parsed(attrs({"Colour=red", "ServerServerServ=1", "LogLevel=3", "=5"}));
+    EXPECT_FALSE(c.attributes[SLOT_SERVER].present);
+    EXPECT_TRUE(c.attributes[SLOT_LOGLEVEL].present);
+    EXPECT_STREQ("3", c.attributes[SLOT_LOGLEVEL].value);
+
+    // A pair without '=' ends the list; an empty value is still a value.
+    SetupContext d = parsed(attrs({"Server=", "garbage", "Service=1"}));
+    EXPECT_TRUE(d.attributes[SLOT_SERVER].present);
+    EXPECT_STREQ("", d.attributes[SLOT_SERVER].value);
+    EXPECT_FALSE(d.attributes[SLOT_SERVICE].present);
+
+    // Values are cut to 255 characters, never beyond the slot.
+    std::string longValue = "Description=" + std::string(400, 'v');
+    SetupContext e = parsed(attrs({longValue.c_str(), "Server=s"}));
+    EXPECT_EQ(std::string(255, 'v'), e.attributes[SLOT_DESCRIPTION].value);
+    EXPECT_STREQ("s", e.attributes[SLOT_SERVER].value);
+
+    SetupContext empty{};
+    parseAttributeList(empty, "\0");
+    parseAttributeList(empty, nullptr);
+    for (const auto& slot : empty.attributes) EXPECT_FALSE(slot.present);
+}
+
+TEST(SetupParse, ConnectionStrings) {
+    SetupContext a{};
+    parseConnectionString(a, "DSN=d;UID=u;PWD={p;w}}d};Server=h", -1);
+    EXPECT_STREQ("d", a.attributes[SLOT_DSN].value);
+    EXPECT_STREQ("u", a.attributes[SLOT_UID].value);
+    EXPECT_STREQ("p;w}d", a.attributes[SLOT_PWD].value);
+    EXPECT_STREQ("h", a.attributes[SLOT_SERVER].value);
+
+    // The given length bounds the parse even without a terminator.
+    const char text[] = {'U', 'I', 'D', '=', 'a', 'b', 'c', ';', 'P', 'W', 'D', '=', 'x'};
+    SetupContext b{};
+    parseConnectionString(b, text, 10);
+    EXPECT_STREQ("abc", b.attributes[SLOT_UID].value);
+    EXPECT_FALSE(b.attributes[SLOT_PWD].present);
+
+    // An unclosed brace takes the rest; a pair without '=' ends the parse.
+    SetupContext c{};
+    parseConnectionString(c, "PWD={abc;Server=x", -1);
+    EXPECT_STREQ("abc;Server=x", c.attributes[SLOT_PWD].value);
+    EXPECT_FALSE(c.attributes[SLOT_SERVER].present);
+    SetupContext d{};
+    parseConnectionString(d, "UID=a;junk;PWD=b", -1);
+    EXPECT_TRUE(d.attributes[SLOT_UID].present);
+    EXPECT_FALSE(d.attributes[SLOT_PWD].present);
+
+    std::string longPwd = "PWD={" + std::string(300, 'p') + "};UID=u";
+    SetupContext e{};
+    parseConnectionString(e, longPwd.c_str(), -1);
+    EXPECT_EQ(std::string(255, 'p'), e.attributes[SLOT_PWD].value);
+    EXPECT_STREQ("u", e.attributes[SLOT_UID].value);
+}
+
+TEST(ConfigDsn, WindowlessAddConfigureRemove) {
+    OdbcSandbox odbc;
+    // Add with DSN and Server only: the entry and only its Server key.
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=alpha", "Server=db1", "UID=nobody", "PWD=secret"})));
+    EXPECT_EQ(kDriver, odbc.key("alpha", "Driver"));
+    EXPECT_EQ("db1", odbc.key("alpha", "Server"));
+    for (const char* k : {"Description", "Service", "LogLevel", "LogFile", "UID", "PWD", "User", "Password"})
+        EXPECT_EQ("<none>", odbc.key("alpha", k)) << k;
+
+    // Configure writes what it is given and keeps the other keys.
+    ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=alpha", "Service=7000", "LogLevel=4"})));
+    EXPECT_EQ("db1", odbc.key("alpha", "Server"));
+    EXPECT_EQ("7000", odbc.key("alpha", "Service"));
+    EXPECT_EQ("4", odbc.key("alpha", "LogLevel"));
+
+    // Request codes other than add, configure and remove act as configure.
+    ASSERT_TRUE(config(42, attrs({"DSN=alpha", "Description=third"})));
+    EXPECT_EQ("third", odbc.key("alpha", "Description"));
+
+    // No DSN: nothing to store or remove, and the installer says why.
+    EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({"Server=db2"})));
+    EXPECT_NE("", lastInstallerError());
+    EXPECT_FALSE(config(ODBC_REMOVE_DSN, attrs({"Server=db2"})));
+    EXPECT_FALSE(ConfigDSN(nullptr, ODBC_ADD_DSN, kDriver, nullptr));
+
+    ASSERT_TRUE(config(ODBC_REMOVE_DSN, attrs({"DSN=ALPHA"})));
+    EXPECT_FALSE(odbc.hasDsn("alpha"));
+}
+
+TEST(ConfigDsn, InvalidNamesAreRefusedForEveryRequest) {
+    OdbcSandbox odbc;
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=keep", "Server=s"})));
+    std::string before = odbc.read(odbc.userIni());
+
+    // The installer's limit is 32 characters; brackets are never valid.
+    std::string name32 = "DSN=" + std::string(32, 'n');
+    std::string name33 = "DSN=" + std::string(33, 'n');
+    std::string name64 = "DSN=" + std::string(64, 'n');
+    std::string name300 = "DSN=" + std::string(300, 'n');
+    for (WORD request : {ODBC_ADD_DSN, ODBC_CONFIG_DSN, ODBC_REMOVE_DSN}) {
+        for (const std::string* bad : {&name33, &name64, &name300}) {
+            EXPECT_FALSE(config(request, attrs({bad->c_str(), "Server=s"})));
+            EXPECT_FALSE(config(request, attrs({bad->c_str(), "Server=s"}), kWindow));
+        }
+        EXPECT_FALSE(config(request, attrs({"DSN=[keep]"})));
+        EXPECT_FALSE(config(request, attrs({"DSN="})));
+    }
+    EXPECT_EQ(before, odbc.read(odbc.userIni()));
+
+    // The longest valid name works, and a configure of it is not a rename.
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({name32.c_str(), "Server=s"})));
+    ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({name32.c_str(), "Service=9"})));
+    EXPECT_EQ("s", odbc.key(name32.c_str() + 4, "Server"));
+    EXPECT_EQ("9", odbc.key(name32.c_str() + 4, "Service"));
+}
+
+TEST(ConfigDsn, DialogShowsStoredKeys) {
+    OdbcSandbox odbc;
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Description=desc", "Server=srv", "Service=svc",
+                                            "LogLevel=3", "LogFile=/tmp/x.log"})));
+    for (WORD request : {ODBC_CONFIG_DSN, ODBC_ADD_DSN}) {
+        ScriptedDialog dialog({DialogStep{{}, false}});
+        EXPECT_FALSE(config(request, attrs({"DSN=x"}), kWindow));  // Cancel
+        ASSERT_EQ(1, dialog.shown);
+        EXPECT_EQ(IDD_DSN_SETUP, dialog.resource);
+        EXPECT_EQ(reinterpret_cast<void*>(kWindow), dialog.parent);
+        auto& shown = dialog.afterInit;
+        EXPECT_EQ("x", shown.text[IDC_DSN_NAME]);
+        EXPECT_EQ("desc", shown.text[IDC_DESCRIPTION]);
+        EXPECT_EQ("srv", shown.text[IDC_SERVER]);
+        EXPECT_EQ("svc", shown.text[IDC_SERVICE]);
+        EXPECT_EQ("3", shown.text[IDC_LOGLEVEL]);
+        EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3", "4", "5"}), shown.items[IDC_LOGLEVEL]);
+        EXPECT_EQ("/tmp/x.log", shown.text[IDC_LOGFILE]);
+        EXPECT_EQ("", shown.text[IDC_USER]);
+        EXPECT_EQ("", shown.text[IDC_PASSWORD]);
+        // Adding with a given name fixes the name; configuring does not.
+        EXPECT_EQ(request == ODBC_ADD_DSN, shown.disabled[IDC_DSN_NAME]);
+    }
+
+    // What the attribute list gives wins over the stored key; an unknown
+    // data source shows the defaults.
+    ScriptedDialog dialog({DialogStep{{}, false}, DialogStep{{}, false}});
+    config(ODBC_CONFIG_DSN, attrs({"DSN=x", "Server=other"}), kWindow);
+    EXPECT_EQ("other", dialog.afterInit.text[IDC_SERVER]);
+    EXPECT_EQ("desc", dialog.afterInit.text[IDC_DESCRIPTION]);
+    config(ODBC_ADD_DSN, attrs({"DSN=fresh"}), kWindow);
+    EXPECT_EQ("", dialog.afterInit.text[IDC_SERVER]);
+    EXPECT_EQ("0", dialog.afterInit.text[IDC_LOGLEVEL]);
+    EXPECT_FALSE(odbc.hasDsn("fresh"));  // cancelled: nothing stored
+}
+
+TEST(ConfigDsn, DialogOkStoresAllKeysAndRenames) {
+    OdbcSandbox odbc;
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Description=desc", "Server=srv", "LogLevel=2"})));
+
+    // OK writes all five keys, empty ones included; user and password never.
+    {
+        ScriptedDialog dialog({DialogStep{{{IDC_SERVICE, "5555"}, {IDC_DESCRIPTION, ""}, {IDC_USER, "u"},
+                                           {IDC_PASSWORD, "p"}}}});
+        ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
+        EXPECT_EQ("5555", odbc.key("x", "Service"));
+        EXPECT_EQ("", odbc.key("x", "Description"));
+        EXPECT_EQ("", odbc.key("x", "LogFile"));
+        EXPECT_EQ("2", odbc.key("x", "LogLevel"));
+        EXPECT_EQ("<none>", odbc.key("x", "UID"));
+        EXPECT_EQ("<none>", odbc.key("x", "PWD"));
+    }
+    // Only the case changes: the data source is not removed.
+    {
+        ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "X"}}}});
+        ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
+        EXPECT_EQ("srv", odbc.key("x", "Server"));
+    }
+    // A new name: stored under it with all keys, the old one removed.
+    {
+        ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "y"}, {IDC_LOGLEVEL, "5"}}}});
+        ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
+        EXPECT_FALSE(odbc.hasDsn("x"));
+        EXPECT_TRUE(odbc.hasDsn("y"));
+        EXPECT_EQ("srv", odbc.key("y", "Server"));
+        EXPECT_EQ("5555", odbc.key("y", "Service"));
+        EXPECT_EQ("5", odbc.key("y", "LogLevel"));
+        EXPECT_EQ(kDriver, odbc.key("y", "Driver"));
+    }
+}
+
+TEST(ConfigDsn, DialogStaysOpenWhenTheInstallerRefuses) {
+    OdbcSandbox odbc;
+    // The first OK has a name the installer rejects: the box, and the dialog
+    // stays open; the user corrects it and the second OK stores.
+    ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "bad[name]"}, {IDC_SERVER, "s"}}},
+                           DialogStep{{{IDC_DSN_NAME, "good"}}}});
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({}), kWindow));
+    EXPECT_EQ(2u, dialog.stepsTaken);
+    EXPECT_EQ(std::vector<std::string>{"ERROR: FEL"}, dialog.controls.warnings);
+    EXPECT_FALSE(dialog.afterInit.disabled[IDC_DSN_NAME]);  // adding without a name: editable
+    EXPECT_EQ("s", odbc.key("good", "Server"));
+
+    // Giving up after a refusal stores nothing and returns FALSE.
+    std::string before = odbc.read(odbc.userIni());
+    ScriptedDialog refused({DialogStep{{{IDC_DSN_NAME, ""}}}, DialogStep{{}, false}});
+    EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({}), kWindow));
+    EXPECT_EQ(before, odbc.read(odbc.userIni()));
+}
+
+TEST(ConfigDsn, WindowWithoutWindowSystemIsWindowless) {
+    // No stand-in: on Linux a parent window cannot be used, so the call
+    // stores what the list gives, as a windowless call does.
+    OdbcSandbox odbc;
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=w", "Server=s"}), kWindow));
+    EXPECT_EQ("s", odbc.key("w", "Server"));
+    EXPECT_EQ("<none>", odbc.key("w", "Description"));
+    EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({"Server=s"}), kWindow));
+}
