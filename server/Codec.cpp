@@ -1,0 +1,181 @@
+#include "server/Codec.h"
+
+#include <cstdint>
+
+namespace vornd {
+namespace {
+
+const char kAlphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int base64Value(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+// Length of the UTF-8 sequence starting at s[i] and its code point; 0 when
+// the sequence is malformed.
+std::size_t utf8Sequence(const std::string& s, std::size_t i, std::uint32_t& cp) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t len;
+    std::uint32_t min;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    } else if ((c & 0xE0) == 0xC0) {
+        len = 2; cp = c & 0x1F; min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3; cp = c & 0x0F; min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4; cp = c & 0x07; min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+bool needsEscape(unsigned char c) { return c == '&' || c == '<' || c == '>'; }
+
+}  // namespace
+
+void base64Append(std::string& out, const void* bytes, std::size_t count) {
+    const unsigned char* p = static_cast<const unsigned char*>(bytes);
+    out.reserve(out.size() + (count + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= count; i += 3) {
+        const std::uint32_t v = (p[i] << 16) | (p[i + 1] << 8) | p[i + 2];
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += kAlphabet[v & 63];
+    }
+    if (count - i == 1) {
+        const std::uint32_t v = p[i] << 16;
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += "==";
+    } else if (count - i == 2) {
+        const std::uint32_t v = (p[i] << 16) | (p[i + 1] << 8);
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += kAlphabet[(v >> 6) & 63];
+        out += '=';
+    }
+}
+
+bool base64Decode(const std::string& text, std::string& out) {
+    out.clear();
+    std::uint32_t acc = 0;
+    int bits = 0;
+    int quantum = 0;  // characters of the current 4-character group
+    int padding = 0;
+    for (unsigned char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (c == '=') {
+            // Padding only ends a group of 2 or 3 characters.
+            if (quantum < 2) return false;
+            ++padding;
+            if (++quantum == 4) quantum = 0;
+            continue;
+        }
+        if (padding) return false;  // data after padding
+        const int v = base64Value(c);
+        if (v < 0) return false;
+        acc = (acc << 6) | static_cast<std::uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((acc >> bits) & 0xFF);
+        }
+        quantum = (quantum + 1) % 4;
+    }
+    // A lone trailing character cannot hold a byte; unpadded 2 or 3 are fine.
+    return quantum != 1;
+}
+
+bool isValidUtf8(const std::string& s) {
+    std::uint32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = utf8Sequence(s, i, cp);
+        if (!n) return false;
+        i += n;
+    }
+    return true;
+}
+
+bool survivesAsCharacterData(const std::string& s) {
+    if (s.empty()) return true;
+    bool segmentHasText = false;
+    bool segmentOpen = false;
+    std::uint32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = utf8Sequence(s, i, cp);
+        if (!n) return false;
+        if (cp < 0x20 || cp == 0xFFFE || cp == 0xFFFF) return false;
+        if (needsEscape(static_cast<unsigned char>(s[i]))) {
+            // An escaped character is a chunk of its own; the blanks before
+            // it form one too and must not be blanks only.
+            if (segmentOpen && !segmentHasText) return false;
+            segmentOpen = false;
+            segmentHasText = false;
+        } else {
+            segmentOpen = true;
+            if (cp != ' ') segmentHasText = true;
+        }
+        i += n;
+    }
+    if (segmentOpen && !segmentHasText) return false;
+    // A value made only of escaped characters is fine; one made only of
+    // blanks was caught above.
+    return true;
+}
+
+namespace {
+
+void escapeAppend(std::string& out, const std::string& s, bool attribute) {
+    std::uint32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = utf8Sequence(s, i, cp);
+        if (!n) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        switch (cp) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"':
+                out += attribute ? "&quot;" : "\"";
+                break;
+            case '\t': out += attribute ? "&#9;" : "\t"; break;
+            case '\n': out += attribute ? "&#10;" : "\n"; break;
+            case '\r': out += attribute ? "&#13;" : "\r"; break;
+            default:
+                if (cp < 0x20 || cp == 0xFFFE || cp == 0xFFFF)
+                    out += '?';
+                else
+                    out.append(s, i, n);
+        }
+        i += n;
+    }
+}
+
+}  // namespace
+
+void xmlAttributeAppend(std::string& out, const std::string& s) { escapeAppend(out, s, true); }
+
+void xmlTextAppend(std::string& out, const std::string& s) { escapeAppend(out, s, false); }
+
+}  // namespace vornd

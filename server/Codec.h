@@ -1,0 +1,37 @@
+// Byte-level codecs of the server: base64 for binary values and the object
+// clause, UTF-8 checks for everything that goes into an XML document.
+#pragma once
+
+#include <string>
+
+namespace vornd {
+
+// Appends the base64 form (standard alphabet, padded, no line breaks).
+void base64Append(std::string& out, const void* bytes, std::size_t count);
+
+// Strict decoding: whitespace is skipped, anything else outside the alphabet
+// or misplaced padding makes it fail (false, `out` unspecified).
+bool base64Decode(const std::string& text, std::string& out);
+
+// True when `s` is well-formed UTF-8 (no overlongs, no surrogates, nothing
+// beyond U+10FFFF).
+bool isValidUtf8(const std::string& s);
+
+// True when `s` can travel as XML character data and reach the client
+// unchanged: valid UTF-8, no control characters (line breaks included, which
+// the client's parser reports as chunks of their own and drops), no U+FFFE or
+// U+FFFF, and no run of blanks that would stand alone between two escaped
+// characters or make up the whole value.
+bool survivesAsCharacterData(const std::string& s);
+
+// Appends `s` escaped for an XML attribute value. Bytes that XML cannot
+// carry become '?'; for names and messages, never for column values.
+void xmlAttributeAppend(std::string& out, const std::string& s);
+
+// Appends `s` escaped as XML character data: only '&', '<' and '>' become
+// references, since each reference reaches the client as a chunk of its own.
+// Bytes that XML cannot carry become '?'; column values go through
+// survivesAsCharacterData first, so for them nothing is replaced.
+void xmlTextAppend(std::string& out, const std::string& s);
+
+}  // namespace vornd

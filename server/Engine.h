@@ -1,0 +1,104 @@
+// The SQL side of a session: one SQLite connection on the shared database
+// file, the open query cursors of the session, the long values it handed out
+// by key, and the catalog tables VDBS.TABLES and VDBS.COLUMNS.
+#pragma once
+
+#include "server/Documents.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vornd {
+
+struct EngineOptions {
+    int busyTimeoutMs = 10000;
+    std::size_t longThreshold = 4096;          // long values beyond it go by fetch key
+    std::size_t objectBudget = 128u << 20;     // bytes of fetchable values kept per session
+    std::size_t maxCursors = 16;               // open queries kept per session
+    std::size_t maxDocument = 512u << 20;      // largest answer document
+};
+
+// What an Export command answers: the status (also sent as the record's own
+// status), the message, the data block and the type line.
+struct CommandAnswer {
+    std::int32_t status = 1;
+    std::string message;
+    std::string data;
+    std::string text;
+    std::uint32_t result1 = 0;  // rows in the block, for "execsql"
+};
+
+// Rows per block meaning "all rows".
+constexpr std::uint32_t kAllRows = 0xFFFFFFFFu;
+
+class Engine {
+public:
+    // Opens the database file for one session. Null and `error` set on failure.
+    static std::unique_ptr<Engine> open(const std::string& path, const EngineOptions& options,
+                                        std::string& error);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    CommandAnswer execsql(const std::string& sql, std::uint32_t rows, std::uint32_t block);
+    CommandAnswer getObject(const std::string& request);     // "FETCHKEY=...\n"
+    CommandAnswer getEncoding();
+    CommandAnswer getTableDesc(const std::string& request);  // "TABLENAME=...\n"
+
+    // Runs a script of statements (the sample database); false and `error`.
+    bool runScript(const std::string& sql, std::string& error);
+
+    // From another thread: makes a running statement fail soon.
+    void interrupt();
+
+    std::size_t openCursors() const { return cursors_.size(); }
+    // Blocks answered by re-running a query and skipping rows, since open.
+    std::uint64_t reruns() const { return reruns_; }
+
+private:
+    struct Cursor;
+    struct StoredObject {
+        std::string bytes;
+        bool text = false;
+    };
+
+    explicit Engine(const EngineOptions& options);
+
+    CommandAnswer fault(std::int32_t status, const std::string& context, const std::string& message);
+    CommandAnswer sqliteFault(int sqliteCode, const std::string& context, const std::string& message);
+    CommandAnswer sqlFault(const std::string& context);
+
+    bool refreshCatalog(std::string& error);
+    int prepare(const std::string& sql, sqlite3_stmt** stmt, std::string& error);
+    void describe(Cursor& c);
+    CommandAnswer block(Cursor& c, std::uint64_t rows, std::uint64_t skip);
+    CommandAnswer runChange(sqlite3_stmt* stmt, const std::string& sql);
+    int stepWithRetry(sqlite3_stmt* stmt, bool writes);
+    void writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber);
+    std::string storeObject(const char* bytes, std::size_t count, bool text);
+    void dropCursor(const std::string& key);
+    void dropAllCursors();
+    void evictCursors();
+
+    EngineOptions options_;
+    sqlite3* db_ = nullptr;
+    std::map<std::string, std::unique_ptr<Cursor>> cursors_;
+    std::uint64_t useCounter_ = 0;
+    std::unordered_map<std::string, StoredObject> objects_;
+    std::deque<std::string> objectOrder_;
+    std::size_t objectBytes_ = 0;
+    std::uint64_t nextObject_ = 0;
+    int catalogVersion_ = -1;
+    std::uint64_t reruns_ = 0;
+};
+
+}  // namespace vornd

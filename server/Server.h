@@ -1,0 +1,69 @@
+// The listener: accepts connections on one address, runs each session on a
+// thread of its own, and stops cleanly when asked.
+#pragma once
+
+#include "server/Engine.h"
+#include "server/Log.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace vornd {
+
+constexpr char kServerVersion[] = "2.3-0250";
+constexpr char kDefaultPort[] = "7110";
+
+struct ServerOptions {
+    std::string database;
+    std::string host = "127.0.0.1";
+    std::string port = kDefaultPort;
+    std::string usersFile;              // empty: every login is accepted
+    unsigned idleTimeoutSeconds = 600;  // 0: sessions never time out
+    unsigned frameTimeoutSeconds = 60;  // to receive the rest of a started frame
+    std::uint32_t maxFrame = 64u << 20; // largest request frame accepted
+    unsigned maxSessions = 64;
+    EngineOptions engine;
+};
+
+class SessionThread;
+
+class Server {
+public:
+    Server(const ServerOptions& options, Log& log) : options_(options), log_(log) {}
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds and listens; the chosen address goes to `bound` ("host:port").
+    bool listen(std::string& bound, std::string& error);
+    // Accepts until stop(); then ends every session and returns. False when
+    // some session did not end within the grace period.
+    bool run();
+    // Safe from a signal handler.
+    void stop();
+
+    const ServerOptions& options() const { return options_; }
+    Log& log() { return log_; }
+
+    // A session thread on its way out: stop() no longer reaches it.
+    void leave(SessionThread* s);
+    void threadDone();
+
+private:
+    ServerOptions options_;
+    Log& log_;
+    int listenFd_ = -1;
+    int wakePipe_[2] = {-1, -1};
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    std::set<SessionThread*> sessions_;
+    unsigned threads_ = 0;  // session threads still running
+    unsigned long nextId_ = 0;
+};
+
+}  // namespace vornd

@@ -1,0 +1,17 @@
+// The users file: plain lines "user:password". Blank lines and lines that
+// begin with '#' are skipped; the password is everything after the first
+// colon. The file is read at every login, so edits apply at once.
+#pragma once
+
+#include <string>
+
+namespace vornd {
+
+enum class LoginCheck { Accepted, Refused, Unreadable };
+
+// Passwords travel scrambled, which keeps only their first 32 characters;
+// the stored password is compared the same way.
+LoginCheck checkLogin(const std::string& usersFile, const std::string& user,
+                      const std::string& password);
+
+}  // namespace vornd
