@@ -24,20 +24,21 @@
 // diagnostic on area and SQL_ERROR.
 template <typename Body>
 SQLRETURN runGuarded(DiagArea* area, std::uint32_t odbcVersion, Body&& body) {
-    const char* state = "HY000";
-    const char* text = nullptr;
+    // The record is added inside the handler: what() dies with the exception.
+    auto record = [&](const char* state, const char* text) {
+        try {
+            if (area) addOdbcError(odbcVersion, *area, state, text);
+        } catch (...) {
+        }
+    };
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        state = "HY001";
-        text = "Memory allocation error";
+        record("HY001", "Memory allocation error");
     } catch (const std::exception& e) {
-        text = e.what();
+        record("HY000", e.what());
     } catch (...) {
-    }
-    try {
-        if (area) addOdbcError(odbcVersion, *area, state, text);
-    } catch (...) {
+        record("HY000", nullptr);
     }
     return SQL_ERROR;
 }

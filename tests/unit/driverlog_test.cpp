@@ -1,0 +1,258 @@
+// The driver log: exact line layout, level rules, files, threads, and the
+// load-time configuration from VSQL_LOGLEVEL / VSQL_LOGFILE.
+#include "log/VfxLogger.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sql.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string tempPath(const char* name) {
+    return plat::tempDirectory() + "vorn_driverlog_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// A logger on a fresh file, without timestamps so that lines compare exactly.
+struct FileLog {
+    explicit FileLog(const char* name, int level = 5) : path(tempPath(name)) {
+        log.timestamps = false;
+        log.SetLevel(level);
+        EXPECT_TRUE(log.Open(path.c_str(), "w"));
+    }
+    ~FileLog() {
+        log.Close();
+        std::remove(path.c_str());
+    }
+    std::string text() const { return readFile(path); }
+    std::string path;
+    VfxFileLogger log;
+};
+
+}  // namespace
+
+TEST(DriverLog, LineLayoutByteForByte) {
+    FileLog f("layout");
+    f.log.Debug("SQLConnect", "Enter");
+    f.log.Info("SQLExecDirect", "Statement %s", "SELECT 1");
+    f.log.Warning("SQLGetInfo", 0, "Unknown info type %d", 77);
+    f.log.Error("VSqlExecute", 12, "failed");
+    f.log.Error("VSqlExecute", 0, "no number");
+    f.log.Fatal("x", -3, "negative");
+    f.log.Debug("", "empty tag");
+    f.log.Debug(nullptr, "null tag");
+    f.log.Debug("t", "a\nb");
+    f.log.Debug("t", "ends\n");
+    f.log.Write(4, "info", 9, "info never shows a number");
+    f.log.Write(5, "dbg", 9, "nor does debug");
+    EXPECT_EQ(f.text(),
+              "[  DEBUG] SQLConnect: Enter\n"
+              "[   INFO] SQLExecDirect: Statement SELECT 1\n"
+              "[WARNING] SQLGetInfo: Unknown info type 77\n"
+              "[  ERROR] VSqlExecute: #12 failed\n"
+              "[  ERROR] VSqlExecute: no number\n"
+              "[  FATAL] x: #-3 negative\n"
+              "[  DEBUG] empty tag\n"
+              "[  DEBUG] null tag\n"
+              "[  DEBUG] t: a\nb"
+              "[  DEBUG] t: ends\n"
+              "[   INFO] info: info never shows a number\n"
+              "[  DEBUG] dbg: nor does debug\n");
+}
+
+TEST(DriverLog, TimestampIsCtimeWithoutTheYear) {
+    FileLog f("stamp");
+    f.log.timestamps = true;
+    std::time_t before = std::time(nullptr);
+    f.log.Error("SQLConnect", 5, "Enter");
+    std::time_t after = std::time(nullptr);
+    std::string line = f.text();
+    bool matched = false;
+    for (std::time_t t = before; t <= after; ++t) {
+        std::string stamp = std::string(std::ctime(&t)).substr(0, 19);
+        if (line == "[" + stamp + "   ERROR] SQLConnect: #5 Enter\n") matched = true;
+    }
+    EXPECT_TRUE(matched) << line;
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\[[A-Z][a-z]{2} [A-Z][a-z]{2} [ 123]\d \d\d:\d\d:\d\d   ERROR\] .*\n)")))
+        << line;
+}
+
+TEST(DriverLog, LevelDecidesWhatIsWritten) {
+    FileLog f("levels", 2);
+    f.log.Fatal("t", 0, "fatal");
+    f.log.Error("t", 0, "error");
+    f.log.Warning("t", 0, "warning");
+    f.log.Info("t", "info");
+    f.log.Debug("t", "debug");
+    EXPECT_EQ(f.text(), "[  FATAL] t: fatal\n[  ERROR] t: error\n");
+
+    // Not formatted when excluded: a logger that counts what reaches Write.
+    struct Counting : IVfxLogger {
+        int writes = 0;
+        void Write(int, const char*, int, const char*) override { ++writes; }
+    } counting;
+    counting.Debug("t", "%s", "x");
+    EXPECT_EQ(counting.writes, 0);
+    counting.SetLevel(5);
+    counting.Debug("t", "%s", "x");
+    EXPECT_EQ(counting.writes, 1);
+    counting.SetLevel(42);  // SetLevel stores without a check
+    EXPECT_EQ(counting.GetLevel(), 42);
+}
+
+TEST(DriverLog, OpenRules) {
+    std::string path = tempPath("open");
+    std::remove(path.c_str());
+    VfxFileLogger log;
+    log.timestamps = false;
+    EXPECT_FALSE(log.Open(path.c_str(), "w"));  // level 0 refuses
+    EXPECT_FALSE(exists(path));
+    log.SetLevel(5);
+    ASSERT_TRUE(log.Open(path.c_str(), "w"));
+    log.Debug("t", "first");
+    ASSERT_TRUE(log.Open(path.c_str(), "w"));  // reopening truncates
+    log.Debug("t", "second");
+    EXPECT_EQ(readFile(path), "[  DEBUG] t: second\n");
+
+    log.SetLevel(0);
+    EXPECT_FALSE(log.Open("/nonexistent-dir/x.log", "w"));
+    EXPECT_TRUE(log.IsOpen());  // refused at level 0: the old stream stays
+    log.SetLevel(5);
+    EXPECT_FALSE(log.Open("/nonexistent-dir/x.log", "w"));
+    EXPECT_FALSE(log.IsOpen());
+    log.Debug("t", "dropped without a stream");
+    std::remove(path.c_str());
+}
+
+TEST(DriverLog, LongTextsAreCut) {
+    FileLog f("long");
+    std::string tag(600, 'T');
+    std::string text(10000, 'x');
+    f.log.Debug(tag.c_str(), "%s", text.c_str());
+    std::string expected = "[  DEBUG] " + std::string(509, 'T') + ": " + std::string(8191, 'x') + "\n";
+    EXPECT_EQ(f.text(), expected);
+}
+
+TEST(DriverLog, ThreadsWriteWholeLines) {
+    FileLog f("threads");
+    const int kThreads = 4, kLines = 400;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            std::string body(200, char('a' + t));
+            for (int i = 0; i < kLines; ++i) f.log.Error("thread", t + 1, "%d %s", i, body.c_str());
+        });
+    }
+    for (auto& th : threads) th.join();
+    std::istringstream in(f.text());
+    std::string line;
+    int count = 0;
+    std::vector<int> next(kThreads, 0);
+    std::regex shape(R"(\[  ERROR\] thread: #([1-4]) (\d+) ([a-d]{200}))");
+    while (std::getline(in, line)) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, shape)) << line.substr(0, 80);
+        int t = std::stoi(m[1]) - 1;
+        EXPECT_EQ(m[3].str(), std::string(200, char('a' + t)));
+        EXPECT_EQ(std::stoi(m[2]), next[t]++);  // each thread's lines in its own order
+        ++count;
+    }
+    EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST(DriverLog, SetLogLevelKeepsOneToFive) {
+    int saved = driverLog().GetLevel();
+    SetLogLevel(3);
+    EXPECT_EQ(driverLog().GetLevel(), 3);
+    SetLogLevel(7);
+    EXPECT_EQ(driverLog().GetLevel(), 0);
+    SetLogLevel(5);
+    SetLogLevel(-1);
+    EXPECT_EQ(driverLog().GetLevel(), 0);
+    applyLogLevelText("  4xyz");
+    EXPECT_EQ(driverLog().GetLevel(), 4);
+    applyLogLevelText("+2");
+    EXPECT_EQ(driverLog().GetLevel(), 2);
+    applyLogLevelText("abc");
+    EXPECT_EQ(driverLog().GetLevel(), 0);
+    applyLogLevelText("99999999999999999999");
+    EXPECT_EQ(driverLog().GetLevel(), 0);
+    driverLog().SetLevel(saved);
+}
+
+// The shared library reads VSQL_LOGLEVEL and VSQL_LOGFILE when it is loaded.
+// Each case loads it in a child process with its own environment.
+namespace {
+std::string libraryPath() {
+    const char* dir = std::getenv("VORN_BUILD_DIR");
+    return std::string(dir ? dir : ".") + "/libvornodbc.so";
+}
+
+// Exit code of a child that sets env, loads the library and allocates and
+// frees an environment handle through it.
+int loadInChild(const char* level, const char* file) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        unsetenv("VSQL_LOGLEVEL");
+        unsetenv("VSQL_LOGFILE");
+        if (level) setenv("VSQL_LOGLEVEL", level, 1);
+        if (file) setenv("VSQL_LOGFILE", file, 1);
+        void* lib = dlopen(libraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!lib) _exit(10);
+        using Alloc = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
+        using Free = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE);
+        auto alloc = reinterpret_cast<Alloc>(dlsym(lib, "SQLAllocHandle"));
+        auto release = reinterpret_cast<Free>(dlsym(lib, "SQLFreeHandle"));
+        if (!alloc || !release) _exit(11);
+        SQLHANDLE env = nullptr;
+        if (alloc(SQL_HANDLE_ENV, nullptr, &env) != SQL_SUCCESS) _exit(12);
+        if (release(SQL_HANDLE_ENV, env) != SQL_SUCCESS) _exit(13);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+}  // namespace
+
+TEST(DriverLog, EnvironmentConfiguresTheLibraryAtLoad) {
+    if (!exists(libraryPath())) GTEST_SKIP() << "no " << libraryPath();
+    std::string path = tempPath("env");
+    std::remove(path.c_str());
+
+    ASSERT_EQ(loadInChild(nullptr, path.c_str()), 0);
+    EXPECT_FALSE(exists(path)) << "VSQL_LOGFILE alone opens nothing";
+    ASSERT_EQ(loadInChild("0", path.c_str()), 0);
+    EXPECT_FALSE(exists(path));
+
+    ASSERT_EQ(loadInChild("5", path.c_str()), 0);
+    std::string text = readFile(path);
+    EXPECT_NE(text.find("   DEBUG] SQLAllocHandle: Entering with HandleType=1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("   DEBUG] SQLAllocHandle: Leaving with RetCode=0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("   DEBUG] SQLFreeHandle: Enter with HandleType = 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("   DEBUG] SQLFreeHandle: Exit with return code 0\n"), std::string::npos) << text;
+
+    ASSERT_EQ(loadInChild("3", path.c_str()), 0);  // warnings only: the file is truncated and stays empty
+    EXPECT_EQ(readFile(path), "");
+    std::remove(path.c_str());
+}
