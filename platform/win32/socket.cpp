@@ -1,0 +1,121 @@
+// TCP sockets over WinSock 2.2.
+#include "platform/socket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <climits>
+#include <new>
+
+namespace plat {
+namespace net {
+
+struct AddressList {
+    addrinfo* info;
+};
+
+int startup() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+int cleanup() { return WSACleanup() == 0 ? 0 : WSAGetLastError(); }
+int lastError() { return WSAGetLastError(); }
+
+int resolveTcp4(const char* host, const char* service, AddressList** list) {
+    *list = nullptr;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* info = nullptr;
+    int r = getaddrinfo(host, service, &hints, &info);
+    if (r != 0) return r;
+    *list = new (std::nothrow) AddressList{info};
+    if (!*list) {
+        freeaddrinfo(info);
+        return WSAENOBUFS;
+    }
+    return 0;
+}
+
+void freeAddresses(AddressList* list) {
+    if (!list) return;
+    if (list->info) freeaddrinfo(list->info);
+    delete list;
+}
+
+Socket openStream() {
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    return s == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(s);
+}
+
+bool connectFirst(Socket s, const AddressList* list) {
+    if (!list || !list->info) {
+        WSASetLastError(WSAEDESTADDRREQ);
+        return false;
+    }
+    return ::connect(static_cast<SOCKET>(s), list->info->ai_addr, static_cast<int>(list->info->ai_addrlen)) == 0;
+}
+
+bool closeSocket(Socket s) { return ::closesocket(static_cast<SOCKET>(s)) == 0; }
+
+namespace {
+int wait(Socket s, bool forRead, unsigned seconds) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(static_cast<SOCKET>(s), &set);
+    timeval tv{static_cast<long>(seconds), 0};
+    int r = ::select(0, forRead ? &set : nullptr, forRead ? nullptr : &set, nullptr, &tv);
+    if (r > 0) return 1;
+    return r == 0 ? 0 : -1;
+}
+}  // namespace
+
+int waitReadable(Socket s, unsigned seconds) { return wait(s, true, seconds); }
+int waitWritable(Socket s, unsigned seconds) { return wait(s, false, seconds); }
+
+long receive(Socket s, void* buffer, std::size_t bytes) {
+    int n = static_cast<int>(bytes > INT_MAX ? INT_MAX : bytes);
+    int r = ::recv(static_cast<SOCKET>(s), static_cast<char*>(buffer), n, 0);
+    return r == SOCKET_ERROR ? -1 : r;
+}
+
+long send(Socket s, const void* buffer, std::size_t bytes) {
+    int n = static_cast<int>(bytes > INT_MAX ? INT_MAX : bytes);
+    int r = ::send(static_cast<SOCKET>(s), static_cast<const char*>(buffer), n, 0);
+    return r == SOCKET_ERROR ? -1 : r;
+}
+
+namespace {
+// Runs a few harmless messages (timers, painting, focus, button release)
+// while a socket call waits; everything else stays queued or is dropped.
+INT_PTR CALLBACK pumpMessages() {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) return FALSE;
+    if (msg.message == WM_QUIT) return FALSE;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_F12 && msg.lParam == 0x580001) return FALSE;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+    switch (msg.message) {
+    case WM_TIMER:
+    case WM_PAINT:
+    case WM_LBUTTONUP:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+}  // namespace
+
+bool setBlockingHook(bool on) {
+    if (on) return WSASetBlockingHook(reinterpret_cast<FARPROC>(&pumpMessages)) != nullptr;
+    return WSAUnhookBlockingHook() == 0;
+}
+
+}  // namespace net
+}  // namespace plat
