@@ -89,11 +89,6 @@ struct Desc {
 #define VDB_OWN(group, member, number, policy) VDB_DESC_(group, member, number, policy)
 #define VDB_KIT(group, member, number) VDB_DESC_(group, member, number, OK)
 #include "vornvdb/RequestFamily.def"
-#undef VDB_REQ
-#undef VDB_REQW
-#undef VDB_REQ2
-#undef VDB_OWN
-#undef VDB_KIT
 #undef VDB_DESC_
 
 // ---------------------------------------------------------------------------

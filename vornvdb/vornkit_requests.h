@@ -96,11 +96,6 @@ typedef int (*VDBBREAKPROC)(uint16_t value, void* data);
 #define VDB_OWN(group, member, number, policy)
 #define VDB_KIT(group, member, number)
 #include "vornvdb/RequestFamily.def"
-#undef VDB_REQ
-#undef VDB_REQW
-#undef VDB_REQ2
-#undef VDB_OWN
-#undef VDB_KIT
 
 /* ---- Wrappers written out ---- */
 
