@@ -1,0 +1,251 @@
+// The session layer of vornd over real sockets: handshake, session requests,
+// ping, refusals, malformed frames, time-outs and shutdown.
+#include "WireClient.h"
+
+#include "vornvdb/ScrambleKey.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <unistd.h>
+
+using namespace vorndtest;
+
+namespace {
+
+class VorndProtocol : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        db_ = new std::string(makeSampleDatabase("protocol"));
+        ASSERT_FALSE(db_->empty());
+        users_ = new std::string(*db_ + ".users");
+        std::ofstream(*users_) << "# test users\nalice:secret:with:colons\nbob:\n\nmallory\n";
+        server_ = new VorndProcess;
+        std::string error;
+        ASSERT_TRUE(server_->start(*db_, {"--users", *users_}, error)) << error;
+    }
+    static void TearDownTestSuite() {
+        EXPECT_EQ(server_->stop(), 0);  // SIGTERM is a clean exit
+        delete server_;
+        ::unlink(users_->c_str());
+        delete users_;
+        delete db_;
+    }
+
+    static std::string* db_;
+    static std::string* users_;
+    static VorndProcess* server_;
+};
+
+std::string* VorndProtocol::db_;
+std::string* VorndProtocol::users_;
+VorndProcess* VorndProtocol::server_;
+
+TEST_F(VorndProtocol, LoginChecksUsersFileAndClientVersion) {
+    WireClient c;
+    ASSERT_TRUE(c.connect(server_->port()));
+    // Wrong password: an even status with a message; the session stays open.
+    Answer a = c.start("alice", "wrong");
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.number, 110);
+    EXPECT_EQ(a.status % 2, 0);
+    EXPECT_GT(a.status, 0);
+    EXPECT_NE(a.message.find("password"), std::string::npos);
+    // Not logged in: Export is refused.
+    ExportAnswer e = c.execsql("SELECT 1");
+    ASSERT_TRUE(e.ok);
+    EXPECT_EQ(e.status % 2, 0);
+    // Unknown users and a line without a colon log nobody in.
+    EXPECT_EQ(c.start("mallory", "").status % 2, 0);
+    EXPECT_EQ(c.start("carol", "secret").status % 2, 0);
+    // A client of another major version: -4 with the server's version.
+    a = c.start("alice", "secret:with:colons", "3.0-0001");
+    EXPECT_EQ(a.status, -4);
+    EXPECT_EQ(a.message.substr(0, 2), "2.");
+    // The compatibility retry announces 2.0 and is accepted; the password
+    // keeps everything after the first colon.
+    a = c.start("alice", "secret:with:colons", "2.0-0250");
+    EXPECT_EQ(a.status, 1) << a.message;
+    e = c.execsql("SELECT 40 + 2");
+    ASSERT_EQ(e.status, 1) << e.message;
+    Document d = parseDocument(e.data);
+    ASSERT_EQ(d.rows.size(), 1u);
+    EXPECT_EQ(d.rows[0][0].data, "42");
+}
+
+TEST_F(VorndProtocol, ScrambledUserNameAndEmptyPassword) {
+    WireClient c;
+    ASSERT_TRUE(c.connect(server_->port()));
+    EXPECT_EQ(c.start("bob", "", "2.3-0250", 1).status, 1);
+}
+
+TEST_F(VorndProtocol, SessionRequestsAndUnsupportedNumbers) {
+    WireClient c;
+    ASSERT_TRUE(c.connect(server_->port()));
+    ASSERT_EQ(c.start("alice", "secret:with:colons").status, 1);
+
+    Answer v = c.call(803, CPACKET());
+    ASSERT_TRUE(v.ok);
+    EXPECT_EQ(v.status, 1);
+    CLSTRING text;
+    v.results.TakeShortItem(text);
+    EXPECT_EQ(std::string(text.Data(), text.Length()).substr(0, 2), "2.");
+
+    Answer x = c.call(3010, CPACKET());
+    EXPECT_EQ(x.status, 1);
+    EXPECT_GE(x.results.Length(), 8u);  // the client insists on two items' worth
+
+    CPACKET m;
+    m.AppendU32(20);
+    Answer msg = c.call(104, m);
+    EXPECT_EQ(msg.status, 1);
+    msg.results.TakeShortItem(text);
+    EXPECT_NE(std::string(text.Data(), text.Length()).find("not supported"), std::string::npos);
+
+    // Requests this server does not serve: even status, the session goes on.
+    for (std::uint16_t number : {405, 4001, 3016, 0, 65535}) {
+        Answer u = c.call(number, CPACKET());
+        ASSERT_TRUE(u.ok) << number;
+        EXPECT_EQ(u.number, number);
+        EXPECT_EQ(u.status, 20);
+        EXPECT_NE(u.message.find("not supported by this server"), std::string::npos);
+    }
+    // An Export with an unknown command: even status and a fault document.
+    ExportAnswer e = c.exportCommand("dropeverything", "x", 0, 0);
+    EXPECT_EQ(e.status % 2, 0);
+    EXPECT_EQ(parseDocument(e.data).root, "Fault");
+    EXPECT_EQ(c.execsql("SELECT 1").status, 1);
+
+    // The ping frame: 05 00 00 00 'P' answered by seven bytes, 'P' fifth.
+    const unsigned char ping[5] = {5, 0, 0, 0, 'P'};
+    ASSERT_TRUE(c.sendRaw(ping, 5));
+    const std::string pong = c.receiveRaw(7, 5000);
+    ASSERT_EQ(pong.size(), 7u);
+    EXPECT_EQ(pong[4], 'P');
+    EXPECT_EQ(c.execsql("SELECT 1").status, 1);
+
+    // StopVorn ends the session.
+    CPACKET end;
+    end.AppendU8(0);
+    EXPECT_EQ(c.call(111, end).status, 1);
+    EXPECT_TRUE(c.closedByPeer(5000));
+}
+
+TEST_F(VorndProtocol, BeginVdbsNeedsNoUsersFile) {
+    WireClient c;
+    ASSERT_TRUE(c.connect(server_->port()));
+    CPACKET p;
+    p.AppendU8(0);
+    p.AppendShortItem(CLSTRING("2.3-0250", 8));
+    p.AppendShortItem(CLSTRING("", 0));
+    // This server has a users file, so a login without credentials is refused.
+    Answer a = c.call(101, p);
+    EXPECT_EQ(a.status % 2, 0);
+    EXPECT_FALSE(a.message.empty());
+}
+
+TEST_F(VorndProtocol, MalformedInputNeverStopsTheServer) {
+    // Truncated fields inside a well-framed request: an error answer.
+    {
+        WireClient c;
+        ASSERT_TRUE(c.connect(server_->port()));
+        CPACKET shortStart;
+        shortStart.AppendU16(200);  // a user name longer than the frame
+        Answer a = c.call(110, shortStart);
+        ASSERT_TRUE(a.ok);
+        EXPECT_EQ(a.status, 26);
+        ASSERT_EQ(c.start("alice", "secret:with:colons").status, 1);
+        CPACKET cut;
+        cut.AppendU32(0).AppendU32(0);
+        a = c.call(1007, cut);
+        EXPECT_EQ(a.status, 26);
+        // A statement that is not UTF-8.
+        ExportAnswer e = c.execsql(std::string("SELECT '\xC3\x28'"));
+        EXPECT_EQ(e.status, 32);
+        EXPECT_EQ(parseDocument(e.data).root, "Fault");
+        // Kind 'N' without a notification, and a kind that does not exist.
+        CPACKET body;
+        body.AppendU8('N').AppendU16(1007);
+        EXPECT_EQ(c.callBody(body).status % 2, 0);
+        CPACKET odd;
+        odd.AppendU8('Q').AppendU16(1007);
+        EXPECT_EQ(c.callBody(odd).status % 2, 0);
+        EXPECT_EQ(c.execsql("SELECT 1").status, 1);
+    }
+    // Frames that cannot be served close the connection.
+    const std::vector<std::string> fatal = {
+        std::string("\x00\x00\x00\x7F", 4),          // beyond the size cap
+        std::string("\x03\x00\x00\x00", 4),          // shorter than its own header
+        std::string("\x04\x00\x00\x00", 4),          // empty body
+        std::string("\x06\x00\x00\x00TT", 6),         // no room for a request number
+        std::string("\x20\x00\x00\x00T\x6E\x00", 7),  // announced bytes never come
+    };
+    for (const std::string& bytes : fatal) {
+        WireClient c;
+        ASSERT_TRUE(c.connect(server_->port()));
+        ASSERT_TRUE(c.sendRaw(bytes.data(), bytes.size()));
+        if (bytes.size() == 7) {
+            c.close();  // the peer vanishes mid-frame
+            continue;
+        }
+        EXPECT_TRUE(c.closedByPeer(5000));
+    }
+    // Random frames of random bytes, with a fixed seed.
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 200; ++round) {
+        WireClient c;
+        ASSERT_TRUE(c.connect(server_->port()));
+        if (round % 2) {
+            ASSERT_EQ(c.start("alice", "secret:with:colons").status, 1);
+        }
+        const std::size_t n = 3 + rng() % 120;
+        CPACKET body;
+        body.AppendU8(round % 3 ? 'T' : static_cast<std::uint8_t>(rng()));
+        body.AppendU16(static_cast<std::uint16_t>(round % 4 ? 1007 : rng() % 4000));
+        for (std::size_t i = 3; i < n; ++i) body.AppendU8(static_cast<std::uint8_t>(rng()));
+        c.callBody(body);  // an answer or a closed connection, never a crash
+    }
+    // Whatever came before, a well-behaved client is served.
+    WireClient c;
+    ASSERT_TRUE(c.connect(server_->port()));
+    ASSERT_EQ(c.start("alice", "secret:with:colons").status, 1);
+    EXPECT_EQ(c.execsql("SELECT COUNT(*) FROM BOOKS").status, 1);
+    EXPECT_TRUE(server_->running());
+}
+
+TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
+    const std::string db = makeSampleDatabase("idle");
+    ASSERT_FALSE(db.empty());
+    VorndProcess server;
+    std::string error;
+    ASSERT_TRUE(server.start(db, {"--idle-timeout", "1"}, error)) << error;
+    WireClient idle;
+    ASSERT_TRUE(idle.connect(server.port()));
+    ASSERT_EQ(idle.start("anyone", "anything").status, 1);  // no users file
+    EXPECT_TRUE(idle.closedByPeer(10000));
+
+    // A session in the middle of its work does not keep the server from
+    // stopping, and the stop is an orderly exit.
+    WireClient busy;
+    ASSERT_TRUE(busy.connect(server.port()));
+    ASSERT_EQ(busy.start("anyone", "anything").status, 1);
+    ASSERT_EQ(busy.execsql("SELECT * FROM ARTICLES", 10, 1).status, 3);
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_TRUE(busy.closedByPeer(5000));
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db + suffix).c_str());
+}
+
+TEST(VorndServer, CommandLine) {
+    std::string out;
+    EXPECT_EQ(runVornd({"--help"}, &out), 0);
+    for (const char* option : {"--db", "--listen", "--users", "--log", "--idle-timeout", "--max-frame",
+                               "--max-sessions", "--busy-timeout", "--long-threshold", "--init-sql"})
+        EXPECT_NE(out.find(option), std::string::npos) << option;
+    EXPECT_NE(runVornd({}, &out), 0);                                   // no --db
+    EXPECT_NE(runVornd({"--db", "/tmp/x.db", "--bogus"}, &out), 0);
+    EXPECT_NE(runVornd({"--db", "/tmp/x.db", "--listen", "nowhere"}, &out), 0);
+    EXPECT_NE(runVornd({"--db", "/nonexistent/dir/x.db", "--init-sql", "/dev/null", "--init-only"}, &out), 0);
+}
+
+}  // namespace

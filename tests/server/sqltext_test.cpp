@@ -1,0 +1,77 @@
+// Reading statement texts and the byte codecs, below the wire.
+#include "server/Codec.h"
+#include "server/SqlText.h"
+
+#include <gtest/gtest.h>
+
+using namespace vornd;
+
+namespace {
+
+TEST(VorndSqlText, ObjectClauseRewrite) {
+    ObjectRewrite r = rewriteObjectClause(
+        "UPDATE t SET OBJECT (body = 'data=it''s (x), y', raw = 'data[base64]=AAEC', n = NULL) WHERE id = 'SET OBJECT ('");
+    ASSERT_TRUE(r.found);
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.sql, "UPDATE t SET body = :vorn_object1, raw = :vorn_object2, n = NULL WHERE id = 'SET OBJECT ('");
+    ASSERT_EQ(r.values.size(), 2u);
+    EXPECT_EQ(r.values[0].bytes, "it's (x), y");
+    EXPECT_FALSE(r.values[0].binary);
+    EXPECT_EQ(r.values[1].bytes, std::string("\x00\x01\x02", 3));
+    EXPECT_TRUE(r.values[1].binary);
+
+    // Plain literals are taken as text; quoted column names stay as written.
+    r = rewriteObjectClause("update t set /* c */ object(\"my col\"='plain') where 1");
+    ASSERT_TRUE(r.found);
+    EXPECT_EQ(r.sql, "update t set \"my col\" = :vorn_object1 where 1");
+    EXPECT_EQ(r.values.at(0).bytes, "plain");
+
+    // Only outside literals and comments.
+    EXPECT_FALSE(rewriteObjectClause("SELECT 'SET OBJECT (a = 1)' -- SET OBJECT (b = 2)\n").found);
+    EXPECT_FALSE(rewriteObjectClause("UPDATE t SET objects = 1").found);
+    EXPECT_FALSE(rewriteObjectClause("UPDATE t SET OBJECT (a = 'data[base64]=@@')").error.empty());
+    EXPECT_FALSE(rewriteObjectClause("UPDATE t SET OBJECT (a = 'x'").error.empty());
+}
+
+TEST(VorndSqlText, StatementKinds) {
+    EXPECT_EQ(statementKind("  insert into t values (1)"), "INSERT");
+    EXPECT_EQ(statementKind("REPLACE INTO t VALUES (1)"), "INSERT");
+    EXPECT_EQ(statementKind("/* x */ Update t SET a = 1"), "UPDATE");
+    EXPECT_EQ(statementKind("WITH a(x) AS (SELECT 1) DELETE FROM t WHERE id IN a"), "DELETE");
+    EXPECT_EQ(statementKind("WITH a AS (DELETE FROM t) SELECT 1"), "SELECT");
+    EXPECT_EQ(statementKind("CREATE TABLE t (a)"), "SELECT");
+    EXPECT_TRUE(mentionsCatalog("select * from vdbs.tables"));
+    EXPECT_FALSE(mentionsCatalog("select 'VDBS.TABLES' from t"));
+}
+
+TEST(VorndCodec, Base64AndCharacterData) {
+    std::string out;
+    base64Append(out, "\x00\xFF\x10", 3);
+    EXPECT_EQ(out, "AP8Q");
+    std::string back;
+    ASSERT_TRUE(base64Decode("AP8Q", back));
+    EXPECT_EQ(back, std::string("\x00\xFF\x10", 3));
+    ASSERT_TRUE(base64Decode("QQ==", back));
+    EXPECT_EQ(back, "A");
+    ASSERT_TRUE(base64Decode("QQ", back));  // unpadded
+    EXPECT_EQ(back, "A");
+    EXPECT_FALSE(base64Decode("Q", back));
+    EXPECT_FALSE(base64Decode("QQ==QQ==", back));
+    EXPECT_FALSE(base64Decode("QQ=Q", back));
+    EXPECT_FALSE(base64Decode("Q*Q=", back));
+
+    EXPECT_TRUE(isValidUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
+
+    EXPECT_TRUE(survivesAsCharacterData(""));
+    EXPECT_TRUE(survivesAsCharacterData("a & b"));  // blanks next to text
+    EXPECT_TRUE(survivesAsCharacterData("&<>"));
+    EXPECT_FALSE(survivesAsCharacterData(" "));
+    EXPECT_FALSE(survivesAsCharacterData("& <"));   // a lone run of blanks
+    EXPECT_FALSE(survivesAsCharacterData("a\nb"));
+    EXPECT_FALSE(survivesAsCharacterData("\xEF\xBF\xBF"));  // U+FFFF
+}
+
+}  // namespace
