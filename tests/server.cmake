@@ -10,4 +10,19 @@ if(NOT WIN32 AND TARGET vornd)
     VORND_SAMPLE_SQL="${CMAKE_SOURCE_DIR}/server/sample.sql")
   add_dependencies(server_tests vornd)
   gtest_discover_tests(server_tests DISCOVERY_TIMEOUT 60)
+
+  # The same server through the kit's C API, as the driver reaches it. It
+  # links the core objects (the kit with its own copy of the packet code),
+  # so it is a program of its own.
+  add_executable(server_kit_tests
+    ${CMAKE_CURRENT_SOURCE_DIR}/server/kit/kitapi_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/server/WireClient.cpp
+    $<TARGET_OBJECTS:vorncore>)
+  target_include_directories(server_kit_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/server)
+  target_link_libraries(server_kit_tests PRIVATE vorncore_deps vorn_expat ${VORN_GTEST})
+  target_compile_definitions(server_kit_tests PRIVATE
+    VORND_BINARY="$<TARGET_FILE:vornd>"
+    VORND_SAMPLE_SQL="${CMAKE_SOURCE_DIR}/server/sample.sql")
+  add_dependencies(server_kit_tests vornd)
+  gtest_discover_tests(server_kit_tests DISCOVERY_TIMEOUT 60)
 endif()
