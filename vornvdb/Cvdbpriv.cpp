@@ -453,6 +453,12 @@ std::int32_t CVDB::Export(EXPORTRECORD& r) {
         p.TakeU32(r.a).TakeU32(r.b).TakeU32(r.c).TakeLongItem(r.data).TakeLongItem(text);
         r.text.Assign(CSTRING(text.Data(), text.Data() ? strnlen(text.Data(), text.Length()) : 0));
         p.TakeU32(r.f).TakeU32(r.result2).TakeShortItem(r.message);
+    } else {
+        // No answer: nothing to hand back but the status.
+        r.data.Assign("");
+        r.text.Assign("");
+        r.message.Assign("");
+        r.result2 = 0;
     }
     if (StatusFatal(rc)) Push("vornvdb/Cvdbkit1", "Export", kCommError);
     return rc;

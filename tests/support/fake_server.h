@@ -1,0 +1,100 @@
+// A scripted stand-in for a VORN server on 127.0.0.1 (port chosen by the
+// system), for protocol corners a real server rarely shows. The script is a
+// list of steps run in order on a thread: expect a request (checking its
+// kind, number and argument bytes), send an answer or raw bytes, close, stay
+// silent. Mismatches are collected as texts that finish() hands back.
+//
+//   vorntest::FakeServer srv;
+//   srv.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1).start();
+//   ... drive the kit against srv.port() ...
+//   EXPECT_THAT(srv.finish(), IsEmpty());
+#pragma once
+
+#include "vornvdb/CData.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vorntest {
+
+class FakeServer {
+public:
+    // Called with the request's arguments (after kind and number); it may
+    // take fields and push texts onto `failures` when they are wrong.
+    using Check = std::function<void(CPACKET& args, std::vector<std::string>& failures)>;
+
+    FakeServer();
+    ~FakeServer();
+    FakeServer(const FakeServer&) = delete;
+    FakeServer& operator=(const FakeServer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string service() const { return std::to_string(port_); }
+
+    // Reads one frame: kind, request number, then `check` on the arguments.
+    FakeServer& expect(std::uint8_t kind, std::uint16_t number, Check check = nullptr);
+    // Expects the ping frame 05 00 00 00 'P'.
+    FakeServer& expectPing();
+    // Sends an answer block (kind, number, status, message, results) framed.
+    FakeServer& reply(std::uint16_t number, std::int32_t status, const char* message = "",
+                      const CPACKET& results = CPACKET(), std::uint8_t kind = 'T');
+    // Sends bytes as they are (no framing added).
+    FakeServer& raw(std::vector<unsigned char> bytes);
+    // Closes the connection at this point of the script.
+    FakeServer& close();
+    // Reads and discards everything until the client closes.
+    FakeServer& silence();
+    // Ends this connection and runs the rest of the script on the next one.
+    FakeServer& acceptNext();
+
+    // Listens and runs the script on a thread. With `repeat`, the script is
+    // run again for every further connection until stop().
+    void start(bool repeat = false);
+    // Waits (at most `seconds`) for the script to end and the client to
+    // close, and returns the mismatches found. Joins the thread.
+    std::vector<std::string> finish(unsigned seconds = 20);
+    void stop();
+    // Every frame body received, in order.
+    std::vector<std::vector<unsigned char>> received() const;
+    int connections() const { return connections_.load(); }
+
+private:
+    struct Step {
+        enum Kind { Expect, Ping, Send, Close, Silence, Next } kind;
+        explicit Step(Kind k) : kind(k) {}
+        std::uint8_t msgKind = 0;
+        std::uint16_t number = 0;
+        Check check;
+        std::vector<unsigned char> bytes;
+    };
+
+    void run(bool repeat);
+    bool runScript(int& conn);
+    bool readExact(int conn, unsigned char* p, std::size_t n, unsigned seconds);
+    bool readFrame(int conn, std::vector<unsigned char>& body);
+    void fail(const std::string& text);
+    int acceptOne(unsigned seconds);
+
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::vector<Step> steps_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    mutable std::mutex lock_;
+    std::vector<std::string> failures_;
+    std::vector<std::vector<unsigned char>> received_;
+};
+
+// An answer's results, built with CPACKET's appends.
+inline CPACKET Results() { return CPACKET(); }
+
+// The number of open file descriptors of this process.
+int OpenDescriptorCount();
+
+}  // namespace vorntest
