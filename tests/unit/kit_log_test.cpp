@@ -1,0 +1,229 @@
+// The kit log and the traffic trace, read back from the file byte for byte:
+// the file's name and place, the line layout, the number field's verbosity
+// rule and the block dump.
+#include "support/fake_server.h"
+
+#include "log/VCLogger.h"
+#include "platform/platform.h"
+#include "vornvdb/vornkit.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using vorntest::FakeServer;
+
+namespace {
+
+// Every line of the kit log with the "[timestamp TID=.. SID=..] " head
+// checked and cut off.
+std::vector<std::string> logBodies(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> out;
+    std::string line;
+    static const std::regex head(R"(^\[(Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d TID=\d{4,} SID=[0-9A-F]{8}\] )");
+    while (std::getline(in, line)) {
+        std::smatch m;
+        if (!std::regex_search(line, m, head)) {
+            out.push_back("BAD HEAD: " + line);
+            continue;
+        }
+        out.push_back(m.suffix());
+    }
+    return out;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& want) {
+    for (const auto& l : lines)
+        if (l == want) return true;
+    return false;
+}
+
+KitStartupParams paramsFor(const FakeServer& srv, std::uint32_t traceFlags) {
+    KitStartupParams p;
+    std::memset(&p, 0, sizeof p);
+    std::strcpy(p.host, "127.0.0.1");
+    std::snprintf(p.service, sizeof p.service, "%u", unsigned(srv.port()));
+    p.traceFlags = traceFlags;
+    p.receiveTimeout = p.sendTimeout = 5;
+    return p;
+}
+
+class KitLog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ReleaseKitLog();
+        char tmpl[] = "/tmp/kitlogXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        const char* old = std::getenv("TMPDIR");
+        if (old) oldTmp_ = old, hadTmp_ = true;
+        setenv("TMPDIR", dir_.c_str(), 1);
+        path_ = dir_ + "/VORNclient_" + std::to_string(getpid()) + ".log";
+        // The traffic trace removes NET_*.LOG of the current directory.
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd)) oldCwd_ = cwd;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+    }
+    void TearDown() override {
+        ReleaseKitLog();
+        SetKitTraceFlags(0);
+        if (!oldCwd_.empty()) {
+            EXPECT_EQ(chdir(oldCwd_.c_str()), 0);
+        }
+        if (hadTmp_)
+            setenv("TMPDIR", oldTmp_.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        std::remove(path_.c_str());
+        rmdir(dir_.c_str());
+    }
+    std::string dir_, path_, oldTmp_, oldCwd_;
+    bool hadTmp_ = false;
+};
+
+}  // namespace
+
+TEST_F(KitLog, BlockDumpFormat) {
+    const unsigned char crlf[] = {'A', 'B', '\r', '\n'};
+    EXPECT_EQ(FormatBlockDump(false, crlf, 4), "OUT Len=004 AB<0D0A>");
+    const unsigned char mixed[] = {0x05, 0, 0, 0, 'P', '%', 0x7F, 'x'};
+    EXPECT_EQ(FormatBlockDump(true, mixed, sizeof mixed), "IN  Len=008 <05000000>P%%<7F>x");
+    EXPECT_EQ(FormatBlockDump(true, mixed, 0), "IN  Len=000 ");
+    std::vector<unsigned char> big(70000, 0x01);
+    std::string line = FormatBlockDump(false, big.data(), big.size());
+    EXPECT_LE(line.size(), 32762u + 3u);
+    EXPECT_GT(line.size(), 32000u);
+    std::vector<unsigned char> thousand(1234, 'a');
+    EXPECT_EQ(FormatBlockDump(false, thousand.data(), thousand.size()).substr(0, 13), "OUT Len=1234 ");
+}
+
+TEST_F(KitLog, NetworkTraceWritesEachBlockOnce) {
+    FakeServer srv;
+    CPACKET text;
+    text.AppendShortItem(CSTRING("AB\r\n50%"));
+    srv.expect('T', 110).reply(110, 1).expectPing().raw({7, 0, 0, 0, 'P', 0, 0});
+    srv.expect('T', 104).reply(104, 1, "", text).expect('T', 111).reply(111, 1).start();
+    KitStartupParams params = paramsFor(srv, 0x05000001);
+    HVDB h = nullptr;
+    ASSERT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
+    EXPECT_EQ(VdbPing(h), 1);
+    char buf[32];
+    EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), 1);
+    EXPECT_EQ(VdbEndVorn(h, 0), 1);
+    EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+    ReleaseKitLog();
+
+    std::vector<std::string> lines = logBodies(path_);
+    EXPECT_TRUE(contains(lines, "WSA11: OUT Len=005 <05000000>P")) << ::testing::PrintToString(lines);
+    EXPECT_TRUE(contains(lines, "WSA11: IN  Len=007 <07000000>P<0000>"));
+    // The message answer: header, number 104, status 1, empty message, then
+    // the text with its doubled-then-printed percent sign.
+    EXPECT_TRUE(contains(lines, "WSA11: IN  Len=004 <16000000>"));
+    EXPECT_TRUE(contains(lines, "WSA11: IN  Len=018 Th<000100000000000700>AB<0D0A>50%"))
+        << ::testing::PrintToString(lines);
+    for (const auto& l : lines) EXPECT_EQ(l.rfind("WSA11: ", 0), 0u) << l;
+}
+
+TEST_F(KitLog, RequestReportsFollowTheVerbosity) {
+    struct Case {
+        std::uint32_t flags;
+        const char* errorLine;
+        const char* fatalLine;
+    };
+    const Case cases[] = {
+        {0x02000010, "ERROR #-2", nullptr},
+        {0x04000010, "#-2 ERROR #-2", "#-2 Fatal error #-2"},
+        {0x00000010, nullptr, nullptr},  // verbosity 0: the file, empty
+    };
+    for (const Case& c : cases) {
+        ReleaseKitLog();
+        FakeServer srv;
+        srv.expect('T', 110).reply(110, 1).expect('T', 104).reply(999, 1).start();
+        KitStartupParams params = paramsFor(srv, c.flags);
+        HVDB h = nullptr;
+        ASSERT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
+        char buf[8];
+        EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), -2);  // breaks the session
+        EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), -2);  // refused before sending
+        EXPECT_EQ(VdbEndVorn(h, 0), 1);
+        EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+        ReleaseKitLog();
+
+        std::ifstream exists(path_);
+        ASSERT_TRUE(exists.good()) << c.flags;
+        std::vector<std::string> lines = logBodies(path_);
+        if (!c.errorLine) {
+            EXPECT_EQ(lines, std::vector<std::string>{});
+            continue;
+        }
+        EXPECT_TRUE(contains(lines, c.errorLine)) << ::testing::PrintToString(lines);
+        if (c.fatalLine) {
+            EXPECT_TRUE(contains(lines, c.fatalLine));
+        }
+        for (const auto& l : lines) EXPECT_EQ(l.find("BAD HEAD"), std::string::npos) << l;
+    }
+}
+
+TEST_F(KitLog, InvalidHandlesAndTruncation) {
+    // An old file of this process is truncated when the log is created.
+    {
+        std::ofstream old(path_);
+        old << "stale line\n";
+    }
+    FakeServer srv;
+    srv.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1).start();
+    KitStartupParams params = paramsFor(srv, 0x02000100);
+    HVDB h = nullptr;
+    ASSERT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
+    EXPECT_EQ(VdbEndVorn(h, 0), 1);
+    EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+    EXPECT_EQ(VdbEndVorn(h, 0), 0);
+    ReleaseKitLog();
+    EXPECT_EQ(logBodies(path_), std::vector<std::string>{"HVDB pointer is invalid"});
+}
+
+TEST_F(KitLog, LoggerLevelsAndLock) {
+    IVCLogger* log = AcquireKitLog(0x03000000);
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(AcquireKitLog(0x05000000), log);  // reconfigured, not replaced
+    EXPECT_EQ(log->GetLevel(), 0x05000000u);
+    log->SetLevel(0x03000000);
+    log->Fatal("T", 0x1234ABCD, 7, "f%d", 1);
+    log->Error("", 1, 0, "e");
+    log->Warning("W", 1, 8, "w");
+    log->Info("I", 1, "i");    // below the verbosity
+    log->Debug("D", 1, "d");
+    std::string longTag(600, 't');
+    log->Error(longTag.c_str(), 2, 0, "%s", std::string(9000, 'x').c_str());
+    EXPECT_EQ(AcquireKitLog(0), nullptr);  // flags 0 remove the logger
+
+    std::vector<std::string> lines = logBodies(path_);
+    ASSERT_EQ(lines.size(), 4u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0], "T: f1");  // verbosity 3: no number field
+    EXPECT_EQ(lines[1], "e");
+    EXPECT_EQ(lines[2], "W: w");
+    EXPECT_EQ(lines[3], std::string(509, 't') + ": " + std::string(8191, 'x'));
+    std::ifstream in(path_);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_NE(first.find(" SID=1234ABCD] "), std::string::npos);
+
+    // The process-wide lock: re-entrant for its owner, refused to others
+    // once the time limit passes.
+    ASSERT_TRUE(TraceLock(2));
+    bool other = true;
+    std::thread t([&] { other = TraceLock(0); });
+    t.join();
+    EXPECT_FALSE(other);
+    TraceUnlock();
+}
