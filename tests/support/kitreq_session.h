@@ -1,0 +1,104 @@
+// A kit session against the scripted fake server, for the request family's
+// tests: the script opens with the XML start (request 4002) and closes with
+// the end request (102); a test adds its own steps between, opens the
+// session, makes its calls through the C API and then reads what the server
+// received.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_server.h"
+#include "kitreq_bytes.h"
+#include "vornvdb/vornkit.h"
+
+namespace kitreq {
+
+class KitSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        errs_ = VdbErrStackCreate("Kit", "one", "two", "three");
+        srv_.expect('T', 4002).raw(Answer(4002, 1).frame());
+    }
+
+    void TearDown() override {
+        if (h_) {
+            EXPECT_EQ(VdbEndVorn(h_, 0), 1);
+        }
+        if (started_) {
+            std::vector<std::string> failures = srv_.finish();
+            for (const std::string& f : failures) {
+                ADD_FAILURE() << "server: " << f;
+            }
+        }
+        VdbErrStackDestroy(errs_);
+    }
+
+    // The next request the server expects, and the answer it sends.
+    void Step(std::uint8_t kind, std::uint16_t number, const Block& answer) {
+        srv_.expect(kind, number).raw(answer.frame());
+    }
+    void Step(std::uint16_t number, const Block& answer) { Step('T', number, answer); }
+
+    // Ends the script with the end request (none when the test breaks the
+    // session) and opens the session.
+    void Open(bool endRequest = true) {
+        endRequest_ = endRequest;
+        if (endRequest) srv_.expect('T', 102).raw(Answer(102, 1).frame());
+        srv_.start();
+        started_ = true;
+        KitStartupParams p{};
+        p.errorStack = errs_;
+        std::strcpy(p.commsModule, "wsa11.dll");
+        std::strcpy(p.host, "127.0.0.1");
+        std::strcpy(p.service, srv_.service().c_str());
+        std::strcpy(p.startText, "init");
+        p.receiveTimeout = 10;
+        p.sendTimeout = 10;
+        ASSERT_EQ(VdbXmlStartup(&h_, &p), 1);
+        ASSERT_NE(h_, nullptr);
+    }
+
+    // Ends the session and returns the request blocks that the test's calls
+    // sent (without the start and end requests).
+    std::vector<Bytes> Close() {
+        EXPECT_EQ(VdbEndVorn(h_, 0), 1);
+        h_ = nullptr;
+        std::vector<std::string> failures = srv_.finish();
+        started_ = false;
+        for (const std::string& f : failures) {
+            ADD_FAILURE() << "server: " << f;
+        }
+        std::vector<Bytes> got = srv_.received();
+        std::size_t framing = endRequest_ ? 2 : 1;
+        if (got.size() < framing) return {};
+        return std::vector<Bytes>(got.begin() + 1, got.end() - (framing - 1));
+    }
+
+    // Every text on the error stack, newest first, joined by "\r\n" (the
+    // stack's copy-out drops the last line feed; its "\r" is dropped here).
+    std::string Errors() {
+        char buf[4096] = {};
+        VdbErrStackGetAll(errs_, buf, sizeof buf);
+        std::string all(buf);
+        if (!all.empty() && all.back() == '\r') all.pop_back();
+        return all;
+    }
+
+    vorntest::FakeServer srv_;
+    HVDB h_ = nullptr;
+    HERRSTACK errs_ = nullptr;
+    bool started_ = false;
+    bool endRequest_ = true;
+};
+
+// Compares one request block with the bytes a test wrote out.
+inline ::testing::AssertionResult SameBlock(const Bytes& got, const Bytes& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\n  got:  " << Hex(got) << "\n  want: " << Hex(want);
+}
+
+}  // namespace kitreq

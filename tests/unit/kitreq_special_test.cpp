@@ -1,0 +1,420 @@
+// The request family's members with rules of their own: posted requests,
+// session-owned arrays, length checks, Export and Import outputs, the symbol
+// cache, the progress and notification loops, and requests refused by a
+// busy or broken session.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/kitreq_bytes.h"
+#include "support/kitreq_session.h"
+#include "vornvdb/vornkit.h"
+
+using kitreq::Answer;
+using kitreq::Block;
+using kitreq::Bytes;
+using kitreq::Request;
+using kitreq::SameBlock;
+
+namespace {
+
+constexpr std::uint32_t kProgress = 0x0FFFFFFC;
+constexpr std::int32_t kBusy = 0x0FFFFFFE;
+
+class KitReqSpecial : public kitreq::KitSession {};
+
+}  // namespace
+
+TEST_F(KitReqSpecial, PostedRequestsGoOutWithTheNextExchange) {
+    Step(231, Answer(231, 2, "discarded").u32(1234));
+    Step(702, Answer(702, 0xFFFFFFF0));  // not read, so not fatal either
+    Step(811, Answer(811, 1));
+    Open();
+
+    EXPECT_EQ(VdbDeleteWindow(h_, 5), 1);
+    EXPECT_EQ(VdbDeleteRecordControl(h_, 6), 1);
+    EXPECT_EQ(srv_.received().size(), 1u);  // only the start so far
+    EXPECT_EQ(VdbBaffitMode(h_), 1);        // its own answer, after the two discarded ones
+    EXPECT_EQ(Errors(), "");
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_TRUE(SameBlock(sent[0], {0x54, 0xE7, 0x00, 0x05, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xBE, 0x02, 0x06, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[2], {0x54, 0x2B, 0x03}));
+}
+
+TEST_F(KitReqSpecial, SessionArraysAreReplacedAndBounded) {
+    Step(226, Answer(226, 1).s("f").u32(2).u32(1).u32(2).u32(3).u32(4).u32(77));
+    Step(226, Answer(226, 1).s("g").u32(0).u32(88));
+    Step(226, Answer(226, 1).s("h").u32(1000000).u32(5).u32(6).u32(99));  // the count lies
+    Step(222, Answer(222, 1).u32(2).u32(1).u32(2).u32(3).u32(4).u32(5).u32(6));
+    Open();
+
+    char name[8];
+    std::uint32_t count = 0, last = 0;
+    const VDBFIELDINFO* pairs = nullptr;
+    EXPECT_EQ(VdbGetFieldInfo(h_, 10, 20, name, sizeof name, &count, &pairs, &last), 1);
+    EXPECT_STREQ(name, "f");
+    ASSERT_EQ(count, 2u);
+    ASSERT_NE(pairs, nullptr);
+    EXPECT_EQ(pairs[0].first, 1u);
+    EXPECT_EQ(pairs[1].second, 4u);
+    EXPECT_EQ(last, 77u);
+
+    // A count of 0 still gives an array, and the trailing number.
+    EXPECT_EQ(VdbGetFieldInfo(h_, 10, 20, name, sizeof name, &count, &pairs, &last), 1);
+    EXPECT_STREQ(name, "g");
+    EXPECT_EQ(count, 0u);
+    EXPECT_NE(pairs, nullptr);
+    EXPECT_EQ(last, 88u);
+
+    // A count beyond the answer gives only the pairs that came.
+    EXPECT_EQ(VdbGetFieldInfo(h_, 10, 20, name, sizeof name, &count, &pairs, &last), 1);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(pairs[0].first, 5u);
+    EXPECT_EQ(pairs[0].second, 6u);
+    EXPECT_EQ(last, 99u);
+
+    const VDBWINDOWHIT* hits = nullptr;
+    EXPECT_EQ(VdbGetWindowHits(h_, 3, &count, &hits), 1);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(hits[0].value[2], 3u);
+    EXPECT_EQ(hits[1].value[0], 4u);
+    EXPECT_EQ(pairs[0].first, 5u);  // the other member's array is left alone
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_TRUE(SameBlock(sent[0], Request(226).u32(10).u32(20).bytes()));
+    EXPECT_TRUE(SameBlock(sent[3], Request(222).u32(3).bytes()));
+}
+
+TEST_F(KitReqSpecial, InOutTextsAndLengths) {
+    Step(619, Answer(619, 1).s("formatted"));
+    Step(422, Answer(422, 1).s("ann,bob"));
+    Open();
+
+    char text[16] = "in";
+    std::uint32_t values[31];
+    for (std::uint32_t i = 0; i < 31; ++i) values[i] = i * 3;
+    EXPECT_EQ(VdbSFormFD(h_, text, sizeof text, values, 0xABCD), 1);
+    EXPECT_STREQ(text, "formatted");
+
+    std::uint32_t size = 500;
+    char list[32];
+    EXPECT_EQ(VdbGetMembers(h_, &size, list, sizeof list), 1);
+    EXPECT_STREQ(list, "ann,bob");
+    EXPECT_EQ(size, 7u);
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 2u);
+    Block form = Request(619).s("in");
+    for (std::uint32_t i = 0; i < 31; ++i) form.u32(i * 3);
+    form.u32(0xABCD);
+    EXPECT_TRUE(SameBlock(sent[0], form.bytes()));
+    EXPECT_TRUE(SameBlock(sent[1], Request(422).u32(500).bytes()));
+}
+
+TEST_F(KitReqSpecial, VersionNeedsItsAnswerBytes) {
+    Step(803, Answer(803, 1).s("V2.3"));
+    Step(803, Answer(803, 1).u8('V'));  // three bytes short
+    Open();
+
+    char text[16];
+    EXPECT_EQ(VdbVersion(h_, text, sizeof text), 1);
+    EXPECT_STREQ(text, "V2.3");
+    std::strcpy(text, "keep");
+    EXPECT_EQ(VdbVersion(h_, text, sizeof text), -2);
+    EXPECT_EQ(Errors(), "Invalid message block recieved\tVersion\tvornvdb/Cvdbkit2");
+    Close();
+}
+
+TEST_F(KitReqSpecial, ExportAndImportTakeOutputsAfterAnEvenStatus) {
+    Step(1007, Answer(1007, 2, "header").u32(11).u32(12).u32(13).l("<doc/>").l("more").u32(21).u32(22).s("why"));
+    Step(1006, Answer(1006, 4).u32(31).u32(32).u32(33).u32(34).u32(35).s("imp"));
+    Open();
+
+    char body[] = "select 1";
+    char extra[] = "tx";
+    XmlRequest q{};
+    q.head1 = 1;
+    q.head2 = 2;
+    q.head3 = 3;
+    std::strcpy(q.command, "execsql");
+    std::strcpy(q.subject, "subj");
+    q.document = body;
+    q.documentLength = 8;
+    q.text = extra;
+    q.textLength = 2;
+    q.rows = 10;
+    q.block = 1;
+    EXPECT_EQ(VdbExport(h_, &q), 2);
+    EXPECT_EQ(q.head1, 11u);
+    EXPECT_EQ(q.head3, 13u);
+    ASSERT_EQ(q.documentLength, 6);
+    EXPECT_EQ(std::string(q.document, 6), "<doc/>");
+    ASSERT_EQ(q.textLength, 4);
+    EXPECT_EQ(q.block, 21u);
+    EXPECT_EQ(q.status, 22u);
+    EXPECT_STREQ(q.message, "why");
+    plat::heapFree(q.document);
+    plat::heapFree(q.text);
+
+    q.document = body;
+    q.documentLength = 8;
+    q.text = extra;
+    q.textLength = 2;
+    q.block = 1;
+    EXPECT_EQ(VdbImport(h_, &q), 4);
+    EXPECT_EQ(q.head1, 31u);
+    EXPECT_EQ(q.head3, 33u);
+    EXPECT_EQ(q.block, 34u);
+    EXPECT_EQ(q.status, 35u);
+    EXPECT_STREQ(q.message, "imp");
+    EXPECT_EQ(q.document, body);  // Import brings no body back
+    EXPECT_EQ(Errors(), "");
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 2u);
+    // The further text travels with its terminating zero.
+    Bytes text = {3, 0, 0, 0, 't', 'x', 0};
+    EXPECT_TRUE(SameBlock(sent[0], Request(1007).u32(1).u32(2).u32(3).s("execsql").s("subj").l("select 1")
+                                       .raw(text).u32(10).u32(0).u32(1).bytes()));
+    EXPECT_TRUE(SameBlock(sent[1], Request(1006).u32(11).u32(12).u32(13).s("execsql").s("subj").l("select 1")
+                                       .raw(text).u32(10).u32(0).u32(1).bytes()));
+}
+
+TEST_F(KitReqSpecial, SymbolCacheAnswersRepeatsWithoutARequest) {
+    Step(804, Answer(804, 1).s("a-value-longer-than-sixteen"));
+    Step(804, Answer(804, 2));
+    Step(804, Answer(804, 1).s("v"));
+    Open();
+
+    char value[64];
+    EXPECT_EQ(VdbShellSymbol(h_, "sym", value, sizeof value), 1);
+    EXPECT_STREQ(value, "a-value-longer-than-sixteen");
+    EXPECT_EQ(VdbShellSymbol(h_, "sym", value, sizeof value), 1);
+    EXPECT_STREQ(value, "a-value-longer-t");  // the cache holds 16 characters
+    // A refusal is not cached.
+    EXPECT_EQ(VdbShellSymbol(h_, "other", value, sizeof value), 2);
+    EXPECT_EQ(VdbShellSymbol(h_, "other", value, sizeof value), 1);
+    EXPECT_STREQ(value, "v");
+    EXPECT_EQ(VdbShellSymbol(h_, "other", value, sizeof value), 1);
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_TRUE(SameBlock(sent[0], Request(804).s("sym").bytes()));
+    EXPECT_TRUE(SameBlock(sent[1], Request(804).s("other").bytes()));
+    EXPECT_TRUE(SameBlock(sent[2], Request(804).s("other").bytes()));
+}
+
+namespace {
+
+struct BreakState {
+    std::vector<std::uint16_t> seen;
+    std::vector<int> verdicts;  // answers in order; 1 once they run out
+};
+
+int TestBreak(std::uint16_t value, void* data) {
+    auto* state = static_cast<BreakState*>(data);
+    std::size_t i = state->seen.size();
+    state->seen.push_back(value);
+    return i < state->verdicts.size() ? state->verdicts[i] : 1;
+}
+
+}  // namespace
+
+TEST_F(KitReqSpecial, ProgressLoopAsksTheBreakTest) {
+    Step(233, Answer(233, kProgress).u16(5));
+    Step(233, Answer(233, kProgress).u16(6));
+    Step(233, Answer(233, 1).u32(77));
+    Step(233, Answer(233, kProgress).u16(7));
+    Step(233, Answer(233, 3).u32(0));
+    Step(908, Answer(908, 1));
+    Step(3011, Answer(3011, kProgress).u16(9));
+    Step(3011, Answer(3011, kProgress).u16(10));
+    Step(3011, Answer(3011, 1).u32(5).s("t1").s("t2"));
+    Open();
+
+    std::uint32_t result = 0;
+    EXPECT_EQ(VdbExecuteCcl(h_, "find x", &result), 1);
+    EXPECT_EQ(result, 77u);
+
+    // A requested break makes the next progress answer a stop.
+    EXPECT_EQ(VdbRequestBreak(h_), 1);
+    EXPECT_EQ(VdbExecuteCcl(h_, "q", &result), 3);
+
+    // The callback installed with the interval decides from now on.
+    BreakState state;
+    state.verdicts = {1, 0};
+    EXPECT_EQ(VdbSetBreakData(h_, &state), 1);
+    EXPECT_EQ(VdbSetComforterInterval(h_, 2, TestBreak), 1);
+    char t1[8], t2[8];
+    EXPECT_EQ(VdbCommandBreak(h_, "cmd", &result, t1, sizeof t1, t2, sizeof t2), 1);
+    EXPECT_EQ(result, 5u);
+    EXPECT_STREQ(t1, "t1");
+    EXPECT_STREQ(t2, "t2");
+    EXPECT_EQ(state.seen, (std::vector<std::uint16_t>{9, 10}));
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 9u);
+    EXPECT_TRUE(SameBlock(sent[0], Request(233).s("find x").bytes()));
+    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xE9, 0x00, 0x01, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[2], {0x54, 0xE9, 0x00, 0x01, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[4], {0x54, 0xE9, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[5], Request(908).u32(2).bytes()));
+    EXPECT_TRUE(SameBlock(sent[6], Request(3011).s("cmd").bytes()));
+    EXPECT_TRUE(SameBlock(sent[7], Request(3011).u16(1).bytes()));
+    EXPECT_TRUE(SameBlock(sent[8], Request(3011).u16(0).bytes()));
+}
+
+namespace {
+
+// Replies to the first notification itself and leaves the rest to the kit.
+int TestNotify(void* data, const char* text, std::uint32_t length, char** reply) {
+    auto* seen = static_cast<std::vector<std::string>*>(data);
+    seen->emplace_back(text, length);
+    if (seen->size() == 1) {
+        *reply = static_cast<char*>(plat::heapAlloc(16));
+        std::strcpy(*reply, "<mine/>");
+    }
+    return 1;
+}
+
+}  // namespace
+
+TEST_F(KitReqSpecial, NotificationLoopWithOwnAndDefaultHandler) {
+    const std::string kContinue = "<NOTIFY_RES OP=\"CONTINUE\"/>";
+    Step(4001, Answer(4001, 0, "", 'N').l("note1"));
+    Step('N', 4001, Answer(4001, 0, "", 'N').l("note2"));
+    Step('N', 4001, Answer(4001, 1).l("<answer/>"));
+    Step(4001, Answer(4001, 0, "", 'N').l("note3"));
+    Step('N', 4001, Answer(4001, 1).l("<done/>"));
+    Open();
+
+    std::vector<std::string> seen;
+    EXPECT_EQ(VdbSetNotifyHandler(h_, TestNotify, &seen), 1);
+    char* answer = nullptr;
+    EXPECT_EQ(VdbXmlApi(h_, "<req/>", &answer), 1);
+    ASSERT_NE(answer, nullptr);
+    EXPECT_STREQ(answer, "<answer/>");
+    plat::heapFree(answer);
+    EXPECT_EQ(seen, (std::vector<std::string>{"note1", "note2"}));
+
+    EXPECT_EQ(VdbSetNotifyHandler(h_, nullptr, nullptr), 1);  // back to the kit's own
+    answer = nullptr;
+    EXPECT_EQ(VdbXmlApi(h_, "<again/>", &answer), 1);
+    ASSERT_NE(answer, nullptr);
+    EXPECT_STREQ(answer, "<done/>");
+    plat::heapFree(answer);
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_TRUE(SameBlock(sent[0], Request(4001).l("<req/>").bytes()));
+    EXPECT_TRUE(SameBlock(sent[1], Block().u8('N').u16(4001).l("<mine/>").bytes()));
+    EXPECT_TRUE(SameBlock(sent[2], Block().u8('N').u16(4001).l(kContinue).bytes()));
+    EXPECT_TRUE(SameBlock(sent[3], Request(4001).l("<again/>").bytes()));
+    EXPECT_TRUE(SameBlock(sent[4], Block().u8('N').u16(4001).l(kContinue).bytes()));
+}
+
+namespace {
+
+// Requests made while the session is busy with a progress loop.
+struct NestedCalls {
+    HVDB h = nullptr;
+    std::int32_t version = 0, partName = 0, addMember = 0;
+    char text[8] = "keep";
+    std::uint32_t number = 42;
+};
+
+int NestedBreak(std::uint16_t, void* data) {
+    auto* n = static_cast<NestedCalls*>(data);
+    n->version = VdbVersion(n->h, n->text, sizeof n->text);
+    n->partName = VdbCheckPartName(n->h, 1, 2, "p", &n->number, n->text, sizeof n->text);
+    n->addMember = VdbAddMember(n->h, "g", "u");
+    return 1;
+}
+
+}  // namespace
+
+TEST_F(KitReqSpecial, BusySessionRefusesWithoutSending) {
+    Step(908, Answer(908, 1));
+    Step(233, Answer(233, kProgress).u16(1));
+    Step(233, Answer(233, 1).u32(8));
+    Open();
+
+    NestedCalls nested;
+    nested.h = h_;
+    EXPECT_EQ(VdbSetBreakData(h_, &nested), 1);
+    EXPECT_EQ(VdbSetComforterInterval(h_, 1, NestedBreak), 1);
+    std::uint32_t result = 0;
+    EXPECT_EQ(VdbExecuteCcl(h_, "x", &result), 1);
+    EXPECT_EQ(result, 8u);
+    EXPECT_EQ(nested.version, kBusy);
+    EXPECT_EQ(nested.partName, kBusy);
+    EXPECT_EQ(nested.addMember, kBusy);
+    EXPECT_EQ(nested.number, 42u);  // nothing taken from a request never sent
+    EXPECT_STREQ(nested.text, "");  // an output text is always copied out
+    EXPECT_EQ(Errors(), "");
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_TRUE(SameBlock(sent[2], Request(233).u16(1).bytes()));
+}
+
+TEST_F(KitReqSpecial, BrokenSessionRefusesWithoutSending) {
+    Step(528, Answer(999, 1));  // an answer to another request breaks the session
+    Open(false);
+
+    char text[8] = "keep";
+    std::uint32_t n = 42;
+    EXPECT_EQ(VdbBaseInfo(h_, "b", 1, text, sizeof text, &n), -2);
+    EXPECT_EQ(VdbAddMember(h_, "g", "u"), -2);
+    EXPECT_EQ(VdbCheckPartName(h_, 1, 2, "p", &n, text, sizeof text), -2);
+    EXPECT_EQ(n, 42u);
+    EXPECT_EQ(Errors(),
+              "Communication Error\tCheckPartName\tvornvdb/Cvdbkit1\r\n"
+              "Communication Error\tAddMember\tvornvdb/Cvdbkit1\r\n"
+              "Communication Error\tBaseInfo\tvornvdb/Cvdbkit1");
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(SameBlock(sent[0], Request(528).s("b").u32(1).bytes()));
+}
+
+TEST_F(KitReqSpecial, StatusRulesOfSingleMembers) {
+    Step(714, Answer(714, 3).s("item"));
+    Step(714, Answer(714, 5).s("nope"));  // odd, but not 1 or 3
+    Step(757, Answer(757, 8).u32(6));     // even: taken all the same
+    Step(4002, Answer(4002, 0xFFFFFFF8));
+    Open(false);
+
+    char text[8];
+    EXPECT_EQ(VdbGetItem(h_, 1, 2, text, sizeof text), 3);
+    EXPECT_STREQ(text, "item");
+    EXPECT_EQ(VdbGetItem(h_, 1, 2, text, sizeof text), 5);
+    EXPECT_STREQ(text, "");
+    std::uint32_t part = 0;
+    EXPECT_EQ(VdbGetHitPart(h_, 1, 2, &part), 8);
+    EXPECT_EQ(part, 6u);
+    EXPECT_EQ(Errors(), "");
+    EXPECT_EQ(VdbXmlInit(h_, "host"), -8);
+    EXPECT_EQ(Errors(), "Can\xB4t read host initialization file\tXmlInit\tvornvdb/Cvdbkit2");
+    Close();
+}
+
+TEST(KitReqHandle, InvalidHandleDoesNothing) {
+    int notASession = 0;
+    HVDB bogus = reinterpret_cast<HVDB>(&notASession);
+    char text[8] = "keep";
+    std::uint32_t n = 42;
+    EXPECT_EQ(VdbBaseInfo(bogus, "b", 1, text, sizeof text, &n), 0);
+    EXPECT_EQ(VdbBaseInfo(nullptr, "b", 1, text, sizeof text, &n), 0);
+    EXPECT_EQ(VdbShellSymbol(bogus, "s", text, sizeof text), 0);
+    EXPECT_EQ(VdbXmlApi(bogus, "<r/>", nullptr), 0);
+    EXPECT_STREQ(text, "keep");
+    EXPECT_EQ(n, 42u);
+}

@@ -1,0 +1,273 @@
+// The request family on the wire: for one member of each field shape, the
+// request bytes are written out here by hand and a hand-built answer is fed
+// back through the scripted server; every output is checked.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/kitreq_bytes.h"
+#include "support/kitreq_session.h"
+#include "vornvdb/ScrambleKey.h"
+#include "vornvdb/vornkit.h"
+
+using kitreq::Answer;
+using kitreq::Block;
+using kitreq::Bytes;
+using kitreq::Request;
+using kitreq::SameBlock;
+
+namespace {
+
+// The 33 scrambled bytes of a text as a short item: length byte, then the
+// characters (or the length again past the text), each XORed with the key.
+Bytes ScrambledItem(const std::string& text) {
+    const char* key = vornwire::kScrambleKey;
+    auto n = static_cast<unsigned char>(text.size());
+    Block b;
+    b.u16(33).u8(static_cast<std::uint8_t>(n ^ key[0]));
+    for (unsigned i = 1; i <= 32; ++i) {
+        unsigned char c = i <= n ? static_cast<unsigned char>(text[i - 1]) : n;
+        b.u8(static_cast<std::uint8_t>(c ^ static_cast<unsigned char>(key[i])));
+    }
+    return b.bytes();
+}
+
+std::string Nth(const char* stem, int i) { return stem + std::to_string(i); }
+
+class KitReqWire : public kitreq::KitSession {};
+
+}  // namespace
+
+TEST_F(KitReqWire, IntegersTextsAndScrambledTexts) {
+    Step(528, Answer(528, 1).s("info").u32(42));                           // BaseInfo: s u32 | s u32
+    Step(509, Answer(509, 1).u8(3).u8(4).s("r").s("w").s("x"));             // GetDbAccess: s | u8 u8 s s s
+    Step(510, Answer(510, 1));                                              // PutDbAccess: u8 u8 s s s | -
+    Step(715, Answer(715, 1).s("line"));                                    // GetLine: u32 u16 | s
+    Step(3008, Answer(3008, 6, "partial").s("data").u16(9).u32(10).u32(11)); // XReadFile: u16 u16 u32 | s u16 u32 u32
+    Step(410, Answer(410, 1));                                              // ChangePassword: x x | -
+    Step(811, Answer(811, 1));                                              // BaffitMode: - | -
+    Step(723, Answer(723, 1).u32(1).u32(2).u32(3).u32(0xFFFFFFFF));         // CheckCursor: u32 | u32*4
+    Open();
+
+    char text[32];
+    std::uint32_t n = 0;
+    EXPECT_EQ(VdbBaseInfo(h_, "base", 7, text, sizeof text, &n), 1);
+    EXPECT_STREQ(text, "info");
+    EXPECT_EQ(n, 42u);
+
+    std::uint8_t r1 = 0, r2 = 0;
+    char t1[8], t2[8], t3[2];
+    EXPECT_EQ(VdbGetDbAccess(h_, "db", &r1, &r2, t1, sizeof t1, t2, sizeof t2, t3, 1), 1);
+    EXPECT_EQ(r1, 3);
+    EXPECT_EQ(r2, 4);
+    EXPECT_STREQ(t1, "r");
+    EXPECT_STREQ(t2, "w");
+    EXPECT_STREQ(t3, "");  // a buffer of one byte holds the terminator only
+
+    EXPECT_EQ(VdbPutDbAccess(h_, 1, 2, "a", nullptr, "c"), 1);
+
+    EXPECT_EQ(VdbGetLine(h_, 5, 6, text, 3), 1);
+    EXPECT_STREQ(text, "li");  // cut to the buffer
+
+    // XReadFile takes its outputs on any status that is not fatal.
+    std::uint16_t got = 0;
+    std::uint32_t pos = 0, left = 0;
+    EXPECT_EQ(VdbXReadFile(h_, 1, 2, 3, text, sizeof text, &got, &pos, &left), 6);
+    EXPECT_STREQ(text, "data");
+    EXPECT_EQ(got, 9);
+    EXPECT_EQ(pos, 10u);
+    EXPECT_EQ(left, 11u);
+
+    EXPECT_EQ(VdbChangePassword(h_, "old", "new"), 1);
+    EXPECT_EQ(VdbBaffitMode(h_), 1);
+
+    std::uint32_t c[4] = {};
+    EXPECT_EQ(VdbCheckCursor(h_, 8, &c[0], &c[1], nullptr, &c[3]), 1);
+    EXPECT_EQ(c[0], 1u);
+    EXPECT_EQ(c[1], 2u);
+    EXPECT_EQ(c[2], 0u);  // no place given: skipped
+    EXPECT_EQ(c[3], 0xFFFFFFFFu);
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 8u);
+    EXPECT_TRUE(SameBlock(sent[0], {0x54, 0x10, 0x02, 0x04, 0x00, 'b', 'a', 's', 'e', 0x07, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xFD, 0x01, 0x02, 0x00, 'd', 'b'}));
+    EXPECT_TRUE(SameBlock(sent[2], {0x54, 0xFE, 0x01, 0x01, 0x02, 0x01, 0x00, 'a', 0x00, 0x00, 0x01, 0x00, 'c'}));
+    EXPECT_TRUE(SameBlock(sent[3], {0x54, 0xCB, 0x02, 0x05, 0x00, 0x00, 0x00, 0x06, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[4], {0x54, 0xC0, 0x0B, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(SameBlock(sent[5], Request(410).raw(ScrambledItem("old")).raw(ScrambledItem("new")).bytes()));
+    EXPECT_TRUE(SameBlock(sent[6], {0x54, 0x2B, 0x03}));
+    EXPECT_TRUE(SameBlock(sent[7], {0x54, 0xD3, 0x02, 0x08, 0x00, 0x00, 0x00}));
+}
+
+// The longest row: s x u32*13 | u8 u8 u8 s u32 s, and CheckUser's texts.
+TEST_F(KitReqWire, ExtendedStartAndUserCheck) {
+    Step(3001, Answer(3001, 1).u8(7).u8(8).u8(9).s("srv").u32(99).s("ok"));
+    Step(401, Answer(401, 4, "no such user").s("u").u8(1).u8(2).u8(3));
+    Step(401, Answer(401, 0xFFFFFFF0));  // -16
+    Open(false);
+
+    std::uint8_t b[3] = {};
+    char s1[8], s2[8];
+    std::uint32_t n = 0;
+    EXPECT_EQ(VdbXStartup(h_, "me", "pw", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, &b[0], &b[1], &b[2], s1, sizeof s1,
+                          &n, s2, sizeof s2),
+              1);
+    EXPECT_EQ(b[0], 7);
+    EXPECT_EQ(b[1], 8);
+    EXPECT_EQ(b[2], 9);
+    EXPECT_STREQ(s1, "srv");
+    EXPECT_EQ(n, 99u);
+    EXPECT_STREQ(s2, "ok");
+
+    // An even status still gives CheckUser's outputs, and no text.
+    char name[8];
+    EXPECT_EQ(VdbCheckUser(h_, "bob", "pw", name, sizeof name, &b[0], &b[1], &b[2]), 4);
+    EXPECT_STREQ(name, "u");
+    EXPECT_EQ(b[2], 3);
+    EXPECT_EQ(Errors(), "");
+    // -16 has its own text.
+    EXPECT_EQ(VdbCheckUser(h_, "bob", "pw", name, sizeof name, &b[0], &b[1], &b[2]), -16);
+    EXPECT_EQ(Errors(), "User already logged in\tCheckUser\tvornvdb/Cvdbkit1");
+
+    std::vector<Bytes> sent = Close();  // -16 broke the session: no end request
+    ASSERT_GE(sent.size(), 3u);
+    Block want = Request(3001).s("me").raw(ScrambledItem("pw"));
+    for (std::uint32_t i = 1; i <= 13; ++i) want.u32(i);
+    EXPECT_TRUE(SameBlock(sent[0], want.bytes()));
+    EXPECT_TRUE(SameBlock(sent[1], Request(401).s("bob").raw(ScrambledItem("pw")).bytes()));
+}
+
+// The definition records (s*7 u8 u8 u8 s*10 u32 s s), the field
+// specification (s s s u32 u8*7 u32*4 s*4 u32) and the separators (u8*4 s*6).
+TEST_F(KitReqWire, Records) {
+    Block def = Answer(501, 1);
+    for (int i = 0; i < 7; ++i) def.s(Nth("a", i));
+    def.u8(1).u8(2).u8(3);
+    for (int i = 0; i < 10; ++i) def.s(Nth("b", i));
+    def.u32(0x01020304).s("c0").s(std::string(300, 'z'));
+    Step(501, def);
+    Step(516, Answer(516, 1));
+
+    Block spec = Answer(505, 1).s("n0").s("n1").s("n2").u32(5);
+    for (int i = 0; i < 7; ++i) spec.u8(static_cast<std::uint8_t>(10 + i));
+    for (int i = 0; i < 4; ++i) spec.u32(static_cast<std::uint32_t>(20 + i));
+    for (int i = 0; i < 4; ++i) spec.s(Nth("m", i));
+    spec.u32(6);
+    Step(505, spec);
+    Step(506, Answer(506, 1));
+    Step(523, Answer(523, 1).u8(',').u8(';').u8('.').u8(' ').s("1").s("2").s("3").s("4").s("5").s("6"));
+    Open();
+
+    VDBDEFREC d;
+    std::memset(&d, 'Q', sizeof d);
+    EXPECT_EQ(VdbGetBaseDef(h_, "base", &d), 1);
+    EXPECT_STREQ(d.text1[0], "a0");
+    EXPECT_STREQ(d.text1[6], "a6");
+    EXPECT_EQ(d.flag[0], 1);
+    EXPECT_EQ(d.flag[2], 3);
+    EXPECT_STREQ(d.text2[9], "b9");
+    EXPECT_EQ(d.number, 0x01020304u);
+    EXPECT_STREQ(d.text3[0], "c0");
+    EXPECT_EQ(std::string(d.text3[1]), std::string(VDB_RECORD_TEXT - 1, 'z'));  // cut to the field
+
+    // The same record goes back out, the long text cut to what the field held.
+    EXPECT_EQ(VdbPutThesDef(h_, &d), 1);
+
+    VDBFIELDSPEC f{};
+    EXPECT_EQ(VdbGetFieldSpec(h_, "field", &f), 1);
+    EXPECT_STREQ(f.text1[2], "n2");
+    EXPECT_EQ(f.number1, 5u);
+    EXPECT_EQ(f.flag[6], 16);
+    EXPECT_EQ(f.value[3], 23u);
+    EXPECT_STREQ(f.text2[3], "m3");
+    EXPECT_EQ(f.number2, 6u);
+    EXPECT_EQ(VdbPutFieldSpec(h_, &f), 1);
+
+    VDBTEXTSEPS t{};
+    EXPECT_EQ(VdbGetTextSeparators(h_, &t), 1);
+    EXPECT_EQ(t.separator[1], ';');
+    EXPECT_STREQ(t.text[5], "6");
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_TRUE(SameBlock(sent[0], Request(501).s("base").bytes()));
+    Block put = Request(516);
+    for (int i = 0; i < 7; ++i) put.s(Nth("a", i));
+    put.u8(1).u8(2).u8(3);
+    for (int i = 0; i < 10; ++i) put.s(Nth("b", i));
+    put.u32(0x01020304).s("c0").s(std::string(VDB_RECORD_TEXT - 1, 'z'));
+    EXPECT_TRUE(SameBlock(sent[1], put.bytes()));
+    EXPECT_TRUE(SameBlock(sent[2], Request(505).s("field").bytes()));
+    Bytes specArgs(spec.bytes().begin() + 9, spec.bytes().end());  // the answer's results, sent back as they came
+    EXPECT_TRUE(SameBlock(sent[3], Request(506).raw(specArgs).bytes()));
+    EXPECT_TRUE(SameBlock(sent[4], Request(523).bytes()));
+}
+
+// Counted lists: the cluster keeps at most 30 items, the profile at most 100
+// values; a count larger than what follows does not run past the answer.
+TEST_F(KitReqWire, BoundedLists) {
+    Step(511, Answer(511, 1).u32(2).s("x1").s("x2").s("tail"));
+    Block profile = Answer(416, 1);
+    for (int i = 0; i < 7; ++i) profile.s(Nth("p", i));
+    profile.u32(70).u32(71).u8(1).u8(2).u8(3).u32(3).u32(100).u32(200).u32(300);
+    Step(416, profile);
+    Block hostile = Answer(416, 1).s("only");
+    for (int i = 1; i < 7; ++i) hostile.s("");
+    hostile.u32(0).u32(0).u8(0).u8(0).u8(0).u32(5000).u32(1).u32(2);  // a count far beyond what follows
+    Step(416, hostile);
+    Step(512, Answer(512, 1));
+    Step(417, Answer(417, 1));
+    Open();
+
+    VDBDBCLUSTER c;
+    std::memset(&c, 'Q', sizeof c);
+    EXPECT_EQ(VdbGetDbCluster(h_, "cl", &c), 1);
+    EXPECT_EQ(c.count, 2u);
+    EXPECT_STREQ(c.item[0], "x1");
+    EXPECT_STREQ(c.item[1], "x2");
+    EXPECT_STREQ(c.item[2], "");
+    EXPECT_STREQ(c.item[29], "");
+    EXPECT_STREQ(c.text, "tail");
+
+    VDBUSERPROFILE p;
+    std::memset(&p, 0x55, sizeof p);
+    EXPECT_EQ(VdbGetUserProfile(h_, "bob", &p), 1);
+    EXPECT_STREQ(p.text[6], "p6");
+    EXPECT_EQ(p.number[1], 71u);
+    EXPECT_EQ(p.flag[2], 3);
+    EXPECT_EQ(p.count, 3u);
+    EXPECT_EQ(p.value[2], 300u);
+    EXPECT_EQ(p.value[3], 0u);
+    EXPECT_EQ(VdbGetUserProfile(h_, "eve", &p), 1);
+    EXPECT_STREQ(p.text[0], "only");
+    EXPECT_EQ(p.count, 100u);  // what the record can hold; the missing values are 0
+    EXPECT_EQ(p.value[1], 2u);
+    EXPECT_EQ(p.value[2], 0u);
+    EXPECT_EQ(p.value[99], 0u);
+
+    // Three items counted, two slots given: two items travel.
+    VDBDBCLUSTER out{};
+    out.slots = 2;
+    out.count = 3;
+    std::strcpy(out.item[0], "i0");
+    std::strcpy(out.item[1], "i1");
+    std::strcpy(out.item[2], "i2");
+    std::strcpy(out.text, "t");
+    EXPECT_EQ(VdbPutDbCluster(h_, &out), 1);
+
+    VDBUSERPROFILE in{};
+    std::strcpy(in.text[0], "who");
+    in.number[0] = 1;
+    in.number[1] = 2;
+    in.flag[0] = 9;
+    in.flag[1] = 8;  // not sent
+    EXPECT_EQ(VdbPutUserProfile(h_, &in), 1);
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 5u);
+    EXPECT_TRUE(SameBlock(sent[0], Request(511).s("cl").bytes()));
+    EXPECT_TRUE(SameBlock(sent[3], Request(512).u32(2).u32(3).s("i0").s("i1").s("t").bytes()));
+    EXPECT_TRUE(SameBlock(sent[4], Request(417).s("who").s("").s("").s("").s("").s("").s("").u32(1).u32(2).u8(9).bytes()));
+}
