@@ -304,6 +304,9 @@ bool CVDB::RequestExchange(const vdbreq::Desc& desc, CPACKET& packet, std::int32
     case vdbreq::When::Item: take = StatusOk(rc) && (rc == 1 || rc == 3); break;
     default: take = StatusOk(rc); break;
     }
+    // A request refused at the gate (busy) was never answered: the packet
+    // still holds the request, so there is nothing to take.
+    if (!answered_) take = false;
     if (!take && (policy.when == vdbreq::When::NotFatal ? rc < 0 : StatusFatal(rc))) {
         const char* text = kCommError;
         for (const vdbreq::FatalText* t = policy.texts; t && t->text; ++t)
