@@ -407,6 +407,8 @@ CommandAnswer Engine::execsql(const std::string& rawSql, std::uint32_t rows, std
     const std::string sql = withoutTrailingZeros(rawSql);
     if (!isValidUtf8(sql))
         return fault(kStatusBadText, "execsql", "the statement text is not valid UTF-8");
+    if (sql.find('\0') != std::string::npos)
+        return fault(kStatusBadText, "execsql", "the statement text holds a zero byte");
 
     const bool all = rows == kAllRows || rows == 0;
     const std::uint64_t perBlock = all ? std::numeric_limits<std::uint64_t>::max() : rows;
@@ -481,6 +483,12 @@ CommandAnswer Engine::getObject(const std::string& request) {
         CommandAnswer a;
         a.status = kStatusUnknownFetchKey;
         a.message = "unknown or expired fetch key: " + key;
+        return a;
+    }
+    if (it->second.bytes.size() > options_.maxDocument) {
+        CommandAnswer a;
+        a.status = kStatusTooLarge;
+        a.message = "the object is too large for one answer";
         return a;
     }
     CommandAnswer a;

@@ -24,7 +24,9 @@ struct EngineOptions {
     std::size_t longThreshold = 4096;          // long values beyond it go by fetch key
     std::size_t objectBudget = 128u << 20;     // bytes of fetchable values kept per session
     std::size_t maxCursors = 16;               // open queries kept per session
-    std::size_t maxDocument = 512u << 20;      // largest answer document
+    // Largest answer document or object: the client refuses frames beyond
+    // 256 MiB, and the answer's other fields need room too.
+    std::size_t maxDocument = 240u << 20;
 };
 
 // What an Export command answers: the status (also sent as the record's own

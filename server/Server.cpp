@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 namespace vornd {
 
@@ -55,7 +56,14 @@ bool Server::listen(std::string& bound, std::string& error) {
         error = "cannot resolve " + options_.host + ":" + options_.port + ": " + gai_strerror(rc);
         return false;
     }
-    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+    // IPv4 first: the client kit connects over IPv4 only, so "localhost"
+    // must not end up on ::1 alone.
+    std::vector<addrinfo*> order;
+    for (addrinfo* ai = list; ai; ai = ai->ai_next)
+        if (ai->ai_family == AF_INET) order.push_back(ai);
+    for (addrinfo* ai = list; ai; ai = ai->ai_next)
+        if (ai->ai_family != AF_INET) order.push_back(ai);
+    for (addrinfo* ai : order) {
         const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
         if (fd < 0) {
             error = std::strerror(errno);

@@ -175,13 +175,20 @@ bool SessionThread::sendAll(const void* buffer, std::size_t count) {
 }
 
 bool SessionThread::sendAnswer(std::uint8_t kind, std::uint16_t number, const Reply& reply) {
-    CPACKET block(reply.results);
+    // The answer header goes out in front of the results without copying
+    // them: they can be a large document.
+    CPACKET header;
     CLSTRING message(reply.message.data(), reply.message.size());
-    vornwire::AddAnswerHeader(block, kind, number, static_cast<std::uint32_t>(reply.status), message);
-    if (block.Length() > 0xFFFFFFFFu - 4) return false;
-    unsigned char head[4];
-    vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(block.Length()), head);
-    return sendAll(head, sizeof head) && sendAll(block.Data(), block.Length());
+    vornwire::AddAnswerHeader(header, kind, number, static_cast<std::uint32_t>(reply.status), message);
+    const std::size_t body = header.Length() + reply.results.Length();
+    if (body > vornwire::kMaxFrameLength - 4) {
+        server_.log().write(id_, "answer of %zu bytes too large for a frame; session closed", body);
+        return false;
+    }
+    unsigned char frame[4];
+    vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(body), frame);
+    return sendAll(frame, sizeof frame) && sendAll(header.Data(), header.Length()) &&
+           (reply.results.Length() == 0 || sendAll(reply.results.Data(), reply.results.Length()));
 }
 
 void SessionThread::run() {
@@ -226,14 +233,17 @@ void SessionThread::run() {
         body.TakeU8(kind).TakeU16(number);
 
         const auto started = std::chrono::steady_clock::now();
-        Reply reply;
-        try {
-            reply = dispatch(kind, number, body);
-        } catch (const std::bad_alloc&) {
-            reply = failure(kStatusTooLarge, "out of memory while answering the request");
-        } catch (const std::exception& e) {
-            reply = failure(kStatusBadRequest, std::string("internal error: ") + e.what());
-        }
+        // Built in place: the results can be a large document, and a packet
+        // copies on assignment.
+        Reply reply = [&]() -> Reply {
+            try {
+                return dispatch(kind, number, body);
+            } catch (const std::bad_alloc&) {
+                return failure(kStatusTooLarge, "out of memory while answering the request");
+            } catch (const std::exception& e) {
+                return failure(kStatusBadRequest, std::string("internal error: ") + e.what());
+            }
+        }();
         reply.message = shortMessage(reply.message);
         if (log.verbose()) {
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -218,6 +218,7 @@ TEST_F(VorndSql, ChangesFaultsAndOtherStatements) {
     // One statement per request; empty texts; attaching other files.
     EXPECT_EQ(c_.execsql("SELECT 1; SELECT 2").status % 2, 0);
     EXPECT_EQ(c_.execsql("  -- nothing\n").status % 2, 0);
+    EXPECT_EQ(c_.execsql(std::string("SELECT 1\0; DELETE FROM CHANGES", 31)).status, 32);
     EXPECT_EQ(c_.execsql("ATTACH DATABASE '/tmp/other.db' AS o").status % 2, 0);
     // Transactions work across requests of a session.
     run("BEGIN");

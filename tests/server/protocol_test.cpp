@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <unistd.h>
 
@@ -219,11 +220,15 @@ TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
     ASSERT_FALSE(db.empty());
     VorndProcess server;
     std::string error;
-    ASSERT_TRUE(server.start(db, {"--idle-timeout", "1"}, error)) << error;
+    const std::string logFile = db + ".log";
+    ASSERT_TRUE(server.start(db, {"--idle-timeout", "1", "--log", logFile}, error)) << error;
     WireClient idle;
     ASSERT_TRUE(idle.connect(server.port()));
     ASSERT_EQ(idle.start("anyone", "anything").status, 1);  // no users file
     EXPECT_TRUE(idle.closedByPeer(10000));
+    std::ifstream log(logFile);
+    const std::string logText((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logText.find("idle for 1 seconds"), std::string::npos) << logText;
 
     // A session in the middle of its work does not keep the server from
     // stopping, and the stop is an orderly exit.
@@ -233,7 +238,7 @@ TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
     ASSERT_EQ(busy.execsql("SELECT * FROM ARTICLES", 10, 1).status, 3);
     EXPECT_EQ(server.stop(), 0);
     EXPECT_TRUE(busy.closedByPeer(5000));
-    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db + suffix).c_str());
+    for (const char* suffix : {"", "-wal", "-shm", ".log"}) ::unlink((db + suffix).c_str());
 }
 
 TEST(VorndServer, CommandLine) {
