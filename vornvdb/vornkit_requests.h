@@ -34,7 +34,7 @@ typedef struct VDBDEFREC {
     char text3[2][VDB_RECORD_TEXT];
 } VDBDEFREC;
 
-/* Field specification: s s s u32 u8*7 u32*4 s*4 u32. */
+/* Field description: s s s u32 u8*7 u32*4 s*4 u32. */
 typedef struct VDBFIELDSPEC {
     char text1[3][VDB_RECORD_TEXT];
     uint32_t number1;

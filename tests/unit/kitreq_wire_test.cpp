@@ -140,7 +140,7 @@ TEST_F(KitReqWire, ExtendedStartAndUserCheck) {
 }
 
 // The definition records (s*7 u8 u8 u8 s*10 u32 s s), the field
-// specification (s s s u32 u8*7 u32*4 s*4 u32) and the separators (u8*4 s*6).
+// record (s s s u32 u8*7 u32*4 s*4 u32) and the separators (u8*4 s*6).
 TEST_F(KitReqWire, Records) {
     Block def = Answer(501, 1);
     for (int i = 0; i < 7; ++i) def.s(Nth("a", i));
@@ -150,12 +150,12 @@ TEST_F(KitReqWire, Records) {
     Step(501, def);
     Step(516, Answer(516, 1));
 
-    Block spec = Answer(505, 1).s("n0").s("n1").s("n2").u32(5);
-    for (int i = 0; i < 7; ++i) spec.u8(static_cast<std::uint8_t>(10 + i));
-    for (int i = 0; i < 4; ++i) spec.u32(static_cast<std::uint32_t>(20 + i));
-    for (int i = 0; i < 4; ++i) spec.s(Nth("m", i));
-    spec.u32(6);
-    Step(505, spec);
+    Block field = Answer(505, 1).s("n0").s("n1").s("n2").u32(5);
+    for (int i = 0; i < 7; ++i) field.u8(static_cast<std::uint8_t>(10 + i));
+    for (int i = 0; i < 4; ++i) field.u32(static_cast<std::uint32_t>(20 + i));
+    for (int i = 0; i < 4; ++i) field.s(Nth("m", i));
+    field.u32(6);
+    Step(505, field);
     Step(506, Answer(506, 1));
     Step(523, Answer(523, 1).u8(',').u8(';').u8('.').u8(' ').s("1").s("2").s("3").s("4").s("5").s("6"));
     Open();
@@ -200,8 +200,8 @@ TEST_F(KitReqWire, Records) {
     put.u32(0x01020304).s("c0").s(std::string(VDB_RECORD_TEXT - 1, 'z'));
     EXPECT_TRUE(SameBlock(sent[1], put.bytes()));
     EXPECT_TRUE(SameBlock(sent[2], Request(505).s("field").bytes()));
-    Bytes specArgs(spec.bytes().begin() + 9, spec.bytes().end());  // the answer's results, sent back as they came
-    EXPECT_TRUE(SameBlock(sent[3], Request(506).raw(specArgs).bytes()));
+    Bytes fieldArgs(field.bytes().begin() + 9, field.bytes().end());  // the answer's results, sent back as they came
+    EXPECT_TRUE(SameBlock(sent[3], Request(506).raw(fieldArgs).bytes()));
     EXPECT_TRUE(SameBlock(sent[4], Request(523).bytes()));
 }
 
