@@ -530,6 +530,11 @@ CommandAnswer Engine::getTableDesc(const std::string& request) {
 
 void Engine::interrupt() { sqlite3_interrupt(db_); }
 
+void Engine::setCancelCheck(int (*check)(void*), void* data) {
+    // About every hundred thousand virtual machine steps: cheap, yet soon.
+    sqlite3_progress_handler(db_, 100000, check, data);
+}
+
 bool Engine::runScript(const std::string& sql, std::string& error) {
     char* msg = nullptr;
     const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &msg);

@@ -61,6 +61,9 @@ public:
 
     // From another thread: makes a running statement fail soon.
     void interrupt();
+    // Called now and then while a statement runs; a non-zero result stops
+    // it (the client went away, the time is up).
+    void setCancelCheck(int (*check)(void*), void* data);
 
     std::size_t openCursors() const { return cursors_.size(); }
     // Blocks answered by re-running a query and skipping rows, since open.

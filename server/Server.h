@@ -26,6 +26,7 @@ struct ServerOptions {
     unsigned frameTimeoutSeconds = 60;  // to receive the rest of a started frame
     std::uint32_t maxFrame = 64u << 20; // largest request frame accepted
     unsigned maxSessions = 64;
+    unsigned statementTimeoutSeconds = 0;  // 0: statements may run as long as they need
     EngineOptions engine;
 };
 

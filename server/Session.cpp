@@ -308,11 +308,21 @@ Reply SessionThread::login(const std::string& user, const std::string& password,
             server_.log().write(id_, "cannot open the database: %s", error.c_str());
             return failure(-6, "Server initialization failed: " + error);
         }
+        engine_->setCancelCheck(&SessionThread::cancelCheck, this);
     }
     loggedIn_ = true;
     user_ = user;
     server_.log().write(id_, "user '%s' logged in", user.c_str());
     return Reply();
+}
+
+int SessionThread::cancelCheck(void* self) {
+    auto* s = static_cast<SessionThread*>(self);
+    const unsigned limit = s->server_.options().statementTimeoutSeconds;
+    if (limit && std::chrono::steady_clock::now() > s->statementDeadline_) return 1;
+    // A client that has gone away will not read the answer.
+    pollfd pfd{s->fd_, POLLRDHUP, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR)) ? 1 : 0;
 }
 
 Reply SessionThread::startVorn(CPACKET& request) {
@@ -384,6 +394,8 @@ Reply SessionThread::exportRequest(CPACKET& request) {
         return failure(kStatusMalformed, "malformed export request");
 
     const std::string command = lower(name);
+    statementDeadline_ = std::chrono::steady_clock::now() +
+                         std::chrono::seconds(server_.options().statementTimeoutSeconds);
     CommandAnswer answer;
     if (command == "execsql") {
         answer = engine_->execsql(text, d, block);

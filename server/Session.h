@@ -4,6 +4,7 @@
 
 #include "server/Engine.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -49,6 +50,7 @@ private:
     Reply message(CPACKET& request);
     Reply exportRequest(CPACKET& request);
     Reply login(const std::string& user, const std::string& password, bool checked);
+    static int cancelCheck(void* self);
 
     Server& server_;
     int fd_;
@@ -57,6 +59,7 @@ private:
     std::string user_;
     std::mutex engineMutex_;  // guards engine_ against abort()
     std::unique_ptr<Engine> engine_;
+    std::chrono::steady_clock::time_point statementDeadline_;
 };
 
 }  // namespace vornd

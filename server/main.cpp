@@ -77,6 +77,9 @@ const Option kOptions[] = {
     {"--max-frame", Arg::Number, "BYTES",
      "Largest request frame accepted (default 67108864); a larger one closes the connection."},
     {"--max-sessions", Arg::Number, "N", "Sessions served at once (default 64); more are refused."},
+    {"--statement-timeout", Arg::Number, "SECONDS",
+     "Stop a statement that runs longer (default 0: no limit). A statement also stops when its "
+     "client disconnects."},
     {"--busy-timeout", Arg::Number, "MS",
      "How long a statement waits for another session's lock (default 10000)."},
     {"--long-threshold", Arg::Number, "BYTES",
@@ -169,6 +172,8 @@ int parse(int argc, char** argv, Settings& s) {
             o.maxFrame = static_cast<std::uint32_t>(n);
         } else if (name == "--max-sessions") {
             o.maxSessions = static_cast<unsigned>(n ? n : 1);
+        } else if (name == "--statement-timeout") {
+            o.statementTimeoutSeconds = static_cast<unsigned>(n);
         } else if (name == "--busy-timeout") {
             o.engine.busyTimeoutMs = static_cast<int>(n > 0x7FFFFFFF ? 0x7FFFFFFF : n);
         } else if (name == "--long-threshold") {

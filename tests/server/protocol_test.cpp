@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 #include <unistd.h>
 
 using namespace vorndtest;
@@ -238,6 +239,62 @@ TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
     ASSERT_EQ(busy.execsql("SELECT * FROM ARTICLES", 10, 1).status, 3);
     EXPECT_EQ(server.stop(), 0);
     EXPECT_TRUE(busy.closedByPeer(5000));
+    for (const char* suffix : {"", "-wal", "-shm", ".log"}) ::unlink((db + suffix).c_str());
+}
+
+TEST(VorndServer, RunawayStatementsStop) {
+    const std::string db = makeSampleDatabase("runaway");
+    ASSERT_FALSE(db.empty());
+    const std::string forever = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+                                "SELECT COUNT(*) FROM c";
+    {
+        VorndProcess server;
+        std::string error;
+        ASSERT_TRUE(server.start(db, {"--statement-timeout", "1"}, error)) << error;
+        WireClient c;
+        ASSERT_TRUE(c.connect(server.port()));
+        ASSERT_EQ(c.start("u", "p").status, 1);
+        ExportAnswer e = c.execsql(forever);
+        EXPECT_EQ(e.status % 2, 0);
+        EXPECT_NE(e.message.find("interrupt"), std::string::npos) << e.message;
+        EXPECT_EQ(c.execsql("SELECT 1").status, 1);  // the session goes on
+        EXPECT_EQ(server.stop(), 0);
+    }
+    // Without a time limit: a client that goes away stops its statement,
+    // and a stop request ends one that is still running.
+    VorndProcess server;
+    std::string error;
+    const std::string logFile = db + ".log";
+    ASSERT_TRUE(server.start(db, {"--log", logFile}, error)) << error;
+    {
+        WireClient gone;
+        ASSERT_TRUE(gone.connect(server.port()));
+        ASSERT_EQ(gone.start("u", "p").status, 1);
+        CPACKET p;
+        p.AppendU32(0).AppendU32(0).AppendU32(0);
+        p.AppendShortItem(CLSTRING("execsql", 7)).AppendShortItem(CLSTRING("", 0));
+        p.AppendLongItem(CLSTRING("", 0)).AppendLongItem(CLSTRING(forever.c_str(), forever.size() + 1));
+        p.AppendU32(0xFFFFFFFFu).AppendU32(36).AppendU32(0);
+        vornwire::AddHeader(p, 'T', 1007);
+        unsigned char head[4];
+        vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(p.Length()), head);
+        ASSERT_TRUE(gone.sendRaw(head, 4) && gone.sendRaw(p.Data(), p.Length()));
+    }  // closed while the statement runs
+    bool ended = false;
+    for (int i = 0; i < 100 && !ended; ++i) {
+        usleep(100 * 1000);
+        std::ifstream log(logFile);
+        const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        ended = text.find("[1] session ended") != std::string::npos;
+    }
+    EXPECT_TRUE(ended);
+    WireClient stuck;
+    ASSERT_TRUE(stuck.connect(server.port()));
+    ASSERT_EQ(stuck.start("u", "p").status, 1);
+    std::thread running([&] { stuck.execsql(forever); });
+    usleep(300 * 1000);
+    EXPECT_EQ(server.stop(), 0);
+    running.join();
     for (const char* suffix : {"", "-wal", "-shm", ".log"}) ::unlink((db + suffix).c_str());
 }
 
