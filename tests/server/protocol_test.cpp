@@ -235,7 +235,9 @@ TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
     // stopping, and the stop is an orderly exit.
     WireClient busy;
     ASSERT_TRUE(busy.connect(server.port()));
-    ASSERT_EQ(busy.start("anyone", "anything").status, 1);
+    CPACKET begin;  // the login without credentials, allowed without a users file
+    begin.AppendU8(0).AppendShortItem(CLSTRING("2.0-0250", 8)).AppendShortItem(CLSTRING("", 0));
+    ASSERT_EQ(busy.call(101, begin).status, 1);
     ASSERT_EQ(busy.execsql("SELECT * FROM ARTICLES", 10, 1).status, 3);
     EXPECT_EQ(server.stop(), 0);
     EXPECT_TRUE(busy.closedByPeer(5000));
