@@ -22,7 +22,7 @@ struct ServerOptions {
     std::string host = "127.0.0.1";
     std::string port = kDefaultPort;
     std::string usersFile;              // empty: every login is accepted
-    unsigned idleTimeoutSeconds = 600;  // 0: sessions never time out
+    unsigned idleTimeoutSeconds = 3600;  // 0: sessions never time out
     unsigned frameTimeoutSeconds = 60;  // to receive the rest of a started frame
     std::uint32_t maxFrame = 64u << 20; // largest request frame accepted
     unsigned maxSessions = 64;

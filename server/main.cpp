@@ -71,7 +71,7 @@ const Option kOptions[] = {
     {"--log", Arg::Text, "FILE", "Append log lines to FILE (\"-\" for standard error). Default: no log."},
     {"--verbose", Arg::None, nullptr, "Log every request with its status and time."},
     {"--idle-timeout", Arg::Number, "SECONDS",
-     "Close a session that sends nothing for this long (default 600; 0 never)."},
+     "Close a session that sends nothing for this long (default 3600; 0 never)."},
     {"--frame-timeout", Arg::Number, "SECONDS",
      "Time allowed to receive the rest of a started frame and to send an answer (default 60)."},
     {"--max-frame", Arg::Number, "BYTES",
