@@ -3,27 +3,32 @@
 #include <cstdlib>
 #include <cstring>
 
-void PtrList::init() {
+void PtrSlots::init() {
     capacity = 0;
     count = 0;
     items = nullptr;
 }
 
-void PtrList::release() {
+void PtrSlots::release() {
     if (items) std::free(items);
 }
 
+void* PtrSlots::getAt(std::int32_t index) const {
+    if (!items || count < 1 || index < 0 || index >= count) return nullptr;
+    return items[index];
+}
+
+bool PtrSlots::resize(std::int32_t newCapacity) {
+    void** grown = static_cast<void**>(std::realloc(items, sizeof(void*) * std::size_t(newCapacity)));
+    if (!grown) return false;
+    items = grown;
+    capacity = newCapacity;
+    return true;
+}
+
 bool PtrList::append(void* p) {
-    std::int32_t newCount = count + 1;
-    if (newCount > capacity) {
-        std::int32_t newCapacity = newCount + 10;
-        void** grown = static_cast<void**>(std::realloc(items, sizeof(void*) * std::size_t(newCapacity)));
-        if (!grown) return false;
-        items = grown;
-        capacity = newCapacity;
-    }
-    items[count] = p;
-    count = newCount;
+    if (count + 1 > capacity && !resize(count + 1 + 10)) return false;
+    items[count++] = p;
     return true;
 }
 
@@ -32,9 +37,4 @@ void PtrList::removeAt(std::int32_t index) {
     std::memmove(items + index, items + index + 1, sizeof(void*) * std::size_t(count - index - 1));
     --count;
     items[count] = nullptr;
-}
-
-void* PtrList::getAt(std::int32_t index) const {
-    if (!items || count < 1 || index < 0 || index >= count) return nullptr;
-    return items[index];
 }

@@ -8,7 +8,8 @@
 
 #include <cstdint>
 
-struct PtrList {
+// The fields and the operations that the list and the stack share.
+struct PtrSlots {
     std::int32_t capacity;
     std::int32_t count;
     void** items;  // malloc'd; new slots are not zeroed
@@ -17,14 +18,20 @@ struct PtrList {
     // Frees the slot array; the fields are left as they were.
     void release();
     std::int32_t getCount() const { return count; }
+    // Null when index is out of range or nothing is stored.
+    void* getAt(std::int32_t index) const;
+    // Reallocates the slot array to newCapacity slots; false (nothing
+    // changed) when the allocator refuses.
+    bool resize(std::int32_t newCapacity);
+};
+
+struct PtrList : PtrSlots {
     // Adds at the end, growing ten slots at a time. False (list unchanged)
     // when the allocator refuses.
     bool append(void* p);
     // Removes index (0 <= index < count), keeping the order of the rest;
     // other indexes change nothing.
     void removeAt(std::int32_t index);
-    // Null when index is out of range or the list is empty.
-    void* getAt(std::int32_t index) const;
 
     template <typename T>
     T* at(std::int32_t index) const {

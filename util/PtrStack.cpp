@@ -2,26 +2,9 @@
 
 #include <cstdlib>
 
-void PtrStack::init() {
-    capacity = 0;
-    count = 0;
-    items = nullptr;
-}
-
-void PtrStack::release() {
-    if (items) std::free(items);
-}
-
 bool PtrStack::push(void* p) {
-    std::int32_t newCount = count + 1;
-    if (newCount > capacity) {
-        void** grown = static_cast<void**>(std::realloc(items, sizeof(void*) * std::size_t(newCount)));
-        if (!grown) return false;
-        items = grown;
-        capacity = newCount;
-    }
-    items[count] = p;
-    count = newCount;
+    if (count + 1 > capacity && !resize(count + 1)) return false;
+    items[count++] = p;
     return true;
 }
 
@@ -42,9 +25,4 @@ void* PtrStack::pop() {
         }
     }
     return p;
-}
-
-void* PtrStack::getAt(std::int32_t index) const {
-    if (!items || count < 1 || index < 0 || index >= count) return nullptr;
-    return items[index];
 }

@@ -2,16 +2,9 @@
 // All-zero is a valid empty stack.
 #pragma once
 
-#include <cstdint>
+#include "util/PtrList.h"
 
-struct PtrStack {
-    std::int32_t capacity;
-    std::int32_t count;
-    void** items;  // malloc'd; items[0] is the bottom
-
-    void init();
-    void release();
-    std::int32_t getCount() const { return count; }
+struct PtrStack : PtrSlots {
     // Grows one slot at a time. False (stack unchanged) when the allocator
     // refuses.
     bool push(void* p);
@@ -20,5 +13,4 @@ struct PtrStack {
     // Returns the top and removes it; the array is freed once the stack is
     // empty. Null (and nothing changes) when empty.
     void* pop();
-    void* getAt(std::int32_t index) const;
 };
