@@ -1,0 +1,277 @@
+// Connecting: the data source's keys or the connection string, the kit's
+// start-up block, and the session's start and end.
+//
+// Choices where the ODBC contract leaves room:
+// - A data source without a Server key connects to "localhost"; SQLDriverConnect
+//   uses the same host and service defaults when its Server or Service value is
+//   empty (the output string still leaves the empty values out).
+// - The kit's start can succeed with a message for the user (an odd status
+//   other than 1). The session is then open, and only SQLDisconnect could end
+//   it, so the connect counts as successful.
+// - Where there is no window system (Linux) SQLDriverConnect cannot prompt:
+//   a window handle is then ignored and the connection is tried with the
+//   values that the connection string and the data source give.
+#include "driver/connect.h"
+
+#include "driver/apicall.h"
+#include "log/VfxLogger.h"
+#include "platform/dialog.h"
+#include "platform/installer.h"
+#include "setup/setup.h"
+
+#include <cstdio>
+#include <cstring>
+
+const char* const kDefaultHost = "localhost";
+const char* const kDefaultService = "pcvdbs";
+const char* const kDriverName = "Kalmo VORNsql driver";
+
+namespace {
+
+const char* const kOdbcIni = "ODBC.INI";
+// Seconds, handed to the kit for both of its time limits.
+constexpr std::uint32_t kKitTimeLimit = 30;
+
+// Length of an ODBC text argument: 0 for null, the text's length for
+// SQL_NTS, the given length otherwise (any other negative length is -1),
+// never past a terminator inside the given length.
+long argLength(const SQLCHAR* text, SQLSMALLINT length) {
+    if (!text) return 0;
+    if (length == SQL_NTS) return long(std::strlen(reinterpret_cast<const char*>(text)));
+    if (length < 0) return -1;
+    const void* nul = std::memchr(text, '\0', std::size_t(length));
+    return nul ? long(static_cast<const SQLCHAR*>(nul) - text) : long(length);
+}
+
+// Copies length characters (cut to size-1) and a terminator.
+template <std::size_t N>
+void copyField(char (&field)[N], const char* text, std::size_t length) {
+    if (length > N - 1) length = N - 1;
+    if (length) std::memmove(field, text, length);
+    field[length] = '\0';
+}
+template <std::size_t N>
+void copyField(char (&field)[N], const char* text) {
+    copyField(field, text, std::strlen(text));
+}
+
+template <std::size_t N>
+void readKey(const char* dsn, const char* key, const char* defaultValue, char (&out)[N]) {
+    plat::inst::getPrivateProfileString(dsn, key, defaultValue, out, int(N), kOdbcIni);
+}
+
+void applyLogSettings(const char* level, const char* file) {
+    applyLogLevelText(level);
+    if (file[0]) driverLog().Open(file, "w");
+}
+
+// Starts the kit session for conn (its uid and pwd); true when one is open.
+bool startSession(Connection* conn, const char* host, const char* service) {
+    KitStartupParams params;
+    std::memset(&params, 0, sizeof params);
+    copyField(params.commsModule, "wsa11.dll");
+    copyField(params.host, host);
+    copyField(params.service, service);
+    params.receiveTimeout = kKitTimeLimit;
+    params.sendTimeout = kKitTimeLimit;
+    HVDB session = nullptr;
+    std::int32_t status = VdbStartVorn(&session, &params, conn->uid, conn->pwd, 0, 0);
+    driverLog().Debug("VSqlConnect", "Start status %d", int(status));
+    if ((status & 1) && session) {
+        conn->session = session;
+        return true;
+    }
+    return false;
+}
+
+// A connection that is still open is closed before it is opened again, so
+// that no session is left without an owner.
+void endSession(Connection* conn) {
+    if (!conn->session) return;
+    VdbEndVorn(conn->session, 0);
+    conn->session = nullptr;
+}
+
+// A value as a connection-string value: in braces when it holds a ';' or
+// starts with '{', a '}' inside doubled, so the string parses back.
+std::string quoted(const char* value) {
+    if (!std::strchr(value, ';') && value[0] != '{') return value;
+    std::string s = "{";
+    for (const char* p = value; *p; ++p) {
+        s += *p;
+        if (*p == '}') s += '}';
+    }
+    return s + "}";
+}
+
+struct ContextHolder {
+    SetupContext* ctx = plat::heapNew<SetupContext>();
+    ~ContextHolder() { plat::heapDelete(ctx); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+SQLRETURN VSqlConnect(Connection* conn, const SQLCHAR* serverName, SQLSMALLINT nameLength1,
+                      const SQLCHAR* userName, SQLSMALLINT nameLength2, const SQLCHAR* authentication,
+                      SQLSMALLINT nameLength3) {
+    long nameLength = argLength(serverName, nameLength1);
+    if (nameLength <= 0 || nameLength >= long(sizeof conn->dsn)) {
+        addOdbcError(conn, "HY000", "Invalid Connection Parameters");
+        return SQL_ERROR;
+    }
+    endSession(conn);
+    copyField(conn->dsn, reinterpret_cast<const char*>(serverName), std::size_t(nameLength));
+
+    readKey(conn->dsn, "User", "", conn->uid);
+    readKey(conn->dsn, "Password", "", conn->pwd);
+    long userLength = argLength(userName, nameLength2);
+    if (userLength >= 1 && userLength <= 255)
+        copyField(conn->uid, reinterpret_cast<const char*>(userName), std::size_t(userLength));
+    long passwordLength = argLength(authentication, nameLength3);
+    if (passwordLength >= 1 && passwordLength <= 32)
+        copyField(conn->pwd, reinterpret_cast<const char*>(authentication), std::size_t(passwordLength));
+
+    readKey(conn->dsn, "Server", kDefaultHost, conn->server);
+    char service[34];
+    readKey(conn->dsn, "Service", kDefaultService, service);
+
+    char logLevel[2];
+    char logFile[256];
+    readKey(conn->dsn, "LogLevel", "0", logLevel);
+    readKey(conn->dsn, "LogFile", "", logFile);
+    applyLogSettings(logLevel, logFile);
+
+    return startSession(conn, conn->server, service) ? SQL_SUCCESS : SQL_ERROR;
+}
+
+bool needsPrompt(const SetupContext& ctx, bool haveWindow, SQLUSMALLINT driverCompletion) {
+    if (!haveWindow) return false;
+    const SetupAttribute* a = ctx.attributes;
+    bool missing = !a[SLOT_SERVER].value[0] || !a[SLOT_SERVICE].value[0] || !a[SLOT_UID].value[0] ||
+                   !a[SLOT_PWD].value[0];
+    switch (driverCompletion) {
+    case SQL_DRIVER_PROMPT: return true;
+    case SQL_DRIVER_COMPLETE:
+    case SQL_DRIVER_COMPLETE_REQUIRED: return missing;
+    default: return false;
+    }
+}
+
+std::string outConnectionString(const SetupContext& ctx, bool maskPassword) {
+    const SetupAttribute* a = ctx.attributes;
+    std::string out;
+    char piece[300];  // each piece is cut to 299 characters
+    auto add = [&](const char* format, const char* value) {
+        std::snprintf(piece, sizeof piece, format, value);
+        out += piece;
+    };
+    if (a[SLOT_DSN].present) add("DSN=%s", quoted(a[SLOT_DSN].value).c_str());
+    else add("DRIVER=%s", kDriverName);
+    struct Piece {
+        const char* format;
+        int slot;
+    };
+    static const Piece pieces[] = {
+        {";SERVER=%s", SLOT_SERVER},     {";SERVICE=%s", SLOT_SERVICE},   {";UID=%s", SLOT_UID},
+        {";PWD=%s", SLOT_PWD},           {";LogLevel=%s", SLOT_LOGLEVEL}, {";LogFile=%s", SLOT_LOGFILE},
+    };
+    for (const Piece& p : pieces) {
+        const char* value = a[p.slot].value;
+        if (!value[0]) continue;
+        add(p.format, p.slot == SLOT_PWD && maskPassword ? "****" : quoted(value).c_str());
+    }
+    return out;
+}
+
+SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHAR* inConnectionString,
+                            SQLSMALLINT stringLength1, SQLCHAR* outConnectionString, SQLSMALLINT bufferLength,
+                            SQLSMALLINT* stringLength2Ptr, SQLUSMALLINT driverCompletion) {
+    ContextHolder holder;
+    SetupContext* ctx = holder.ctx;
+    if (!ctx) {
+        addOdbcError(conn, "HY001", "Memory allocation error");
+        return SQL_ERROR;
+    }
+    // The string ends at its terminator, or earlier when a length is given.
+    parseConnectionString(*ctx, reinterpret_cast<const char*>(inConnectionString),
+                          stringLength1 == SQL_NTS || stringLength1 < 0 ? -1 : long(stringLength1));
+    readMissingKeys(*ctx);
+
+    if (needsPrompt(*ctx, windowHandle != nullptr, driverCompletion)) {
+        DsnDialog prompt(*ctx, DsnDialog::Mode::Connect);
+        plat::DialogResult shown = plat::runModalDialog(reinterpret_cast<void*>(windowHandle), IDD_DSN_SETUP, prompt);
+        if (shown == plat::DialogResult::Cancel) return SQL_NO_DATA;
+    }
+
+    const SetupAttribute* a = ctx->attributes;
+    applyLogSettings(a[SLOT_LOGLEVEL].value, a[SLOT_LOGFILE].value);
+
+    endSession(conn);
+    copyField(conn->dsn, a[SLOT_DSN].value);
+    const char* host = a[SLOT_SERVER].value[0] ? a[SLOT_SERVER].value : kDefaultHost;
+    const char* service = a[SLOT_SERVICE].value[0] ? a[SLOT_SERVICE].value : kDefaultService;
+    copyField(conn->server, host);
+    copyField(conn->uid, a[SLOT_UID].value);
+    copyField(conn->pwd, a[SLOT_PWD].value);
+
+    if (!startSession(conn, host, service)) {
+        addOdbcError(conn, "08001", "Unable to establish connection");
+        return SQL_ERROR;
+    }
+
+    std::string out = ::outConnectionString(*ctx);
+    driverLog().Debug("SQLDriverConnect", "Connstring %s", ::outConnectionString(*ctx, true).c_str());
+    if (outConnectionString && bufferLength >= 1) {
+        std::size_t n = out.size() < std::size_t(bufferLength - 1) ? out.size() : std::size_t(bufferLength - 1);
+        std::memcpy(outConnectionString, out.data(), n);
+        outConnectionString[n] = '\0';
+    }
+    if (stringLength2Ptr) *stringLength2Ptr = SQLSMALLINT(out.size() > 32767 ? 32767 : out.size());
+    return SQL_SUCCESS;
+}
+
+SQLRETURN VSqlDisconnect(Connection* conn) {
+    const char* tag = "SQLDisconnect";
+    driverLog().Debug(tag, "Number of statements %d", int(conn->statements.getCount()));
+    while (conn->statements.getCount() > 0) VSqlFreeStatement(conn->statements.at<Statement>(0), SQL_DROP);
+    driverLog().Debug(tag, "Number of descriptors %d", int(conn->descriptors.getCount()));
+    while (conn->descriptors.getCount() > 0) VSqlFreeDescriptor(conn->descriptors.at<Descriptor>(0));
+    endSession(conn);
+    return SQL_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------
+// Exported functions.
+
+VSQL_EXPORT SQLRETURN SQL_API SQLConnect(SQLHDBC ConnectionHandle, SQLCHAR* ServerName, SQLSMALLINT NameLength1,
+                                         SQLCHAR* UserName, SQLSMALLINT NameLength2, SQLCHAR* Authentication,
+                                         SQLSMALLINT NameLength3) {
+    return ConnCall("SQLConnect", ConnectionHandle)
+        .run([&](Connection* conn) {
+            return VSqlConnect(conn, ServerName, NameLength1, UserName, NameLength2, Authentication, NameLength3);
+        }, "Exit with retVal = %d");
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC ConnectionHandle, SQLHWND WindowHandle,
+                                               SQLCHAR* InConnectionString, SQLSMALLINT StringLength1,
+                                               SQLCHAR* OutConnectionString, SQLSMALLINT BufferLength,
+                                               SQLSMALLINT* StringLength2Ptr, SQLUSMALLINT DriverCompletion) {
+    return ConnCall("SQLDriverConnect", ConnectionHandle)
+        .enter("Enter with DriverCompletion=%d", int(DriverCompletion))
+        .run([&](Connection* conn) {
+            return VSqlDriverConnect(conn, WindowHandle, InConnectionString, StringLength1, OutConnectionString,
+                                     BufferLength, StringLength2Ptr, DriverCompletion);
+        }, "Leaving SQLDriverConnect with return value %d");
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC ConnectionHandle) {
+    return ConnCall("SQLDisconnect", ConnectionHandle).run([&](Connection* conn) { return VSqlDisconnect(conn); }, "Exit");
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLEndTran(SQLSMALLINT, SQLHANDLE, SQLSMALLINT) {
+    // The server has no transactions that the driver controls.
+    driverLog().Debug("SQLEndTran", "Enter/Exit");
+    return SQL_SUCCESS;
+}

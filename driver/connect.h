@@ -1,0 +1,32 @@
+// Opening and closing a connection's server session: SQLConnect,
+// SQLDriverConnect, SQLDisconnect, SQLEndTran. The bodies below run with the
+// connection's lock held and its diagnostics cleared.
+#pragma once
+
+#include "driver/handles.h"
+
+#include <string>
+
+struct SetupContext;
+
+// Host and service used when a data source names none.
+extern const char* const kDefaultHost;     // "localhost"
+extern const char* const kDefaultService;  // "pcvdbs"
+// Driver name of an output connection string made without a DSN.
+extern const char* const kDriverName;      // "Kalmo VORNsql driver"
+
+SQLRETURN VSqlConnect(Connection* conn, const SQLCHAR* serverName, SQLSMALLINT nameLength1,
+                      const SQLCHAR* userName, SQLSMALLINT nameLength2, const SQLCHAR* authentication,
+                      SQLSMALLINT nameLength3);
+SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHAR* inConnectionString,
+                            SQLSMALLINT stringLength1, SQLCHAR* outConnectionString, SQLSMALLINT bufferLength,
+                            SQLSMALLINT* stringLength2Ptr, SQLUSMALLINT driverCompletion);
+SQLRETURN VSqlDisconnect(Connection* conn);
+
+// The complete connection string handed back by SQLDriverConnect. With
+// maskPassword the PWD value is replaced, for the log.
+std::string outConnectionString(const SetupContext& ctx, bool maskPassword = false);
+
+// Whether SQLDriverConnect shows its prompt: only with a window, and then by
+// the completion mode and whether Server, Service, UID or PWD is empty.
+bool needsPrompt(const SetupContext& ctx, bool haveWindow, SQLUSMALLINT driverCompletion);
