@@ -20,6 +20,9 @@ namespace vornd {
 
 namespace {
 
+// Connections beyond --max-sessions that are still answered with a refusal.
+constexpr unsigned kMaxRefusing = 8;
+
 // Waiting for sessions to end at shutdown.
 constexpr auto kShutdownGrace = std::chrono::seconds(10);
 
@@ -99,7 +102,7 @@ void Server::stop() {
 
 void Server::leave(SessionThread* s) {
     std::lock_guard<std::mutex> lock(mutex_);
-    sessions_.erase(s);
+    if (sessions_.erase(s) && s->refusing()) --refusing_;
 }
 
 void Server::threadDone() {
@@ -136,18 +139,25 @@ bool Server::run() {
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
 
         std::unique_lock<std::mutex> lock(mutex_);
-        if (sessions_.size() >= options_.maxSessions) {
+        const bool full = sessions_.size() >= options_.maxSessions + refusing_;
+        // A few refusals are answered, so that the client can say why; under
+        // a flood the rest are just closed.
+        if (full && refusing_ >= kMaxRefusing) {
             lock.unlock();
-            log_.write(0, "refused %s: %u sessions already", addressText(reinterpret_cast<sockaddr*>(&peer)).c_str(),
-                       options_.maxSessions);
+            log_.write(0, "closed %s: %u sessions already",
+                       addressText(reinterpret_cast<sockaddr*>(&peer)).c_str(), options_.maxSessions);
             ::close(fd);
             continue;
         }
         const unsigned long id = ++nextId_;
-        auto* session = new SessionThread(*this, fd, id);
+        auto* session = new SessionThread(*this, fd, id, full);
         sessions_.insert(session);
         ++threads_;
+        if (full) ++refusing_;
         lock.unlock();
+        if (full)
+            log_.write(id, "refusing %s: %u sessions already",
+                       addressText(reinterpret_cast<sockaddr*>(&peer)).c_str(), options_.maxSessions);
         log_.write(id, "connection from %s", addressText(reinterpret_cast<sockaddr*>(&peer)).c_str());
         try {
             std::thread([this, session] {

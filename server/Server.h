@@ -63,7 +63,8 @@ private:
     std::mutex mutex_;
     std::condition_variable idle_;
     std::set<SessionThread*> sessions_;
-    unsigned threads_ = 0;  // session threads still running
+    unsigned threads_ = 0;   // session threads still running
+    unsigned refusing_ = 0;  // of the sessions, those made only to refuse
     unsigned long nextId_ = 0;
 };
 

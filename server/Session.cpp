@@ -103,6 +103,7 @@ const StatusText kStatusTexts[] = {
     {kStatusMoreRows, "Success; more rows remain"},
     {-2, "Communication failure"},
     {kStatusVersionMismatch, "Client and server versions mismatched"},
+    {kStatusTooManySessions, "Too many sessions, try again later."},
     {-6, "Server initialization failed"},
     {kStatusNotSupported, "The request is not supported by this server"},
     {kStatusLoginRefused, "Invalid user name or password"},
@@ -117,8 +118,8 @@ const StatusText kStatusTexts[] = {
 
 }  // namespace
 
-SessionThread::SessionThread(Server& server, int fd, unsigned long id)
-    : server_(server), fd_(fd), id_(id) {}
+SessionThread::SessionThread(Server& server, int fd, unsigned long id, bool refuseOnly)
+    : server_(server), fd_(fd), id_(id), refuseOnly_(refuseOnly) {}
 
 SessionThread::~SessionThread() {
     if (fd_ >= 0) ::close(fd_);
@@ -196,7 +197,7 @@ void SessionThread::run() {
     const ServerOptions& o = server_.options();
     for (;;) {
         unsigned char head[4];
-        Wait w = receive(head, sizeof head, o.idleTimeoutSeconds);
+        Wait w = receive(head, sizeof head, refuseOnly_ ? o.frameTimeoutSeconds : o.idleTimeoutSeconds);
         if (w == Wait::TimedOut) {
             log.write(id_, "idle for %u seconds; session closed", o.idleTimeoutSeconds);
             break;
@@ -236,6 +237,11 @@ void SessionThread::run() {
         // Built in place: the results can be a large document, and a packet
         // copies on assignment.
         Reply reply = [&]() -> Reply {
+            if (refuseOnly_) {
+                Reply r = failure(kStatusTooManySessions, "Too many sessions, try again later.");
+                r.close = true;
+                return r;
+            }
             try {
                 return dispatch(kind, number, body);
             } catch (const std::bad_alloc&) {

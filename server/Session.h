@@ -22,7 +22,9 @@ struct Reply;
 
 class SessionThread {
 public:
-    SessionThread(Server& server, int fd, unsigned long id);
+    // A session made only to refuse: it answers the first request with
+    // "too many sessions" and ends.
+    SessionThread(Server& server, int fd, unsigned long id, bool refuseOnly = false);
     ~SessionThread();
     SessionThread(const SessionThread&) = delete;
     SessionThread& operator=(const SessionThread&) = delete;
@@ -34,6 +36,7 @@ public:
     void abort();
 
     unsigned long id() const { return id_; }
+    bool refusing() const { return refuseOnly_; }
 
 private:
     enum class Wait { Ok, Closed, TimedOut, Failed };
@@ -55,6 +58,7 @@ private:
     Server& server_;
     int fd_;
     unsigned long id_;
+    bool refuseOnly_;
     bool loggedIn_ = false;
     std::string user_;
     std::mutex engineMutex_;  // guards engine_ against abort()

@@ -76,7 +76,8 @@ const Option kOptions[] = {
      "Time allowed to receive the rest of a started frame and to send an answer (default 60)."},
     {"--max-frame", Arg::Number, "BYTES",
      "Largest request frame accepted (default 67108864); a larger one closes the connection."},
-    {"--max-sessions", Arg::Number, "N", "Sessions served at once (default 64); more are refused."},
+    {"--max-sessions", Arg::Number, "N",
+     "Sessions served at once (default 64); a further client is answered \"too many sessions\"."},
     {"--statement-timeout", Arg::Number, "SECONDS",
      "Stop a statement that runs longer (default 0: no limit). A statement also stops when its "
      "client disconnects."},

@@ -244,6 +244,36 @@ TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
     for (const char* suffix : {"", "-wal", "-shm", ".log"}) ::unlink((db + suffix).c_str());
 }
 
+TEST(VorndServer, SessionsBeyondTheLimitAreRefusedWithTheirStatus) {
+    const std::string db = makeSampleDatabase("limit");
+    ASSERT_FALSE(db.empty());
+    VorndProcess server;
+    std::string error;
+    ASSERT_TRUE(server.start(db, {"--max-sessions", "2"}, error)) << error;
+    WireClient a, b, c;
+    ASSERT_TRUE(a.connect(server.port()) && b.connect(server.port()) && c.connect(server.port()));
+    ASSERT_EQ(a.start("a", "a").status, 1);
+    ASSERT_EQ(b.start("b", "b").status, 1);
+    // The third is told why, and let go.
+    EXPECT_EQ(c.start("c", "c").status, 26114);
+    EXPECT_TRUE(c.closedByPeer(5000));
+    // A place that comes free is taken by the next one.
+    CPACKET end;
+    end.AppendU8(0);
+    ASSERT_EQ(a.call(111, end).status, 1);
+    ASSERT_TRUE(a.closedByPeer(5000));
+    bool admitted = false;
+    for (int i = 0; i < 50 && !admitted; ++i) {
+        WireClient d;
+        ASSERT_TRUE(d.connect(server.port()));
+        admitted = d.start("d", "d").status == 1;
+        if (!admitted) usleep(100 * 1000);
+    }
+    EXPECT_TRUE(admitted);
+    EXPECT_EQ(server.stop(), 0);
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db + suffix).c_str());
+}
+
 TEST(VorndServer, RunawayStatementsStop) {
     const std::string db = makeSampleDatabase("runaway");
     ASSERT_FALSE(db.empty());
