@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Runs every test: the Linux build, the Linux build under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the Windows build (mingw-w64) under Wine;
+# each with its unit, export and integration tests. Installs nothing: .ci/run
+# does that. Build trees and logs go to build-test/ (VORN_TEST_DIR overrides).
+#
+#   scripts/test.sh            all three builds
+#   scripts/test.sh linux win  only those (linux, asan, win)
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+OUT=${VORN_TEST_DIR:-$ROOT/build-test}
+JOBS=${VORN_JOBS:-2}
+LOGS=$OUT/logs
+mkdir -p "$LOGS"
+
+stages=("$@")
+[[ ${#stages[@]} -gt 0 ]] || stages=(linux asan win)
+
+total_pass=0
+total_fail=0
+summary=()
+start_all=$SECONDS
+
+note() { printf '\n=== %s\n' "$*"; }
+
+# Runs a step with its output in a log; on failure shows the log's end.
+step() {
+  local name=$1 log=$2; shift 2
+  local t0=$SECONDS
+  if "$@" >"$log" 2>&1; then
+    echo "    $name: ok ($((SECONDS - t0)) s)"
+    return 0
+  fi
+  echo "    $name: FAILED ($((SECONDS - t0)) s), log $log:"
+  tail -n 60 "$log" | sed 's/^/    | /'
+  return 1
+}
+
+# Compiler warnings in our own sources (third-party code is built with -w).
+count_warnings() {
+  grep -E '^(/[^:]+):[0-9]+:[0-9]+: warning:' "$1" | grep -v -E '^/usr/|/\.cache/vornodbc/' | sort -u
+}
+
+# Configures, builds and tests one tree; adds to the totals.
+run_tree() {
+  local label=$1 dir=$2; shift 2
+  local t0=$SECONDS
+  note "$label ($dir)"
+  mkdir -p "$dir"
+  if ! step configure "$LOGS/$label-configure.log" cmake -S "$ROOT" -B "$dir" "$@"; then
+    summary+=("$label: configure FAILED")
+    total_fail=$((total_fail + 1))
+    return
+  fi
+  if ! step build "$LOGS/$label-build.log" cmake --build "$dir" -j "$JOBS"; then
+    summary+=("$label: build FAILED")
+    total_fail=$((total_fail + 1))
+    return
+  fi
+  local warnings
+  warnings=$(count_warnings "$LOGS/$label-build.log")
+  if [[ -n $warnings && -z ${VORN_ALLOW_WARNINGS:-} ]]; then
+    echo "    warnings (the build must be warning-free):"
+    sed 's/^/    | /' <<<"$warnings"
+    total_fail=$((total_fail + 1))
+    summary+=("$label: $(grep -c . <<<"$warnings") compiler warnings (counted as one failure)")
+  fi
+
+  local log=$LOGS/$label-ctest.log
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 900) >"$log" 2>&1
+  local rc=$?
+  local line passed=0 failed=0 ntests
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
+  if [[ -n $line ]]; then
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    ntests=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((ntests - failed))
+  elif grep -q 'No tests were found' "$log"; then
+    passed=0
+  else
+    failed=1
+  fi
+  if [[ $rc -ne 0 && $failed -eq 0 ]]; then failed=1; fi
+  total_pass=$((total_pass + passed))
+  total_fail=$((total_fail + failed))
+  if [[ $failed -gt 0 ]]; then
+    echo "    tests: $failed FAILED, $passed passed ($((SECONDS - t0)) s in all), log $log:"
+    sed -n '/The following tests FAILED/,$p' "$log" | sed 's/^/    | /'
+    grep -E -B2 -A25 '(\*\*\*Failed|\*\*\*Exception|\*\*\*Timeout|Failed  |SEGFAULT)' "$log" | head -n 200 | sed 's/^/    | /'
+  else
+    echo "    tests: $passed passed ($((SECONDS - t0)) s in all)"
+  fi
+  summary+=("$label: $passed passed, $failed failed")
+}
+
+for s in "${stages[@]}"; do
+  case $s in
+    linux)
+      run_tree linux "$OUT/linux" ;;
+    asan)
+      export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
+      export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+      run_tree asan "$OUT/asan" -DVORN_SANITIZE=ON
+      unset ASAN_OPTIONS UBSAN_OPTIONS ;;
+    win)
+      note "Expat source for the Windows build"
+      if step fetch-expat "$LOGS/fetch-expat.log" bash "$ROOT/scripts/fetch-expat.sh"; then
+        run_tree win "$OUT/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake"
+      else
+        summary+=("win: Expat source could not be fetched")
+        total_fail=$((total_fail + 1))
+      fi ;;
+    *)
+      echo "unknown stage '$s' (linux, asan, win)" >&2
+      exit 2 ;;
+  esac
+done
+
+note "Summary ($((SECONDS - start_all)) s; logs in $LOGS)"
+for line in "${summary[@]}"; do echo "  $line"; done
+echo "$total_pass passed, $total_fail failed"
+[[ $total_fail -eq 0 && $total_pass -gt 0 ]]
