@@ -271,3 +271,21 @@ TEST_F(KitReqWire, BoundedLists) {
     EXPECT_TRUE(SameBlock(sent[3], Request(512).u32(2).u32(3).s("i0").s("i1").s("t").bytes()));
     EXPECT_TRUE(SameBlock(sent[4], Request(417).s("who").s("").s("").s("").s("").s("").s("").u32(1).u32(2).u8(9).bytes()));
 }
+
+// One member name, two requests: the first form sends the form's name, the
+// second (its own wrapper) takes the current one, on any status not fatal.
+TEST_F(KitReqWire, TwoFormsOfUseSearchForm) {
+    Step(622, Answer(622, 1));
+    Step(3003, Answer(3003, 2).s("current"));
+    Open();
+
+    EXPECT_EQ(VdbUseSearchForm(h_, "form"), 1);
+    char name[16];
+    EXPECT_EQ(VdbUseSearchForm2(h_, name, sizeof name), 2);
+    EXPECT_STREQ(name, "current");
+
+    std::vector<Bytes> sent = Close();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_TRUE(SameBlock(sent[0], {0x54, 0x6E, 0x02, 0x04, 0x00, 'f', 'o', 'r', 'm'}));
+    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xBB, 0x0B}));
+}
