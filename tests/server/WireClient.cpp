@@ -18,6 +18,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace vorndtest {
@@ -77,11 +79,24 @@ int runVornd(const std::vector<std::string>& args, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string makeSampleDatabase(const std::string& name) {
-    const std::string path = tempDir() + "/vornd-test-" + std::to_string(getpid()) + "-" + name + ".db";
-    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
-    if (runVornd({"--db", path, "--init-sql", VORND_SAMPLE_SQL, "--init-only"}) != 0) return std::string();
-    return path;
+SampleDatabase::SampleDatabase(const std::string& name)
+    : path_(tempDir() + "/vornd-test-" + std::to_string(getpid()) + "-" + name + ".db") {
+    for (const std::string& suffix : suffixes_) ::unlink((path_ + suffix).c_str());
+    ok_ = runVornd({"--db", path_, "--init-sql", VORND_SAMPLE_SQL, "--init-only"}) == 0;
+}
+
+SampleDatabase::~SampleDatabase() {
+    for (const std::string& suffix : suffixes_) ::unlink((path_ + suffix).c_str());
+}
+
+std::string SampleDatabase::with(const std::string& suffix) {
+    suffixes_.push_back(suffix);
+    return path_ + suffix;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 VorndProcess::~VorndProcess() { stop(); }

@@ -41,8 +41,28 @@ int runVornd(const std::vector<std::string>& args, std::string* output = nullptr
 // The vornd binary under test.
 std::string vorndPath();
 
-// Creates a fresh database file from the sample script; its path.
-std::string makeSampleDatabase(const std::string& name);
+// A fresh database file made from the sample script, removed again (with
+// its journal files and the files named by `with`) on destruction.
+class SampleDatabase {
+public:
+    explicit SampleDatabase(const std::string& name);
+    ~SampleDatabase();
+    SampleDatabase(const SampleDatabase&) = delete;
+    SampleDatabase& operator=(const SampleDatabase&) = delete;
+
+    bool ok() const { return ok_; }
+    const std::string& path() const { return path_; }
+    // A file beside the database (path + suffix), removed with it.
+    std::string with(const std::string& suffix);
+
+private:
+    std::string path_;
+    std::vector<std::string> suffixes_{"", "-wal", "-shm"};
+    bool ok_ = false;
+};
+
+// The whole content of a file ("" when it cannot be read).
+std::string readFile(const std::string& path);
 
 struct Answer {
     bool ok = false;  // a whole answer frame arrived

@@ -6,18 +6,17 @@
 
 #include <atomic>
 #include <thread>
-#include <unistd.h>
 
 using namespace vorndtest;
 
 namespace {
 
 TEST(VorndConcurrency, SixteenClientsQueryAndUpdateWithoutLoss) {
-    const std::string db = makeSampleDatabase("concurrency");
-    ASSERT_FALSE(db.empty());
+    SampleDatabase db("concurrency");
+    ASSERT_TRUE(db.ok());
     VorndProcess server;
     std::string error;
-    ASSERT_TRUE(server.start(db, {"--busy-timeout", "30000"}, error)) << error;
+    ASSERT_TRUE(server.start(db.path(), {"--busy-timeout", "30000"}, error)) << error;
 
     constexpr int kClients = 16;
     constexpr int kRounds = 40;
@@ -60,7 +59,6 @@ TEST(VorndConcurrency, SixteenClientsQueryAndUpdateWithoutLoss) {
     ASSERT_EQ(d.rows.size(), 1u);
     EXPECT_EQ(d.rows[0][0].data, std::to_string(kClients * kRounds));
     EXPECT_EQ(server.stop(), 0);
-    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db + suffix).c_str());
 }
 
 }  // namespace

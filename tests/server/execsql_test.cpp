@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 using namespace vorndtest;
 
 namespace {
@@ -13,16 +11,15 @@ namespace {
 class VorndSql : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        db_ = new std::string(makeSampleDatabase("sql"));
-        ASSERT_FALSE(db_->empty());
+        db_ = new SampleDatabase("sql");
+        ASSERT_TRUE(db_->ok());
         server_ = new VorndProcess;
         std::string error;
-        ASSERT_TRUE(server_->start(*db_, {}, error)) << error;
+        ASSERT_TRUE(server_->start(db_->path(), {}, error)) << error;
     }
     static void TearDownTestSuite() {
         EXPECT_EQ(server_->stop(), 0);  // also: no leak reports at exit
         delete server_;
-        for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((*db_ + suffix).c_str());
         delete db_;
     }
     void SetUp() override {
@@ -40,12 +37,12 @@ protected:
         return d;
     }
 
-    static std::string* db_;
+    static SampleDatabase* db_;
     static VorndProcess* server_;
     WireClient c_;
 };
 
-std::string* VorndSql::db_;
+SampleDatabase* VorndSql::db_;
 VorndProcess* VorndSql::server_;
 
 TEST_F(VorndSql, QueryDocumentTypesAndValues) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <thread>
 #include <unistd.h>
@@ -19,29 +18,25 @@ namespace {
 class VorndProtocol : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        db_ = new std::string(makeSampleDatabase("protocol"));
-        ASSERT_FALSE(db_->empty());
-        users_ = new std::string(*db_ + ".users");
-        std::ofstream(*users_) << "# test users\nalice:secret:with:colons\nbob:\n\nmallory\n";
+        db_ = new SampleDatabase("protocol");
+        ASSERT_TRUE(db_->ok());
+        const std::string users = db_->with(".users");
+        std::ofstream(users) << "# test users\nalice:secret:with:colons\nbob:\n\nmallory\n";
         server_ = new VorndProcess;
         std::string error;
-        ASSERT_TRUE(server_->start(*db_, {"--users", *users_}, error)) << error;
+        ASSERT_TRUE(server_->start(db_->path(), {"--users", users}, error)) << error;
     }
     static void TearDownTestSuite() {
         EXPECT_EQ(server_->stop(), 0);  // SIGTERM is a clean exit
         delete server_;
-        ::unlink(users_->c_str());
-        delete users_;
         delete db_;
     }
 
-    static std::string* db_;
-    static std::string* users_;
+    static SampleDatabase* db_;
     static VorndProcess* server_;
 };
 
-std::string* VorndProtocol::db_;
-std::string* VorndProtocol::users_;
+SampleDatabase* VorndProtocol::db_;
 VorndProcess* VorndProtocol::server_;
 
 TEST_F(VorndProtocol, LoginChecksUsersFileAndClientVersion) {
@@ -217,19 +212,17 @@ TEST_F(VorndProtocol, MalformedInputNeverStopsTheServer) {
 }
 
 TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
-    const std::string db = makeSampleDatabase("idle");
-    ASSERT_FALSE(db.empty());
+    SampleDatabase db("idle");
+    ASSERT_TRUE(db.ok());
     VorndProcess server;
     std::string error;
-    const std::string logFile = db + ".log";
-    ASSERT_TRUE(server.start(db, {"--idle-timeout", "1", "--log", logFile}, error)) << error;
+    const std::string logFile = db.with(".log");
+    ASSERT_TRUE(server.start(db.path(), {"--idle-timeout", "1", "--log", logFile}, error)) << error;
     WireClient idle;
     ASSERT_TRUE(idle.connect(server.port()));
     ASSERT_EQ(idle.start("anyone", "anything").status, 1);  // no users file
     EXPECT_TRUE(idle.closedByPeer(10000));
-    std::ifstream log(logFile);
-    const std::string logText((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    EXPECT_NE(logText.find("idle for 1 seconds"), std::string::npos) << logText;
+    EXPECT_NE(readFile(logFile).find("idle for 1 seconds"), std::string::npos) << readFile(logFile);
 
     // A session in the middle of its work does not keep the server from
     // stopping, and the stop is an orderly exit.
@@ -241,15 +234,14 @@ TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
     ASSERT_EQ(busy.execsql("SELECT * FROM ARTICLES", 10, 1).status, 3);
     EXPECT_EQ(server.stop(), 0);
     EXPECT_TRUE(busy.closedByPeer(5000));
-    for (const char* suffix : {"", "-wal", "-shm", ".log"}) ::unlink((db + suffix).c_str());
 }
 
 TEST(VorndServer, SessionsBeyondTheLimitAreRefusedWithTheirStatus) {
-    const std::string db = makeSampleDatabase("limit");
-    ASSERT_FALSE(db.empty());
+    SampleDatabase db("limit");
+    ASSERT_TRUE(db.ok());
     VorndProcess server;
     std::string error;
-    ASSERT_TRUE(server.start(db, {"--max-sessions", "2"}, error)) << error;
+    ASSERT_TRUE(server.start(db.path(), {"--max-sessions", "2"}, error)) << error;
     WireClient a, b, c;
     ASSERT_TRUE(a.connect(server.port()) && b.connect(server.port()) && c.connect(server.port()));
     ASSERT_EQ(a.start("a", "a").status, 1);
@@ -271,18 +263,17 @@ TEST(VorndServer, SessionsBeyondTheLimitAreRefusedWithTheirStatus) {
     }
     EXPECT_TRUE(admitted);
     EXPECT_EQ(server.stop(), 0);
-    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db + suffix).c_str());
 }
 
 TEST(VorndServer, RunawayStatementsStop) {
-    const std::string db = makeSampleDatabase("runaway");
-    ASSERT_FALSE(db.empty());
+    SampleDatabase db("runaway");
+    ASSERT_TRUE(db.ok());
     const std::string forever = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
                                 "SELECT COUNT(*) FROM c";
     {
         VorndProcess server;
         std::string error;
-        ASSERT_TRUE(server.start(db, {"--statement-timeout", "1"}, error)) << error;
+        ASSERT_TRUE(server.start(db.path(), {"--statement-timeout", "1"}, error)) << error;
         WireClient c;
         ASSERT_TRUE(c.connect(server.port()));
         ASSERT_EQ(c.start("u", "p").status, 1);
@@ -296,8 +287,8 @@ TEST(VorndServer, RunawayStatementsStop) {
     // and a stop request ends one that is still running.
     VorndProcess server;
     std::string error;
-    const std::string logFile = db + ".log";
-    ASSERT_TRUE(server.start(db, {"--log", logFile}, error)) << error;
+    const std::string logFile = db.with(".log");
+    ASSERT_TRUE(server.start(db.path(), {"--log", logFile}, error)) << error;
     {
         WireClient gone;
         ASSERT_TRUE(gone.connect(server.port()));
@@ -315,9 +306,7 @@ TEST(VorndServer, RunawayStatementsStop) {
     bool ended = false;
     for (int i = 0; i < 100 && !ended; ++i) {
         usleep(100 * 1000);
-        std::ifstream log(logFile);
-        const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-        ended = text.find("[1] session ended") != std::string::npos;
+        ended = readFile(logFile).find("[1] session ended") != std::string::npos;
     }
     EXPECT_TRUE(ended);
     WireClient stuck;
@@ -327,7 +316,6 @@ TEST(VorndServer, RunawayStatementsStop) {
     usleep(300 * 1000);
     EXPECT_EQ(server.stop(), 0);
     running.join();
-    for (const char* suffix : {"", "-wal", "-shm", ".log"}) ::unlink((db + suffix).c_str());
 }
 
 TEST(VorndServer, CommandLine) {

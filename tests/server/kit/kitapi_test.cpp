@@ -10,7 +10,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <unistd.h>
 
 using namespace vorndtest;
 
@@ -19,19 +18,17 @@ namespace {
 class VorndKitApi : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        db_ = new std::string(makeSampleDatabase("kitapi"));
-        ASSERT_FALSE(db_->empty());
-        users_ = new std::string(*db_ + ".users");
-        std::ofstream(*users_) << "driver:s3cret\n";
+        db_ = new SampleDatabase("kitapi");
+        ASSERT_TRUE(db_->ok());
+        const std::string users = db_->with(".users");
+        std::ofstream(users) << "driver:s3cret\n";
         server_ = new VorndProcess;
         std::string error;
-        ASSERT_TRUE(server_->start(*db_, {"--users", *users_}, error)) << error;
+        ASSERT_TRUE(server_->start(db_->path(), {"--users", users}, error)) << error;
     }
     static void TearDownTestSuite() {
         EXPECT_EQ(server_->stop(), 0);
         delete server_;
-        for (const char* suffix : {"", "-wal", "-shm", ".users"}) ::unlink((*db_ + suffix).c_str());
-        delete users_;
         delete db_;
     }
     void SetUp() override {
@@ -91,16 +88,14 @@ protected:
         return r;
     }
 
-    static std::string* db_;
-    static std::string* users_;
+    static SampleDatabase* db_;
     static VorndProcess* server_;
     HERRSTACK errors_ = nullptr;
     KitStartupParams params_;
     HVDB session_ = nullptr;
 };
 
-std::string* VorndKitApi::db_;
-std::string* VorndKitApi::users_;
+SampleDatabase* VorndKitApi::db_;
 VorndProcess* VorndKitApi::server_;
 
 TEST_F(VorndKitApi, RefusedLoginCarriesTheServersMessage) {
