@@ -36,9 +36,10 @@ struct Engine::Cursor {
 
 namespace {
 
+// Names compare as SQLite compares them: without regard to case.
 const char kCatalogSchema[] =
-    "CREATE TABLE VDBS.TABLES (NAME VARCHAR(128), OWNER VARCHAR(128), TYPE VARCHAR(16));"
-    "CREATE TABLE VDBS.COLUMNS (TABLENAME VARCHAR(128), COLNAME VARCHAR(128), "
+    "CREATE TABLE VDBS.TABLES (NAME VARCHAR(128) COLLATE NOCASE, OWNER VARCHAR(128), TYPE VARCHAR(16));"
+    "CREATE TABLE VDBS.COLUMNS (TABLENAME VARCHAR(128) COLLATE NOCASE, COLNAME VARCHAR(128) COLLATE NOCASE, "
     "SQLTYPE VARCHAR(32), NULLABLE INTEGER, PRIMARYKEY INTEGER, POSITION INTEGER, "
     "DECLTYPE VARCHAR(64));";
 
@@ -515,7 +516,7 @@ CommandAnswer Engine::getTableDesc(const std::string& request) {
     c.kind = "SELECT";
     if (sqlite3_prepare_v2(db_,
                            "SELECT COLNAME, SQLTYPE, NULLABLE, PRIMARYKEY, DECLTYPE, POSITION "
-                           "FROM VDBS.COLUMNS WHERE TABLENAME = ?1 COLLATE NOCASE ORDER BY POSITION",
+                           "FROM VDBS.COLUMNS WHERE TABLENAME = ?1 ORDER BY POSITION",
                            -1, &c.stmt, nullptr) != SQLITE_OK)
         return sqlFault("sqlgettabledesc");
     sqlite3_bind_text(c.stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
