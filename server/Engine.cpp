@@ -59,9 +59,21 @@ std::string columnText(sqlite3_stmt* s, int i) {
              : std::string();
 }
 
+// Settings a client may read but not change: they would take the file out
+// of WAL mode (and so out of concurrent use), lock other sessions out, or
+// let the schema be written as raw text.
+const char* const kFixedPragmas[] = {
+    "journal_mode", "locking_mode", "writable_schema", "temp_store_directory", "data_store_directory",
+};
+
 // Attaching files would reach beyond the served database.
-int authorize(void*, int action, const char*, const char*, const char*, const char*) {
-    return action == SQLITE_ATTACH || action == SQLITE_DETACH ? SQLITE_DENY : SQLITE_OK;
+int authorize(void*, int action, const char* first, const char* second, const char*, const char*) {
+    if (action == SQLITE_ATTACH || action == SQLITE_DETACH) return SQLITE_DENY;
+    if (action == SQLITE_PRAGMA && first && second) {
+        for (const char* name : kFixedPragmas)
+            if (sqlite3_stricmp(first, name) == 0) return SQLITE_DENY;
+    }
+    return SQLITE_OK;
 }
 
 // The value after "NAME=" up to the line end, for the one-line requests.

@@ -217,6 +217,9 @@ TEST_F(VorndSql, ChangesFaultsAndOtherStatements) {
     EXPECT_EQ(c_.execsql("  -- nothing\n").status % 2, 0);
     EXPECT_EQ(c_.execsql(std::string("SELECT 1\0; DELETE FROM CHANGES", 31)).status, 32);
     EXPECT_EQ(c_.execsql("ATTACH DATABASE '/tmp/other.db' AS o").status % 2, 0);
+    EXPECT_EQ(c_.execsql("VACUUM INTO '/tmp/copy.db'").status % 2, 0);
+    EXPECT_EQ(c_.execsql("PRAGMA journal_mode = DELETE").status % 2, 0);
+    EXPECT_EQ(run("PRAGMA journal_mode").rows.at(0).at(0).data, "wal");  // reading is fine
     // Transactions work across requests of a session.
     run("BEGIN");
     run("INSERT INTO CHANGES (V) VALUES ('t')");
