@@ -109,12 +109,12 @@ FakeServer& FakeServer::acceptNext() {
     return *this;
 }
 
-void FakeServer::start(bool repeat) {
+void FakeServer::start(bool repeat, int maxConnections) {
     if (port_ == 0) {
         fail("the fake server could not listen");
         return;
     }
-    thread_ = std::thread([this, repeat] { run(repeat); });
+    thread_ = std::thread([this, repeat, maxConnections] { run(repeat, maxConnections); });
 }
 
 void FakeServer::stop() {
@@ -255,7 +255,7 @@ bool FakeServer::runScript(int& conn) {
     return true;
 }
 
-void FakeServer::run(bool repeat) {
+void FakeServer::run(bool repeat, int maxConnections) {
     do {
         int conn = acceptOne(repeat ? 3600 : 15);
         if (conn < 0) {
@@ -275,7 +275,7 @@ void FakeServer::run(bool repeat) {
             }
             ::close(conn);
         }
-    } while (repeat && !stop_);
+    } while (repeat && !stop_ && (maxConnections == 0 || connections_ < maxConnections));
 }
 
 int OpenDescriptorCount() {

@@ -53,8 +53,9 @@ public:
     FakeServer& acceptNext();
 
     // Listens and runs the script on a thread. With `repeat`, the script is
-    // run again for every further connection until stop().
-    void start(bool repeat = false);
+    // run again for every further connection until stop(), or until
+    // `maxConnections` (when not 0) were served.
+    void start(bool repeat = false, int maxConnections = 0);
     // Waits (at most `seconds`) for the script to end and the client to
     // close, and returns the mismatches found. Joins the thread.
     std::vector<std::string> finish(unsigned seconds = 20);
@@ -73,7 +74,7 @@ private:
         std::vector<unsigned char> bytes;
     };
 
-    void run(bool repeat);
+    void run(bool repeat, int maxConnections);
     bool runScript(int& conn);
     bool readExact(int conn, unsigned char* p, std::size_t n, unsigned seconds);
     bool readFrame(int conn, std::vector<unsigned char>& body);
