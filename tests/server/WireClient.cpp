@@ -79,11 +79,14 @@ int runVornd(const std::vector<std::string>& args, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-SampleDatabase::SampleDatabase(const std::string& name)
-    : path_(tempDir() + "/vornd-test-" + std::to_string(getpid()) + "-" + name + ".db") {
-    for (const std::string& suffix : suffixes_) ::unlink((path_ + suffix).c_str());
-    ok_ = runVornd({"--db", path_, "--init-sql", VORND_SAMPLE_SQL, "--init-only"}) == 0;
+std::string makeSampleDatabase(const std::string& name) {
+    const std::string path = tempDir() + "/vornd-test-" + std::to_string(getpid()) + "-" + name + ".db";
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+    if (runVornd({"--db", path, "--init-sql", VORND_SAMPLE_SQL, "--init-only"}) != 0) return std::string();
+    return path;
 }
+
+SampleDatabase::SampleDatabase(const std::string& name) : path_(makeSampleDatabase(name)), ok_(!path_.empty()) {}
 
 SampleDatabase::~SampleDatabase() {
     for (const std::string& suffix : suffixes_) ::unlink((path_ + suffix).c_str());

@@ -41,6 +41,10 @@ int runVornd(const std::vector<std::string>& args, std::string* output = nullptr
 // The vornd binary under test.
 std::string vorndPath();
 
+// Creates a fresh database file from the sample script; its path ("" on
+// failure). The caller removes it (and its -wal and -shm files).
+std::string makeSampleDatabase(const std::string& name);
+
 // A fresh database file made from the sample script, removed again (with
 // its journal files and the files named by `with`) on destruction.
 class SampleDatabase {
