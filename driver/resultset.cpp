@@ -1,0 +1,249 @@
+#include "driver/resultset.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/handles.h"
+#include "driver/typerules.h"
+#include "log/VfxLogger.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct TypeNameRow {
+    const char* serverName;
+    std::int32_t sqlType;
+};
+
+// Names compared exactly: the server writes them in upper case.
+const TypeNameRow kServerTypes[] = {
+    {"VARCHAR", SQL_VARCHAR},
+    {"LONG VARCHAR", SQL_LONGVARCHAR},
+    {"LONG VARBINARY", SQL_LONGVARBINARY},
+    {"INTEGER", SQL_INTEGER},
+    {"DATE", SQL_TYPE_DATE},
+    {"TIME", SQL_TYPE_TIME},
+    {"NUMERIC", SQL_FLOAT},
+};
+
+struct SqlTypeRow {
+    std::int32_t sqlType;
+    const char* name;
+    TypeSizes sizes;
+};
+
+// A server NUMERIC is reported as FLOAT; SMALLINT has sizes but no name
+// because the server never sends one.
+const SqlTypeRow kSqlTypes[] = {
+    {SQL_LONGVARBINARY, "LONG VARBINARY", {0, 2147483647, 0, 0}},
+    {SQL_LONGVARCHAR, "LONG VARCHAR", {2147483647, 2147483647, 2147483647, 0}},
+    {SQL_INTEGER, "INTEGER", {11, 10, 4, 10}},
+    {SQL_SMALLINT, "", {6, 5, 2, 10}},
+    {SQL_FLOAT, "FLOAT", {14, 7, 4, 10}},
+    {SQL_VARCHAR, "VARCHAR", {255, 255, 255, 0}},
+    {SQL_TYPE_DATE, "DATE", {10, 10, 6, 0}},
+    {SQL_TYPE_TIME, "TIME", {8, 8, 6, 0}},
+};
+
+const SqlTypeRow* findSqlType(std::int32_t sqlType) {
+    for (const SqlTypeRow& row : kSqlTypes)
+        if (row.sqlType == sqlType) return &row;
+    return nullptr;
+}
+
+void copyFixed(char* dest, std::size_t size, const char* src) {
+    if (!src) src = "";
+    std::size_t n = std::strlen(src);
+    if (n >= size) n = size - 1;
+    std::memcpy(dest, src, n);
+    dest[n] = '\0';
+}
+
+bool reserveSlots(PtrList& list, std::int32_t wanted) {
+    if (wanted <= list.capacity) return true;
+    void** grown = static_cast<void**>(std::realloc(list.items, sizeof(void*) * std::size_t(wanted)));
+    if (!grown) return false;
+    list.items = grown;
+    list.capacity = wanted;
+    return true;
+}
+
+// A list grows ten slots at a time by itself, which makes a block of many
+// rows a long series of copies of the whole array; the lists of a result set
+// double instead.
+template <typename T>
+T* appendNew(PtrList& list) {
+    if (list.count >= list.capacity) {
+        if (list.count >= INT32_MAX / 2) return nullptr;
+        if (!reserveSlots(list, list.count < 4 ? 4 : list.count * 2)) return nullptr;
+    }
+    T* record = plat::heapNew<T>();
+    if (!record) return nullptr;
+    if (!list.append(record)) {
+        plat::heapDelete(record);
+        return nullptr;
+    }
+    return record;
+}
+
+void freeValue(ColumnValue* value) {
+    for (int i = 0; i < value->parts.getCount(); ++i) {
+        auto* part = static_cast<ValuePart*>(value->parts.getAt(i));
+        plat::heapFree(part->text);
+        plat::heapDelete(part);
+    }
+    value->parts.release();
+    plat::heapFree(value->fetchKey);
+    plat::heapFree(value->data);
+    plat::heapDelete(value);
+}
+
+void freeRow(Row* row) {
+    for (int i = 0; i < row->values.getCount(); ++i) freeValue(static_cast<ColumnValue*>(row->values.getAt(i)));
+    row->values.release();
+    plat::heapDelete(row);
+}
+
+}  // namespace
+
+std::int32_t typeNameToSqlType(const char* typeName) {
+    if (!typeName) return 0;
+    for (const TypeNameRow& row : kServerTypes)
+        if (std::strcmp(row.serverName, typeName) == 0) return row.sqlType;
+    return 0;
+}
+
+const char* sqlTypeName(std::int32_t sqlType) {
+    const SqlTypeRow* row = findSqlType(sqlType);
+    return row ? row->name : "";
+}
+
+const TypeSizes& sqlTypeSizes(std::int32_t sqlType) {
+    static const TypeSizes none = {0, 0, 0, 0};
+    const SqlTypeRow* row = findSqlType(sqlType);
+    return row ? row->sizes : none;
+}
+
+ResultSet* newResultSet() {
+    ResultSet* rs = plat::heapNew<ResultSet>();
+    if (rs) rs->rowCount = -1;
+    return rs;
+}
+
+ResultSet* makeCatalogResultSet(const char* tableName, const CatalogColumn* columnTable, int n) {
+    ResultSet* rs = newResultSet();
+    if (!rs) return nullptr;
+    rs->rowCount = 0;
+    for (int i = 0; i < n; ++i) {
+        ColumnMetaData* col = appendColumn(rs);
+        if (!col) {
+            freeResultSet(rs);
+            return nullptr;
+        }
+        copyFixed(col->tableName, sizeof col->tableName, tableName);
+        copyFixed(col->columnLabel, sizeof col->columnLabel, columnTable[i].name);
+        col->sqlType = columnTable[i].sqlType;
+        col->maxLength = static_cast<std::uint32_t>(columnTable[i].maxLength);
+        col->isNullable = columnTable[i].isNullable;
+    }
+    rs->columnCount = n;
+    return rs;
+}
+
+void freeResultSet(ResultSet* resultSet) {
+    driverLog().Debug("freeResultSet", "Enter");
+    if (resultSet) {
+        for (int i = 0; i < resultSet->columns.getCount(); ++i)
+            plat::heapDelete(static_cast<ColumnMetaData*>(resultSet->columns.getAt(i)));
+        resultSet->columns.release();
+        for (int i = 0; i < resultSet->rows.getCount(); ++i) freeRow(static_cast<Row*>(resultSet->rows.getAt(i)));
+        resultSet->rows.release();
+        plat::heapDelete(resultSet);
+    }
+    driverLog().Debug("freeResultSet", "Exit");
+}
+
+ColumnMetaData* appendColumn(ResultSet* resultSet) { return appendNew<ColumnMetaData>(resultSet->columns); }
+Row* appendRow(ResultSet* resultSet) {
+    Row* row = appendNew<Row>(resultSet->rows);
+    // Exactly one slot per described column: most rows never grow further.
+    if (row && resultSet->columns.getCount() > 0) reserveSlots(row->values, resultSet->columns.getCount());
+    return row;
+}
+ColumnValue* appendValue(Row* row) { return appendNew<ColumnValue>(row->values); }
+ValuePart* appendPart(ColumnValue* value) { return appendNew<ValuePart>(value->parts); }
+
+ColumnMetaData* resultColumn(const ResultSet* resultSet, int index) {
+    return resultSet ? static_cast<ColumnMetaData*>(resultSet->columns.getAt(index)) : nullptr;
+}
+
+Row* resultRow(const ResultSet* resultSet, int index) {
+    return resultSet ? static_cast<Row*>(resultSet->rows.getAt(index)) : nullptr;
+}
+
+int resultRowCount(const ResultSet* resultSet) { return resultSet ? resultSet->rows.getCount() : 0; }
+
+ColumnValue* rowValue(const Row* row, int index) {
+    return row ? static_cast<ColumnValue*>(row->values.getAt(index)) : nullptr;
+}
+
+namespace {
+
+// Types whose literals the server writes between quotes.
+bool isQuotedType(std::int32_t sqlType) {
+    return sqlType == SQL_VARCHAR || sqlType == SQL_LONGVARCHAR || sqlType == SQL_TYPE_DATE || sqlType == SQL_TYPE_TIME;
+}
+
+void fillIrdRecord(DescriptorRecord& r, const ColumnMetaData& c) {
+    const std::int32_t type = c.sqlType;
+    const TypeSizes& sizes = sqlTypeSizes(type);
+    const char* name = c.columnLabel[0] ? c.columnLabel : c.columnName;
+    const char* quote = isQuotedType(type) ? "'" : "";
+    applySqlType(r, static_cast<SQLSMALLINT>(type));
+    r.autoUniqueValue = 0;
+    r.caseSensitive = 0;
+    r.displaySize = sizes.displaySize;
+    r.fixedPrecScale = 0;
+    r.length = sizes.length;
+    r.nullable = c.isNullable ? SQL_NULLABLE : SQL_NO_NULLS;
+    r.numPrecRadix = sizes.radix;
+    r.octetLength = sizes.octetLength;
+    if (type == SQL_INTEGER) r.precision = 10;
+    if (type == SQL_TYPE_TIME) r.precision = 0;
+    r.searchable = type == SQL_INTEGER ? SQL_PRED_BASIC : type == SQL_TYPE_TIME ? SQL_PRED_NONE : SQL_SEARCHABLE;
+    r.scale = 0;
+    r.isUnsigned = SQL_TRUE;
+    r.updatable = SQL_ATTR_READWRITE_UNKNOWN;
+    r.unnamed = name[0] ? SQL_NAMED : SQL_UNNAMED;
+    // A text the heap refuses reads back as empty.
+    r.baseColumnName = newText(c.columnName);
+    r.baseTableName = newText(c.tableName);
+    r.catalogName = newText("");
+    r.label = newText(c.columnName);
+    r.literalPrefix = newText(quote);
+    r.literalSuffix = newText(quote);
+    r.localTypeName = newText(sqlTypeName(type));
+    r.name = newText(name);
+    r.schemaName = newText("");
+    r.tableName = newText(c.tableName);
+    r.typeName = newText(sqlTypeName(type));
+}
+
+}  // namespace
+
+void populateIrd(Statement* stmt) {
+    const char* tag = "populateIrd";
+    driverLog().Debug(tag, "Enter");
+    Descriptor* ird = stmt->ird;
+    const ResultSet* rs = stmt->resultSet;
+    emptyDescriptor(ird);
+    int columns = rs ? rs->columnCount : 0;
+    setRecordCount(ird, columns < 0 ? 0 : columns);
+    driverLog().Debug(tag, "Number of allocated records %d", int(ird->count));
+    for (int i = 0; i < ird->count; ++i) {
+        driverLog().Debug(tag, "i=%d", i);
+        if (const ColumnMetaData* c = resultColumn(rs, i)) fillIrdRecord(ird->records[i], *c);
+    }
+    driverLog().Debug(tag, "Exit");
+}

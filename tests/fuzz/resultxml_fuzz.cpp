@@ -1,0 +1,148 @@
+// Fuzz target for the answer-document parser.
+//
+// Default build: a seeded mutation loop over the documents of a corpus
+// folder, run by ctest for a fixed number of iterations (reproducible: the
+// seed is fixed, and a failing iteration prints its number and input size).
+// With VORN_LIBFUZZER the same entry point is driven by clang's libFuzzer.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/resultset.h"
+#include "driver/resultxml.h"
+
+namespace {
+
+// Touches every byte the result claims to hold, so that the sanitizers see a
+// length that runs past its block.
+unsigned checkResult(const ResultSet* rs, const ParseStatus& st) {
+    unsigned sum = st.message ? unsigned(std::strlen(st.message)) : 0;
+    if (rs->columnCount < 0 || rs->columnCount > rs->columns.getCount()) std::abort();
+    if (std::strlen(rs->statementType) >= sizeof rs->statementType) std::abort();
+    for (int c = 0; c < rs->columns.getCount(); ++c) {
+        const ColumnMetaData* col = resultColumn(rs, c);
+        sum += unsigned(std::strlen(col->tableName) + std::strlen(col->columnName) + std::strlen(col->columnLabel) +
+                        std::strlen(col->columnType));
+    }
+    for (int r = 0; r < resultRowCount(rs); ++r) {
+        const Row* row = resultRow(rs, r);
+        for (int v = 0; v < row->values.getCount(); ++v) {
+            const ColumnValue* value = rowValue(row, v);
+            if (!value->data && value->length) std::abort();
+            for (std::uint32_t i = 0; value->data && i <= value->length; ++i) sum += (unsigned char)value->data[i];
+            if (value->fetchKey) sum += unsigned(std::strlen(value->fetchKey));
+            for (int p = 0; p < value->parts.getCount(); ++p) {
+                const ValuePart* part = value->parts.at<ValuePart>(p);
+                // A part whose end never came (broken document) has no text yet.
+                if (!part->text && st.code == 1) std::abort();
+                if (part->text && part->text[part->length] != '\0') std::abort();
+            }
+        }
+    }
+    return sum;
+}
+
+void parseOne(const std::uint8_t* data, std::size_t size) {
+    ResultSet* rs = nullptr;
+    {
+        ParseStatus st = parseXml(reinterpret_cast<const char*>(data), size, &rs);
+        if (!rs) std::abort();
+        volatile unsigned sink = checkResult(rs, st);
+        (void)sink;
+    }
+    freeResultSet(rs);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    parseOne(data, size);
+    return 0;
+}
+
+#ifndef VORN_LIBFUZZER
+
+namespace {
+
+const char* const kTokens[] = {
+    "<Row>", "</Row>", "<Column>", "</Column>", "<P>", "</P>", "<property name=\"x\">", "</property>",
+    "<Fault faultCode=\"3\">", "</Fault>", "<Success>", "</Success>", "<ResultSetMetaData columnCount=\"9\">",
+    "<ColumnMetaData columnType=\"DATE\"/>", " encoding=\"base64\"", " null=\"TRUE\"", " fetchKey=\"k\"",
+    "&amp;", "&#233;", "&#x10FFFF;", "\xc3\xa9", "\xe2\x82\xac", "\n", "\r\n", "  ", "<![CDATA[x]]>",
+    "<!-- c -->", "=", "\"", "<", ">", "/>", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",
+};
+
+std::string mutate(std::string s, const std::vector<std::string>& seeds, std::mt19937& rng) {
+    auto pick = [&](std::size_t n) { return n ? std::size_t(rng() % n) : 0; };
+    int steps = 1 + int(rng() % 4);
+    for (int k = 0; k < steps; ++k) {
+        std::size_t pos = pick(s.size() + 1);
+        switch (rng() % 6) {
+        case 0:
+            if (!s.empty()) s[pick(s.size())] ^= char(1u << (rng() % 8));
+            break;
+        case 1:
+            s.insert(pos, 1, char(rng()));
+            break;
+        case 2:
+            s.erase(pos, pick(16));
+            break;
+        case 3: {
+            std::size_t from = pick(s.size() + 1);
+            s.insert(pos, s.substr(from, pick(64)));
+            break;
+        }
+        case 4:
+            s.insert(pos, kTokens[pick(sizeof kTokens / sizeof kTokens[0])]);
+            break;
+        default: {
+            const std::string& other = seeds[pick(seeds.size())];
+            s = s.substr(0, pos) + other.substr(pick(other.size() + 1));
+            break;
+        }
+        }
+        if (s.size() > 65536) s.resize(65536);
+    }
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s corpus-folder [iterations] [seed]\n", argv[0]);
+        return 2;
+    }
+    long iterations = argc > 2 ? std::atol(argv[2]) : 20000;
+    unsigned seed = argc > 3 ? unsigned(std::strtoul(argv[3], nullptr, 10)) : 20261205u;
+
+    std::vector<std::string> seeds;
+    for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        seeds.push_back(text.str());
+    }
+    if (seeds.empty()) {
+        std::fprintf(stderr, "no seed documents in %s\n", argv[1]);
+        return 2;
+    }
+    for (const std::string& s : seeds) parseOne(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+
+    std::mt19937 rng(seed);
+    for (long i = 0; i < iterations; ++i) {
+        std::string input = mutate(seeds[rng() % seeds.size()], seeds, rng);
+        parseOne(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+    }
+    std::printf("%ld mutated documents parsed from %zu seeds\n", iterations, seeds.size());
+    return 0;
+}
+
+#endif

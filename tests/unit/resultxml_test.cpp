@@ -1,0 +1,317 @@
+// The answer-document parser on real and hostile documents.
+#include <gtest/gtest.h>
+
+#include <expat.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "driver/resultset.h"
+#include "driver/resultxml.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::string corpus(const char* name) {
+    std::ifstream in(std::string(VORN_XML_CORPUS) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_TRUE(in.good() || in.eof()) << name;
+    return text.str();
+}
+
+// Parses into a fresh result set that the fixture releases.
+class ParseXml : public ::testing::Test {
+protected:
+    ~ParseXml() override { freeResultSet(rs); }
+    ParseStatus parse(const std::string& doc) { return parseXml(doc.data(), doc.size(), &rs); }
+    ColumnValue* value(int row, int column) { return rowValue(resultRow(rs, row), column); }
+    std::string text(int row, int column) {
+        ColumnValue* v = value(row, column);
+        return v && v->data ? std::string(v->data, v->length) : std::string("<none>");
+    }
+    ResultSet* rs = nullptr;
+};
+
+TEST_F(ParseXml, CompactAndPrettyDocumentsGiveTheSameResult) {
+    for (const char* name : {"select_compact.xml", "select_pretty.xml"}) {
+        SCOPED_TRACE(name);
+        freeResultSet(rs);
+        rs = nullptr;
+        ParseStatus st = parse(corpus(name));
+        ASSERT_EQ(1, st.code);
+        EXPECT_EQ(nullptr, st.message);
+        EXPECT_STREQ("SELECT", rs->statementType);
+        EXPECT_EQ(2, rs->rowCount);
+        ASSERT_EQ(3, rs->columnCount);
+        ASSERT_EQ(3, rs->columns.getCount());
+
+        ColumnMetaData* id = resultColumn(rs, 0);
+        EXPECT_STREQ("BOOKS", id->tableName);
+        EXPECT_STREQ("ID", id->columnName);
+        EXPECT_STREQ("", id->columnLabel);
+        EXPECT_EQ(SQL_INTEGER, id->sqlType);
+        EXPECT_EQ(10u, id->precision);
+        EXPECT_EQ(4u, id->maxLength);
+        EXPECT_EQ(0, id->isNullable);
+        EXPECT_EQ(1, resultColumn(rs, 1)->isNullable);
+        EXPECT_STREQ("Title", resultColumn(rs, 1)->columnLabel);
+        EXPECT_EQ(SQL_LONGVARBINARY, resultColumn(rs, 2)->sqlType);
+        EXPECT_EQ(1, resultColumn(rs, 2)->isNullable) << "booleans ignore case";
+
+        ASSERT_EQ(2, resultRowCount(rs));
+        Row* first = resultRow(rs, 0);
+        EXPECT_EQ(1, first->rowNumber);
+        EXPECT_EQ(101, first->recordNumber);
+        EXPECT_EQ("7", text(0, 0));
+        EXPECT_EQ("Moby Dick", text(0, 1));
+        EXPECT_EQ('\0', value(0, 1)->data[value(0, 1)->length]) << "text values are terminated";
+        EXPECT_EQ(std::string("\x00\xff\x00", 3), text(0, 2)) << "base64 decoded, zero bytes kept";
+
+        EXPECT_EQ(1, value(1, 1)->isNull);
+        EXPECT_EQ(nullptr, value(1, 1)->data);
+        ColumnValue* byKey = value(1, 2);
+        EXPECT_STREQ("obj:BOOKS:102:COVER", byKey->fetchKey);
+        EXPECT_EQ(nullptr, byKey->data);
+        EXPECT_EQ(0u, byKey->length);
+        EXPECT_EQ(nullptr, value(1, 3)) << "no fourth value";
+    }
+}
+
+TEST_F(ParseXml, MultiLineTextIsJoinedAndUtf8IsConverted) {
+    ParseStatus st = parse(corpus("multiline_utf8.xml"));
+    ASSERT_EQ(1, st.code);
+    // Line breaks arrive as chunks of their own and are dropped; an entity
+    // joins its neighbours.
+    EXPECT_EQ("first linesecond linethird & last", text(0, 0));
+    const char utf8[] = "caf\xc3\xa9 \xc3\xbc" "ber";
+    std::string expected = plat::utf8ToAnsi(utf8, sizeof utf8 - 1);
+    EXPECT_EQ(expected, text(0, 1));
+    EXPECT_EQ(expected.size(), value(0, 1)->length);
+}
+
+// Run by ctest a second time with a single-byte code page in effect.
+TEST_F(ParseXml, NonAsciiTextCountsConvertedBytes) {
+    ParseStatus st = parse("<ResultSet><Row><Column>\xc3\xa9t\xc3\xa9</Column></Row></ResultSet>");
+    ASSERT_EQ(1, st.code);
+    if (plat::utf8ToAnsi("\xc3\xa9", 2) == "\xe9") {
+        EXPECT_EQ("\xe9t\xe9", text(0, 0));
+        EXPECT_EQ(3u, value(0, 0)->length);
+    } else {
+        EXPECT_EQ("\xc3\xa9t\xc3\xa9", text(0, 0));
+        EXPECT_EQ(5u, value(0, 0)->length);
+    }
+}
+
+TEST_F(ParseXml, PartsGiveTheValueTheirFirstText) {
+    ParseStatus st = parse(corpus("parts.xml"));
+    ASSERT_EQ(1, st.code);
+    ColumnValue* v = value(0, 0);
+    ASSERT_EQ(2, v->parts.getCount());
+    EXPECT_STREQ("abc", v->parts.at<ValuePart>(0)->text);
+    EXPECT_STREQ("def", v->parts.at<ValuePart>(1)->text);
+    EXPECT_EQ("abc", text(0, 0));
+
+    freeResultSet(rs);
+    rs = nullptr;
+    parse("<ResultSet><Row><Column><P/></Column><Column>own<P>p</P></Column></Row></ResultSet>");
+    ValuePart* empty = value(0, 0)->parts.at<ValuePart>(0);
+    ASSERT_NE(nullptr, empty->text);
+    EXPECT_STREQ("", empty->text);
+    EXPECT_EQ(0u, empty->length);
+    EXPECT_EQ("", text(0, 0));
+    // Text before a part is collected with it: the part takes it all.
+    EXPECT_STREQ("ownp", value(0, 1)->parts.at<ValuePart>(0)->text);
+}
+
+TEST_F(ParseXml, FaultSuccessAndPropertyDocuments) {
+    {
+        ParseStatus st = parse(corpus("fault.xml"));
+        EXPECT_EQ(17, st.code);
+        EXPECT_STREQ("Table BOOK not found", st.message);
+        EXPECT_STREQ("execsql", st.faultSource);
+        EXPECT_STREQ("line 1", st.faultContext);
+        EXPECT_FALSE(st.succeeded());
+    }
+    {
+        ParseStatus st = parse("<Fault faultCode=\"1\">fine</Fault>");
+        EXPECT_TRUE(st.succeeded());
+        EXPECT_STREQ("fine", st.message);
+    }
+    freeResultSet(rs);
+    rs = nullptr;
+    {
+        ParseStatus st = parse(corpus("success.xml"));
+        EXPECT_EQ(1, st.code);
+        EXPECT_STREQ("ok", st.message);
+        EXPECT_EQ(0, rs->columnCount);
+        EXPECT_EQ(0, resultRowCount(rs));
+        EXPECT_EQ(-1, rs->rowCount);
+    }
+    freeResultSet(rs);
+    rs = nullptr;
+    {
+        ParseStatus st = parse(corpus("property.xml"));
+        EXPECT_EQ(1, st.code);
+        EXPECT_STREQ("SELECT", rs->statementType);
+        EXPECT_EQ(1, rs->columnCount);
+        EXPECT_EQ(1, rs->rowCount);
+        ColumnMetaData* col = resultColumn(rs, 0);
+        EXPECT_STREQ("Version", col->columnName);
+        EXPECT_STREQ("PROPERTY", col->tableName);
+        EXPECT_STREQ("VARCHAR", col->columnType);
+        EXPECT_EQ(SQL_VARCHAR, col->sqlType);
+        EXPECT_EQ(255u, col->maxLength);
+        EXPECT_EQ(1, resultRow(rs, 0)->rowNumber);
+        EXPECT_EQ("2.0", text(0, 0));
+    }
+    freeResultSet(rs);
+    rs = nullptr;
+    {
+        // The name counts only as the first attribute, in any case.
+        parse("<property NAME=\"Upper\">x</property>");
+        EXPECT_STREQ("Upper", resultColumn(rs, 0)->columnName);
+        freeResultSet(rs);
+        rs = nullptr;
+        parse("<property kind=\"k\" name=\"Second\"/>");
+        EXPECT_STREQ("", resultColumn(rs, 0)->columnName);
+        EXPECT_EQ(nullptr, value(0, 0)->data);
+    }
+}
+
+TEST_F(ParseXml, MetaDataDefaultsAndFillingAGivenResultSet) {
+    rs = newResultSet();
+    ResultSet* given = rs;
+    ParseStatus st = parse(
+        "<ResultSet><ResultSetMetaData statementType=\"UPDATEX\" columnCount=\"1\"/></ResultSet>");
+    EXPECT_EQ(given, rs) << "a result set passed in is filled, not replaced";
+    EXPECT_EQ(-1, rs->rowCount);
+    EXPECT_STREQ("UPDATE", rs->statementType) << "six characters kept";
+    EXPECT_EQ(0, rs->columnCount) << "no column was described";
+}
+
+TEST_F(ParseXml, NotWellFormedKeepsWhatWasBuilt) {
+    ParseStatus st = parse(corpus("broken.xml"));
+    EXPECT_EQ(int(XML_ERROR_TAG_MISMATCH), st.code);
+    EXPECT_STREQ(XML_ErrorString(XML_ERROR_TAG_MISMATCH), st.message);
+    ASSERT_NE(nullptr, rs);
+    EXPECT_EQ(1, rs->columnCount);
+    ASSERT_EQ(2, resultRowCount(rs));
+    EXPECT_EQ("x", text(0, 0));
+    freeResultSet(rs);
+    rs = nullptr;
+
+    for (const char* doc : {"", "<", "<ResultSet>", "<a></b>", "text only", "<Row><Column>1</Column>",
+                            "<?xml version=\"1.0\" encoding=\"EBCDIC-X\"?><a/>", "<a>\xff\xfe</a>"}) {
+        SCOPED_TRACE(doc);
+        ParseStatus bad = parse(doc);
+        EXPECT_NE(1, bad.code);
+        EXPECT_NE(nullptr, bad.message);
+        EXPECT_NE(nullptr, rs);
+        freeResultSet(rs);
+        rs = nullptr;
+    }
+}
+
+TEST_F(ParseXml, MisplacedElementsAreIgnored) {
+    ParseStatus st = parse(corpus("misplaced.xml"));
+    ASSERT_EQ(1, st.code);
+    ASSERT_EQ(1, resultRowCount(rs));
+    // The inner Column had no Row around it: only the outer one is a value,
+    // and the text of the ignored one went with it.
+    ASSERT_EQ(1, resultRow(rs, 0)->values.getCount());
+    EXPECT_EQ("outer", text(0, 0));
+    freeResultSet(rs);
+    rs = nullptr;
+
+    // A P in a property belongs to the property's value; a Row inside a
+    // Column is a row of its own.
+    parse("<ResultSet><property name=\"n\"><P>q</P></property><Row><Column><Row/></Column></Row></ResultSet>");
+    EXPECT_EQ(3, resultRowCount(rs));
+    EXPECT_EQ(1, value(0, 0)->parts.getCount());
+}
+
+TEST_F(ParseXml, LongAttributesAreCutAndBadNumbersGiveZero) {
+    std::string longName(5000, 'N');
+    std::string longKey(100000, 'k');
+    // 31 ASCII characters and then a two-byte character: cut before it.
+    std::string split = std::string(31, 'a') + "\xc3\xa9";
+    std::string doc = "<ResultSet><ResultSetMetaData columnCount=\"99999999999999999999\" rowCount=\"abc\" "
+                      "statementType=\"" + longName + "\"><ColumnMetaData tableName=\"" + longName +
+                      "\" columnName=\"" + split + "\" columnLabel=\"" + longName + "\" columnType=\"" +
+                      longName + "\" ID=\"-99999999999999\" precision=\"12x\" maxLength=\" -1\"/>"
+                      "</ResultSetMetaData><Row rowNumber=\"\" recordNumber=\"0x10\"><Column ID=\"1e5\" encoding=\"" +
+                      longName + "\" fetchKey=\"" + longKey + "\"/></Row></ResultSet>";
+    ParseStatus st = parse(doc);
+    ASSERT_EQ(1, st.code);
+    EXPECT_EQ(6u, std::strlen(rs->statementType));
+    EXPECT_EQ(0, rs->rowCount);
+    EXPECT_EQ(1, rs->columnCount) << "clamped to the described columns";
+    ColumnMetaData* col = resultColumn(rs, 0);
+    EXPECT_EQ(std::string(32, 'N'), col->tableName);
+    EXPECT_EQ(std::string(31, 'a'), col->columnName);
+    EXPECT_EQ(32u, std::strlen(col->columnLabel));
+    EXPECT_EQ(0, col->sqlType);
+    EXPECT_EQ(INT32_MIN, col->id);
+    EXPECT_EQ(12u, col->precision);
+    EXPECT_EQ(0xFFFFFFFFu, col->maxLength);
+    EXPECT_EQ(0, resultRow(rs, 0)->rowNumber);
+    EXPECT_EQ(0, resultRow(rs, 0)->recordNumber);
+    ColumnValue* v = value(0, 0);
+    EXPECT_EQ(1, v->id);
+    EXPECT_EQ(31u, std::strlen(v->encoding));
+    EXPECT_EQ(longKey, v->fetchKey) << "fetch keys are kept whole";
+}
+
+TEST_F(ParseXml, DeepNestingStaysBounded) {
+    const int depth = 200000;
+    std::string doc = "<ResultSet>";
+    for (int i = 0; i < depth; ++i) doc += "<Row><Column>";
+    doc += "v";
+    for (int i = 0; i < depth; ++i) doc += "</Column></Row>";
+    doc += "<Row><Column>after</Column></Row></ResultSet>";
+    ParseStatus st = parse(doc);
+    ASSERT_EQ(1, st.code);
+    // Only the first levels are tracked; the parser is back in step at the end.
+    EXPECT_LT(resultRowCount(rs), 20);
+    Row* last = resultRow(rs, resultRowCount(rs) - 1);
+    EXPECT_EQ("after", std::string(rowValue(last, 0)->data));
+    freeResultSet(rs);
+    rs = nullptr;
+
+    std::string unknown;
+    for (int i = 0; i < depth; ++i) unknown += "<x>";
+    for (int i = 0; i < depth; ++i) unknown += "</x>";
+    ParseStatus other = parse(unknown);
+    EXPECT_EQ(1, other.code);
+}
+
+TEST_F(ParseXml, AMillionRows) {
+    const int rows = 1000000;
+    std::string doc = "<ResultSet><ResultSetMetaData columnCount=\"1\"><ColumnMetaData columnType=\"INTEGER\"/>"
+                      "</ResultSetMetaData><ResultSetData>";
+    doc.reserve(doc.size() + std::size_t(rows) * 30);
+    for (int i = 0; i < rows; ++i) doc += "<Row><Column>1</Column></Row>";
+    doc += "</ResultSetData></ResultSet>";
+    ParseStatus st = parse(doc);
+    ASSERT_EQ(1, st.code);
+    ASSERT_EQ(rows, resultRowCount(rs));
+    EXPECT_EQ("1", text(rows - 1, 0));
+    EXPECT_EQ(1u, value(rows - 1, 0)->length);
+}
+
+TEST(ParseStatusTest, MovesItsTexts) {
+    ResultSet* rs = nullptr;
+    const char doc[] = "<Fault faultCode=\"5\">m</Fault>";
+    ParseStatus a = parseXml(doc, sizeof doc - 1, &rs);
+    ParseStatus b;
+    b = std::move(a);
+    EXPECT_EQ(nullptr, a.message);
+    EXPECT_STREQ("m", b.message);
+    EXPECT_EQ(5, b.code);
+    freeResultSet(rs);
+}
+
+}  // namespace
