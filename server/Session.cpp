@@ -332,6 +332,7 @@ int SessionThread::cancelCheck(void* self) {
 }
 
 Reply SessionThread::startVorn(CPACKET& request) {
+    loggedIn_ = false;  // a new start replaces the old login, also when it fails
     Fields f(request);
     std::string user, password, clientVersion, startText;
     std::uint32_t number = 0, flags = 0;
@@ -349,6 +350,7 @@ Reply SessionThread::startVorn(CPACKET& request) {
 }
 
 Reply SessionThread::beginVdbs(CPACKET& request) {
+    loggedIn_ = false;
     Fields f(request);
     std::uint8_t mode = 0;
     std::string clientVersion, startText;

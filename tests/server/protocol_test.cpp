@@ -69,6 +69,9 @@ TEST_F(VorndProtocol, LoginChecksUsersFileAndClientVersion) {
     Document d = parseDocument(e.data);
     ASSERT_EQ(d.rows.size(), 1u);
     EXPECT_EQ(d.rows[0][0].data, "42");
+    // A failed new start ends the old login.
+    EXPECT_EQ(c.start("alice", "nope").status % 2, 0);
+    EXPECT_EQ(c.execsql("SELECT 1").status, 24);
 }
 
 TEST_F(VorndProtocol, ScrambledUserNameAndEmptyPassword) {
