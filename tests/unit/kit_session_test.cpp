@@ -543,3 +543,96 @@ TEST_F(KitSession, ErrorStackCalls) {
     EXPECT_GT(VdbErrStackPop(es_, big, sizeof big - 1), 0);
     EXPECT_EQ(std::string(big).rfind("CreateFile failed (2)", 0), 0u);
 }
+
+TEST_F(KitSession, BeginAndXmlStarts) {
+    auto beginArgs = [](CPACKET& a, std::vector<std::string>& f) {
+        std::uint8_t mode = 0;
+        a.TakeU8(mode);
+        if (mode != 4) f.push_back("begin mode");
+        if (takeShort(a) != "2.0-0250") f.push_back("begin starts as the old client");
+        if (takeShort(a) != "start-text" || a.Length() != 0) f.push_back("start text");
+    };
+    {
+        // An old server's begin answer: a version mismatch; the session was
+        // not broken, so its end request still goes out.
+        FakeServer srv;
+        srv.expect('T', 101, beginArgs).reply(101, 5, "VORN V1.0 server").expect('T', 102).reply(102, 1).start();
+        KitStartupParams params = paramsFor(srv, es_);
+        HVDB h = nullptr;
+        EXPECT_EQ(VdbBeginVdbs(&h, &params, 4), -4);
+        EXPECT_EQ(h, nullptr);
+        EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+        EXPECT_EQ(stackTexts(es_), std::vector<std::string>{"Client and server versions mismatched (Client/Server) : "
+                                                            "2.0-0250/1.0 server\tBeginVdbs\tvornvdb/Cvdbpriv"});
+    }
+    {
+        FakeServer srv;
+        srv.expect('T', 101, beginArgs).reply(101, 1).expect('T', 102, endArgs(3)).reply(102, 1).start();
+        KitStartupParams params = paramsFor(srv, es_);
+        HVDB h = nullptr;
+        EXPECT_EQ(VdbBeginVdbs(&h, &params, 4), 1);
+        EXPECT_EQ(VdbEndVorn(h, 3), 1);
+        EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+    }
+    {
+        // The XML start: no handshake, the start text goes with XmlInit.
+        FakeServer srv;
+        srv.expect('T', 4002, [](CPACKET& a, std::vector<std::string>& f) {
+               if (takeShort(a) != "start-text") f.push_back("init text");
+           })
+            .reply(4002, 1)
+            .expect('T', 102)
+            .reply(102, 1)
+            .start();
+        KitStartupParams params = paramsFor(srv, es_);
+        HVDB h = nullptr;
+        EXPECT_EQ(VdbXmlStartup(&h, &params), 1);
+        EXPECT_EQ(VdbEndVorn(h, 0), 1);
+        EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+    }
+    {
+        FakeServer srv;
+        srv.expect('T', 4002).reply(4002, -8).start();
+        KitStartupParams params = paramsFor(srv, es_);
+        HVDB h = nullptr;
+        EXPECT_EQ(VdbXmlStartup(&h, &params), -8);
+        EXPECT_EQ(h, nullptr);
+        EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+        std::vector<std::string> texts = stackTexts(es_);
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(texts.back(), "Can\xB4t read host initialization file\tXmlInit\tvornvdb/Cvdbkit2");
+    }
+}
+
+TEST_F(KitSession, PostedRequestsGoOutFirstAndEncryptionIsRefused) {
+    CPACKET text;
+    text.AppendShortItem(CSTRING("five"));
+    FakeServer srv;
+    srv.expect('T', 110).reply(110, 1);
+    srv.expect('T', 231, u32Arg(7)).reply(231, 1, "ignored").expect('T', 104, u32Arg(5)).reply(104, 1, "", text);
+    srv.expect('T', 111).reply(111, 1).start();
+    KitStartupParams params = paramsFor(srv, es_);
+    HVDB h = nullptr;
+    ASSERT_EQ(VdbStartVorn(&h, &params, "alice", "s3cret", 42, 0), 1);
+    CVDB* vdb = reinterpret_cast<CVDB*>(h);
+    CPACKET posted;
+    posted.AppendU32(7);
+    EXPECT_EQ(vdb->PostRequest('T', 231, posted), 1);
+    EXPECT_EQ(srv.received().size(), 1u);  // queued, not sent
+    char buf[16];
+    EXPECT_EQ(VdbMessage(h, 5, buf, sizeof buf), 1);
+    EXPECT_STREQ(buf, "five");
+
+    // The TCP module has no cipher.
+    EXPECT_EQ(vdb->SslInit(), -18);
+    EXPECT_EQ(stackTexts(es_), std::vector<std::string>{"Encryption initialization error\tSslInit\tvornvdb/Cvdbpriv"});
+
+    // The break poll: a requested break stops once.
+    EXPECT_EQ(vdb->BreakPoll(1), 1);
+    EXPECT_EQ(VdbRequestBreak(h), 1);
+    EXPECT_EQ(vdb->BreakPoll(1), 0);
+    EXPECT_EQ(vdb->BreakPoll(1), 1);
+
+    EXPECT_EQ(VdbEndVorn(h, 0), 1);
+    EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+}
