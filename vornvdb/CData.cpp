@@ -351,28 +351,31 @@ CPACKET& CPACKET::TakeU32(std::uint32_t& v) {
     }
     return *this;
 }
+bool CPACKET::takeItemBytes(std::size_t n, CLSTRING& bytes) {
+    if (n == 0 || count_ < n) return false;
+    bytes.setBytes(buffer_ + head_, n);
+    Consume(n);
+    return true;
+}
+
 CPACKET& CPACKET::TakeShortItem(CDATA& item) {
     std::uint16_t n = 0;
+    CLSTRING bytes;
     TakeU16(n);
-    if (n > 0 && count_ >= n) {
-        CLSTRING bytes(buffer_ + head_, n);
+    if (takeItemBytes(n, bytes))
         item.Assign(bytes);
-        Consume(n);
-    } else {
+    else
         item.Assign("");
-    }
     return *this;
 }
 CPACKET& CPACKET::TakeLongItem(CLSTRING& item) {
     std::uint32_t n = 0;
+    CLSTRING bytes;
     TakeU32(n);
-    if (n > 0 && count_ >= n) {
-        CLSTRING bytes(buffer_ + head_, n);
+    if (takeItemBytes(n, bytes))
         item.AssignItem(bytes);
-        Consume(n);
-    } else {
+    else
         item.Assign("");
-    }
     return *this;
 }
 CPACKET& CPACKET::Clear() {
