@@ -1,15 +1,10 @@
 #include "driver/handles.h"
 
 #include "driver/apicall.h"
+#include "driver/resultset.h"
 #include "log/VfxLogger.h"
 
 #include <cstring>
-
-// The stored result's release; a tree without it yet cannot hold a result.
-#if __has_include("driver/resultset.h")
-#include "driver/resultset.h"
-#define VSQL_HAVE_RESULTSET 1
-#endif
 
 namespace {
 // Where a lock without a connection points its enabled flag: always 0.
@@ -243,9 +238,7 @@ SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
     if (option == SQL_CLOSE || option == SQL_DROP) {
         freeText(stmt->sqlText);
         freeText(stmt->sentText);
-#ifdef VSQL_HAVE_RESULTSET
         if (stmt->resultSet) freeResultSet(stmt->resultSet);
-#endif
         stmt->resultSet = nullptr;
         stmt->rowCount = -1;
         stmt->rowPosition = 0;

@@ -2,6 +2,7 @@
 // descriptor record arrays, the per-connection lock and the call frame.
 #include "driver/apicall.h"
 #include "driver/handles.h"
+#include "driver/resultset.h"
 
 #include <gtest/gtest.h>
 
@@ -194,6 +195,10 @@ TEST_F(Handles, CloseForgetsTheExecutionButKeepsBindings) {
     s->blockNumber = 2;
     s->lastRowsetSize = 5;
     s->cursorName = newText("SQL_CUR1");
+    s->resultSet = newResultSet();
+    ASSERT_NE(s->resultSet, nullptr);
+    appendColumn(s->resultSet);
+    appendRow(s->resultSet);
     setRecordCount(s->ard, 2);
     setRecordCount(s->apd, 1);
 
@@ -208,7 +213,8 @@ TEST_F(Handles, CloseForgetsTheExecutionButKeepsBindings) {
     EXPECT_STREQ(s->cursorName, "SQL_CUR1");
     EXPECT_EQ(s->ard->count, 2);
     EXPECT_EQ(s->apd->count, 1);
-    // The drop releases the rest (cursor name, bindings): no leak.
+    // The drop releases the rest (cursor name, bindings, result): no leak.
+    s->resultSet = newResultSet();
     s->putDataBuffer = static_cast<unsigned char*>(plat::heapAlloc(16));
     s->markers.append(reinterpret_cast<void*>(std::uintptr_t(7)));
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
