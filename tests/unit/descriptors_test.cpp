@@ -1,0 +1,502 @@
+// Descriptor and binding functions through their exported entry points:
+// refusals, the widths of every value written to the application, and
+// descriptors left as they were by a refused call.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/handles.h"
+
+namespace {
+
+const std::string kPrefix = "[Kalmo][VORNsql driver]";
+
+struct Desc : ::testing::Test {
+    void SetUp() override {
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &henv));
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, henv, &hdbc));
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &hstmt));
+        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, hdbc, &hdesc));
+        stmt = static_cast<Statement*>(hstmt);
+    }
+    void TearDown() override {
+        EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DESC, hdesc));
+        EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, hstmt));
+        EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DBC, hdbc));
+        EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_ENV, henv));
+    }
+    SQLHDESC ard() { return stmt->ard; }
+    SQLHDESC apd() { return stmt->apd; }
+    SQLHDESC ipd() { return stmt->ipd; }
+    SQLHDESC ird() { return stmt->ird; }
+    static Descriptor* d(SQLHDESC h) { return static_cast<Descriptor*>(h); }
+
+    // "STATE message" of diagnostic record rec, or "" when there is none.
+    static std::string diag(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT rec = 1) {
+        SQLCHAR state[6] = {0};
+        SQLCHAR msg[600] = {0};
+        SQLSMALLINT len = 0;
+        if (SQLGetDiagRec(type, h, rec, state, nullptr, msg, sizeof msg, &len) != SQL_SUCCESS) return "";
+        std::string text = reinterpret_cast<char*>(msg);
+        if (text.compare(0, kPrefix.size(), kPrefix) == 0) text = text.substr(kPrefix.size());
+        return std::string(reinterpret_cast<char*>(state)) + " " + text;
+    }
+    std::string descDiag(SQLHDESC h, SQLSMALLINT rec = 1) { return diag(SQL_HANDLE_DESC, h, rec); }
+    std::string stmtDiag(SQLSMALLINT rec = 1) { return diag(SQL_HANDLE_STMT, hstmt, rec); }
+
+    SQLSMALLINT count(SQLHDESC h) {
+        SQLSMALLINT n = -1;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(h, 0, SQL_DESC_COUNT, &n, 0, nullptr));
+        return n;
+    }
+    template <typename T>
+    T field(SQLHDESC h, SQLSMALLINT rec, SQLSMALLINT id) {
+        T v{};
+        EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(h, rec, id, &v, 0, nullptr)) << id;
+        return v;
+    }
+
+    SQLHANDLE henv = nullptr, hdbc = nullptr, hstmt = nullptr, hdesc = nullptr;
+    Statement* stmt = nullptr;
+};
+
+// Everything a refused call must not touch: header and the records' bytes
+// (owned texts compared by address: a refused call replaces none).
+std::vector<unsigned char> snapshot(SQLHDESC h) {
+    const Descriptor* desc = static_cast<const Descriptor*>(h);
+    std::vector<unsigned char> bytes;
+    auto add = [&](const void* p, std::size_t n) {
+        bytes.insert(bytes.end(), static_cast<const unsigned char*>(p), static_cast<const unsigned char*>(p) + n);
+    };
+    add(&desc->arraySize, sizeof desc->arraySize);
+    add(&desc->arrayStatusPtr, sizeof desc->arrayStatusPtr);
+    add(&desc->bindOffsetPtr, sizeof desc->bindOffsetPtr);
+    add(&desc->bindType, sizeof desc->bindType);
+    add(&desc->count, sizeof desc->count);
+    add(&desc->rowsProcessedPtr, sizeof desc->rowsProcessedPtr);
+    add(&desc->allocType, sizeof desc->allocType);
+    if (desc->count > 0) add(desc->records, sizeof(DescriptorRecord) * std::size_t(desc->count));
+    return bytes;
+}
+
+// A buffer with guard bytes on both sides: what a call writes must fit the
+// field's width exactly.
+struct Guarded {
+    static constexpr unsigned char kFill = 0xA5;
+    unsigned char bytes[48];
+    Guarded() { std::memset(bytes, kFill, sizeof bytes); }
+    void* at() { return bytes + 16; }
+    // Number of bytes changed from the start of the slot; -1 when a byte
+    // before the slot changed.
+    int written() const {
+        for (int i = 0; i < 16; ++i)
+            if (bytes[i] != kFill) return -1;
+        int last = 0;
+        for (int i = 16; i < int(sizeof bytes); ++i)
+            if (bytes[i] != kFill) last = i - 15;
+        return last;
+    }
+};
+
+}  // namespace
+
+TEST_F(Desc, BindColUnbindingShrinksTheRowDescriptor) {
+    SQLINTEGER a = 0, b = 0, c = 0;
+    SQLLEN ia = 0, ib = 0, ic = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, &c, sizeof c, &ic));
+    EXPECT_EQ(3, count(ard()));
+    EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, nullptr, 0, nullptr));
+    EXPECT_EQ(0, count(ard())) << "columns 1 and 2 bind nothing";
+
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_SLONG, &b, sizeof b, &ib));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_CHAR, &c, 4, &ic));
+    EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, nullptr, 0, nullptr));
+    EXPECT_EQ(2, count(ard()));
+
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_SLONG, &a, sizeof a, &ia));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, &c, sizeof c, &ic));
+    EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_CHAR, nullptr, 10, nullptr));
+    EXPECT_EQ(3, count(ard())) << "unbinding below the count rewrites the record";
+    EXPECT_EQ(nullptr, field<SQLPOINTER>(ard(), 1, SQL_DESC_DATA_PTR));
+    EXPECT_EQ(SQL_C_CHAR, field<SQLSMALLINT>(ard(), 1, SQL_DESC_CONCISE_TYPE));
+    EXPECT_EQ(10, field<SQLLEN>(ard(), 1, SQL_DESC_OCTET_LENGTH));
+    EXPECT_EQ(1u, field<SQLULEN>(ard(), 1, SQL_DESC_LENGTH)) << "character defaults";
+
+    EXPECT_EQ(static_cast<SQLPOINTER>(&c), field<SQLPOINTER>(ard(), 3, SQL_DESC_DATA_PTR));
+    EXPECT_EQ(static_cast<SQLPOINTER>(&ic), field<SQLPOINTER>(ard(), 3, SQL_DESC_INDICATOR_PTR));
+    EXPECT_EQ(static_cast<SQLPOINTER>(&ic), field<SQLPOINTER>(ard(), 3, SQL_DESC_OCTET_LENGTH_PTR));
+
+    // SQL_C_TYPE_DATE's ODBC 2 form splits into the datetime type.
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_DATE, &b, 6, &ib));
+    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(ard(), 2, SQL_DESC_TYPE));
+    EXPECT_EQ(SQL_CODE_DATE, field<SQLSMALLINT>(ard(), 2, SQL_DESC_DATETIME_INTERVAL_CODE));
+    EXPECT_EQ(SQL_C_DATE, field<SQLSMALLINT>(ard(), 2, SQL_DESC_CONCISE_TYPE));
+}
+
+TEST_F(Desc, BindColRefusalsLeaveTheDescriptorAlone) {
+    SQLINTEGER v = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_SLONG, &v, sizeof v, nullptr));
+    auto before = snapshot(ard());
+    EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 2, SQL_C_NUMERIC, &v, sizeof v, nullptr));
+    EXPECT_EQ("HY003 Not supported", stmtDiag());
+    EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 0, SQL_C_SLONG, &v, sizeof v, nullptr));
+    EXPECT_EQ("07009 Invalid descriptor index", stmtDiag());
+    EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 40000, SQL_C_SLONG, &v, sizeof v, nullptr));
+    EXPECT_EQ(before, snapshot(ard()));
+    // SQL_UNBIND empties the row descriptor.
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_UNBIND));
+    EXPECT_EQ(0, count(ard()));
+}
+
+TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
+    SQLINTEGER n = 0;
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_DEFAULT, SQL_INTEGER, 0, 0, &n, 0, &ind));
+    EXPECT_EQ(2, count(apd()));
+    EXPECT_EQ(2, count(ipd()));
+    EXPECT_EQ(SQL_C_ULONG, field<SQLSMALLINT>(apd(), 2, SQL_DESC_CONCISE_TYPE));
+    EXPECT_EQ(SQL_C_DEFAULT, field<SQLSMALLINT>(apd(), 1, SQL_DESC_CONCISE_TYPE)) << "new records keep defaults";
+    EXPECT_EQ(SQL_PARAM_INPUT, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_PARAMETER_TYPE));
+    EXPECT_EQ(SQL_INTEGER, field<SQLSMALLINT>(ipd(), 2, SQL_DESC_CONCISE_TYPE));
+    EXPECT_EQ(static_cast<SQLPOINTER>(&ind), field<SQLPOINTER>(apd(), 2, SQL_DESC_INDICATOR_PTR));
+
+    char date[11] = "2026-12-05";
+    ASSERT_EQ(SQL_SUCCESS,
+              SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, date, 11, nullptr));
+    EXPECT_EQ(SQL_TYPE_DATE, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_CONCISE_TYPE));
+    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_TYPE));
+    EXPECT_EQ(SQL_CODE_DATE, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_DATETIME_INTERVAL_CODE));
+    EXPECT_EQ(10u, field<SQLULEN>(ipd(), 1, SQL_DESC_LENGTH));
+    EXPECT_EQ(11, field<SQLLEN>(apd(), 1, SQL_DESC_OCTET_LENGTH));
+
+    char text[300];
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 5000000000ULL, 0,
+                                            text, sizeof text, nullptr));
+    EXPECT_EQ(5000000000ULL, field<SQLULEN>(ipd(), 3, SQL_DESC_LENGTH)) << "column size kept at full width";
+    double f = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 4, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_FLOAT, 15, 0, &f, 0, nullptr));
+    EXPECT_EQ(15, field<SQLSMALLINT>(ipd(), 4, SQL_DESC_PRECISION));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 5, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DECIMAL, 12, 3, text, 0, nullptr));
+    EXPECT_EQ(12, field<SQLSMALLINT>(ipd(), 5, SQL_DESC_PRECISION));
+    EXPECT_EQ(3, field<SQLSMALLINT>(ipd(), 5, SQL_DESC_SCALE));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 6, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_TIME, 8, 2, text, 0, nullptr));
+    EXPECT_EQ(2, field<SQLSMALLINT>(ipd(), 6, SQL_DESC_PRECISION));
+    EXPECT_EQ(8u, field<SQLULEN>(ipd(), 6, SQL_DESC_LENGTH));
+
+    auto apdBefore = snapshot(apd());
+    auto ipdBefore = snapshot(ipd());
+    EXPECT_EQ(SQL_ERROR, SQLBindParameter(hstmt, 0, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0, nullptr));
+    EXPECT_EQ("07009 Invalid descriptor index", stmtDiag(1));
+    EXPECT_EQ("07006 Restricted data type attribute violation", stmtDiag(2));
+    SQLLEN row = 0;
+    SQLINTEGER column = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 2, SQL_DIAG_ROW_NUMBER, &row, 0, nullptr));
+    EXPECT_EQ(SQL_SUCCESS, SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 2, SQL_DIAG_COLUMN_NUMBER, &column, 0, nullptr));
+    EXPECT_EQ(-2, SQLINTEGER(row));
+    EXPECT_EQ(0, column);
+    EXPECT_EQ(SQL_ERROR, SQLBindParameter(hstmt, 9, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0, nullptr));
+    EXPECT_EQ("", stmtDiag(2));
+    EXPECT_EQ(apdBefore, snapshot(apd()));
+    EXPECT_EQ(ipdBefore, snapshot(ipd()));
+
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_RESET_PARAMS));
+    EXPECT_EQ(0, count(apd()));
+}
+
+TEST_F(Desc, GetDescFieldWritesEachFieldAtItsWidth) {
+    SQLINTEGER v = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_SLONG, &v, sizeof v, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 1, SQL_DESC_NAME, (SQLPOINTER) "col", SQL_NTS));
+    struct Width {
+        SQLSMALLINT id;
+        int bytes;
+    };
+    const Width header[] = {
+        {SQL_DESC_ARRAY_SIZE, sizeof(SQLULEN)},       {SQL_DESC_ARRAY_STATUS_PTR, sizeof(void*)},
+        {SQL_DESC_BIND_OFFSET_PTR, sizeof(void*)},    {SQL_DESC_BIND_TYPE, 4},
+        {SQL_DESC_ROWS_PROCESSED_PTR, sizeof(void*)}, {SQL_DESC_COUNT, 2},
+        {SQL_DESC_ALLOC_TYPE, 2},
+    };
+    // Each field holds a non-zero value whose top byte is set, so a write
+    // of the full width shows in the guard check.
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ARRAY_SIZE, (SQLPOINTER) ~SQLULEN(0), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_TYPE, (SQLPOINTER)SQLULEN(0xFFFFFFFFu), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ARRAY_STATUS_PTR, (SQLPOINTER) ~SQLULEN(0), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_OFFSET_PTR, (SQLPOINTER) ~SQLULEN(0), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ROWS_PROCESSED_PTR, (SQLPOINTER) ~SQLULEN(0), 0));
+    d(ard())->allocType = 0xFFFF;
+    for (const Width& w : header) {
+        Guarded g;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 0, w.id, g.at(), 0, nullptr)) << w.id;
+        EXPECT_EQ(w.bytes, g.written()) << w.id;
+    }
+    d(ard())->allocType = SQL_DESC_ALLOC_AUTO;
+
+    const Width record[] = {
+        {SQL_DESC_CONCISE_TYPE, 2}, {SQL_DESC_DISPLAY_SIZE, sizeof(SQLLEN)},
+        {SQL_DESC_UNSIGNED, 2}, {SQL_DESC_FIXED_PREC_SCALE, 2}, {SQL_DESC_UPDATABLE, 2},
+        {SQL_DESC_AUTO_UNIQUE_VALUE, 4}, {SQL_DESC_CASE_SENSITIVE, 4}, {SQL_DESC_SEARCHABLE, 2},
+        {SQL_DESC_DATETIME_INTERVAL_PRECISION, 4}, {SQL_DESC_NUM_PREC_RADIX, 4},
+        {SQL_DESC_PARAMETER_TYPE, 2}, {SQL_DESC_ROWVER, 2}, {SQL_DESC_TYPE, 2},
+        {SQL_DESC_LENGTH, sizeof(SQLULEN)}, {SQL_DESC_OCTET_LENGTH_PTR, sizeof(void*)},
+        {SQL_DESC_PRECISION, 2}, {SQL_DESC_SCALE, 2}, {SQL_DESC_DATETIME_INTERVAL_CODE, 2},
+        {SQL_DESC_NULLABLE, 2}, {SQL_DESC_INDICATOR_PTR, sizeof(void*)}, {SQL_DESC_DATA_PTR, sizeof(void*)},
+        {SQL_DESC_UNNAMED, 2}, {SQL_DESC_OCTET_LENGTH, sizeof(SQLLEN)},
+    };
+    // Every byte of every numeric field set, so the write width shows.
+    DescriptorRecord& r = d(ard())->records[0];
+    char* name = r.name;
+    std::memset(&r, 0xFF, sizeof r);
+    r.name = name;
+    r.baseColumnName = r.baseTableName = r.catalogName = r.label = r.literalPrefix = r.literalSuffix =
+        r.localTypeName = r.schemaName = r.tableName = r.typeName = nullptr;
+    for (const Width& w : record) {
+        Guarded g;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 1, w.id, g.at(), 0, nullptr)) << w.id;
+        EXPECT_EQ(w.bytes, g.written()) << w.id;
+    }
+    // An unknown record field writes nothing.
+    Guarded unknown;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 1, 9999, unknown.at(), 0, nullptr));
+    EXPECT_EQ(0, unknown.written());
+
+    // Texts by the long rule: the full length, a cut copy, a warning without
+    // a diagnostic; a missing text reads as empty.
+    char buf[3] = {'x', 'x', 'x'};
+    SQLINTEGER len = 0;
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetDescField(ard(), 1, SQL_DESC_NAME, buf, sizeof buf, &len));
+    EXPECT_EQ(3, len);
+    EXPECT_STREQ("co", buf);
+    EXPECT_EQ("", descDiag(ard()));
+    char big[16];
+    EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 1, SQL_DESC_TYPE_NAME, big, sizeof big, &len));
+    EXPECT_EQ(0, len);
+    EXPECT_STREQ("", big);
+    std::memset(&r, 0, sizeof r);
+    r.name = name;
+}
+
+TEST_F(Desc, GetDescFieldRefusals) {
+    SQLSMALLINT n = 7;
+    EXPECT_EQ(SQL_ERROR, SQLGetDescField(ird(), 0, SQL_DESC_COUNT, &n, 0, nullptr));
+    EXPECT_EQ("HY007 Associated statement is not prepared", descDiag(ird()));
+    EXPECT_EQ(7, n);
+    SQLINTEGER v = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_SLONG, &v, sizeof v, nullptr));
+    EXPECT_EQ(SQL_ERROR, SQLGetDescField(ard(), 0, SQL_DESC_TYPE, &n, 0, nullptr));
+    EXPECT_EQ("07009 Invalid descriptor index", descDiag(ard()));
+    Guarded g;
+    EXPECT_EQ(SQL_NO_DATA, SQLGetDescField(ard(), 3, SQL_DESC_TYPE, g.at(), 0, nullptr));
+    EXPECT_EQ(0, g.written());
+    EXPECT_EQ("", descDiag(ard())) << "each call clears the diagnostics";
+}
+
+TEST_F(Desc, SetDescFieldRules) {
+    // The implementation row descriptor takes only its two status pointers.
+    SQLUSMALLINT status[4];
+    SQLULEN processed = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ird(), 0, SQL_DESC_ARRAY_STATUS_PTR, status, 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ird(), 0, SQL_DESC_ROWS_PROCESSED_PTR, &processed, 0));
+    EXPECT_EQ(static_cast<void*>(status), d(ird())->arrayStatusPtr);
+    EXPECT_EQ(&processed, d(ird())->rowsProcessedPtr);
+    for (SQLSMALLINT id : {SQLSMALLINT(SQL_DESC_ARRAY_SIZE), SQLSMALLINT(SQL_DESC_COUNT), SQLSMALLINT(SQL_DESC_NAME)}) {
+        auto before = snapshot(ird());
+        EXPECT_EQ(SQL_ERROR, SQLSetDescField(ird(), 1, id, (SQLPOINTER)1, 0));
+        EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(ird()));
+        EXPECT_EQ(before, snapshot(ird()));
+    }
+
+    SQLHDESC a = ard();
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(a, 0, SQL_DESC_COUNT, (SQLPOINTER)2, 0));
+    auto before = snapshot(a);
+    EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 0, SQL_DESC_ALLOC_TYPE, (SQLPOINTER)SQL_DESC_ALLOC_USER, 0));
+    EXPECT_EQ("HY091 Invalid descriptor field identifier", descDiag(a));
+    EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 1, SQL_DESC_UNNAMED, (SQLPOINTER)SQL_NAMED, 0));
+    EXPECT_EQ("HY091 Invalid descriptor field identifier", descDiag(a));
+    for (int id : {SQL_DESC_DISPLAY_SIZE, SQL_DESC_TYPE_NAME, SQL_DESC_NULLABLE, SQL_DESC_ROWVER, 9999}) {
+        EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 2, SQLSMALLINT(id), (SQLPOINTER)1, 0)) << id;
+        EXPECT_EQ("HY091 Invalid descriptor field identifier", descDiag(a));
+    }
+    EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 0, SQL_DESC_TYPE, (SQLPOINTER)SQL_C_CHAR, 0));
+    EXPECT_EQ("07009 Invalid descriptor index", descDiag(a));
+    EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 0, SQL_DESC_COUNT, (SQLPOINTER)(SQLLEN)-1, 0));
+    EXPECT_EQ(before, snapshot(a));
+
+    // The count grows before the field is judged.
+    EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 5, SQL_DESC_NULLABLE, (SQLPOINTER)1, 0));
+    EXPECT_EQ("HY091 Invalid descriptor field identifier", descDiag(a));
+    EXPECT_EQ(5, count(a));
+
+    // Names and the unnamed flag.
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 1, SQL_DESC_NAME, (SQLPOINTER) "", SQL_NTS));
+    EXPECT_EQ(SQL_UNNAMED, field<SQLSMALLINT>(a, 1, SQL_DESC_UNNAMED));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 1, SQL_DESC_NAME, (SQLPOINTER) "AB", 1));
+    EXPECT_EQ(SQL_NAMED, field<SQLSMALLINT>(a, 1, SQL_DESC_UNNAMED));
+    char name[8];
+    SQLINTEGER len = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(a, 1, SQL_DESC_NAME, name, sizeof name, &len));
+    EXPECT_STREQ("A", name);
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 1, SQL_DESC_NAME, nullptr, 0));
+    EXPECT_EQ(SQL_UNNAMED, field<SQLSMALLINT>(a, 1, SQL_DESC_UNNAMED));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 1, SQL_DESC_UNNAMED, (SQLPOINTER)SQL_UNNAMED, 0));
+
+    // The concise type by the kind's rule; the verbose type with defaults.
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 2, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_C_TIME, 0));
+    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(a, 2, SQL_DESC_TYPE));
+    EXPECT_EQ(SQL_CODE_TIME, field<SQLSMALLINT>(a, 2, SQL_DESC_DATETIME_INTERVAL_CODE));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ipd(), 1, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIME, 0));
+    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_TYPE));
+    EXPECT_EQ(SQL_CODE_TIME, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_DATETIME_INTERVAL_CODE));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ipd(), 2, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIMESTAMP, 0));
+    EXPECT_EQ(SQL_TYPE_TIMESTAMP, field<SQLSMALLINT>(ipd(), 2, SQL_DESC_TYPE));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 3, SQL_DESC_PRECISION, (SQLPOINTER)9, 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 3, SQL_DESC_TYPE, (SQLPOINTER)SQL_FLOAT, 0));
+    EXPECT_EQ(7, field<SQLSMALLINT>(a, 3, SQL_DESC_PRECISION));
+    EXPECT_EQ(SQL_C_DEFAULT, field<SQLSMALLINT>(a, 3, SQL_DESC_CONCISE_TYPE)) << "concise type untouched";
+
+    // Integers at their full width.
+    const SQLLEN big = SQLLEN(1) << 40;
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 4, SQL_DESC_OCTET_LENGTH, (SQLPOINTER)big, 0));
+    EXPECT_EQ(big, field<SQLLEN>(a, 4, SQL_DESC_OCTET_LENGTH));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 4, SQL_DESC_LENGTH, (SQLPOINTER)big, 0));
+    EXPECT_EQ(SQLULEN(big), field<SQLULEN>(a, 4, SQL_DESC_LENGTH));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 0, SQL_DESC_ARRAY_SIZE, (SQLPOINTER)big, 0));
+    EXPECT_EQ(SQLULEN(big), d(a)->arraySize);
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 0, SQL_DESC_COUNT, (SQLPOINTER)1, 0));
+    EXPECT_EQ(1, count(a));
+}
+
+TEST_F(Desc, DescRecFunctions) {
+    SQLCHAR name[8];
+    SQLSMALLINT len = 0, type = 0;
+    EXPECT_EQ(SQL_ERROR, SQLGetDescRec(ird(), 1, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr));
+    EXPECT_EQ("HY007 Associated statement is not prepared", descDiag(ird()));
+    EXPECT_EQ(SQL_ERROR, SQLSetDescRec(ird(), 1, SQL_CHAR, 0, 1, 0, 0, nullptr, nullptr, nullptr));
+    EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(ird()));
+
+    SQLHDESC a = hdesc;
+    char data[4];
+    SQLLEN strLen = 0, ind = 0;
+    EXPECT_EQ(SQL_ERROR, SQLSetDescRec(a, 0, SQL_CHAR, 0, 4, 0, 0, data, &strLen, &ind));
+    EXPECT_EQ("07009 Invalid descriptor index", descDiag(a));
+    EXPECT_EQ(SQL_ERROR, SQLSetDescRec(a, -1, SQL_CHAR, 0, 4, 0, 0, data, &strLen, &ind));
+    EXPECT_EQ(0, count(a));
+
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(a, 2, SQL_DATETIME, SQL_CODE_TIME, SQLLEN(1) << 35, 3, 2, data, &strLen, &ind));
+    EXPECT_EQ(2, count(a));
+    EXPECT_EQ(SQL_C_DEFAULT, field<SQLSMALLINT>(a, 2, SQL_DESC_CONCISE_TYPE)) << "concise type not set";
+    EXPECT_EQ(SQL_CODE_TIME, field<SQLSMALLINT>(a, 2, SQL_DESC_DATETIME_INTERVAL_CODE));
+    EXPECT_EQ(static_cast<SQLPOINTER>(&ind), field<SQLPOINTER>(a, 2, SQL_DESC_INDICATOR_PTR));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(a, 1, SQL_CHAR, SQL_CODE_TIME, 1, 0, 0, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0, field<SQLSMALLINT>(a, 1, SQL_DESC_DATETIME_INTERVAL_CODE)) << "subtype only for datetime";
+
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(a, 2, SQL_DESC_NAME, (SQLPOINTER) "SEVENTEEN", SQL_NTS));
+    Guarded length;
+    SQLSMALLINT sub = 0, precision = 0, scale = 0, nullable = 9;
+    std::memset(name, 'x', sizeof name);
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetDescRec(a, 2, name, 4, &len, &type, &sub,
+                                                   static_cast<SQLLEN*>(length.at()), &precision, &scale, &nullable));
+    EXPECT_EQ("01004 String data, right truncated", descDiag(a));
+    EXPECT_STREQ("SEV", reinterpret_cast<char*>(name));
+    EXPECT_EQ('x', name[4]);
+    EXPECT_EQ(9, len);
+    EXPECT_EQ(SQL_DATETIME, type);
+    EXPECT_EQ(SQL_CODE_TIME, sub);
+    EXPECT_EQ(int(sizeof(SQLLEN)), length.written());
+    SQLLEN octets;
+    std::memcpy(&octets, length.at(), sizeof octets);
+    EXPECT_EQ(SQLLEN(1) << 35, octets);
+    EXPECT_EQ(3, precision);
+    EXPECT_EQ(2, scale);
+    EXPECT_EQ(0, nullable);
+
+    EXPECT_EQ(SQL_SUCCESS, SQLGetDescRec(a, 2, nullptr, 0, &len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(9, len);
+    EXPECT_EQ(SQL_NO_DATA, SQLGetDescRec(a, 3, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(SQL_ERROR, SQLGetDescRec(a, 0, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ("07009 Invalid descriptor index", descDiag(a));
+}
+
+TEST_F(Desc, CopyDesc) {
+    EXPECT_EQ(SQL_INVALID_HANDLE, SQLCopyDesc(nullptr, hdesc));
+
+    SQLINTEGER col[3];
+    SQLLEN ind[3];
+    SQLUSMALLINT status[2];
+    SQLULEN processed;
+    SQLLEN offset = 0;
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, SQLUSMALLINT(i + 1), SQL_C_SLONG, &col[i], 4, &ind[i]));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 2, SQL_DESC_NAME, (SQLPOINTER) "second", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ARRAY_SIZE, (SQLPOINTER)2, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_TYPE, (SQLPOINTER)24, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ARRAY_STATUS_PTR, status, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ROWS_PROCESSED_PTR, &processed, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_OFFSET_PTR, &offset, 0));
+
+    SQLHDESC t = hdesc;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(t, 5, SQL_DESC_NAME, (SQLPOINTER) "fifth", SQL_NTS));
+    ASSERT_EQ(5, count(t));
+    ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(ard(), t));
+    EXPECT_EQ(3, count(t));
+    EXPECT_EQ(2u, d(t)->arraySize);
+    EXPECT_EQ(24u, d(t)->bindType);
+    EXPECT_EQ(status, d(t)->arrayStatusPtr);
+    EXPECT_EQ(&processed, d(t)->rowsProcessedPtr);
+    EXPECT_EQ(&offset, d(t)->bindOffsetPtr);
+    EXPECT_EQ(SQL_DESC_ALLOC_USER, field<SQLUSMALLINT>(t, 0, SQL_DESC_ALLOC_TYPE)) << "allocation type stays";
+    EXPECT_EQ(static_cast<SQLPOINTER>(&col[2]), field<SQLPOINTER>(t, 3, SQL_DESC_DATA_PTR));
+    EXPECT_NE(d(ard())->records[1].name, d(t)->records[1].name) << "texts are duplicated";
+    // The copy outlives the source's texts.
+    ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_UNBIND));
+    char name[16];
+    SQLINTEGER len;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(t, 2, SQL_DESC_NAME, name, sizeof name, &len));
+    EXPECT_STREQ("second", name);
+
+    auto before = snapshot(t);
+    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(ird(), t));
+    EXPECT_EQ("HY007 Associated statement is not prepared", descDiag(t));
+    EXPECT_EQ(before, snapshot(t));
+    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(t, ird()));
+    EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(ird()));
+    EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(t, t));
+    EXPECT_EQ(before, snapshot(t));
+
+    // Copying an empty descriptor empties the target.
+    EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(ard(), t));
+    EXPECT_EQ(0, count(t));
+}
+
+TEST_F(Desc, RowWiseArrayBindingLivesInTheDescriptor) {
+    struct RowBuf {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        char name[13];
+        SQLLEN nameInd;
+    } rows[3];
+    SQLLEN offset = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_TYPE, (SQLPOINTER)sizeof(RowBuf), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ARRAY_SIZE, (SQLPOINTER)3, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_OFFSET_PTR, &offset, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameInd));
+
+    // Where row i of column c lands, computed from what the descriptor says,
+    // as a fetch does it.
+    auto address = [&](int column, int row, SQLSMALLINT ptrField) {
+        auto base = field<SQLPOINTER>(ard(), SQLSMALLINT(column), ptrField);
+        auto stride = field<SQLUINTEGER>(ard(), 0, SQL_DESC_BIND_TYPE);
+        auto* off = field<SQLLEN*>(ard(), 0, SQL_DESC_BIND_OFFSET_PTR);
+        return static_cast<char*>(base) + *off + std::size_t(row) * stride;
+    };
+    EXPECT_EQ(3u, field<SQLULEN>(ard(), 0, SQL_DESC_ARRAY_SIZE));
+    EXPECT_EQ(reinterpret_cast<char*>(&rows[2].id), address(1, 2, SQL_DESC_DATA_PTR));
+    EXPECT_EQ(reinterpret_cast<char*>(&rows[1].nameInd), address(2, 1, SQL_DESC_INDICATOR_PTR));
+    EXPECT_EQ(SQLLEN(sizeof rows[0].name), field<SQLLEN>(ard(), 2, SQL_DESC_OCTET_LENGTH));
+    RowBuf other[3];
+    offset = reinterpret_cast<char*>(other) - reinterpret_cast<char*>(rows);
+    EXPECT_EQ(reinterpret_cast<char*>(&other[1].name), address(2, 1, SQL_DESC_DATA_PTR));
+}
