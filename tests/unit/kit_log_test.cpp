@@ -11,10 +11,10 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -24,21 +24,41 @@ using vorntest::FakeServer;
 
 namespace {
 
-// Every line of the kit log with the "[timestamp TID=.. SID=..] " head
-// checked and cut off.
+// The "[Www Mmm dd hh:mm:ss TID=nnnn SID=XXXXXXXX] " head of a kit-log line;
+// true with the rest of the line when it has that shape.
+bool splitHead(const std::string& line, std::string& rest) {
+    auto digits = [&](std::size_t from, std::size_t n) {
+        for (std::size_t i = from; i < from + n; ++i)
+            if (i >= line.size() || !std::isdigit(static_cast<unsigned char>(line[i]))) return false;
+        return true;
+    };
+    // "[" then ctime's first 19 characters and a blank.
+    if (line.size() < 21 || line[0] != '[' || line[4] != ' ' || line[8] != ' ' || line[11] != ' ' ||
+        line[14] != ':' || line[17] != ':' || line[20] != ' ')
+        return false;
+    if (!std::isdigit(static_cast<unsigned char>(line[10])) || !digits(12, 2) || !digits(15, 2) || !digits(18, 2))
+        return false;
+    std::size_t p = 21;
+    if (line.compare(p, 4, "TID=") != 0) return false;
+    p += 4;
+    std::size_t d = p;
+    while (d < line.size() && std::isdigit(static_cast<unsigned char>(line[d]))) ++d;
+    if (d - p < 4 || line.compare(d, 5, " SID=") != 0) return false;
+    p = d + 5;
+    for (std::size_t i = p; i < p + 8; ++i)
+        if (i >= line.size() || !std::strchr("0123456789ABCDEF", line[i])) return false;
+    p += 8;
+    if (line.compare(p, 2, "] ") != 0) return false;
+    rest = line.substr(p + 2);
+    return true;
+}
+
+// Every line of the kit log with its head checked and cut off.
 std::vector<std::string> logBodies(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> out;
-    std::string line;
-    static const std::regex head(R"(^\[(Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 0-9]\d \d\d:\d\d:\d\d TID=\d{4,} SID=[0-9A-F]{8}\] )");
-    while (std::getline(in, line)) {
-        std::smatch m;
-        if (!std::regex_search(line, m, head)) {
-            out.push_back("BAD HEAD: " + line);
-            continue;
-        }
-        out.push_back(m.suffix());
-    }
+    std::string line, rest;
+    while (std::getline(in, line)) out.push_back(splitHead(line, rest) ? rest : "BAD HEAD: " + line);
     return out;
 }
 
