@@ -5,9 +5,7 @@
 
 #include <cstdint>
 
-#include <sql.h>
-#include <sqlext.h>
-
+#include "driver/odbc.h"
 #include "util/PtrList.h"
 
 struct Statement;

@@ -103,6 +103,11 @@ TEST_F(ParseXml, NonAsciiTextCountsConvertedBytes) {
         EXPECT_EQ("\xc3\xa9t\xc3\xa9", text(0, 0));
         EXPECT_EQ(5u, value(0, 0)->length);
     }
+#ifdef _WIN32
+    // A Windows process (Wine's default locale included) has a single-byte
+    // ANSI code page.
+    EXPECT_EQ(3u, value(0, 0)->length);
+#endif
 }
 
 TEST_F(ParseXml, PartsGiveTheValueTheirFirstText) {

@@ -1,0 +1,184 @@
+// Descriptors and binding through vornodbc64.dll's exports, as a driver
+// manager calls them. On Win64 SQLLEN and SQLULEN are 64-bit while long is
+// 32-bit: every length must reach the application at its full width.
+#include "win/dll.h"
+
+#include <windows.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
+using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
+using DiagRecFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, SQLINTEGER*, SQLCHAR*,
+                                      SQLSMALLINT, SQLSMALLINT*);
+using BindColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
+using BindParameterFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
+                                            SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
+using GetDescFieldFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
+using SetDescFieldFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLINTEGER);
+using GetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*,
+                                         SQLSMALLINT*, SQLLEN*, SQLSMALLINT*, SQLSMALLINT*, SQLSMALLINT*);
+using SetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLLEN, SQLSMALLINT,
+                                         SQLSMALLINT, SQLPOINTER, SQLLEN*, SQLLEN*);
+using CopyDescFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLHDESC);
+using ColAttributeFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT,
+                                           SQLSMALLINT*, SQLLEN*);
+using DescribeColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLCHAR*, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*,
+                                          SQLULEN*, SQLSMALLINT*, SQLSMALLINT*);
+using GetStmtAttrFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
+
+// A statement and an explicit descriptor on an unconnected connection.
+struct WinDesc : ::testing::Test {
+    void SetUp() override {
+        auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stmt));
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DESC, dbc, &desc));
+    }
+    void TearDown() override {
+        auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
+        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DESC, desc));
+        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_STMT, stmt));
+        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
+        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
+    }
+    static std::string state(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT rec = 1) {
+        SQLCHAR s[6] = "";
+        SQLCHAR text[600] = "";
+        SQLSMALLINT len = 0;
+        if (vornwin::dllFn<DiagRecFn>("SQLGetDiagRec")(type, h, rec, s, nullptr, text, sizeof text, &len) !=
+            SQL_SUCCESS)
+            return "";
+        return reinterpret_cast<char*>(s);
+    }
+    template <typename T>
+    T get(SQLHDESC h, SQLSMALLINT rec, SQLSMALLINT id) {
+        T v{};
+        EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetDescFieldFn>("SQLGetDescField")(h, rec, id, &v, 0, nullptr)) << id;
+        return v;
+    }
+    SQLRETURN set(SQLHDESC h, SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER v, SQLINTEGER len = 0) {
+        return vornwin::dllFn<SetDescFieldFn>("SQLSetDescField")(h, rec, id, v, len);
+    }
+    SQLHANDLE env = nullptr, dbc = nullptr, stmt = nullptr, desc = nullptr;
+};
+
+// Bytes written into a slot between guard bytes; -1 when a byte in front
+// of the slot changed.
+struct Guarded {
+    unsigned char bytes[48];
+    Guarded() { std::memset(bytes, 0xA5, sizeof bytes); }
+    void* at() { return bytes + 16; }
+    int written() const {
+        for (int i = 0; i < 16; ++i)
+            if (bytes[i] != 0xA5) return -1;
+        int last = 0;
+        for (int i = 16; i < int(sizeof bytes); ++i)
+            if (bytes[i] != 0xA5) last = i - 15;
+        return last;
+    }
+};
+
+}  // namespace
+
+TEST_F(WinDesc, LengthsCrossAtTheirFullWidth) {
+    static_assert(sizeof(SQLLEN) == 8 && sizeof(long) == 4, "a Win64 build");
+    const SQLLEN big = SQLLEN(0x7F) << 48;
+    char data[8];
+    SQLLEN ind = 0, strLen = 0;
+    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<SetDescRecFn>("SQLSetDescRec")(desc, 1, SQL_CHAR, 0, big, 0, 0, data,
+                                                                         &strLen, &ind));
+    ASSERT_EQ(SQL_SUCCESS, set(desc, 1, SQL_DESC_LENGTH, reinterpret_cast<SQLPOINTER>(big)));
+    ASSERT_EQ(SQL_SUCCESS, set(desc, 0, SQL_DESC_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(big)));
+
+    struct Width {
+        SQLSMALLINT rec, id;
+        int bytes;
+    };
+    const Width widths[] = {
+        {1, SQL_DESC_OCTET_LENGTH, 8}, {1, SQL_DESC_LENGTH, 8}, {0, SQL_DESC_ARRAY_SIZE, 8},
+        {1, SQL_DESC_DATA_PTR, 8},     {0, SQL_DESC_COUNT, 2},  {0, SQL_DESC_BIND_TYPE, 4},
+    };
+    ASSERT_EQ(SQL_SUCCESS, set(desc, 0, SQL_DESC_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(0x80000001u))));
+    for (const Width& w : widths) {
+        Guarded g;
+        EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetDescFieldFn>("SQLGetDescField")(desc, w.rec, w.id, g.at(), 0, nullptr));
+        EXPECT_EQ(w.bytes, g.written()) << w.id;
+    }
+    EXPECT_EQ(big, get<SQLLEN>(desc, 1, SQL_DESC_OCTET_LENGTH));
+    EXPECT_EQ(SQLULEN(big), get<SQLULEN>(desc, 1, SQL_DESC_LENGTH));
+
+    Guarded length;
+    SQLSMALLINT type = 0;
+    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<GetDescRecFn>("SQLGetDescRec")(desc, 1, nullptr, 0, nullptr, &type, nullptr,
+                                                                         static_cast<SQLLEN*>(length.at()), nullptr,
+                                                                         nullptr, nullptr));
+    EXPECT_EQ(8, length.written());
+    EXPECT_EQ(SQL_CHAR, type);
+}
+
+TEST_F(WinDesc, RefusalsCarryTheirStates) {
+    char buf[4];
+    auto bindCol = vornwin::dllFn<BindColFn>("SQLBindCol");
+    EXPECT_EQ(SQL_ERROR, bindCol(stmt, 1, SQL_C_NUMERIC, buf, sizeof buf, nullptr));
+    EXPECT_EQ("HY003", state(SQL_HANDLE_STMT, stmt));
+    auto bindParameter = vornwin::dllFn<BindParameterFn>("SQLBindParameter");
+    EXPECT_EQ(SQL_ERROR, bindParameter(stmt, 0, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, buf, 0, nullptr));
+    EXPECT_EQ("07009", state(SQL_HANDLE_STMT, stmt, 1));
+    EXPECT_EQ("07006", state(SQL_HANDLE_STMT, stmt, 2));
+
+    // Not executed: nothing to describe.
+    SQLLEN n = 0;
+    EXPECT_EQ(SQL_ERROR, vornwin::dllFn<ColAttributeFn>("SQLColAttribute")(stmt, 1, SQL_DESC_TYPE, nullptr, 0,
+                                                                           nullptr, &n));
+    EXPECT_EQ("07009", state(SQL_HANDLE_STMT, stmt));
+    EXPECT_EQ(SQL_ERROR, vornwin::dllFn<DescribeColFn>("SQLDescribeCol")(stmt, 1, nullptr, 0, nullptr, nullptr,
+                                                                         nullptr, nullptr, nullptr));
+    EXPECT_EQ("07009", state(SQL_HANDLE_STMT, stmt));
+
+    // The count grows before the field is judged.
+    EXPECT_EQ(SQL_ERROR, set(desc, 3, SQL_DESC_NULLABLE, reinterpret_cast<SQLPOINTER>(1)));
+    EXPECT_EQ("HY091", state(SQL_HANDLE_DESC, desc));
+    EXPECT_EQ(3, get<SQLSMALLINT>(desc, 0, SQL_DESC_COUNT));
+    EXPECT_EQ(SQL_ERROR, set(desc, 0, SQL_DESC_ALLOC_TYPE, reinterpret_cast<SQLPOINTER>(1)));
+    EXPECT_EQ("HY091", state(SQL_HANDLE_DESC, desc));
+}
+
+TEST_F(WinDesc, BoundColumnsWithAStrideThroughTheRowDescriptor) {
+    struct RowBuf {
+        SQLINTEGER id;
+        SQLLEN idInd;
+        char name[10];
+        SQLLEN nameInd;
+    } rows[2];
+    auto bindCol = vornwin::dllFn<BindColFn>("SQLBindCol");
+    ASSERT_EQ(SQL_SUCCESS, bindCol(stmt, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd));
+    ASSERT_EQ(SQL_SUCCESS, bindCol(stmt, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameInd));
+
+    // The statement's own row descriptor, when the DLL already serves it.
+    auto getStmtAttr =
+        reinterpret_cast<GetStmtAttrFn>(reinterpret_cast<void*>(GetProcAddress(vornwin::dll(), "SQLGetStmtAttr")));
+    SQLHDESC ard = nullptr;
+    if (!getStmtAttr || getStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr) != SQL_SUCCESS || !ard) {
+        GTEST_SKIP() << "SQLGetStmtAttr(SQL_ATTR_APP_ROW_DESC) is not served yet";
+    }
+    ASSERT_EQ(SQL_SUCCESS, set(ard, 0, SQL_DESC_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(RowBuf))));
+    ASSERT_EQ(SQL_SUCCESS, set(ard, 0, SQL_DESC_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2)));
+    EXPECT_EQ(2, get<SQLSMALLINT>(ard, 0, SQL_DESC_COUNT));
+    EXPECT_EQ(static_cast<SQLPOINTER>(rows[0].name), get<SQLPOINTER>(ard, 2, SQL_DESC_DATA_PTR));
+    EXPECT_EQ(static_cast<SQLPOINTER>(&rows[0].nameInd), get<SQLPOINTER>(ard, 2, SQL_DESC_INDICATOR_PTR));
+    EXPECT_EQ(SQLUINTEGER(sizeof(RowBuf)), get<SQLUINTEGER>(ard, 0, SQL_DESC_BIND_TYPE));
+
+    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<CopyDescFn>("SQLCopyDesc")(ard, desc));
+    EXPECT_EQ(2, get<SQLSMALLINT>(desc, 0, SQL_DESC_COUNT));
+    EXPECT_EQ(SQLULEN(2), get<SQLULEN>(desc, 0, SQL_DESC_ARRAY_SIZE));
+    EXPECT_EQ(SQLLEN(sizeof rows[0].name), get<SQLLEN>(desc, 2, SQL_DESC_OCTET_LENGTH));
+}
