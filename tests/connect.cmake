@@ -41,3 +41,11 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
   add_dependencies(connect_it vornd vornodbc)
   gtest_discover_tests(connect_it DISCOVERY_TIMEOUT 60)
 endif()
+
+# On Windows the dialog's behaviour runs in win_tests itself (which carries
+# the core's objects, tests/kit_win.cmake), against a scripted stand-in for
+# the window and the system's installer library.
+if(WIN32 AND TARGET win_tests)
+  target_sources(win_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support/scripted_dialog.cpp)
+  target_link_libraries(win_tests PRIVATE odbccp32)
+endif()

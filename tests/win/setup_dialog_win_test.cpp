@@ -1,0 +1,188 @@
+// The data-source dialog on Windows: its template as the DLL carries it, and
+// its behaviour (compiled into this program) run against a scripted stand-in
+// with the system's installer library underneath.
+#include "win/dll.h"
+
+#include "setup/setup.h"
+#include "support/scripted_dialog.h"
+
+#include <windows.h>
+#include <odbcinst.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+using vorntest::DialogStep;
+using vorntest::ScriptedDialog;
+
+namespace {
+
+// One control of a DLGTEMPLATEEX.
+struct Control {
+  DWORD style;
+  short x, y, cx, cy;
+  std::string cls;  // "#0080" for an atom
+  std::string text;
+};
+
+struct Template {
+  DWORD style = 0;
+  short cx = 0, cy = 0;
+  std::string caption, font;
+  WORD pointSize = 0;
+  std::map<DWORD, Control> controls;
+  std::vector<DWORD> order;
+};
+
+std::string narrow(const WCHAR*& p) {
+  std::string s;
+  for (; *p; ++p) s += char(*p);
+  ++p;
+  return s;
+}
+
+// A name or an ordinal (0xFFFF then the number).
+std::string nameOrOrdinal(const WCHAR*& p) {
+  if (*p == 0xFFFF) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "#%04X", unsigned(p[1]));
+    p += 2;
+    return buf;
+  }
+  return narrow(p);
+}
+
+bool readTemplate(HMODULE module, int id, Template& t) {
+  HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
+  if (!res) return false;
+  auto* base = static_cast<const BYTE*>(LockResource(LoadResource(module, res)));
+  if (!base) return false;
+  auto* w = reinterpret_cast<const WORD*>(base);
+  if (w[0] != 1 || w[1] != 0xFFFF) return false;  // DLGTEMPLATEEX
+  const BYTE* p = base + 4 + 4 + 4;                // version, signature, help id, ex style
+  t.style = *reinterpret_cast<const DWORD*>(p);
+  p += 4;
+  WORD count = *reinterpret_cast<const WORD*>(p);
+  p += 2;
+  auto* s = reinterpret_cast<const short*>(p);
+  t.cx = s[2];
+  t.cy = s[3];
+  auto* q = reinterpret_cast<const WCHAR*>(p + 8);
+  nameOrOrdinal(q);  // menu
+  nameOrOrdinal(q);  // class
+  t.caption = narrow(q);
+  t.pointSize = q[0];
+  q += 3;  // point size, weight, italic and character set
+  t.font = narrow(q);
+  p = reinterpret_cast<const BYTE*>(q);
+  for (WORD i = 0; i < count; ++i) {
+    p = reinterpret_cast<const BYTE*>((reinterpret_cast<uintptr_t>(p) + 3) & ~uintptr_t(3));
+    Control c;
+    c.style = *reinterpret_cast<const DWORD*>(p + 8);
+    auto* r = reinterpret_cast<const short*>(p + 12);
+    c.x = r[0], c.y = r[1], c.cx = r[2], c.cy = r[3];
+    DWORD id = *reinterpret_cast<const DWORD*>(p + 20);
+    q = reinterpret_cast<const WCHAR*>(p + 24);
+    c.cls = nameOrOrdinal(q);
+    c.text = nameOrOrdinal(q);
+    WORD extra = *q++;
+    p = reinterpret_cast<const BYTE*>(q) + extra;
+    t.controls[id] = c;
+    t.order.push_back(id);
+  }
+  return true;
+}
+
+const char* const kDriver = "Kalmo VORNsql driver";
+HWND const kWindow = reinterpret_cast<HWND>(0x1234);
+
+std::string attrs(std::initializer_list<std::string> pairs) {
+  std::string s;
+  for (const auto& p : pairs) s.append(p).push_back('\0');
+  s.push_back('\0');
+  return s;
+}
+
+std::string key(const char* dsn, const char* name) {
+  char buf[512] = "";
+  SQLGetPrivateProfileString(dsn, name, "<none>", buf, sizeof buf, "ODBC.INI");
+  return buf;
+}
+
+}  // namespace
+
+TEST(WinDialog, TemplateInTheDll) {
+  Template t;
+  ASSERT_TRUE(readTemplate(vornwin::dll(), IDD_DSN_SETUP, t));
+  EXPECT_EQ("VORNodbc", t.caption);
+  EXPECT_EQ("MS Sans Serif", t.font);
+  EXPECT_EQ(8, t.pointSize);
+  EXPECT_EQ(251, t.cx);
+  EXPECT_EQ(206, t.cy);
+  EXPECT_TRUE(t.style & DS_CENTER);
+  EXPECT_TRUE(t.style & WS_CAPTION);
+  EXPECT_TRUE(t.style & WS_SYSMENU);
+
+  // The fields in tab order, at their places; then the two buttons.
+  const DWORD fields[] = {IDC_DSN_NAME, IDC_DESCRIPTION, IDC_SERVER, IDC_SERVICE,
+                          IDC_USER,     IDC_PASSWORD,    IDC_LOGLEVEL, IDC_LOGFILE};
+  std::vector<DWORD> tabOrder;
+  for (DWORD id : t.order)
+    if (t.controls[id].cls != "#0082") tabOrder.push_back(id);  // statics are not in the tab order
+  std::vector<DWORD> expected(std::begin(fields), std::end(fields));
+  expected.push_back(IDOK);
+  expected.push_back(IDCANCEL);
+  EXPECT_EQ(expected, tabOrder);
+  const short ys[] = {14, 34, 54, 74, 94, 114, 134, 151};
+  for (int i = 0; i < 8; ++i) {
+    const Control& c = t.controls[fields[i]];
+    EXPECT_EQ(116, c.x) << fields[i];
+    EXPECT_EQ(ys[i], c.y) << fields[i];
+    EXPECT_EQ(113, c.cx) << fields[i];
+    EXPECT_EQ(fields[i] == IDC_LOGLEVEL ? 69 : 15, c.cy) << fields[i];
+  }
+  EXPECT_TRUE(t.controls[IDC_PASSWORD].style & ES_PASSWORD);
+  EXPECT_TRUE(t.controls[IDC_DSN_NAME].style & WS_GROUP);
+  EXPECT_EQ("#0085", t.controls[IDC_LOGLEVEL].cls);  // combo box
+  EXPECT_EQ(DWORD(CBS_DROPDOWNLIST), t.controls[IDC_LOGLEVEL].style & 3);
+  EXPECT_TRUE(t.controls[IDC_LOGLEVEL].style & CBS_SORT);
+  EXPECT_EQ("&OK", t.controls[IDOK].text);
+  EXPECT_EQ("&Cancel", t.controls[IDCANCEL].text);
+  EXPECT_EQ(13, t.controls[IDOK].x);
+  EXPECT_EQ(47, t.controls[IDCANCEL].x);
+
+  const std::pair<DWORD, const char*> labels[] = {
+      {1000, "Data Source Name:"}, {1007, "Description:"}, {1008, "Host/Server Name:"}, {1011, "Service:"},
+      {1009, "User Name:"},        {1013, "Password:"},    {1014, "Log level:"},        {1015, "Logfile:"}};
+  for (const auto& l : labels) {
+    const Control& c = t.controls[l.first];
+    EXPECT_EQ(l.second, c.text);
+    EXPECT_EQ(109, c.x + c.cx) << l.second;  // ends just left of its field
+  }
+}
+
+TEST(WinDialog, BehaviourStoresThroughTheInstaller) {
+  {
+    ScriptedDialog dialog({DialogStep{{{IDC_SERVER, "winhost"}, {IDC_SERVICE, "7110"}, {IDC_LOGLEVEL, "3"}}}});
+    ASSERT_TRUE(ConfigDSN(kWindow, ODBC_ADD_DSN, kDriver, attrs({"DSN=vorndlg"}).data()));
+    EXPECT_TRUE(dialog.afterInit.disabled[IDC_DSN_NAME]);
+  }
+  EXPECT_EQ("winhost", key("vorndlg", "Server"));
+  EXPECT_EQ("7110", key("vorndlg", "Service"));
+  EXPECT_EQ("3", key("vorndlg", "LogLevel"));
+  EXPECT_EQ("", key("vorndlg", "Description"));  // the dialog writes every key
+
+  {
+    // Configure shows what is stored; a name the installer refuses keeps the
+    // dialog open with the message box.
+    ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "bad[name]"}}}, DialogStep{{}, false}});
+    EXPECT_FALSE(ConfigDSN(kWindow, ODBC_CONFIG_DSN, kDriver, attrs({"DSN=vorndlg"}).data()));
+    EXPECT_EQ("winhost", dialog.afterInit.text[IDC_SERVER]);
+    EXPECT_EQ("3", dialog.afterInit.text[IDC_LOGLEVEL]);
+    EXPECT_EQ(std::vector<std::string>{"ERROR: FEL"}, dialog.controls.warnings);
+  }
+  EXPECT_TRUE(ConfigDSN(nullptr, ODBC_REMOVE_DSN, kDriver, attrs({"DSN=vorndlg"}).data()));
+}
