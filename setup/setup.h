@@ -26,7 +26,7 @@ enum SetupSlot : int {
 struct DsnAttributeKeyword {
     const char* keyword;  // compared without regard to case
     int dialogField;      // control id in dialog 102
-    bool stored;          // written to the data source by the setup
+    bool stored;          // a key of the data source: written by the setup, read back by the dialog
 };
 extern const DsnAttributeKeyword DSN_ATTRIBUTE_KEYWORDS[SETUP_SLOT_COUNT];
 
@@ -35,9 +35,6 @@ constexpr std::size_t kMaxKeywordLength = 15;
 constexpr std::size_t kSlotValueSize = 256;  // 255 characters and NUL
 // Longest data-source name the installers accept (SQL_MAX_DSN_LENGTH).
 constexpr std::size_t kMaxDsnNameLength = 32;
-
-// The keys that the setup writes and the dialog reads back, in writing order.
-extern const int kStoredSlots[5];
 
 struct SetupAttribute {
     std::int32_t present;

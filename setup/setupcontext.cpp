@@ -19,8 +19,6 @@ const DsnAttributeKeyword DSN_ATTRIBUTE_KEYWORDS[SETUP_SLOT_COUNT] = {
     {"LogFile", IDC_LOGFILE, true},
 };
 
-const int kStoredSlots[5] = {SLOT_DESCRIPTION, SLOT_SERVER, SLOT_SERVICE, SLOT_LOGLEVEL, SLOT_LOGFILE};
-
 namespace {
 
 bool equalsNoCase(const char* a, std::size_t length, const char* b) {
@@ -116,9 +114,9 @@ void parseConnectionString(SetupContext& ctx, const char* text, long length) {
 
 void readMissingKeys(SetupContext& ctx) {
     const char* section = ctx.attributes[SLOT_DSN].value;
-    for (int slot : kStoredSlots) {
+    for (int slot = 0; slot < SETUP_SLOT_COUNT; ++slot) {
         SetupAttribute& a = ctx.attributes[slot];
-        if (a.present) continue;
+        if (!DSN_ATTRIBUTE_KEYWORDS[slot].stored || a.present) continue;
         if (section[0]) {
             plat::inst::getPrivateProfileString(section, DSN_ATTRIBUTE_KEYWORDS[slot].keyword, defaultOf(slot),
                                                 a.value, int(kSlotValueSize), "ODBC.INI");
@@ -134,9 +132,9 @@ bool storeDataSource(SetupContext& ctx, plat::DialogControls* controls) {
         if (controls) controls->warn("FEL", "ERROR");
         return false;
     }
-    for (int slot : kStoredSlots) {
+    for (int slot = 0; slot < SETUP_SLOT_COUNT; ++slot) {
         const SetupAttribute& a = ctx.attributes[slot];
-        if (controls || a.present)
+        if (DSN_ATTRIBUTE_KEYWORDS[slot].stored && (controls || a.present))
             plat::inst::writePrivateProfileString(name, DSN_ATTRIBUTE_KEYWORDS[slot].keyword, a.value, "ODBC.INI");
     }
     if (ctx.initialName[0] && !equalsNoCase(name, std::strlen(name), ctx.initialName))
