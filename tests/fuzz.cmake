@@ -34,6 +34,8 @@ else()
   #   ./resultxml_libfuzzer -max_total_time=60 ../tests/xml_corpus
   option(VORN_LIBFUZZER "Build the libFuzzer form of the parser fuzz target (clang)" OFF)
   if(VORN_LIBFUZZER)
+    # Coverage for the parser and Expat's callers, not only the entry point.
+    target_compile_options(vorncore PRIVATE -fsanitize=fuzzer-no-link)
     add_executable(resultxml_libfuzzer ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/resultxml_fuzz.cpp $<TARGET_OBJECTS:vorncore>)
     target_include_directories(resultxml_libfuzzer PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_definitions(resultxml_libfuzzer PRIVATE VORN_LIBFUZZER)
