@@ -3,9 +3,11 @@
 #include "platform/installer.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <dirent.h>
 #include <unistd.h>
 
 namespace vorntest {
@@ -26,7 +28,13 @@ OdbcSandbox::OdbcSandbox() {
 OdbcSandbox::~OdbcSandbox() {
     if (hadSysIni_) setenv("ODBCSYSINI", oldSysIni_.c_str(), 1); else unsetenv("ODBCSYSINI");
     if (hadIni_) setenv("ODBCINI", oldIni_.c_str(), 1); else unsetenv("ODBCINI");
-    for (const char* f : {"/odbc.ini", "/odbcinst.ini", "/user.ini"}) unlink((dir_ + f).c_str());
+    // Tests leave logs and outputs beside the configuration.
+    if (DIR* d = opendir(dir_.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                unlink((dir_ + "/" + e->d_name).c_str());
+        closedir(d);
+    }
     rmdir(dir_.c_str());
 }
 
