@@ -307,16 +307,4 @@ TEST_F(ParseXml, AMillionRows) {
     EXPECT_EQ(1u, value(rows - 1, 0)->length);
 }
 
-TEST(ParseStatusTest, MovesItsTexts) {
-    ResultSet* rs = nullptr;
-    const char doc[] = "<Fault faultCode=\"5\">m</Fault>";
-    ParseStatus a = parseXml(doc, sizeof doc - 1, &rs);
-    ParseStatus b;
-    b = std::move(a);
-    EXPECT_EQ(nullptr, a.message);
-    EXPECT_STREQ("m", b.message);
-    EXPECT_EQ(5, b.code);
-    freeResultSet(rs);
-}
-
 }  // namespace

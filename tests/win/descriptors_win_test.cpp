@@ -10,17 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 namespace {
 
 using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
 using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-using DiagRecFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, SQLINTEGER*, SQLCHAR*,
-                                      SQLSMALLINT, SQLSMALLINT*);
 using BindColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
-using BindParameterFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
-                                            SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
 using GetDescFieldFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
 using SetDescFieldFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLINTEGER);
 using GetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*,
@@ -28,10 +23,6 @@ using GetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLCHAR*, SQLSMA
 using SetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLLEN, SQLSMALLINT,
                                          SQLSMALLINT, SQLPOINTER, SQLLEN*, SQLLEN*);
 using CopyDescFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLHDESC);
-using ColAttributeFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT,
-                                           SQLSMALLINT*, SQLLEN*);
-using DescribeColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLCHAR*, SQLSMALLINT, SQLSMALLINT*, SQLSMALLINT*,
-                                          SQLULEN*, SQLSMALLINT*, SQLSMALLINT*);
 using GetStmtAttrFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
 
 // A statement and an explicit descriptor on an unconnected connection.
@@ -49,15 +40,6 @@ struct WinDesc : ::testing::Test {
         EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_STMT, stmt));
         EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
         EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
-    }
-    static std::string state(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT rec = 1) {
-        SQLCHAR s[6] = "";
-        SQLCHAR text[600] = "";
-        SQLSMALLINT len = 0;
-        if (vornwin::dllFn<DiagRecFn>("SQLGetDiagRec")(type, h, rec, s, nullptr, text, sizeof text, &len) !=
-            SQL_SUCCESS)
-            return "";
-        return reinterpret_cast<char*>(s);
     }
     template <typename T>
     T get(SQLHDESC h, SQLSMALLINT rec, SQLSMALLINT id) {
@@ -123,33 +105,6 @@ TEST_F(WinDesc, LengthsCrossAtTheirFullWidth) {
                                                                          nullptr, nullptr));
     EXPECT_EQ(8, length.written());
     EXPECT_EQ(SQL_CHAR, type);
-}
-
-TEST_F(WinDesc, RefusalsCarryTheirStates) {
-    char buf[4];
-    auto bindCol = vornwin::dllFn<BindColFn>("SQLBindCol");
-    EXPECT_EQ(SQL_ERROR, bindCol(stmt, 1, SQL_C_NUMERIC, buf, sizeof buf, nullptr));
-    EXPECT_EQ("HY003", state(SQL_HANDLE_STMT, stmt));
-    auto bindParameter = vornwin::dllFn<BindParameterFn>("SQLBindParameter");
-    EXPECT_EQ(SQL_ERROR, bindParameter(stmt, 0, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, buf, 0, nullptr));
-    EXPECT_EQ("07009", state(SQL_HANDLE_STMT, stmt, 1));
-    EXPECT_EQ("07006", state(SQL_HANDLE_STMT, stmt, 2));
-
-    // Not executed: nothing to describe.
-    SQLLEN n = 0;
-    EXPECT_EQ(SQL_ERROR, vornwin::dllFn<ColAttributeFn>("SQLColAttribute")(stmt, 1, SQL_DESC_TYPE, nullptr, 0,
-                                                                           nullptr, &n));
-    EXPECT_EQ("07009", state(SQL_HANDLE_STMT, stmt));
-    EXPECT_EQ(SQL_ERROR, vornwin::dllFn<DescribeColFn>("SQLDescribeCol")(stmt, 1, nullptr, 0, nullptr, nullptr,
-                                                                         nullptr, nullptr, nullptr));
-    EXPECT_EQ("07009", state(SQL_HANDLE_STMT, stmt));
-
-    // The count grows before the field is judged.
-    EXPECT_EQ(SQL_ERROR, set(desc, 3, SQL_DESC_NULLABLE, reinterpret_cast<SQLPOINTER>(1)));
-    EXPECT_EQ("HY091", state(SQL_HANDLE_DESC, desc));
-    EXPECT_EQ(3, get<SQLSMALLINT>(desc, 0, SQL_DESC_COUNT));
-    EXPECT_EQ(SQL_ERROR, set(desc, 0, SQL_DESC_ALLOC_TYPE, reinterpret_cast<SQLPOINTER>(1)));
-    EXPECT_EQ("HY091", state(SQL_HANDLE_DESC, desc));
 }
 
 TEST_F(WinDesc, BoundColumnsWithAStrideThroughTheRowDescriptor) {
