@@ -95,9 +95,12 @@ run_tree() {
   summary+=("$label: $passed passed, $failed failed")
   # win_tests.exe is one ctest test; say how many cases it ran.
   if [[ -f $dir/win_tests.xml ]]; then
-    local cases
+    local cases skipped
     cases=$(grep -m1 -o '<testsuites tests="[0-9]*" failures="[0-9]*"' "$dir/win_tests.xml" |
             sed -E 's/.*tests="([0-9]*)" failures="([0-9]*)"/\1 cases, \2 failed/')
+    skipped=$(grep -o '<testsuite name="[^"]*" [^>]*skipped="[0-9]*"' "$dir/win_tests.xml" |
+              sed -E 's/.*skipped="([0-9]*)"/\1/' | awk '{n += $1} END {print n + 0}')
+    cases="$cases, $skipped skipped"
     summary+=("    (win_tests.exe under Wine: $cases)")
   fi
 }
