@@ -105,6 +105,22 @@ run_tree() {
   fi
 }
 
+# Starts vornd from the Linux tree (building it there when needed) on the
+# sample database; sets VORN_PORT.
+start_linux_vornd() {
+  # shellcheck source=odbc-env.sh
+  source "$ROOT/scripts/odbc-env.sh"
+  local vornd=$OUT/linux/server/vornd
+  if [[ ! -x $vornd ]]; then
+    step vornd-configure "$LOGS/win-vornd-build.log" cmake -S "$ROOT" -B "$OUT/linux" &&
+      step vornd-build "$LOGS/win-vornd-build.log" cmake --build "$OUT/linux" -j "$JOBS" --target vornd ||
+      return 1
+  fi
+  rm -f "$OUT/win-vornd.db"*
+  vorn_start_vornd "$vornd" "$OUT/win-vornd.db" "$LOGS/win-vornd.log" "$OUT/win-vornd.pid" \
+    --init-sql "$ROOT/server/sample.sql"
+}
+
 for s in "${stages[@]}"; do
   case $s in
     linux)
@@ -119,7 +135,16 @@ for s in "${stages[@]}"; do
     win)
       note "Expat source for the Windows build"
       if step fetch-expat "$LOGS/fetch-expat.log" bash "$ROOT/scripts/fetch-expat.sh"; then
+        # The Windows connect tests reach a vornd on the Linux side.
+        if start_linux_vornd; then
+          export VORN_WIN_VORND_PORT=$VORN_PORT
+        else
+          summary+=("win: vornd for the connect tests could not be started")
+          total_fail=$((total_fail + 1))
+        fi
         run_tree win "$OUT/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake"
+        unset VORN_WIN_VORND_PORT
+        vorn_stop_vornd "$OUT/win-vornd.pid"
       else
         summary+=("win: Expat source could not be fetched")
         total_fail=$((total_fail + 1))
