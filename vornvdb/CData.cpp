@@ -18,6 +18,15 @@ char* heapCopy(const void* bytes, std::size_t count, std::size_t extra) {
     return p;
 }
 
+// Replaces `owned` with a heap copy of `count` bytes (no copy when there are
+// no bytes or the heap refuses); the count now held.
+std::size_t replaceWithCopy(char*& owned, const void* bytes, std::size_t count) {
+    char* p = bytes && count ? heapCopy(bytes, count, 0) : nullptr;
+    plat::heapFree(owned);
+    owned = p;
+    return p ? count : 0;
+}
+
 void putLe(unsigned char* out, std::uint32_t v, int width) {
     for (int i = 0; i < width; ++i) out[i] = static_cast<unsigned char>(v >> (8 * i));
 }
@@ -139,16 +148,7 @@ CLSTRING& CLSTRING::operator=(const CLSTRING& other) {
 void CLSTRING::setBytes(const void* bytes, std::size_t count) {
     // The count is a signed 32-bit field.
     if (count > 0x7FFFFFFF) count = 0x7FFFFFFF;
-    char* p = nullptr;
-    if (bytes && count) {
-        p = heapCopy(bytes, count, 0);
-        if (!p) count = 0;
-    } else {
-        count = 0;
-    }
-    plat::heapFree(bytes_);
-    bytes_ = p;
-    count_ = static_cast<std::int32_t>(count);
+    count_ = static_cast<std::int32_t>(replaceWithCopy(bytes_, bytes, count));
 }
 
 CDATA& CLSTRING::Assign(const CDATA& other) {
@@ -233,15 +233,7 @@ bool CPACKET::reserve(std::size_t total) {
 }
 
 void CPACKET::setBytes(const void* bytes, std::size_t count) {
-    char* p = nullptr;
-    if (bytes && count) {
-        p = heapCopy(bytes, count, 0);
-        if (!p) count = 0;
-    } else {
-        count = 0;
-    }
-    plat::heapFree(buffer_);
-    buffer_ = p;
+    count = replaceWithCopy(buffer_, bytes, count);
     capacity_ = count;
     head_ = 0;
     count_ = count;

@@ -148,6 +148,11 @@ private:
     std::int32_t ParseAnswer(std::uint16_t expected, CPACKET& packet);
     std::int32_t FlushDeferred();
     void ClearDeferred(std::int32_t upTo);
+    // StartVorn's and BeginVdbs's exchange: a version mismatch on the first
+    // try makes the session speak as the old client and ask once more;
+    // `fillArgs` builds the request's arguments in work_ for each try.
+    template <class FillArgs>
+    std::int32_t StartExchange(std::uint16_t number, FillArgs fillArgs);
     // StartVorn's and BeginVdbs's shared ending: texts for failures.
     std::int32_t HandshakeResult(std::int32_t rc, const char* method);
     std::int32_t EndRequest(std::uint16_t number, const char* method);

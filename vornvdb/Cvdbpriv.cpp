@@ -346,11 +346,23 @@ std::int32_t CVDB::HandshakeResult(std::int32_t rc, const char* method) {
     return kVdbComm;
 }
 
-std::int32_t CVDB::StartVorn(const CSTRING& user, const CSTRING& password, std::uint32_t number,
-                             std::uint32_t startFlags, const CSTRING& startText) {
+template <class FillArgs>
+std::int32_t CVDB::StartExchange(std::uint16_t number, FillArgs fillArgs) {
     std::int32_t rc = kVdbComm;
     for (int attempt = 0; attempt < 2; ++attempt) {
         work_.Clear();
+        fillArgs();
+        rc = Exchange(number, work_);
+        if (rc != kVdbMismatch || attempt == 1) break;
+        compatibility_ = 1;
+        broken_ = 0;
+    }
+    return rc;
+}
+
+std::int32_t CVDB::StartVorn(const CSTRING& user, const CSTRING& password, std::uint32_t number,
+                             std::uint32_t startFlags, const CSTRING& startText) {
+    std::int32_t rc = StartExchange(kStartVorn, [&] {
         if (startFlags & 1)
             work_.AppendShortItem(Scramble(user));
         else
@@ -358,30 +370,14 @@ std::int32_t CVDB::StartVorn(const CSTRING& user, const CSTRING& password, std::
         work_.AppendShortItem(Scramble(password)).AppendU32(number).AppendShortItem(ClientVersion());
         work_.AppendShortItem(startText);
         if (!compatibility_) work_.AppendU32(startFlags);
-        rc = Exchange(kStartVorn, work_);
-        if (rc == kVdbMismatch && attempt == 0) {
-            compatibility_ = 1;
-            broken_ = 0;
-            continue;
-        }
-        break;
-    }
+    });
     return HandshakeResult(rc, "StartVorn");
 }
 
 std::int32_t CVDB::BeginVdbs(std::uint8_t beginMode, const CSTRING& startText) {
-    std::int32_t rc = kVdbComm;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        work_.Clear();
+    std::int32_t rc = StartExchange(kBeginVdbs, [&] {
         work_.AppendU8(beginMode).AppendShortItem(ClientVersion()).AppendShortItem(startText);
-        rc = Exchange(kBeginVdbs, work_);
-        if (rc == kVdbMismatch && attempt == 0) {
-            compatibility_ = 1;
-            broken_ = 0;
-            continue;
-        }
-        break;
-    }
+    });
     if (rc == 5) {
         // An old server announces itself as V1.0 in the message.
         const char* v = std::strstr(message_.c_str(), "V1.0");
