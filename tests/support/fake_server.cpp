@@ -1,5 +1,6 @@
 // The scripted fake server; see fake_server.h.
 #include "support/fake_server.h"
+#include "support/kitreq_bytes.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -14,17 +15,6 @@
 namespace vorntest {
 
 namespace {
-
-std::string hexOf(const std::vector<unsigned char>& b, std::size_t max = 64) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string s;
-    for (std::size_t i = 0; i < b.size() && i < max; ++i) {
-        s += hex[b[i] >> 4];
-        s += hex[b[i] & 15];
-        s += ' ';
-    }
-    return s;
-}
 
 bool writeAll(int fd, const unsigned char* p, std::size_t n) {
     while (n > 0) {
@@ -64,49 +54,24 @@ FakeServer& FakeServer::expect(std::uint8_t kind, std::uint16_t number, Check ch
     s.msgKind = kind;
     s.number = number;
     s.check = std::move(check);
-    steps_.push_back(std::move(s));
-    return *this;
-}
-
-FakeServer& FakeServer::expectPing() {
-    steps_.push_back(Step(Step::Ping));
-    return *this;
+    return add(std::move(s));
 }
 
 FakeServer& FakeServer::reply(std::uint16_t number, std::int32_t status, const char* message,
                               const CPACKET& results, std::uint8_t kind) {
     CPACKET block(results);
     vornwire::AddAnswerHeader(block, kind, number, static_cast<std::uint32_t>(status), CSTRING(message));
-    unsigned char head[4];
-    vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(block.Length()), head);
-    Step s(Step::Send);
-    s.bytes.assign(head, head + 4);
+    std::vector<unsigned char> bytes(4);
+    vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(block.Length()), bytes.data());
     auto* p = reinterpret_cast<const unsigned char*>(block.Data());
-    s.bytes.insert(s.bytes.end(), p, p + block.Length());
-    steps_.push_back(std::move(s));
-    return *this;
+    bytes.insert(bytes.end(), p, p + block.Length());
+    return raw(std::move(bytes));
 }
 
 FakeServer& FakeServer::raw(std::vector<unsigned char> bytes) {
     Step s(Step::Send);
     s.bytes = std::move(bytes);
-    steps_.push_back(std::move(s));
-    return *this;
-}
-
-FakeServer& FakeServer::close() {
-    steps_.push_back(Step(Step::Close));
-    return *this;
-}
-
-FakeServer& FakeServer::silence() {
-    steps_.push_back(Step(Step::Silence));
-    return *this;
-}
-
-FakeServer& FakeServer::acceptNext() {
-    steps_.push_back(Step(Step::Next));
-    return *this;
+    return add(std::move(s));
 }
 
 void FakeServer::start(bool repeat, int maxConnections) {
@@ -122,7 +87,7 @@ void FakeServer::stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-std::vector<std::string> FakeServer::finish(unsigned) {
+std::vector<std::string> FakeServer::finish() {
     if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> g(lock_);
     return failures_;
@@ -152,13 +117,13 @@ int FakeServer::acceptOne(unsigned seconds) {
     return -1;
 }
 
-bool FakeServer::readExact(int conn, unsigned char* p, std::size_t n, unsigned seconds) {
+bool FakeServer::readExact(int conn, unsigned char* p, std::size_t n) {
     std::size_t ticks = 0;
     while (n > 0) {
         pollfd pf{conn, POLLIN, 0};
         int r = poll(&pf, 1, 100);
         if (r == 0) {
-            if (stop_ || ++ticks > seconds * 10u) return false;
+            if (stop_ || ++ticks > 150) return false;  // 15 seconds
             continue;
         }
         ssize_t got = ::recv(conn, p, n, 0);
@@ -172,14 +137,14 @@ bool FakeServer::readExact(int conn, unsigned char* p, std::size_t n, unsigned s
 
 bool FakeServer::readFrame(int conn, std::vector<unsigned char>& body) {
     unsigned char head[4];
-    if (!readExact(conn, head, 4, 15)) return false;
+    if (!readExact(conn, head, 4)) return false;
     std::uint32_t len = 0;
     if (!vornwire::DecodeFrameHeader(head, len)) {
-        fail("frame header out of range: " + hexOf(std::vector<unsigned char>(head, head + 4)));
+        fail("frame header out of range: " + kitreq::Hex(std::vector<unsigned char>(head, head + 4)));
         return false;
     }
     body.assign(len, 0);
-    if (len && !readExact(conn, body.data(), len, 15)) return false;
+    if (len && !readExact(conn, body.data(), len)) return false;
     std::lock_guard<std::mutex> g(lock_);
     received_.push_back(body);
     return true;
@@ -201,7 +166,7 @@ bool FakeServer::runScript(int& conn) {
             p.TakeU8(kind).TakeU16(number);
             if (kind != step.msgKind || number != step.number) {
                 fail("expected " + std::string(1, char(step.msgKind)) + std::to_string(step.number) + ", got " +
-                     hexOf(body));
+                     kitreq::Hex(body));
                 return false;
             }
             if (step.check) {
@@ -213,7 +178,7 @@ bool FakeServer::runScript(int& conn) {
         }
         case Step::Ping: {
             unsigned char b[5];
-            if (!readExact(conn, b, 5, 15) || std::memcmp(b, "\x05\x00\x00\x00P", 5) != 0) {
+            if (!readExact(conn, b, 5) || std::memcmp(b, "\x05\x00\x00\x00P", 5) != 0) {
                 fail("no ping frame");
                 return false;
             }
@@ -221,7 +186,7 @@ bool FakeServer::runScript(int& conn) {
         }
         case Step::Send:
             if (!writeAll(conn, step.bytes.data(), step.bytes.size())) {
-                fail("could not send " + hexOf(step.bytes));
+                fail("could not send " + kitreq::Hex(step.bytes));
                 return false;
             }
             break;
@@ -230,26 +195,11 @@ bool FakeServer::runScript(int& conn) {
             conn = -1;
             break;
         case Step::Silence: {
-            unsigned char sink[512];
-            for (;;) {
-                pollfd pf{conn, POLLIN, 0};
-                if (poll(&pf, 1, 100) == 0) {
-                    if (stop_) break;
-                    continue;
-                }
-                ssize_t got = ::recv(conn, sink, sizeof sink, 0);
-                if (got <= 0) break;
+            unsigned char sink;
+            while (readExact(conn, &sink, 1)) {
             }
             break;
         }
-        case Step::Next:
-            if (conn >= 0) ::close(conn);
-            conn = acceptOne(15);
-            if (conn < 0) {
-                fail("no further connection");
-                return false;
-            }
-            break;
         }
     }
     return true;
@@ -266,13 +216,8 @@ void FakeServer::run(bool repeat, int maxConnections) {
         if (conn >= 0) {
             // Anything more than the script is a mismatch; wait for the
             // client to close.
-            if (ok) {
-                unsigned char b[4];
-                if (readExact(conn, b, 1, 15)) {
-                    std::vector<unsigned char> rest(b, b + 1);
-                    fail("unexpected bytes after the script: " + hexOf(rest));
-                }
-            }
+            unsigned char b = 0;
+            if (ok && readExact(conn, &b, 1)) fail("unexpected bytes after the script: " + kitreq::Hex({b}));
             ::close(conn);
         }
     } while (repeat && !stop_ && (maxConnections == 0 || connections_ < maxConnections));

@@ -11,9 +11,12 @@
 #pragma once
 
 #include "vornvdb/CData.h"
+#include "vornvdb/vornkit.h"
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -34,31 +37,28 @@ public:
     FakeServer& operator=(const FakeServer&) = delete;
 
     std::uint16_t port() const { return port_; }
-    std::string service() const { return std::to_string(port_); }
 
     // Reads one frame: kind, request number, then `check` on the arguments.
     FakeServer& expect(std::uint8_t kind, std::uint16_t number, Check check = nullptr);
     // Expects the ping frame 05 00 00 00 'P'.
-    FakeServer& expectPing();
+    FakeServer& expectPing() { return add(Step(Step::Ping)); }
     // Sends an answer block (kind, number, status, message, results) framed.
     FakeServer& reply(std::uint16_t number, std::int32_t status, const char* message = "",
                       const CPACKET& results = CPACKET(), std::uint8_t kind = 'T');
     // Sends bytes as they are (no framing added).
     FakeServer& raw(std::vector<unsigned char> bytes);
     // Closes the connection at this point of the script.
-    FakeServer& close();
+    FakeServer& close() { return add(Step(Step::Close)); }
     // Reads and discards everything until the client closes.
-    FakeServer& silence();
-    // Ends this connection and runs the rest of the script on the next one.
-    FakeServer& acceptNext();
+    FakeServer& silence() { return add(Step(Step::Silence)); }
 
     // Listens and runs the script on a thread. With `repeat`, the script is
     // run again for every further connection until stop(), or until
     // `maxConnections` (when not 0) were served.
     void start(bool repeat = false, int maxConnections = 0);
-    // Waits (at most `seconds`) for the script to end and the client to
-    // close, and returns the mismatches found. Joins the thread.
-    std::vector<std::string> finish(unsigned seconds = 20);
+    // Waits for the script to end and the client to close, and returns the
+    // mismatches found. Joins the thread.
+    std::vector<std::string> finish();
     void stop();
     // Every frame body received, in order.
     std::vector<std::vector<unsigned char>> received() const;
@@ -66,7 +66,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { Expect, Ping, Send, Close, Silence, Next } kind;
+        enum Kind { Expect, Ping, Send, Close, Silence } kind;
         explicit Step(Kind k) : kind(k) {}
         std::uint8_t msgKind = 0;
         std::uint16_t number = 0;
@@ -74,9 +74,13 @@ private:
         std::vector<unsigned char> bytes;
     };
 
+    FakeServer& add(Step step) {
+        steps_.push_back(std::move(step));
+        return *this;
+    }
     void run(bool repeat, int maxConnections);
     bool runScript(int& conn);
-    bool readExact(int conn, unsigned char* p, std::size_t n, unsigned seconds);
+    bool readExact(int conn, unsigned char* p, std::size_t n);
     bool readFrame(int conn, std::vector<unsigned char>& body);
     void fail(const std::string& text);
     int acceptOne(unsigned seconds);
@@ -92,8 +96,32 @@ private:
     std::vector<std::vector<unsigned char>> received_;
 };
 
-// An answer's results, built with CPACKET's appends.
-inline CPACKET Results() { return CPACKET(); }
+// Start parameters for a session with `srv`: the TCP module on loopback.
+inline KitStartupParams ParamsFor(const FakeServer& srv, HERRSTACK errors = nullptr, std::uint32_t timeout = 5,
+                                  std::uint32_t traceFlags = 0) {
+    KitStartupParams p;
+    std::memset(&p, 0, sizeof p);
+    p.errorStack = errors;
+    std::strcpy(p.commsModule, "wsa11.dll");
+    std::strcpy(p.host, "127.0.0.1");
+    std::snprintf(p.service, sizeof p.service, "%u", unsigned(srv.port()));
+    std::strcpy(p.startText, "start-text");
+    p.traceFlags = traceFlags;
+    p.receiveTimeout = p.sendTimeout = timeout;
+    return p;
+}
+
+inline std::string TakeShort(CPACKET& p) {
+    CSTRING s;
+    p.TakeShortItem(s);
+    return s.c_str();
+}
+
+inline std::uint32_t TakeU32(CPACKET& p) {
+    std::uint32_t v = 0;
+    p.TakeU32(v);
+    return v;
+}
 
 // The number of open file descriptors of this process.
 int OpenDescriptorCount();

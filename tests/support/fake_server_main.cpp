@@ -3,7 +3,7 @@
 // connection gets the same conversation: a start for user "wine", one
 // Export of "execsql", the end.
 //
-//   kit_fake_server --port-file FILE [--connections N] [--wait SECONDS]
+//   kit_fake_server --port-file FILE [--connections N]
 //
 // Writes the chosen port to FILE once it listens; exits 0 when every
 // connection followed the script, 1 otherwise (the mismatches on stderr).
@@ -13,22 +13,12 @@
 
 #include "support/fake_server.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
-namespace {
-
-std::string takeShort(CPACKET& p) {
-    CSTRING s;
-    p.TakeShortItem(s);
-    return s.c_str();
-}
-
-}  // namespace
+using vorntest::TakeShort;
 
 int main(int argc, char** argv) {
     const char* portFile = nullptr;
@@ -51,14 +41,13 @@ int main(int argc, char** argv) {
     vorntest::FakeServer srv;
     srv.expect('T', 110,
                [](CPACKET& a, std::vector<std::string>& f) {
-                   if (takeShort(a) != "wine") f.push_back("user");
+                   if (TakeShort(a) != "wine") f.push_back("user");
                })
         .reply(110, 1)
         .expect('T', 1007,
                 [](CPACKET& a, std::vector<std::string>& f) {
-                    std::uint32_t v = 0;
-                    a.TakeU32(v).TakeU32(v).TakeU32(v);
-                    if (takeShort(a) != "execsql") f.push_back("command");
+                    a.Consume(12);  // the three header numbers
+                    if (TakeShort(a) != "execsql") f.push_back("command");
                 })
         .reply(1007, 1, "", answer)
         .expect('T', 111)

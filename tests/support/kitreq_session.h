@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,12 +27,7 @@ protected:
         if (h_) {
             EXPECT_EQ(VdbEndVorn(h_, 0), 1);
         }
-        if (started_) {
-            std::vector<std::string> failures = srv_.finish();
-            for (const std::string& f : failures) {
-                ADD_FAILURE() << "server: " << f;
-            }
-        }
+        if (started_) Finish();
         VdbErrStackDestroy(errs_);
     }
 
@@ -47,17 +41,10 @@ protected:
     // session) and opens the session.
     void Open(bool endRequest = true) {
         endRequest_ = endRequest;
-        if (endRequest) srv_.expect('T', 102).raw(Answer(102, 1).frame());
+        if (endRequest) Step(102, Answer(102, 1));
         srv_.start();
         started_ = true;
-        KitStartupParams p{};
-        p.errorStack = errs_;
-        std::strcpy(p.commsModule, "wsa11.dll");
-        std::strcpy(p.host, "127.0.0.1");
-        std::strcpy(p.service, srv_.service().c_str());
-        std::strcpy(p.startText, "init");
-        p.receiveTimeout = 10;
-        p.sendTimeout = 10;
+        KitStartupParams p = vorntest::ParamsFor(srv_, errs_, 10);
         ASSERT_EQ(VdbXmlStartup(&h_, &p), 1);
         ASSERT_NE(h_, nullptr);
     }
@@ -67,11 +54,7 @@ protected:
     std::vector<Bytes> Close() {
         EXPECT_EQ(VdbEndVorn(h_, 0), 1);
         h_ = nullptr;
-        std::vector<std::string> failures = srv_.finish();
-        started_ = false;
-        for (const std::string& f : failures) {
-            ADD_FAILURE() << "server: " << f;
-        }
+        Finish();
         std::vector<Bytes> got = srv_.received();
         std::size_t framing = endRequest_ ? 2 : 1;
         if (got.size() < framing) return {};
@@ -91,6 +74,13 @@ protected:
     vorntest::FakeServer srv_;
     HVDB h_ = nullptr;
     HERRSTACK errs_ = nullptr;
+
+private:
+    void Finish() {
+        started_ = false;
+        for (const std::string& f : srv_.finish()) ADD_FAILURE() << "server: " << f;
+    }
+
     bool started_ = false;
     bool endRequest_ = true;
 };

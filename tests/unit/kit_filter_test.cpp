@@ -32,11 +32,7 @@ protected:
         setenv("VORN_REGISTRY_FILE", registry_.c_str(), 1);
         setenv("KIT_FILTER_TRACE", trace_.c_str(), 1);
         srv_.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1).start();
-        KitStartupParams p;
-        std::memset(&p, 0, sizeof p);
-        std::strcpy(p.host, "127.0.0.1");
-        std::snprintf(p.service, sizeof p.service, "%u", unsigned(srv_.port()));
-        p.receiveTimeout = p.sendTimeout = 5;
+        KitStartupParams p = vorntest::ParamsFor(srv_);
         ASSERT_EQ(VdbStartVorn(&h_, &p, "u", "p", 0, 0), 1);
     }
     void TearDown() override {
@@ -48,9 +44,7 @@ protected:
         std::remove(trace_.c_str());
         rmdir(dir_.c_str());
     }
-    void writeRegistry(const std::string& text) {
-        std::ofstream(registry_) << text;
-    }
+    void writeRegistry(const std::string& text) { std::ofstream(registry_) << text; }
     std::int32_t run(const char* command, XmlRequest& q) {
         std::memset(&q, 0, sizeof q);
         std::strcpy(q.command, command);

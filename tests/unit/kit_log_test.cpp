@@ -11,11 +11,10 @@
 
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,58 +23,29 @@ using vorntest::FakeServer;
 
 namespace {
 
-// The "[Www Mmm dd hh:mm:ss TID=nnnn SID=XXXXXXXX] " head of a kit-log line;
-// true with the rest of the line when it has that shape.
-bool splitHead(const std::string& line, std::string& rest) {
-    auto digits = [&](std::size_t from, std::size_t n) {
-        for (std::size_t i = from; i < from + n; ++i)
-            if (i >= line.size() || !std::isdigit(static_cast<unsigned char>(line[i]))) return false;
-        return true;
-    };
-    // "[" then ctime's first 19 characters and a blank.
-    if (line.size() < 21 || line[0] != '[' || line[4] != ' ' || line[8] != ' ' || line[11] != ' ' ||
-        line[14] != ':' || line[17] != ':' || line[20] != ' ')
-        return false;
-    if (!std::isdigit(static_cast<unsigned char>(line[10])) || !digits(12, 2) || !digits(15, 2) || !digits(18, 2))
-        return false;
-    std::size_t p = 21;
-    if (line.compare(p, 4, "TID=") != 0) return false;
-    p += 4;
-    std::size_t d = p;
-    while (d < line.size() && std::isdigit(static_cast<unsigned char>(line[d]))) ++d;
-    if (d - p < 4 || line.compare(d, 5, " SID=") != 0) return false;
-    p = d + 5;
-    for (std::size_t i = p; i < p + 8; ++i)
-        if (i >= line.size() || !std::strchr("0123456789ABCDEF", line[i])) return false;
-    p += 8;
-    if (line.compare(p, 2, "] ") != 0) return false;
-    rest = line.substr(p + 2);
-    return true;
-}
-
-// Every line of the kit log with its head checked and cut off.
+// Every line of the kit log with its "[Www Mmm dd hh:mm:ss TID=nnnn
+// SID=XXXXXXXX] " head checked and cut off.
 std::vector<std::string> logBodies(const std::string& path) {
+    static const std::regex head(R"(\[\w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d TID=\d{4,} SID=[0-9A-F]{8}\] (.*))");
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> out;
-    std::string line, rest;
-    while (std::getline(in, line)) out.push_back(splitHead(line, rest) ? rest : "BAD HEAD: " + line);
+    std::string line;
+    std::smatch m;
+    while (std::getline(in, line)) out.push_back(std::regex_match(line, m, head) ? m.str(1) : "BAD HEAD: " + line);
     return out;
 }
 
 bool contains(const std::vector<std::string>& lines, const std::string& want) {
-    for (const auto& l : lines)
-        if (l == want) return true;
-    return false;
+    return std::find(lines.begin(), lines.end(), want) != lines.end();
 }
 
-KitStartupParams paramsFor(const FakeServer& srv, std::uint32_t traceFlags) {
-    KitStartupParams p;
-    std::memset(&p, 0, sizeof p);
-    std::strcpy(p.host, "127.0.0.1");
-    std::snprintf(p.service, sizeof p.service, "%u", unsigned(srv.port()));
-    p.traceFlags = traceFlags;
-    p.receiveTimeout = p.sendTimeout = 5;
-    return p;
+// A session as user "u" with the given trace flags, against srv's script.
+HVDB startWith(FakeServer& srv, std::uint32_t traceFlags) {
+    srv.start();
+    KitStartupParams params = vorntest::ParamsFor(srv, nullptr, 5, traceFlags);
+    HVDB h = nullptr;
+    EXPECT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
+    return h;
 }
 
 class KitLog : public ::testing::Test {
@@ -85,8 +55,7 @@ protected:
         char tmpl[] = "/tmp/kitlogXXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
-        const char* old = std::getenv("TMPDIR");
-        if (old) oldTmp_ = old, hadTmp_ = true;
+        if (const char* old = std::getenv("TMPDIR")) oldTmp_ = old, hadTmp_ = true;
         setenv("TMPDIR", dir_.c_str(), 1);
         path_ = dir_ + "/VORNclient_" + std::to_string(getpid()) + ".log";
         // The traffic trace removes NET_*.LOG of the current directory.
@@ -100,10 +69,7 @@ protected:
         if (!oldCwd_.empty()) {
             EXPECT_EQ(chdir(oldCwd_.c_str()), 0);
         }
-        if (hadTmp_)
-            setenv("TMPDIR", oldTmp_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
+        hadTmp_ ? setenv("TMPDIR", oldTmp_.c_str(), 1) : unsetenv("TMPDIR");
         std::remove(path_.c_str());
         rmdir(dir_.c_str());
     }
@@ -132,10 +98,8 @@ TEST_F(KitLog, NetworkTraceWritesEachBlockOnce) {
     CPACKET text;
     text.AppendShortItem(CSTRING("AB\r\n50%"));
     srv.expect('T', 110).reply(110, 1).expectPing().raw({7, 0, 0, 0, 'P', 0, 0});
-    srv.expect('T', 104).reply(104, 1, "", text).expect('T', 111).reply(111, 1).start();
-    KitStartupParams params = paramsFor(srv, 0x05000001);
-    HVDB h = nullptr;
-    ASSERT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
+    srv.expect('T', 104).reply(104, 1, "", text).expect('T', 111).reply(111, 1);
+    HVDB h = startWith(srv, 0x05000001);
     EXPECT_EQ(VdbPing(h), 1);
     char buf[32];
     EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), 1);
@@ -168,10 +132,8 @@ TEST_F(KitLog, RequestReportsFollowTheVerbosity) {
     for (const Case& c : cases) {
         ReleaseKitLog();
         FakeServer srv;
-        srv.expect('T', 110).reply(110, 1).expect('T', 104).reply(999, 1).start();
-        KitStartupParams params = paramsFor(srv, c.flags);
-        HVDB h = nullptr;
-        ASSERT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
+        srv.expect('T', 110).reply(110, 1).expect('T', 104).reply(999, 1);
+        HVDB h = startWith(srv, c.flags);
         char buf[8];
         EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), -2);  // breaks the session
         EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), -2);  // refused before sending
@@ -179,16 +141,13 @@ TEST_F(KitLog, RequestReportsFollowTheVerbosity) {
         EXPECT_EQ(srv.finish(), std::vector<std::string>{});
         ReleaseKitLog();
 
-        std::ifstream exists(path_);
-        ASSERT_TRUE(exists.good()) << c.flags;
+        ASSERT_TRUE(std::ifstream(path_).good()) << c.flags;
         std::vector<std::string> lines = logBodies(path_);
-        if (!c.errorLine) {
-            EXPECT_EQ(lines, std::vector<std::string>{});
-            continue;
-        }
-        EXPECT_TRUE(contains(lines, c.errorLine)) << ::testing::PrintToString(lines);
-        if (c.fatalLine) {
-            EXPECT_TRUE(contains(lines, c.fatalLine));
+        EXPECT_EQ(lines.empty(), !c.errorLine) << ::testing::PrintToString(lines);
+        for (const char* want : {c.errorLine, c.fatalLine}) {
+            if (want) {
+                EXPECT_TRUE(contains(lines, want)) << ::testing::PrintToString(lines);
+            }
         }
         for (const auto& l : lines) EXPECT_EQ(l.find("BAD HEAD"), std::string::npos) << l;
     }
@@ -201,10 +160,8 @@ TEST_F(KitLog, InvalidHandlesAndTruncation) {
         old << "stale line\n";
     }
     FakeServer srv;
-    srv.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1).start();
-    KitStartupParams params = paramsFor(srv, 0x02000100);
-    HVDB h = nullptr;
-    ASSERT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
+    srv.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1);
+    HVDB h = startWith(srv, 0x02000100);
     EXPECT_EQ(VdbEndVorn(h, 0), 1);
     EXPECT_EQ(srv.finish(), std::vector<std::string>{});
     EXPECT_EQ(VdbEndVorn(h, 0), 0);

@@ -82,9 +82,8 @@ TEST(KitPacket, ShortAnswersYieldZeroAndEmptyText) {
 }
 
 TEST(KitPacket, ShortItemOverLimitIsCutConsistently) {
-    std::string big(70000, 'z');
     CPACKET p;
-    p.AppendShortItem(CSTRING(big.c_str())).AppendU8(0x42);
+    p.AppendShortItem(CSTRING(std::string(70000, 'z').c_str())).AppendU8(0x42);
     EXPECT_EQ(p.Length(), 2u + 65535u + 1u);
     CSTRING s;
     std::uint8_t tail = 0;
@@ -93,7 +92,9 @@ TEST(KitPacket, ShortItemOverLimitIsCutConsistently) {
     EXPECT_EQ(tail, 0x42);
 }
 
-TEST(KitItems, StringCopyOutAndCopies) {
+// Copy-out into caller buffers (the C API's output texts) and appends of an
+// item to itself.
+TEST(KitItems, CopyOutAndSelfAppend) {
     CSTRING s("hello");
     char buf[8];
     std::memset(buf, 'X', sizeof buf);
@@ -105,38 +106,13 @@ TEST(KitItems, StringCopyOutAndCopies) {
     EXPECT_STREQ(buf, "hello");
     EXPECT_EQ(s.CopyOut(buf, 0), 0u);
 
-    CSTRING joined("ab", "cd");
-    EXPECT_STREQ(joined.c_str(), "abcd");
-    CSTRING dashes('-', 3);
-    EXPECT_STREQ(dashes.c_str(), "---");
-    CSTRING nul(nullptr);
-    EXPECT_STREQ(nul.c_str(), "");
-    EXPECT_NE(nul.Data(), nullptr);
-
-    // Copies are deep; self-append works.
     CSTRING copy(s);
-    copy.Append("!");
-    EXPECT_STREQ(s.c_str(), "hello");
     copy.Append(copy);
-    EXPECT_STREQ(copy.c_str(), "hello!hello!");
-    copy = copy;
-    EXPECT_STREQ(copy.c_str(), "hello!hello!");
+    EXPECT_STREQ(copy.c_str(), "hellohello");
+    EXPECT_STREQ(s.c_str(), "hello");
 
-    // A string built from bytes stops at nothing; Assign from a long string
-    // adds the terminator.
-    CLSTRING bin("a\0b", 3);
-    CSTRING fromBin(bin);
-    EXPECT_EQ(fromBin.Length(), 3u);
-    EXPECT_EQ(fromBin.Data()[3], '\0');
-
-    CLSTRING l;
-    l.Append("");
-    l.Append(static_cast<const char*>(nullptr));
-    EXPECT_EQ(l.Length(), 0u);
-    EXPECT_EQ(l.Data(), nullptr);
-    l.Assign("xyz");
-    EXPECT_EQ(l.Length(), 3u);
-    EXPECT_EQ(l.CopyOut(buf, 2), 2u);
+    CLSTRING l("xyz");
+    EXPECT_EQ(l.CopyOut(buf, 2), 2u);  // bytes, no terminator
     EXPECT_EQ(std::memcmp(buf, "xy", 2), 0);
     l.Append(l);
     EXPECT_EQ(std::string(l.Data(), l.Length()), "xyzxyz");
@@ -150,11 +126,6 @@ TEST(KitWire, HeadersAndFrames) {
     CPACKET q;
     EXPECT_EQ(vornwire::AddHeader(q, 'X', 1), -2);
     EXPECT_EQ(bytesOf(q), (std::vector<unsigned char>{'X'}));
-
-    CPACKET a;
-    a.AppendU32(5);
-    vornwire::AddAnswerHeader(a, 'T', 110, 3, CSTRING("hi"));
-    EXPECT_EQ(bytesOf(a), (std::vector<unsigned char>{'T', 110, 0, 3, 0, 0, 0, 2, 0, 'h', 'i', 5, 0, 0, 0}));
 
     unsigned char h[4];
     vornwire::EncodeFrameHeader(1, h);
@@ -171,19 +142,9 @@ TEST(KitWire, HeadersAndFrames) {
     EXPECT_EQ(body, 0u);
 }
 
-TEST(KitWire, ScrambleRoundTripAndEmptyText) {
+TEST(KitWire, ScrambleCutsAndTruncatedScrambles) {
     unsigned char out[33];
-    vornwire::ScrambleBytes("", out);
-    for (int i = 0; i < 33; ++i) EXPECT_EQ(out[i], static_cast<unsigned char>(vornwire::kScrambleKey[i]));
-    EXPECT_EQ(vornwire::UnscrambleBytes(out, 33), "");
-
-    vornwire::ScrambleBytes("secret", out);
-    EXPECT_EQ(out[0], static_cast<unsigned char>(6 ^ vornwire::kScrambleKey[0]));
-    EXPECT_EQ(out[7], static_cast<unsigned char>(6 ^ vornwire::kScrambleKey[7]));
-    EXPECT_EQ(vornwire::UnscrambleBytes(out, 33), "secret");
-
-    std::string longText(40, 'k');
-    vornwire::ScrambleBytes(longText.c_str(), out);
+    vornwire::ScrambleBytes(std::string(40, 'k').c_str(), out);
     EXPECT_EQ(vornwire::UnscrambleBytes(out, 33), std::string(32, 'k'));
     // A truncated scramble gives what it carries.
     EXPECT_EQ(vornwire::UnscrambleBytes(out, 5), std::string(4, 'k'));

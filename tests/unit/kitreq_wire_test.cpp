@@ -11,11 +11,7 @@
 #include "vornvdb/ScrambleKey.h"
 #include "vornvdb/vornkit.h"
 
-using kitreq::Answer;
-using kitreq::Block;
-using kitreq::Bytes;
-using kitreq::Request;
-using kitreq::SameBlock;
+using namespace kitreq;
 
 namespace {
 
