@@ -123,6 +123,16 @@ inline std::uint32_t TakeU32(CPACKET& p) {
     return v;
 }
 
+// Every text on the error stack, newest first, joined by "\r\n" (the
+// stack's copy-out drops the last line feed; its "\r" is dropped here).
+inline std::string ErrorTexts(HERRSTACK errors) {
+    char buf[4096] = {};
+    VdbErrStackGetAll(errors, buf, sizeof buf);
+    std::string all(buf);
+    if (!all.empty() && all.back() == '\r') all.pop_back();
+    return all;
+}
+
 // The number of open file descriptors of this process.
 int OpenDescriptorCount();
 

@@ -61,15 +61,8 @@ protected:
         return std::vector<Bytes>(got.begin() + 1, got.end() - (framing - 1));
     }
 
-    // Every text on the error stack, newest first, joined by "\r\n" (the
-    // stack's copy-out drops the last line feed; its "\r" is dropped here).
-    std::string Errors() {
-        char buf[4096] = {};
-        VdbErrStackGetAll(errs_, buf, sizeof buf);
-        std::string all(buf);
-        if (!all.empty() && all.back() == '\r') all.pop_back();
-        return all;
-    }
+    // Every text on the error stack, newest first, joined by "\r\n".
+    std::string Errors() { return vorntest::ErrorTexts(errs_); }
 
     vorntest::FakeServer srv_;
     HVDB h_ = nullptr;
