@@ -16,7 +16,7 @@ namespace vorndtest {
 class VorndProcess {
 public:
     VorndProcess() = default;
-    ~VorndProcess();
+    ~VorndProcess() { stop(); }
     VorndProcess(const VorndProcess&) = delete;
     VorndProcess& operator=(const VorndProcess&) = delete;
 
@@ -26,44 +26,32 @@ public:
     // SIGTERM and wait; the exit status (-1 when it had to be killed).
     int stop();
     bool running();
-
     std::uint16_t port() const { return port_; }
-    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;
 };
 
-// Runs vornd once with the given arguments (no server); its exit status.
-int runVornd(const std::vector<std::string>& args, std::string* output = nullptr);
-
-// The vornd binary under test.
-std::string vorndPath();
-
-// Creates a fresh database file from the sample script; its path ("" on
-// failure). The caller removes it (and its -wal and -shm files).
-std::string makeSampleDatabase(const std::string& name);
-
-// A fresh database file made from the sample script, removed again (with
-// its journal files and the files named by `with`) on destruction.
-class SampleDatabase {
+// vornd serving a fresh copy of the sample database, logging to log(), with
+// a users file when `users` is not empty. The database and every file beside
+// it are removed again on destruction.
+class TestServer : public VorndProcess {
 public:
-    explicit SampleDatabase(const std::string& name);
-    ~SampleDatabase();
-    SampleDatabase(const SampleDatabase&) = delete;
-    SampleDatabase& operator=(const SampleDatabase&) = delete;
+    TestServer(const std::string& name, const std::string& users = "", std::vector<std::string> extra = {});
+    ~TestServer();
 
-    bool ok() const { return ok_; }
-    const std::string& path() const { return path_; }
-    // A file beside the database (path + suffix), removed with it.
-    std::string with(const std::string& suffix);
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    const std::string& db() const { return db_; }
+    std::string log() const { return db_ + ".log"; }
 
 private:
-    std::string path_;
-    std::vector<std::string> suffixes_{"", "-wal", "-shm"};
-    bool ok_ = false;
+    std::string db_, error_;
 };
+
+// Runs vornd once with the given arguments (no server); its exit status.
+int runVornd(const std::vector<std::string>& args, std::string* output = nullptr);
 
 // The whole content of a file ("" when it cannot be read).
 std::string readFile(const std::string& path);
@@ -79,19 +67,16 @@ struct Answer {
 
 struct ExportAnswer {
     bool ok = false;
-    std::int32_t status = 0;   // the answer's status
-    std::uint32_t a = 0, b = 0, c = 0;
-    std::string data;
-    std::string text;
-    std::uint32_t result1 = 0;
-    std::uint32_t result2 = 0;
+    std::int32_t status = 0;  // the answer's status
+    std::string data, text;
+    std::uint32_t result1 = 0, result2 = 0;  // rows in the block, the final status
     std::string message;
 };
 
 class WireClient {
 public:
     WireClient() = default;
-    ~WireClient();
+    ~WireClient() { close(); }
     WireClient(const WireClient&) = delete;
     WireClient& operator=(const WireClient&) = delete;
 
@@ -105,6 +90,8 @@ public:
     // True when the server has closed the connection (EOF within timeoutMs).
     bool closedByPeer(int timeoutMs);
 
+    // Sends one request of kind 'T' without waiting for its answer.
+    bool send(std::uint16_t number, const CPACKET& args);
     // One request of kind 'T' with the given arguments; the answer.
     Answer call(std::uint16_t number, const CPACKET& args);
     // Sends a whole frame body as is and reads one answer.
@@ -113,14 +100,19 @@ public:
     // StartVorn with a scrambled password; flags bit 0 scrambles the user too.
     Answer start(const std::string& user, const std::string& password,
                  const std::string& clientVersion = "2.3-0250", std::uint32_t flags = 0);
+    // The arguments of an Export (1007) request.
+    static CPACKET exportArgs(const std::string& command, const std::string& text, std::uint32_t rows,
+                              std::uint32_t block, std::uint32_t flags = 36);
     ExportAnswer exportCommand(const std::string& command, const std::string& text, std::uint32_t rows,
                                std::uint32_t block, std::uint32_t flags = 36);
     ExportAnswer execsql(const std::string& sql, std::uint32_t rows = 0xFFFFFFFFu, std::uint32_t block = 0) {
         return exportCommand("execsql", sql, rows, block);
     }
+    ExportAnswer getObject(const std::string& fetchKey) {
+        return exportCommand("sqlgetobject", "FETCHKEY=" + fetchKey + "\n", 1, 0);
+    }
 
 private:
-    bool receiveExact(void* buffer, std::size_t count, int timeoutMs);
     int fd_ = -1;
 };
 
@@ -135,7 +127,7 @@ struct Value {
 };
 
 struct Column {
-    std::string name, label, table, type;
+    std::string name, table, type;
     bool nullable = true;
 };
 

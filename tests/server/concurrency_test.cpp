@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 using namespace vorndtest;
@@ -12,45 +11,36 @@ using namespace vorndtest;
 namespace {
 
 TEST(VorndConcurrency, SixteenClientsQueryAndUpdateWithoutLoss) {
-    SampleDatabase db("concurrency");
-    ASSERT_TRUE(db.ok());
-    VorndProcess server;
-    std::string error;
-    ASSERT_TRUE(server.start(db.path(), {"--busy-timeout", "30000"}, error)) << error;
+    TestServer server("concurrency", "", {"--busy-timeout", "30000"});
+    ASSERT_TRUE(server.ok()) << server.error();
 
-    constexpr int kClients = 16;
-    constexpr int kRounds = 40;
-    std::atomic<int> failures{0};
-    std::vector<std::string> firstFailure(kClients);
+    constexpr int kClients = 16, kRounds = 40;
+    const std::string q = "SELECT ID, HEADLINE FROM ARTICLES ORDER BY ID";
+    std::vector<std::string> failures(kClients);  // one slot per thread
     std::vector<std::thread> threads;
     for (int t = 0; t < kClients; ++t) {
         threads.emplace_back([&, t] {
+            std::string& failure = failures[t];
             WireClient c;
-            auto fail = [&](const std::string& what) {
-                if (firstFailure[t].empty()) firstFailure[t] = what;
-                ++failures;
-            };
             if (!c.connect(server.port()) || c.start("user" + std::to_string(t), "pw").status != 1)
-                return fail("login");
-            for (int r = 0; r < kRounds; ++r) {
+                failure = "login";
+            for (int r = 0; r < kRounds && failure.empty(); ++r) {
                 // A paged read left open while this session writes: the
                 // write must still get through.
-                ExportAnswer q = c.execsql("SELECT ID, HEADLINE FROM ARTICLES ORDER BY ID", 50, 1);
-                if (q.status != 3) fail("query: " + q.message);
-                const std::string counter = std::to_string(1 + (t + r) % 4);
-                ExportAnswer u = c.execsql("UPDATE COUNTERS SET N = N + 1 WHERE ID = " + counter);
-                if (u.status != 1 || parseDocument(u.data).rows.at(0).at(0).data != "1")
-                    fail("update: " + u.message);
-                ExportAnswer q2 = c.execsql("SELECT ID, HEADLINE FROM ARTICLES ORDER BY ID", 50, 2);
-                const Document d = parseDocument(q2.data);
-                if (q2.status != 3 || d.rows.size() != 50 || d.rows[0][0].data != "51")
-                    fail("second block: " + q2.message);
+                ExportAnswer a = c.execsql(q, 50, 1);
+                if (a.status != 3) failure = "query: " + a.message;
+                a = c.execsql("UPDATE COUNTERS SET N = N + 1 WHERE ID = " + std::to_string(1 + (t + r) % 4));
+                if (a.status != 1 || parseDocument(a.data).rows.at(0).at(0).data != "1")
+                    failure = "update: " + a.message;
+                a = c.execsql(q, 50, 2);
+                const Document d = parseDocument(a.data);
+                if (a.status != 3 || d.rows.size() != 50 || d.rows[0][0].data != "51")
+                    failure = "second block: " + a.message;
             }
         });
     }
     for (std::thread& th : threads) th.join();
-    for (int t = 0; t < kClients; ++t) EXPECT_TRUE(firstFailure[t].empty()) << t << ": " << firstFailure[t];
-    EXPECT_EQ(failures.load(), 0);
+    for (int t = 0; t < kClients; ++t) EXPECT_EQ(failures[t], "") << "client " << t;
 
     WireClient check;
     ASSERT_TRUE(check.connect(server.port()));

@@ -48,30 +48,27 @@ TEST(VorndCodec, Base64AndCharacterData) {
     std::string out;
     base64Append(out, "\x00\xFF\x10", 3);
     EXPECT_EQ(out, "AP8Q");
-    std::string back;
-    ASSERT_TRUE(base64Decode("AP8Q", back));
-    EXPECT_EQ(back, std::string("\x00\xFF\x10", 3));
-    ASSERT_TRUE(base64Decode("QQ==", back));
-    EXPECT_EQ(back, "A");
-    ASSERT_TRUE(base64Decode("QQ", back));  // unpadded
-    EXPECT_EQ(back, "A");
-    EXPECT_FALSE(base64Decode("Q", back));
-    EXPECT_FALSE(base64Decode("QQ==QQ==", back));
-    EXPECT_FALSE(base64Decode("QQ=Q", back));
-    EXPECT_FALSE(base64Decode("Q*Q=", back));
+    // Strict decoding: unpadded is fine, stray or misplaced characters fail.
+    const struct { const char* text; bool ok; std::string bytes; } decodes[] = {
+        {"AP8Q", true, std::string("\x00\xFF\x10", 3)}, {"QQ==", true, "A"}, {"QQ", true, "A"},
+        {"Q", false, ""}, {"QQ==QQ==", false, ""}, {"QQ=Q", false, ""}, {"Q*Q=", false, ""},
+    };
+    for (const auto& d : decodes) {
+        std::string back;
+        EXPECT_EQ(base64Decode(d.text, back), d.ok) << d.text;
+        if (d.ok) {
+            EXPECT_EQ(back, d.bytes) << d.text;
+        }
+    }
 
     EXPECT_TRUE(isValidUtf8("\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"));
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
-    EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
+    for (const char* bad : {"\xC0\xAF" /* overlong */, "\xED\xA0\x80" /* surrogate */, "\xE2\x82" /* cut */})
+        EXPECT_FALSE(isValidUtf8(bad)) << bad;
 
-    EXPECT_TRUE(survivesAsCharacterData(""));
-    EXPECT_TRUE(survivesAsCharacterData("a & b"));  // blanks next to text
-    EXPECT_TRUE(survivesAsCharacterData("&<>"));
-    EXPECT_FALSE(survivesAsCharacterData(" "));
-    EXPECT_FALSE(survivesAsCharacterData("& <"));   // a lone run of blanks
-    EXPECT_FALSE(survivesAsCharacterData("a\nb"));
-    EXPECT_FALSE(survivesAsCharacterData("\xEF\xBF\xBF"));  // U+FFFF
+    // Blanks next to text survive; a lone run of blanks, line breaks and
+    // U+FFFF do not.
+    for (const char* good : {"", "a & b", "&<>"}) EXPECT_TRUE(survivesAsCharacterData(good)) << good;
+    for (const char* bad : {" ", "& <", "a\nb", "\xEF\xBF\xBF"}) EXPECT_FALSE(survivesAsCharacterData(bad)) << bad;
 }
 
 }  // namespace

@@ -3,12 +3,10 @@
 #include "platform/installer.h"
 
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
-#include <dirent.h>
-#include <unistd.h>
 
 namespace vorntest {
 
@@ -18,9 +16,7 @@ OdbcSandbox::OdbcSandbox() {
     dir_ = pattern;
     if (const char* v = std::getenv("ODBCSYSINI")) hadSysIni_ = true, oldSysIni_ = v;
     if (const char* v = std::getenv("ODBCINI")) hadIni_ = true, oldIni_ = v;
-    write(driverIni(), "");
-    write(userIni(), "");
-    write(systemIni(), "");
+    for (const std::string& file : {driverIni(), userIni(), systemIni()}) write(file, "");
     setenv("ODBCSYSINI", dir_.c_str(), 1);
     setenv("ODBCINI", userIni().c_str(), 1);
 }
@@ -28,26 +24,17 @@ OdbcSandbox::OdbcSandbox() {
 OdbcSandbox::~OdbcSandbox() {
     if (hadSysIni_) setenv("ODBCSYSINI", oldSysIni_.c_str(), 1); else unsetenv("ODBCSYSINI");
     if (hadIni_) setenv("ODBCINI", oldIni_.c_str(), 1); else unsetenv("ODBCINI");
-    // Tests leave logs and outputs beside the configuration.
-    if (DIR* d = opendir(dir_.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                unlink((dir_ + "/" + e->d_name).c_str());
-        closedir(d);
-    }
-    rmdir(dir_.c_str());
+    std::error_code ignored;  // tests leave logs and outputs beside the configuration
+    std::filesystem::remove_all(dir_, ignored);
 }
 
 std::string OdbcSandbox::read(const std::string& path) const {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void OdbcSandbox::write(const std::string& path, const std::string& text) const {
-    std::ofstream out(path, std::ios::trunc);
-    out << text;
+    std::ofstream(path, std::ios::trunc) << text;
 }
 
 std::string OdbcSandbox::key(const char* dsn, const char* key) const {
