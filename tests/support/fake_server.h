@@ -117,12 +117,6 @@ inline std::string TakeShort(CPACKET& p) {
     return s.c_str();
 }
 
-inline std::uint32_t TakeU32(CPACKET& p) {
-    std::uint32_t v = 0;
-    p.TakeU32(v);
-    return v;
-}
-
 // Every text on the error stack, newest first, joined by "\r\n" (the
 // stack's copy-out drops the last line feed; its "\r" is dropped here).
 inline std::string ErrorTexts(HERRSTACK errors) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "vornvdb/ScrambleKey.h"
+
 namespace kitreq {
 
 using Bytes = std::vector<unsigned char>;
@@ -48,6 +50,20 @@ inline Block Request(std::uint16_t number) { return Block().u8('T').u16(number);
 inline Block Answer(std::uint16_t number, std::uint32_t status, const std::string& message = "",
                     std::uint8_t kind = 'T') {
     return Block().u8(kind).u16(number).u32(status).s(message);
+}
+
+// The 33 scrambled bytes of a text as a short item: length byte, then the
+// characters (or the length again past the text), each XORed with the key.
+inline Bytes ScrambledItem(const std::string& text) {
+    const char* key = vornwire::kScrambleKey;
+    auto n = static_cast<unsigned char>(text.size());
+    Block b;
+    b.u16(33).u8(static_cast<std::uint8_t>(n ^ key[0]));
+    for (unsigned i = 1; i <= 32; ++i) {
+        unsigned char c = i <= n ? static_cast<unsigned char>(text[i - 1]) : n;
+        b.u8(static_cast<std::uint8_t>(c ^ static_cast<unsigned char>(key[i])));
+    }
+    return b.bytes();
 }
 
 inline std::string Hex(const Bytes& bytes) {

@@ -8,26 +8,11 @@
 
 #include "support/kitreq_bytes.h"
 #include "support/kitreq_session.h"
-#include "vornvdb/ScrambleKey.h"
 #include "vornvdb/vornkit.h"
 
 using namespace kitreq;
 
 namespace {
-
-// The 33 scrambled bytes of a text as a short item: length byte, then the
-// characters (or the length again past the text), each XORed with the key.
-Bytes ScrambledItem(const std::string& text) {
-    const char* key = vornwire::kScrambleKey;
-    auto n = static_cast<unsigned char>(text.size());
-    Block b;
-    b.u16(33).u8(static_cast<std::uint8_t>(n ^ key[0]));
-    for (unsigned i = 1; i <= 32; ++i) {
-        unsigned char c = i <= n ? static_cast<unsigned char>(text[i - 1]) : n;
-        b.u8(static_cast<std::uint8_t>(c ^ static_cast<unsigned char>(key[i])));
-    }
-    return b.bytes();
-}
 
 std::string Nth(const char* stem, int i) { return stem + std::to_string(i); }
 
