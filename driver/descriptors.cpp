@@ -222,6 +222,13 @@ SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* le
     return full >= std::size_t(bufferLength < 0 ? 0 : bufferLength) ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
+// Records the error on the handle's area; the call then fails.
+template <typename H>
+SQLRETURN refuse(H* diagOwner, const char* sqlState, const char* message) {
+    addOdbcError(diagOwner, sqlState, message);
+    return SQL_ERROR;
+}
+
 // A record's name by the short rule; a cut name is reported as 01004.
 template <typename H>
 SQLRETURN copyOutName(H* diagOwner, SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* length, const char* name) {
@@ -269,15 +276,10 @@ SQLRETURN setRecordField(Descriptor* desc, DescriptorRecord& record, const DescF
     case FieldSetter::Name: {
         char* name = nullptr;
         if (value) {
-            if (bufferLength < 0 && bufferLength != SQL_NTS) {
-                addOdbcError(desc, "HY090", "Invalid string or buffer length");
-                return SQL_ERROR;
-            }
+            if (bufferLength < 0 && bufferLength != SQL_NTS)
+                return refuse(desc, "HY090", "Invalid string or buffer length");
             name = newText(static_cast<const char*>(value), bufferLength == SQL_NTS ? -1 : bufferLength);
-            if (!name) {
-                addOdbcError(desc, "HY001", kNoMemory);
-                return SQL_ERROR;
-            }
+            if (!name) return refuse(desc, "HY001", kNoMemory);
         }
         freeText(record.name);
         record.name = name;
@@ -292,8 +294,7 @@ SQLRETURN setRecordField(Descriptor* desc, DescriptorRecord& record, const DescF
     case FieldSetter::Count:
         break;
     }
-    addOdbcError(desc, "HY091", kInvalidField);
-    return SQL_ERROR;
+    return refuse(desc, "HY091", kInvalidField);
 }
 
 SQLRETURN setHeaderField(Descriptor* desc, const DescField& f, SQLPOINTER value) {
@@ -303,18 +304,11 @@ SQLRETURN setHeaderField(Descriptor* desc, const DescField& f, SQLPOINTER value)
     }
     if (f.setter == FieldSetter::Count) {
         SQLSMALLINT n = SQLSMALLINT(reinterpret_cast<std::uintptr_t>(value));
-        if (n < 0) {
-            addOdbcError(desc, "HY024", "Invalid attribute value");
-            return SQL_ERROR;
-        }
-        if (setRecordCount(desc, n) != 0) {
-            addOdbcError(desc, "HY001", kNoMemory);
-            return SQL_ERROR;
-        }
+        if (n < 0) return refuse(desc, "HY024", "Invalid attribute value");
+        if (setRecordCount(desc, n) != 0) return refuse(desc, "HY001", kNoMemory);
         return SQL_SUCCESS;
     }
-    addOdbcError(desc, "HY091", kInvalidField);
-    return SQL_ERROR;
+    return refuse(desc, "HY091", kInvalidField);
 }
 
 // ---------------------------------------------------------------------------
@@ -356,18 +350,12 @@ const DescField* findRecordField(SQLSMALLINT id) { return findField(kRecordField
 
 SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT field, SQLPOINTER value,
                            SQLINTEGER bufferLength, SQLINTEGER* stringLength) {
-    if (isIrdWithoutRecords(desc)) {
-        addOdbcError(desc, "HY007", nullptr);
-        return SQL_ERROR;
-    }
+    if (isIrdWithoutRecords(desc)) return refuse(desc, "HY007", nullptr);
     if (const DescField* f = findHeaderField(field)) {
         writeField(desc, *f, value);
         return SQL_SUCCESS;
     }
-    if (recNumber < 1) {
-        addOdbcError(desc, "07009", nullptr);
-        return SQL_ERROR;
-    }
+    if (recNumber < 1) return refuse(desc, "07009", nullptr);
     if (recNumber > desc->count) return SQL_NO_DATA;
     const DescField* f = findRecordField(field);
     if (!f) return SQL_SUCCESS;
@@ -380,15 +368,9 @@ SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
 SQLRETURN VSqlSetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT field, SQLPOINTER value,
                            SQLINTEGER bufferLength) {
     const DescField* header = findHeaderField(field);
-    if (desc->kind == DESC_IRD && !(header && header->irdSettable)) {
-        addOdbcError(desc, "HY016", kCannotModifyIrd);
-        return SQL_ERROR;
-    }
+    if (desc->kind == DESC_IRD && !(header && header->irdSettable)) return refuse(desc, "HY016", kCannotModifyIrd);
     if (header) return setHeaderField(desc, *header, value);
-    if (recNumber < 1) {
-        addOdbcError(desc, "07009", kInvalidIndex);
-        return SQL_ERROR;
-    }
+    if (recNumber < 1) return refuse(desc, "07009", kInvalidIndex);
     // The count grows before the field is judged: a refused field can leave
     // the descriptor with more records than before.
     if (!growTo(desc, desc, recNumber)) return SQL_ERROR;
@@ -398,14 +380,8 @@ SQLRETURN VSqlSetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
 static SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name, SQLSMALLINT bufferLength,
                                 SQLSMALLINT* stringLength, SQLSMALLINT* type, SQLSMALLINT* subType, SQLLEN* length,
                                 SQLSMALLINT* precision, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
-    if (isIrdWithoutRecords(desc)) {
-        addOdbcError(desc, "HY007", kNotPrepared);
-        return SQL_ERROR;
-    }
-    if (recNumber < 1) {
-        addOdbcError(desc, "07009", nullptr);
-        return SQL_ERROR;
-    }
+    if (isIrdWithoutRecords(desc)) return refuse(desc, "HY007", kNotPrepared);
+    if (recNumber < 1) return refuse(desc, "07009", nullptr);
     if (recNumber > desc->count) return SQL_NO_DATA;
     const DescriptorRecord& r = recordOf(desc, recNumber);
     SQLRETURN rc = copyOutName(desc, name, bufferLength, stringLength, r.name);
@@ -421,15 +397,9 @@ static SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR
 static SQLRETURN VSqlSetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT type, SQLSMALLINT subType,
                                 SQLLEN length, SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data,
                                 SQLLEN* stringLength, SQLLEN* indicator) {
-    if (desc->kind == DESC_IRD) {
-        addOdbcError(desc, "HY016", kCannotModifyIrd);
-        return SQL_ERROR;
-    }
+    if (desc->kind == DESC_IRD) return refuse(desc, "HY016", kCannotModifyIrd);
     // No descriptor keeps a bookmark record, so record 0 addresses nothing.
-    if (recNumber < 1) {
-        addOdbcError(desc, "07009", kInvalidIndex);
-        return SQL_ERROR;
-    }
+    if (recNumber < 1) return refuse(desc, "07009", kInvalidIndex);
     if (!growTo(desc, desc, recNumber)) return SQL_ERROR;
     DescriptorRecord& r = recordOf(desc, recNumber);
     r.type = type;
@@ -444,20 +414,11 @@ static SQLRETURN VSqlSetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLSMAL
 }
 
 static SQLRETURN VSqlCopyDesc(Descriptor* source, Descriptor* target) {
-    if (target->kind == DESC_IRD) {
-        addOdbcError(target, "HY016", kCannotModifyIrd);
-        return SQL_ERROR;
-    }
-    if (isIrdWithoutRecords(source)) {
-        addOdbcError(target, "HY007", kNotPrepared);
-        return SQL_ERROR;
-    }
+    if (target->kind == DESC_IRD) return refuse(target, "HY016", kCannotModifyIrd);
+    if (isIrdWithoutRecords(source)) return refuse(target, "HY007", kNotPrepared);
     if (source == target) return SQL_SUCCESS;
     DescriptorRecord* records = copyRecords(source);
-    if (!records) {
-        addOdbcError(target, "HY001", kNoMemory);
-        return SQL_ERROR;
-    }
+    if (!records) return refuse(target, "HY001", kNoMemory);
     emptyDescriptor(target);
     target->records = records;
     target->count = source->count;
@@ -472,10 +433,7 @@ static SQLRETURN VSqlCopyDesc(Descriptor* source, Descriptor* target) {
 static SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
                                   SQLSMALLINT bufferLength, SQLSMALLINT* stringLength, SQLLEN* number) {
     Descriptor* ird = stmt->ird;
-    if (column > SQLUSMALLINT(ird->count)) {
-        addOdbcError(stmt, "07009", nullptr);
-        return SQL_ERROR;
-    }
+    if (column > SQLUSMALLINT(ird->count)) return refuse(stmt, "07009", nullptr);
     if (field == SQL_DESC_COUNT) {
         put(number, SQLLEN(ird->count));
         return SQL_SUCCESS;
@@ -484,14 +442,8 @@ static SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMAL
     const DescField* f = nullptr;
     for (const ColAttributeRow& row : kColAttributes)
         if (row.id == field) f = findRecordField(row.field);
-    if (!f) {
-        addOdbcError(stmt, "HY091", kInvalidField);
-        return SQL_ERROR;
-    }
-    if (column < 1) {
-        addOdbcError(stmt, "07009", nullptr);
-        return SQL_ERROR;
-    }
+    if (!f) return refuse(stmt, "HY091", kInvalidField);
+    if (column < 1) return refuse(stmt, "07009", nullptr);
     const DescriptorRecord& record = recordOf(ird, column);
     if (f->width == FieldWidth::Text) {
         SQLRETURN rc = copyOutString(text, bufferLength, stringLength, textField(record, *f));
@@ -505,10 +457,7 @@ static SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* 
                                  SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize,
                                  SQLSMALLINT* decimalDigits, SQLSMALLINT* nullable) {
     Descriptor* ird = stmt->ird;
-    if (column < 1 || column > SQLUSMALLINT(ird->count)) {
-        addOdbcError(stmt, "07009", "Column out of range");
-        return SQL_ERROR;
-    }
+    if (column < 1 || column > SQLUSMALLINT(ird->count)) return refuse(stmt, "07009", "Column out of range");
     const DescriptorRecord& r = recordOf(ird, column);
     SQLRETURN rc = copyOutName(stmt, name, bufferLength, nameLength, r.name);
     put(dataType, r.conciseType);
@@ -523,15 +472,9 @@ static SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* 
 
 static SQLRETURN VSqlBindCol(Statement* stmt, SQLUSMALLINT column, SQLSMALLINT targetType, SQLPOINTER target,
                              SQLLEN bufferLength, SQLLEN* indicator) {
-    if (targetType == SQL_C_NUMERIC) {
-        addOdbcError(stmt, "HY003", "Not supported");
-        return SQL_ERROR;
-    }
+    if (targetType == SQL_C_NUMERIC) return refuse(stmt, "HY003", "Not supported");
     // Descriptors keep no bookmark record.
-    if (column < 1 || beyondAnyCount(column)) {
-        addOdbcError(stmt, "07009", kInvalidIndex);
-        return SQL_ERROR;
-    }
+    if (column < 1 || beyondAnyCount(column)) return refuse(stmt, "07009", kInvalidIndex);
     Descriptor* ard = stmt->ard;
     if (!target && column >= ard->count) {
         // Unbinding at the end: drop every trailing record that binds nothing.

@@ -91,6 +91,30 @@ void replaceText(char*& field, char* text) {
 
 void failMemory(ParserContext* ctx) { ctx->outOfMemory = true; }
 
+// The value of the named attribute, null when the element has none. Expat
+// refuses a repeated attribute, so the first match is the only one.
+const char* attribute(const XML_Char** atts, const char* name) {
+    for (int i = 0; atts[i]; i += 2)
+        if (std::strcmp(atts[i], name) == 0) return atts[i + 1];
+    return nullptr;
+}
+
+// Replaces a heap text field by a copy of value (when there is one); false
+// when the heap refuses.
+bool copyAttribute(char*& field, const char* value) {
+    if (!value) return true;
+    char* copy = duplicate(value);
+    if (!copy) return false;
+    replaceText(field, copy);
+    return true;
+}
+
+// Copies value (when there is one) into a fixed field, cut to fit.
+template <std::size_t N>
+void cutAttribute(char (&field)[N], const char* value) {
+    if (value) copyCut(field, N, value);
+}
+
 // ---------------------------------------------------------------------------
 // Collected character data.
 
@@ -196,43 +220,26 @@ bool popFrame(ParserContext* ctx, FrameKind* kind, void** record) {
 void startMetaData(ParserContext* ctx, const XML_Char** atts) {
     ResultSet* rs = ctx->resultSet;
     rs->rowCount = -1;
-    for (int i = 0; atts[i]; i += 2) {
-        const char* name = atts[i];
-        const char* value = atts[i + 1];
-        if (std::strcmp(name, "columnCount") == 0)
-            rs->columnCount = toNumber(value);
-        else if (std::strcmp(name, "rowCount") == 0)
-            rs->rowCount = toNumber(value);
-        else if (std::strcmp(name, "statementType") == 0)
-            copyCut(rs->statementType, sizeof rs->statementType, value);
-    }
+    if (const char* v = attribute(atts, "columnCount")) rs->columnCount = toNumber(v);
+    if (const char* v = attribute(atts, "rowCount")) rs->rowCount = toNumber(v);
+    cutAttribute(rs->statementType, attribute(atts, "statementType"));
 }
 
 void startColumnMetaData(ParserContext* ctx, const XML_Char** atts) {
     if (ctx->resultSet->columns.getCount() >= kMaxColumns) return;
     ColumnMetaData* col = appendColumn(ctx->resultSet);
     if (!col) return failMemory(ctx);
-    for (int i = 0; atts[i]; i += 2) {
-        const char* name = atts[i];
-        const char* value = atts[i + 1];
-        if (std::strcmp(name, "tableName") == 0)
-            copyCut(col->tableName, sizeof col->tableName, value);
-        else if (std::strcmp(name, "columnName") == 0)
-            copyCut(col->columnName, sizeof col->columnName, value);
-        else if (std::strcmp(name, "columnLabel") == 0)
-            copyCut(col->columnLabel, sizeof col->columnLabel, value);
-        else if (std::strcmp(name, "columnType") == 0) {
-            copyCut(col->columnType, sizeof col->columnType, value);
-            col->sqlType = typeNameToSqlType(col->columnType);
-        } else if (std::strcmp(name, "ID") == 0)
-            col->id = toNumber(value);
-        else if (std::strcmp(name, "precision") == 0)
-            col->precision = static_cast<std::uint32_t>(toNumber(value));
-        else if (std::strcmp(name, "maxLength") == 0)
-            col->maxLength = static_cast<std::uint32_t>(toNumber(value));
-        else if (std::strcmp(name, "isNullable") == 0)
-            col->isNullable = isTrue(value) ? 1 : 0;
+    cutAttribute(col->tableName, attribute(atts, "tableName"));
+    cutAttribute(col->columnName, attribute(atts, "columnName"));
+    cutAttribute(col->columnLabel, attribute(atts, "columnLabel"));
+    if (const char* v = attribute(atts, "columnType")) {
+        copyCut(col->columnType, sizeof col->columnType, v);
+        col->sqlType = typeNameToSqlType(col->columnType);
     }
+    if (const char* v = attribute(atts, "ID")) col->id = toNumber(v);
+    if (const char* v = attribute(atts, "precision")) col->precision = static_cast<std::uint32_t>(toNumber(v));
+    if (const char* v = attribute(atts, "maxLength")) col->maxLength = static_cast<std::uint32_t>(toNumber(v));
+    if (const char* v = attribute(atts, "isNullable")) col->isNullable = isTrue(v) ? 1 : 0;
 }
 
 void startRow(ParserContext* ctx, const XML_Char** atts) {
@@ -242,16 +249,9 @@ void startRow(ParserContext* ctx, const XML_Char** atts) {
     }
     Row* row = appendRow(ctx->resultSet);
     if (!row) return failMemory(ctx);
-    for (int i = 0; atts[i]; i += 2) {
-        const char* name = atts[i];
-        const char* value = atts[i + 1];
-        if (std::strcmp(name, "rowNumber") == 0)
-            row->rowNumber = toNumber(value);
-        else if (std::strcmp(name, "recordNumber") == 0)
-            row->recordNumber = toNumber(value);
-        else if (std::strcmp(name, "partNumber") == 0)
-            row->partNumber = toNumber(value);
-    }
+    if (const char* v = attribute(atts, "rowNumber")) row->rowNumber = toNumber(v);
+    if (const char* v = attribute(atts, "recordNumber")) row->recordNumber = toNumber(v);
+    if (const char* v = attribute(atts, "partNumber")) row->partNumber = toNumber(v);
     pushFrame(ctx, kFrameRow, row);
 }
 
@@ -263,21 +263,10 @@ void startColumn(ParserContext* ctx, const XML_Char** atts) {
     }
     ColumnValue* value = appendValue(row);
     if (!value) return failMemory(ctx);
-    for (int i = 0; atts[i]; i += 2) {
-        const char* name = atts[i];
-        const char* text = atts[i + 1];
-        if (std::strcmp(name, "ID") == 0) {
-            value->id = toNumber(text);
-        } else if (std::strcmp(name, "null") == 0) {
-            value->isNull = isTrue(text) ? 1 : 0;
-        } else if (std::strcmp(name, "fetchKey") == 0) {
-            char* key = duplicate(text);
-            if (!key) return failMemory(ctx);
-            replaceText(value->fetchKey, key);
-        } else if (std::strcmp(name, "encoding") == 0) {
-            copyCut(value->encoding, sizeof value->encoding, text);
-        }
-    }
+    if (const char* v = attribute(atts, "ID")) value->id = toNumber(v);
+    if (const char* v = attribute(atts, "null")) value->isNull = isTrue(v) ? 1 : 0;
+    if (!copyAttribute(value->fetchKey, attribute(atts, "fetchKey"))) return failMemory(ctx);
+    cutAttribute(value->encoding, attribute(atts, "encoding"));
     pushFrame(ctx, kFrameColumn, value);
 }
 
@@ -295,17 +284,10 @@ void startPart(ParserContext* ctx) {
 
 void startFault(ParserContext* ctx, const XML_Char** atts) {
     ParseStatus* status = ctx->status;
-    for (int i = 0; atts[i]; i += 2) {
-        const char* name = atts[i];
-        const char* value = atts[i + 1];
-        if (std::strcmp(name, "faultCode") == 0) {
-            status->code = toNumber(value);
-        } else if (std::strcmp(name, "faultSource") == 0 || std::strcmp(name, "faultContext") == 0) {
-            char* copy = duplicate(value);
-            if (!copy) return failMemory(ctx);
-            replaceText(name[5] == 'S' ? status->faultSource : status->faultContext, copy);
-        }
-    }
+    if (const char* v = attribute(atts, "faultCode")) status->code = toNumber(v);
+    if (!copyAttribute(status->faultSource, attribute(atts, "faultSource")) ||
+        !copyAttribute(status->faultContext, attribute(atts, "faultContext")))
+        return failMemory(ctx);
 }
 
 void startProperty(ParserContext* ctx, const XML_Char** atts) {
