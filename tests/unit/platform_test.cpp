@@ -10,25 +10,21 @@
 
 TEST(Platform, SectionIsReentrantForOwnerAndBusyForOthers) {
     plat::CriticalSection cs(4000);
+    auto otherThreadEnters = [&] {
+        std::atomic<bool> got{false};
+        std::thread([&] {
+            got = cs.tryEnter();
+            if (got) cs.leave();
+        }).join();
+        return bool(got);
+    };
     cs.enter();
     EXPECT_TRUE(cs.tryEnter());  // owner enters again
-    std::atomic<int> other{-1};
-    std::thread t([&] {
-        bool got = cs.tryEnter();
-        other = got ? 1 : 0;
-        if (got) cs.leave();
-    });
-    t.join();
-    EXPECT_EQ(other, 0);
+    EXPECT_FALSE(otherThreadEnters());
     cs.leave();
+    EXPECT_FALSE(otherThreadEnters());  // still held once
     cs.leave();
-    std::thread t2([&] {
-        bool got = cs.tryEnter();
-        other = got ? 1 : 0;
-        if (got) cs.leave();
-    });
-    t2.join();
-    EXPECT_EQ(other, 1);
+    EXPECT_TRUE(otherThreadEnters());
 }
 
 TEST(Platform, HeapBlocksAreZeroFilledAndGrowZeroed) {

