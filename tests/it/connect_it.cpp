@@ -120,6 +120,18 @@ protected:
         return n;
     }
 
+    // Runs a shell command that starts a program using the driver; its exit
+    // status, and its output in `output`. Those programs are not built with
+    // the sanitizers: an instrumented driver needs their runtime loaded
+    // first, and the programs' own leaks are not ours to report.
+    static int runWithDriver(const std::string& command, std::string& output) {
+        const std::string preload = VORN_SANITIZER_PRELOAD, file = odbc_->dir() + "/run.out";
+        const std::string env = preload.empty() ? "" : "export LD_PRELOAD=" + preload + " ASAN_OPTIONS=detect_leaks=0; ";
+        const int rc = std::system(("(" + env + command + ") > " + file + " 2>&1").c_str());
+        output = readFile(file);
+        return rc;
+    }
+
     inline static std::unique_ptr<vorntest::OdbcSandbox> odbc_;
 };
 
@@ -229,22 +241,29 @@ TEST_F(DriverManager, DisconnectDropsStatementsAndDescriptorsAndTheLogFollowsThe
 }
 
 TEST_F(DriverManager, IsqlConnectsAndQuits) {
-    // isql is not built with the sanitizers: an instrumented driver needs
-    // their runtime loaded first, and isql's own leaks are not ours to report.
-#if defined(__SANITIZE_ADDRESS__)
-    const std::string isql = "LD_PRELOAD=$(gcc -print-file-name=libasan.so) ASAN_OPTIONS=detect_leaks=0 isql";
-#else
-    const std::string isql = "isql";
-#endif
     ASSERT_TRUE(addDsn("isqldsn"));
     const int stops = requests(111);
-    const std::string out = odbc_->dir() + "/isql.out";
-    const int rc = std::system(("echo quit | " + isql + " -v isqldsn alice secret > " + out + " 2>&1").c_str());
-    EXPECT_EQ(0, rc) << readFile(out);
-    EXPECT_NE(std::string::npos, readFile(out).find("Connected!")) << readFile(out);
+    std::string out;
+    EXPECT_EQ(0, runWithDriver("echo quit | isql -v isqldsn alice secret", out)) << out;
+    EXPECT_NE(std::string::npos, out.find("Connected!")) << out;
     EXPECT_EQ(stops + 1, requests(111)) << readFile(server_->log());
     // A wrong password: isql reports the failure and exits non-zero.
-    EXPECT_NE(0, std::system(("echo quit | " + isql + " -v isqldsn alice wrong > " + out + " 2>&1").c_str()));
+    EXPECT_NE(0, runWithDriver("echo quit | isql -v isqldsn alice wrong", out)) << out;
+}
+
+// One pyodbc or DBD::ODBC script of tests/it, named by ctest in
+// VORN_IT_SCRIPT (tests/connect.cmake), run against the data source VORN_IT:
+// a fresh sample database of its own.
+TEST_F(DriverManager, Script) {
+    const char* script = std::getenv("VORN_IT_SCRIPT");
+    if (!script || !*script) GTEST_SKIP() << "VORN_IT_SCRIPT names the script to run";
+    vorndtest::TestServer open("script");  // without a users file: any login will do
+    ASSERT_TRUE(open.ok()) << open.error();
+    ASSERT_TRUE(addDsn("VORN_IT", {"LogLevel=0"}, std::to_string(open.port())));
+    const bool python = std::string(script).find(".py") != std::string::npos;
+    std::string out;
+    EXPECT_EQ(0, runWithDriver(std::string("VORN_IT_DSN=VORN_IT ") + (python ? "/usr/bin/python3 " : "/usr/bin/perl ") +
+                                   script + " < /dev/null", out)) << out;
 }
 
 }  // namespace
