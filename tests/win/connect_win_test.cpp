@@ -5,6 +5,8 @@
 // without it the connecting tests are skipped.
 #include "win/dll.h"
 
+#include "support/attribute_list.h"
+
 #include <windows.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -34,12 +36,7 @@ BOOL configDsn(WORD request, const std::string& list) {
   return vornwin::dllFn<ConfigDsnFn>("ConfigDSN")(nullptr, request, kDriver, list.data());
 }
 
-std::string attrs(std::initializer_list<std::string> pairs) {
-  std::string s;
-  for (const auto& p : pairs) s.append(p).push_back('\0');
-  s.push_back('\0');
-  return s;
-}
+using vorntest::attributeList;
 
 // A key as the installer library reads it back.
 std::string key(const char* dsn, const char* name) {
@@ -86,29 +83,29 @@ struct Dbc {
 }  // namespace
 
 TEST(WinSetup, ConfigDsnThroughTheInstallerLibrary) {
-  ASSERT_TRUE(configDsn(ODBC_ADD_DSN, attrs({"DSN=vornwin_setup", "Server=db.example", "Service=7110"})));
+  ASSERT_TRUE(configDsn(ODBC_ADD_DSN, attributeList({"DSN=vornwin_setup", "Server=db.example", "Service=7110"})));
   EXPECT_EQ("db.example", key("vornwin_setup", "Server"));
   EXPECT_EQ("7110", key("vornwin_setup", "Service"));
   EXPECT_EQ("<none>", key("vornwin_setup", "Description"));  // windowless: only what was given
 
-  ASSERT_TRUE(configDsn(ODBC_CONFIG_DSN, attrs({"DSN=vornwin_setup", "LogLevel=2"})));
+  ASSERT_TRUE(configDsn(ODBC_CONFIG_DSN, attributeList({"DSN=vornwin_setup", "LogLevel=2"})));
   EXPECT_EQ("2", key("vornwin_setup", "LogLevel"));
   EXPECT_EQ("db.example", key("vornwin_setup", "Server"));
 
-  EXPECT_FALSE(configDsn(ODBC_ADD_DSN, attrs({"DSN=bad[name]", "Server=x"})));
-  EXPECT_FALSE(configDsn(ODBC_ADD_DSN, attrs({"DSN=" + std::string(300, 'n')})));
-  EXPECT_FALSE(configDsn(ODBC_ADD_DSN, attrs({"Server=x"})));
+  EXPECT_FALSE(configDsn(ODBC_ADD_DSN, attributeList({"DSN=bad[name]", "Server=x"})));
+  EXPECT_FALSE(configDsn(ODBC_ADD_DSN, attributeList({"DSN=" + std::string(300, 'n')})));
+  EXPECT_FALSE(configDsn(ODBC_ADD_DSN, attributeList({"Server=x"})));
 
   // Wine's odbccp32 reports the removal as done; where its registry copy of
   // the keys then lives differs between Wine versions, so only that is checked.
-  EXPECT_TRUE(configDsn(ODBC_REMOVE_DSN, attrs({"DSN=vornwin_setup"})));
-  EXPECT_FALSE(configDsn(ODBC_REMOVE_DSN, attrs({"DSN=bad[name]"})));
+  EXPECT_TRUE(configDsn(ODBC_REMOVE_DSN, attributeList({"DSN=vornwin_setup"})));
+  EXPECT_FALSE(configDsn(ODBC_REMOVE_DSN, attributeList({"DSN=bad[name]"})));
 }
 
 TEST(WinConnect, ConnectAndDisconnectToVornd) {
   std::string port = vorndPort();
   if (port.empty()) GTEST_SKIP() << "VORN_WIN_VORND_PORT is not set: no vornd to connect to";
-  ASSERT_TRUE(configDsn(ODBC_ADD_DSN, attrs({"DSN=vornwin", "Server=127.0.0.1", "Service=" + port})));
+  ASSERT_TRUE(configDsn(ODBC_ADD_DSN, attributeList({"DSN=vornwin", "Server=127.0.0.1", "Service=" + port})));
 
   {
     Dbc c;
@@ -130,5 +127,5 @@ TEST(WinConnect, ConnectAndDisconnectToVornd) {
               std::string(reinterpret_cast<char*>(out)));
     EXPECT_EQ(SQLSMALLINT(std::string(reinterpret_cast<char*>(out)).size()), len);
   }
-  configDsn(ODBC_REMOVE_DSN, attrs({"DSN=vornwin"}));
+  configDsn(ODBC_REMOVE_DSN, attributeList({"DSN=vornwin"}));
 }

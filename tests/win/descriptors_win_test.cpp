@@ -3,6 +3,8 @@
 // 32-bit: every length must reach the application at its full width.
 #include "win/dll.h"
 
+#include "driver/handles.h"  // record layouts: a handle is the address of its record
+
 #include <windows.h>
 #include <sql.h>
 #include <sqlext.h>
@@ -23,7 +25,6 @@ using GetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLCHAR*, SQLSMA
 using SetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLLEN, SQLSMALLINT,
                                          SQLSMALLINT, SQLPOINTER, SQLLEN*, SQLLEN*);
 using CopyDescFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLHDESC);
-using GetStmtAttrFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
 
 // A statement and an explicit descriptor on an unconnected connection.
 struct WinDesc : ::testing::Test {
@@ -118,13 +119,7 @@ TEST_F(WinDesc, BoundColumnsWithAStrideThroughTheRowDescriptor) {
     ASSERT_EQ(SQL_SUCCESS, bindCol(stmt, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd));
     ASSERT_EQ(SQL_SUCCESS, bindCol(stmt, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameInd));
 
-    // The statement's own row descriptor, when the DLL already serves it.
-    auto getStmtAttr =
-        reinterpret_cast<GetStmtAttrFn>(reinterpret_cast<void*>(GetProcAddress(vornwin::dll(), "SQLGetStmtAttr")));
-    SQLHDESC ard = nullptr;
-    if (!getStmtAttr || getStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr) != SQL_SUCCESS || !ard) {
-        GTEST_SKIP() << "SQLGetStmtAttr(SQL_ATTR_APP_ROW_DESC) is not served yet";
-    }
+    SQLHDESC ard = static_cast<Statement*>(stmt)->ard;
     ASSERT_EQ(SQL_SUCCESS, set(ard, 0, SQL_DESC_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(RowBuf))));
     ASSERT_EQ(SQL_SUCCESS, set(ard, 0, SQL_DESC_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2)));
     EXPECT_EQ(2, get<SQLSMALLINT>(ard, 0, SQL_DESC_COUNT));
