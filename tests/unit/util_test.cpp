@@ -82,10 +82,9 @@ TEST(PtrStack, PushPopAndEmptyRelease) {
     stack.release();
 }
 
-TEST(Base64, KnownVectorsPaddingAndRoundTrips) {
-    const char* const vectors[][2] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                                      {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"foobar", "Zm9vYmFy"},
-                                      {"\xfb\xff\xbf", "+/+/"}};
+TEST(Base64, VectorsRoundTripsAndForeignBytes) {
+    const char* const vectors[][2] = {{"", ""},        {"f", "Zg=="},        {"fo", "Zm8="},
+                                      {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"\xfb\xff\xbf", "+/+/"}};
     for (const auto& v : vectors) {
         EXPECT_EQ(encode(v[0]), v[1]);
         EXPECT_EQ(decode(v[1]), v[0]);
@@ -94,32 +93,23 @@ TEST(Base64, KnownVectorsPaddingAndRoundTrips) {
     for (int len = 0; len < 70; ++len) {
         std::string bytes;
         for (int i = 0; i < len; ++i) bytes += char(rng() & 0xFF);
-        std::string text = encode(bytes);
-        EXPECT_EQ(text.size(), std::size_t((len + 2) / 3 * 4));
-        EXPECT_EQ(decode(text), bytes) << len;
+        EXPECT_EQ(decode(encode(bytes)), bytes) << len;
     }
-}
-
-TEST(Base64, DecodeSkipsForeignBytesAndStopsAtPadding) {
-    EXPECT_EQ(decode("Zm9v\r\nYm Fy"), "foobar");
-    EXPECT_EQ(decode("Zm9v\xc3\xa9YmFy"), "foobar");
-    EXPECT_EQ(decode("Zg==Zm9v"), "f");  // whatever follows '=' is ignored
-    EXPECT_EQ(decode("Zm9vY"), "foo");   // a single value left over is dropped
-    EXPECT_EQ(decode("Zm9vYmFy", 4), "foo");
+    // Decoding skips bytes outside the alphabet and stops at padding.
+    EXPECT_EQ(decode("Zm9v\r\nYm Fy\xc3\xa9"), "foobar");
+    EXPECT_EQ(decode("Zg==Zm9v"), "f");
+    EXPECT_EQ(decode("Zm9vY"), "foo");  // a single value left over is dropped
     EXPECT_EQ(decode(std::string("Zm9v\0YmFy", 9), 9), "foo");
-    EXPECT_EQ(decode("!!!!"), "");
 }
 
-TEST(CStringBuffer, GrowsInWholeSteps) {
+TEST(CStringBuffer, GrowsInWholeStepsAndAppendsItself) {
     CStringBuffer b;
     EXPECT_EQ(b.GetCapacity(), 4092);
-    EXPECT_STREQ(b.GetData(), "");
     char* first = b.GetData();
     b.Assign(std::string(4091, 'x').c_str());
     EXPECT_EQ(b.GetData(), first);
     b.Assign(std::string(4092, 'y').c_str());
     EXPECT_EQ(b.GetCapacity(), 8184);
-    EXPECT_EQ(b.GetLength(), 4092);
     EXPECT_EQ(b.GetData()[4092], '\0');
 
     CStringBuffer small(10);
@@ -129,53 +119,28 @@ TEST(CStringBuffer, GrowsInWholeSteps) {
         expect += "abc";
         ASSERT_EQ(std::string(small.GetData()), expect);
         EXPECT_EQ(small.GetCapacity() % 10, 0);
-        EXPECT_LT(small.GetLength(), small.GetCapacity());
     }
-    CStringBuffer one(0);  // step below 1 becomes 1
-    one.Append("hello");
-    one.Append(" world");
-    EXPECT_STREQ(one.GetData(), "hello world");
-}
-
-TEST(CStringBuffer, AssignAppendInsertWithCountsNullsAndItself) {
-    CStringBuffer b("hello");
-    b.Append(nullptr);
-    b.Append("!!!", 1);
-    b.Append("\0x", 2);  // explicit counts may carry NUL bytes
-    EXPECT_EQ(b.GetLength(), 8);
-    EXPECT_EQ(std::memcmp(b.GetData(), "hello!\0x", 9), 0);
-    b.Assign(nullptr);
-    EXPECT_EQ(b.GetLength(), 0);
-    CStringBuffer n(static_cast<const char*>(nullptr));
-    EXPECT_STREQ(n.GetData(), "");
+    CStringBuffer c("hello");
+    c.Append(nullptr);
+    c.Append("\0x", 2);  // explicit counts may carry NUL bytes
+    EXPECT_EQ(std::memcmp(c.GetData(), "hello\0x", 8), 0);
 
     CStringBuffer self("ab");
     self.Append(self);
     self.Append(self.GetData() + 1, 2);  // a range of itself
     EXPECT_STREQ(self.GetData(), "ababba");
-    CStringBuffer other("ab");
-    EXPECT_FALSE(other.Equals(self));
-    other.Assign(self);
-    EXPECT_TRUE(other.Equals(self));
     CStringBuffer copy(self);
-    EXPECT_STREQ(copy.GetData(), "ababba");
-    copy = CStringBuffer("z");
-    EXPECT_STREQ(copy.GetData(), "z");
-
-    CStringBuffer w("world");
-    w.Insert("hello ", 0);
-    w.Insert(",", 5);
-    w.Insert("...", 100);  // beyond the end: appended
-    EXPECT_STREQ(w.GetData(), "hello, world...");
+    EXPECT_TRUE(copy.Equals(self));
+    self.Insert("<", 0);
+    self.Insert(">", 100);  // beyond the end: appended
+    EXPECT_STREQ(self.GetData(), "<ababba>");
 }
 
-TEST(CStringBuffer, CopyRangeCopyOutAndFind) {
+TEST(CStringBuffer, CopyRangeCopyOutFindAndDetach) {
     CStringBuffer b("hello, world!...");
     CStringBuffer part("xx");
     part.CopyRange(b, 7, 5, false);
     EXPECT_STREQ(part.GetData(), "world");
-    part.CopyRange(b, 12, -1, true);
-    EXPECT_STREQ(part.GetData(), "world!...");
     part.CopyRange(b, 14, 50, false);
     EXPECT_STREQ(part.GetData(), "..");
     part.CopyRange(b, 99, 1, false);
@@ -186,39 +151,21 @@ TEST(CStringBuffer, CopyRangeCopyOutAndFind) {
 
     char dest[8];
     std::memset(dest, '#', sizeof dest);
-    EXPECT_EQ(CStringBuffer("abcdefgh").CopyOut(dest, 5), 4);
-    EXPECT_STREQ(dest, "abcd");
+    EXPECT_EQ(b.CopyOut(dest, 5), 4);
+    EXPECT_STREQ(dest, "hell");
     EXPECT_EQ(dest[5], '#');
     EXPECT_EQ(b.CopyOut(dest, 0), 0);
-    EXPECT_EQ(b.CopyOut(dest, 1), 0);
-    EXPECT_STREQ(dest, "");
 
     CStringBuffer sql("update t set object (x) = ? where k = 1");
     EXPECT_EQ(sql.Find("SET OBJECT", 0, true), 9);
     EXPECT_EQ(sql.Find("SET OBJECT", 0, false), -1);
-    EXPECT_EQ(sql.Find("t", 5, false), 7);
-    EXPECT_EQ(sql.Find("x", -1, false), -1);
     EXPECT_EQ(sql.Find("1", sql.GetLength(), false), -1);
     EXPECT_EQ(sql.Find("1", sql.GetLength() - 1, false), sql.GetLength() - 1);
-    EXPECT_EQ(CStringBuffer().Find("", 0, false), -1);
-}
 
-TEST(CStringBuffer, DetachAttachAndClear) {
-    CStringBuffer b("some text");
-    char* block = b.Detach();
-    EXPECT_STREQ(block, "some text");
-    EXPECT_STREQ(b.GetData(), "");
-    b.Append("more");
-    EXPECT_STREQ(b.GetData(), "more");
-
-    b.Attach(block, 0, 0);
-    EXPECT_EQ(b.GetData(), block);
-    EXPECT_EQ(b.GetLength(), 9);
-    EXPECT_EQ(b.GetCapacity(), 10);
-    b.Append(" and more");  // grows out of the attached block
-    EXPECT_STREQ(b.GetData(), "some text and more");
-    b.Clear();
-    EXPECT_STREQ(b.GetData(), "");
-    b.Attach(nullptr, 0, 0);
-    EXPECT_STREQ(b.GetData(), "");
+    char* block = sql.Detach();
+    EXPECT_STREQ(sql.GetData(), "");
+    sql.Attach(block, 0, 0);
+    EXPECT_EQ(sql.GetData(), block);
+    sql.Append(" and more");  // grows out of the attached block
+    EXPECT_STREQ(sql.GetData(), "update t set object (x) = ? where k = 1 and more");
 }
