@@ -2,7 +2,7 @@
 //
 // Default build: a seeded mutation loop over the documents of a corpus
 // folder, run by ctest for a fixed number of iterations (reproducible: the
-// seed is fixed, and a failing iteration prints its number and input size).
+// seed is fixed; a third argument picks another).
 // With VORN_LIBFUZZER the same entry point is driven by clang's libFuzzer.
 #include <cstdint>
 #include <cstdio>

@@ -47,7 +47,7 @@ void giveTexts(DescriptorRecord& r) {
 
 }  // namespace
 
-TEST_F(Handles, FreshStatementHasFourDistinctImplicitDescriptors) {
+TEST_F(Handles, FreshStatementsDescriptorsUnbindAndReset) {
     Statement* s = newStmt();
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(conn->statements.getAt(0), s);
@@ -64,17 +64,10 @@ TEST_F(Handles, FreshStatementHasFourDistinctImplicitDescriptors) {
     EXPECT_EQ(s->apd, s->implicitApd);
     EXPECT_EQ(conn->descriptors.getCount(), 0);  // implicit ones are the statement's
 
-    Descriptor* d = newDesc();
-    EXPECT_EQ(d->allocType, SQL_DESC_ALLOC_USER);
-    EXPECT_EQ(conn->descriptors.getAt(0), d);
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
-    EXPECT_EQ(conn->statements.getCount(), 0);
-    // d is released with the connection.
-}
-
-TEST_F(Handles, UnbindAndResetParamsEmptyTheCurrentApplicationDescriptors) {
-    Statement* s = newStmt();
+    // SQL_UNBIND and SQL_RESET_PARAMS empty the current application
+    // descriptors, an explicit one included.
     Descriptor* explicitArd = newDesc();
+    EXPECT_EQ(explicitArd->allocType, SQL_DESC_ALLOC_USER);
     s->ard = explicitArd;
     ASSERT_EQ(setRecordCount(explicitArd, 2), 0);
     giveTexts(explicitArd->records[1]);
