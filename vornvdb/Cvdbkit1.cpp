@@ -15,14 +15,17 @@ std::int32_t CVDB::Import(EXPORTRECORD& r) {
     p.AppendShortItem(r.name).AppendShortItem(r.text2);
     p.AppendLongItem(r.data).AppendLongItem(CLSTRING(r.text));
     p.AppendU32(r.d).AppendU32(r.e).AppendU32(r.f);
-    std::int32_t rc = 0;
-    // The server's refusals carry the numbers and message the caller
-    // reports, so they are taken on any status that is not fatal.
-    if (RequestExchange(vdbreq::Cvdbkit1_Import, p, rc)) {
+    const vdbreq::Desc& desc = vdbreq::Cvdbkit1_Import;
+    std::int32_t rc = Exchange(desc.number, p);
+    // As for Export: the server's refusals, fatal ones included, carry the
+    // numbers and message the caller reports, so they are taken whenever an
+    // answer came back.
+    if (answered_) {
         p.TakeU32(r.a).TakeU32(r.b).TakeU32(r.c);
         p.TakeU32(r.f).TakeU32(r.result2);
         p.TakeShortItem(r.message);
     }
+    if (StatusFatal(rc)) Push(desc.source, desc.member, vdbreq::kCommunicationError);
     return rc;
 }
 

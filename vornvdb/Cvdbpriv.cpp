@@ -295,6 +295,7 @@ bool CVDB::RequestExchange(const vdbreq::Desc& desc, CPACKET& packet, std::int32
     const vdbreq::Policy& policy = desc.policy;
     if (policy.when == vdbreq::When::Posted) {
         rc = PostRequest(vornwire::kKindRequest, desc.number, packet);
+        if (StatusFatal(rc)) Push(desc.source, desc.member, kCommError);
         return false;
     }
     rc = Exchange(desc.number, packet);

@@ -126,8 +126,8 @@ int32_t VdbSFormFD(HVDB hvdb, char* text, uint16_t textSize, const uint32_t valu
 int32_t VdbXmlApi(HVDB hvdb, const char* request, char** answer);
 
 /* The export record's fields travel as for VdbExport; head1..3, block, status
- * and message come back after every exchange that did not fail fatally, so
- * that the server's refusals can be reported. */
+ * and message come back after every answer, whatever its status, so that the
+ * server's refusals can be reported. */
 int32_t VdbImport(HVDB hvdb, XmlRequest* request);
 
 #ifdef __cplusplus

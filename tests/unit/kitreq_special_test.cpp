@@ -112,11 +112,12 @@ TEST_F(KitReqSpecial, InOutTextsAndLengths) {
     EXPECT_TRUE(SameBlock(sent[1], Request(422).u32(500).bytes()));
 }
 
-TEST_F(KitReqSpecial, ExportAndImportTakeOutputsAfterAnEvenStatus) {
+TEST_F(KitReqSpecial, ExportAndImportTakeOutputsWhateverTheStatus) {
     Step(1007, Answer(1007, 2, "header").u32(11).u32(12).u32(13).l("<doc/>").l(std::string("more\0junk", 9))
                    .u32(21).u32(22).s("why"));
     Step(1006, Answer(1006, 4).u32(31).u32(32).u32(33).u32(34).u32(35).s("imp"));
-    Open();
+    Step(1006, Answer(1006, 0xFFFFFFFB).u32(41).u32(42).u32(43).u32(44).u32(45).s("gone"));  // -5
+    Open(false);
 
     char body[] = "select 1";
     char extra[] = "tx";
@@ -158,8 +159,15 @@ TEST_F(KitReqSpecial, ExportAndImportTakeOutputsAfterAnEvenStatus) {
     EXPECT_EQ(q.document, body);  // Import brings no body back
     EXPECT_EQ(Errors(), "");
 
+    // A fatal answer still hands back what it carries.
+    EXPECT_EQ(VdbImport(h_, &q), -5);
+    EXPECT_EQ(q.head2, 42u);
+    EXPECT_EQ(q.status, 45u);
+    EXPECT_STREQ(q.message, "gone");
+    EXPECT_EQ(Errors(), "Communication Error\tImport\tvornvdb/Cvdbkit1");
+
     std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_EQ(sent.size(), 3u);
     // The further text travels with its terminating zero.
     Bytes text = {3, 0, 0, 0, 't', 'x', 0};
     EXPECT_TRUE(SameBlock(sent[0], Request(1007).u32(1).u32(2).u32(3).s("execsql").s("subj").l("select 1")
@@ -329,7 +337,9 @@ TEST_F(KitReqSpecial, BrokenSessionRefusesWithoutSending) {
     EXPECT_EQ(VdbAddMember(h_, "g", "u"), -2);
     EXPECT_EQ(VdbCheckPartName(h_, 1, 2, "p", &n, text, sizeof text), -2);
     EXPECT_EQ(n, 42u);
+    EXPECT_EQ(VdbDeleteWindow(h_, 5), -2);  // not even queued
     EXPECT_EQ(Errors(),
+              "Communication Error\tDeleteWindow\tvornvdb/Cvdbkit1\r\n"
               "Communication Error\tCheckPartName\tvornvdb/Cvdbkit1\r\n"
               "Communication Error\tAddMember\tvornvdb/Cvdbkit1\r\n"
               "Communication Error\tBaseInfo\tvornvdb/Cvdbkit1");
