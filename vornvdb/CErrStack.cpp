@@ -42,7 +42,7 @@ bool CERRSTACK::Push(const char* source, const char* method, const char* text) {
     entry.Append("\t");
     entry.Append(method);
     entry.Append("\t");
-    entry.Append(source && *source ? source : "?");
+    entry.Append(source);
     return CSTACK::Push(entry);
 }
 

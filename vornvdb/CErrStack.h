@@ -33,8 +33,7 @@ public:
     // detail lines.
     CERRSTACK(const char* first, const char* second, const char* third, const char* fourth);
 
-    // Pushes "text\tmethod\tsource" (an empty source becomes "?") and keeps
-    // the text as the last message.
+    // Pushes "text\tmethod\tsource" and keeps the text as the last message.
     bool Push(const char* source, const char* method, const char* text);
     // Pops every entry; false-free.
     void Clear();

@@ -134,7 +134,8 @@ CPACKET CVDB::Scramble(const CSTRING& text) const {
 }
 
 void CVDB::Push(const char* source, const char* method, const char* text) const {
-    if (errStack_) errStack_->Push(source, method, text);
+    // The session's own reports name "?" when they have no source.
+    if (errStack_) errStack_->Push(source && *source ? source : "?", method, text);
 }
 
 void* CVDB::ResultBuffer(int slot, std::size_t bytes) {

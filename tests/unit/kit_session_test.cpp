@@ -272,11 +272,11 @@ TEST_F(KitSession, ErrorStackCalls) {
     EXPECT_EQ(VdbErrStackPop(es_, buf, sizeof buf), 0);
 
     VdbErrStackPush(es_, "src", "m1", "first");
-    VdbErrStackPush(es_, "", "m2", "second");
+    VdbErrStackPush(es_, "", "m2", "second");  // a caller's empty source stays empty
     // Pop one into a buffer exactly as long as the entry: no terminator.
     std::memset(buf, 'x', sizeof buf);
-    EXPECT_EQ(VdbErrStackPop(es_, buf, 11), 11);
-    EXPECT_EQ(std::string(buf, 12), "second\tm2\t?x");
+    EXPECT_EQ(VdbErrStackPop(es_, buf, 10), 10);
+    EXPECT_EQ(std::string(buf, 11), "second\tm2\tx");
 
     VdbErrStackPush(es_, "src", "m3", "third");
     // Get all, newest first; the last byte copied becomes the terminator.
