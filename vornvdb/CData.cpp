@@ -137,7 +137,9 @@ CLSTRING::CLSTRING(const char* text) { setBytes(text, textLength(text)); }
 CLSTRING::CLSTRING(const void* bytes, std::size_t count) { setBytes(bytes, bytes ? count : 0); }
 CLSTRING::CLSTRING(const CDATA& other) : CDATA() { setBytes(other.Data(), other.Length()); }
 CLSTRING::CLSTRING(const CLSTRING& other) : CDATA() { setBytes(other.bytes_, std::size_t(other.count_)); }
-CLSTRING::CLSTRING(const CSTRING& text) : CDATA() { setBytes(text.Data(), text.Length() + 1); }
+// The text as a C string: a string built from bytes that already end in a
+// zero (a caller's length that counts the terminator) still sends only one.
+CLSTRING::CLSTRING(const CSTRING& text) : CDATA() { setBytes(text.Data(), std::strlen(text.c_str()) + 1); }
 CLSTRING::~CLSTRING() { plat::heapFree(bytes_); }
 
 CLSTRING& CLSTRING::operator=(const CLSTRING& other) {

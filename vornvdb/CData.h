@@ -103,8 +103,8 @@ public:
     CLSTRING(const void* bytes, std::size_t count);
     CLSTRING(const CDATA& other);
     CLSTRING(const CLSTRING& other);
-    // A string's text together with its terminator: such fields reach the
-    // wire with a trailing zero byte.
+    // A string's text (up to its first zero) together with its terminator:
+    // such fields reach the wire with one trailing zero byte.
     CLSTRING(const CSTRING& text);
     CLSTRING& operator=(const CLSTRING& other);
     ~CLSTRING() override;

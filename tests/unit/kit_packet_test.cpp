@@ -90,6 +90,14 @@ TEST(KitItems, CopyOutAndSelfAppend) {
     EXPECT_EQ(std::memcmp(buf, "xy", 2), 0);
     l.Append(l);
     EXPECT_EQ(std::string(l.Data(), l.Length()), "xyzxyz");
+
+    // A text field carries one terminator, also when the caller's length
+    // already counted it.
+    for (const CSTRING& text : {CSTRING("ab"), CSTRING("ab", 3)}) {
+        CPACKET p;
+        p.AppendLongItem(CLSTRING(text));
+        EXPECT_EQ(bytesOf(p), (std::vector<unsigned char>{3, 0, 0, 0, 'a', 'b', 0}));
+    }
 }
 
 // Frame lengths are checked through the C API against hostile peers; here
