@@ -25,9 +25,16 @@ std::set<const void*>& sessions() {
     return *s;
 }
 
-void registerSession(CVDB* vdb) {
+// Makes the session's handle live; false when the registry cannot grow, so
+// that the caller ends the session instead of losing it with its socket.
+bool registerSession(CVDB* vdb) {
     std::lock_guard<std::mutex> g(sessionsLock());
-    sessions().insert(vdb);
+    try {
+        sessions().insert(vdb);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 // True when the handle was live and is now forgotten.
@@ -61,6 +68,20 @@ char* heapBlock(const char* bytes, std::size_t count) {
     return p;
 }
 
+// Points `out` at a new block holding the item's bytes when it has any;
+// false when the heap refused it.
+bool handOut(char*& out, std::int32_t& length, const CDATA& item) {
+    length = static_cast<std::int32_t>(item.Length());
+    if (length <= 0) return true;
+    char* block = heapBlock(item.Data(), item.Length());
+    if (!block) {
+        length = 0;
+        return false;
+    }
+    out = block;
+    return true;
+}
+
 // The ending that the three start functions share. Odd: keep the session
 // (showing the server's text for a status with bit 0x2). Even: push the
 // server's text for a non-negative status, then end the session.
@@ -71,7 +92,10 @@ std::int32_t finishStart(HVDB* handle, CVDB* vdb, std::int32_t status, bool anyS
             if (!vdb->StatusFatal(vdb->Message(static_cast<std::uint32_t>(status), text)))
                 VdbMessageBox("VORN Information", text.c_str(), plat::kMsgBoxTaskModal | plat::kMsgBoxIconStop);
         }
-        registerSession(vdb);
+        if (!registerSession(vdb)) {
+            delete vdb;
+            return -2;
+        }
         *handle = reinterpret_cast<HVDB>(vdb);
         return status;
     }
@@ -147,10 +171,13 @@ extern "C" std::int32_t VdbXmlStartup(HVDB* handle, const KitStartupParams* para
             p.AppendShortItem(config.startText);
             vdb->RequestExchange(vdbreq::Cvdbkit2_XmlInit, p, status);
         }
-        if (status & 1) {
-            registerSession(vdb);
+        if ((status & 1) && registerSession(vdb)) {
             *handle = reinterpret_cast<HVDB>(vdb);
             return 1;
+        }
+        if (status & 1) {
+            delete vdb;
+            return -2;
         }
         return finishStart(handle, vdb, status, true);
     });
@@ -192,11 +219,12 @@ extern "C" std::int32_t VdbExport(HVDB handle, XmlRequest* request) {
         q.head1 = r.a;
         q.head2 = r.b;
         q.head3 = r.c;
-        q.documentLength = static_cast<std::int32_t>(r.data.Length());
-        if (q.documentLength > 0) q.document = heapBlock(r.data.Data(), r.data.Length());
         // The whole text comes back, terminated (the block has room for it).
-        q.textLength = static_cast<std::int32_t>(r.text.Length());
-        if (q.textLength > 0) q.text = heapBlock(r.text.Data(), r.text.Length());
+        // A block the heap refuses leaves the caller's pointer and a length
+        // of 0 rather than a length without bytes.
+        bool gotData = handOut(q.document, q.documentLength, r.data);
+        bool gotText = handOut(q.text, q.textLength, r.text);
+        if (!gotData || !gotText) rc = -2;
         q.block = r.f;
         q.status = r.result2;
         std::memset(q.message, 0, sizeof q.message);
