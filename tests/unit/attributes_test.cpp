@@ -1,0 +1,194 @@
+// Environment, connection and statement attributes through the exported
+// functions: the exact width of every value written, statement attributes
+// and descriptor fields as one storage, the application-descriptor rule,
+// and refusals with their SQLSTATEs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "driver/handles.h"
+#include "support/driver_handles.h"
+
+namespace {
+
+struct Attr : vorntest::StatementTest {
+    std::string connDiag() { return vorntest::diagText(SQL_HANDLE_DBC, hdbc); }
+    std::string envDiag() { return vorntest::diagText(SQL_HANDLE_ENV, henv); }
+    static SQLPOINTER arg(SQLULEN v) { return reinterpret_cast<SQLPOINTER>(v); }
+
+    SQLULEN stmtAttr(SQLINTEGER id) {
+        SQLULEN v = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetStmtAttr(hstmt, id, &v, 0, nullptr)) << id;
+        return v;
+    }
+    SQLULEN arrayField(SQLHDESC desc, SQLSMALLINT id) {
+        SQLULEN v = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(desc, 0, id, &v, 0, nullptr)) << id;
+        return v;
+    }
+};
+
+// Bytes changed by a get call in a buffer of 0xA5: the value must fill its
+// width exactly, and the reported size must match.
+template <typename Get>
+int bytesWritten(Get&& get, SQLINTEGER* size = nullptr) {
+    unsigned char buffer[16];
+    std::memset(buffer, 0xA5, sizeof buffer);
+    if (!SQL_SUCCEEDED(get(buffer, size))) return -1;
+    int last = 0;
+    for (int i = 0; i < int(sizeof buffer); ++i)
+        if (buffer[i] != 0xA5) last = i + 1;
+    return last;
+}
+
+TEST_F(Attr, ValuesHaveTheirInterfaceWidth) {
+    // A 32-bit attribute takes only the low half of the argument.
+    const SQLULEN high = SQLULEN(1) << 32;
+    EXPECT_EQ(SQL_SUCCESS, SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, arg(high | SQL_AUTOCOMMIT_ON), 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetConnectAttr(hdbc, SQL_ATTR_ACCESS_MODE, arg(high | 0xFFFFFFFF), 0));
+    SQLUINTEGER mode = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(hdbc, SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr));
+    EXPECT_EQ(0xFFFFFFFFu, mode);
+    // An SQLULEN attribute keeps all of it.
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, arg(high | 3), 0));
+    EXPECT_EQ(high | 3, stmtAttr(SQL_ATTR_ROW_ARRAY_SIZE));
+
+    // Zero bytes differ from the fill too: a zero value shows its width.
+    struct Case {
+        SQLINTEGER id;
+        int width;
+    };
+    SQLSetConnectAttr(hdbc, SQL_ATTR_QUIET_MODE, arg(~SQLULEN(0)), 0);
+    for (const Case& c : {Case{SQL_ATTR_ACCESS_MODE, 4}, Case{SQL_ATTR_AUTOCOMMIT, 4},
+                          Case{SQL_ATTR_CONNECTION_DEAD, 4}, Case{SQL_ATTR_QUIET_MODE, int(sizeof(void*))}})
+        EXPECT_EQ(c.width, bytesWritten([&](void* b, SQLINTEGER* n) {
+                      return SQLGetConnectAttr(hdbc, c.id, b, 0, n);
+                  })) << c.id;
+    EXPECT_EQ(4, bytesWritten([&](void* b, SQLINTEGER* n) {
+                  return SQLGetEnvAttr(henv, SQL_ATTR_ODBC_VERSION, b, 0, n);
+              }));
+    SQLSetStmtAttr(hstmt, SQL_ATTR_NOSCAN, arg(~SQLULEN(0)), 0);
+    SQLSetStmtAttr(hstmt, SQL_ATTR_PARAM_BIND_OFFSET_PTR, arg(~SQLULEN(0)), 0);
+    const int ulen = int(sizeof(SQLULEN));
+    for (const Case& c : {Case{SQL_ATTR_NOSCAN, ulen}, Case{SQL_ATTR_ROW_BIND_TYPE, ulen},
+                          Case{SQL_ATTR_QUERY_TIMEOUT, ulen}, Case{SQL_ATTR_ENABLE_AUTO_IPD, 4},
+                          Case{SQL_ATTR_PARAM_BIND_OFFSET_PTR, int(sizeof(void*))},
+                          Case{SQL_ATTR_APP_ROW_DESC, int(sizeof(void*))}}) {
+        SQLINTEGER size = -1;
+        EXPECT_EQ(c.width, bytesWritten([&](void* b, SQLINTEGER* n) { return SQLGetStmtAttr(hstmt, c.id, b, 0, n); },
+                                        &size)) << c.id;
+        EXPECT_EQ(c.width, size) << c.id;
+    }
+}
+
+// Statement attributes are descriptor header fields: what one writes the
+// other reads, on whichever descriptor the statement uses now.
+TEST_F(Attr, StatementAttributesAreDescriptorFields) {
+    SQLULEN processed = 0;
+    SQLUSMALLINT status[4];
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, arg(20), 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_PARAMSET_SIZE, arg(5), 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROWS_FETCHED_PTR, &processed, 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_PARAM_STATUS_PTR, status, 0));
+    EXPECT_EQ(20u, arrayField(stmt->ard, SQL_DESC_ARRAY_SIZE));
+    EXPECT_EQ(5u, arrayField(stmt->apd, SQL_DESC_ARRAY_SIZE));
+    EXPECT_EQ(&processed, stmt->ird->rowsProcessedPtr);  // an unprepared IRD answers no field
+    EXPECT_EQ(reinterpret_cast<SQLULEN>(status), arrayField(stmt->ipd, SQL_DESC_ARRAY_STATUS_PTR));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ard, 0, SQL_DESC_BIND_TYPE, arg(48), 0));
+    EXPECT_EQ(48u, stmtAttr(SQL_ATTR_ROW_BIND_TYPE));
+
+    // An explicit ARD takes over every ARD attribute; null brings back the
+    // implicit one with its own values.
+    SQLHDESC explicitArd = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, hdbc, &explicitArd));
+    SQLHDESC implicitArd = stmt->ard;
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, explicitArd, 0));
+    EXPECT_EQ(reinterpret_cast<SQLULEN>(explicitArd), stmtAttr(SQL_ATTR_APP_ROW_DESC));
+    EXPECT_EQ(1u, stmtAttr(SQL_ATTR_ROW_ARRAY_SIZE));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, arg(7), 0));
+    EXPECT_EQ(7u, arrayField(explicitArd, SQL_DESC_ARRAY_SIZE));
+    EXPECT_EQ(20u, arrayField(implicitArd, SQL_DESC_ARRAY_SIZE));
+
+    // Another statement's implicit descriptor is ignored without complaint.
+    SQLHSTMT other = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &other));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, static_cast<Statement*>(other)->ard, 0));
+    EXPECT_EQ(explicitArd, SQLHDESC(stmt->ard));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_ROW_DESC, nullptr, 0));
+    EXPECT_EQ(implicitArd, SQLHDESC(stmt->ard));
+    EXPECT_EQ(20u, stmtAttr(SQL_ATTR_ROW_ARRAY_SIZE));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_PARAM_DESC, explicitArd, 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_APP_PARAM_DESC, stmt->implicitApd, 0));
+    EXPECT_EQ(stmt->implicitApd, stmt->apd);
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, other));
+}
+
+TEST_F(Attr, RefusalsAndChangedValues) {
+    // 01S02 keeps the fixed value.
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, arg(SQL_AUTOCOMMIT_OFF), 0));
+    EXPECT_EQ("01S02 Option value changed", connDiag());
+    SQLUINTEGER autocommit = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_AUTOCOMMIT_ON), autocommit);
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLSetStmtAttr(hstmt, SQL_ATTR_CURSOR_TYPE, arg(SQL_CURSOR_STATIC), 0));
+    EXPECT_EQ("01S02 Option value changed", stmtDiag());
+    EXPECT_EQ(SQLULEN(SQL_CURSOR_FORWARD_ONLY), stmtAttr(SQL_ATTR_CURSOR_TYPE));
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLSetStmtAttr(hstmt, SQL_ATTR_METADATA_ID, arg(SQL_TRUE), 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_METADATA_ID, arg(SQL_FALSE), 0));
+
+    // Refusals, each with the text of its handle kind; nothing changes.
+    Descriptor* ird = stmt->ird;
+    EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(hstmt, SQL_ATTR_IMP_ROW_DESC, stmt->implicitArd, 0));
+    EXPECT_EQ("HY017 Invalid use of an automatically allocated descriptor handle", stmtDiag());
+    EXPECT_EQ(ird, stmt->ird);
+    EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_NUMBER, arg(4), 0));
+    EXPECT_EQ("HY092 Invalid identifier", stmtDiag());
+    EXPECT_EQ(0u, stmtAttr(SQL_ATTR_ROW_NUMBER));
+    EXPECT_EQ(SQL_ERROR, SQLSetStmtAttr(hstmt, SQL_ATTR_ENABLE_AUTO_IPD, arg(SQL_TRUE), 0));
+    EXPECT_EQ("HYC00 Optional feature", stmtDiag());
+    EXPECT_EQ(SQL_ERROR, SQLSetConnectAttr(hdbc, SQL_ATTR_TXN_ISOLATION, arg(SQL_TXN_SERIALIZABLE), 0));
+    EXPECT_EQ("HYC00 Not supported", connDiag());
+    EXPECT_EQ(SQL_ERROR, SQLSetEnvAttr(henv, SQL_ATTR_CONNECTION_POOLING, arg(SQL_CP_ONE_PER_DRIVER), 0));
+    EXPECT_EQ("HYC00 Optional feature not implemented", envDiag());
+    EXPECT_EQ(SQL_ERROR, SQLSetEnvAttr(henv, SQL_ATTR_OUTPUT_NTS, arg(SQL_FALSE), 0));
+    EXPECT_EQ("HY092 Invalid attribute/option identifier", envDiag());
+    SQLINTEGER value = 0;
+    EXPECT_EQ(SQL_ERROR, SQLGetEnvAttr(henv, 12345, &value, 0, nullptr));
+    EXPECT_EQ("HY092 Invalid attribute/option identifier", envDiag());
+
+    // Unlisted or unanswerable statement attributes fail without a record;
+    // unlisted connection attributes succeed and write nothing.
+    SQLULEN untouched = 77;
+    EXPECT_EQ(SQL_ERROR, SQLGetStmtAttr(hstmt, SQL_ROWSET_SIZE, &untouched, 0, nullptr));
+    EXPECT_EQ(SQL_ERROR, SQLGetStmtAttr(hstmt, 12345, &untouched, 0, nullptr));
+    EXPECT_EQ("", stmtDiag());
+    EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(hdbc, 12345, &untouched, 0, nullptr));
+    EXPECT_EQ(77u, untouched);
+}
+
+TEST_F(Attr, ConnectionStateAndOdbc2States) {
+    SQLUINTEGER dead = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(hdbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr));
+    EXPECT_EQ(SQLUINTEGER(SQL_CD_TRUE), dead);
+
+    // The catalog is the server name by the copy-out rule: a cut copy is a
+    // warning without a record.
+    std::strcpy(conn->server, "vornhost");
+    char name[5] = "";
+    SQLINTEGER length = 0;
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetConnectAttr(hdbc, SQL_ATTR_CURRENT_CATALOG, name, sizeof name, &length));
+    EXPECT_STREQ("vorn", name);
+    EXPECT_EQ(8, length);
+    EXPECT_EQ("", connDiag());
+
+    // ODBC 2 behaviour: the environment's connections and statements report
+    // the ODBC 2 states.
+    EXPECT_EQ(SQL_SUCCESS, SQLSetEnvAttr(henv, SQL_ATTR_ODBC_VERSION, arg(SQL_OV_ODBC2), 0));
+    EXPECT_EQ(SQL_ERROR, SQLSetConnectAttr(hdbc, SQL_ATTR_ASYNC_ENABLE, arg(SQL_ASYNC_ENABLE_ON), 0));
+    EXPECT_EQ("S1C00 Not supported", connDiag());
+    EXPECT_EQ(SQL_ERROR, SQLGetStmtAttr(hstmt, SQL_ATTR_MAX_ROWS, nullptr, 0, nullptr));
+    EXPECT_EQ("S1C00 Optional feature", stmtDiag());
+}
+
+}  // namespace
