@@ -238,7 +238,7 @@ SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
     if (option == SQL_CLOSE || option == SQL_DROP) {
         freeText(stmt->sqlText);
         freeText(stmt->sentText);
-        if (stmt->resultSet) freeResultSet(stmt->resultSet);
+        freeResultSet(stmt->resultSet);  // logs its lines even with no result
         stmt->resultSet = nullptr;
         stmt->rowCount = -1;
         stmt->rowPosition = 0;

@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace {
@@ -44,6 +48,31 @@ void giveTexts(DescriptorRecord& r) {
     r.typeName = newText("VARCHAR");
     r.literalPrefix = newText("'");
 }
+
+// Turns the process-wide driver log on (level 5, no timestamps) into a file
+// for its lifetime; text() is what was written so far.
+struct CapturedLog {
+    CapturedLog() : path(plat::tempDirectory() + "vorn_handles_log_" + std::to_string(plat::tickMs())) {
+        saved = driverLog().GetLevel();
+        driverLog().timestamps = false;
+        driverLog().SetLevel(5);
+        EXPECT_TRUE(driverLog().Open(path.c_str(), "w"));
+    }
+    ~CapturedLog() {
+        driverLog().Close();
+        driverLog().SetLevel(saved);
+        driverLog().timestamps = true;
+        std::remove(path.c_str());
+    }
+    std::string text() const {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::string path;
+    int saved;
+};
 
 }  // namespace
 
@@ -103,7 +132,27 @@ TEST_F(Handles, FreeingADescriptorTwoStatementsUseRestoresTheirImplicitOnes) {
     setRecordCount(shared, 2);
     giveTexts(shared->records[0]);
 
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, shared), SQL_SUCCESS);
+    {
+        CapturedLog log;
+        EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, shared), SQL_SUCCESS);
+        // Closing a statement without a result still goes through the result
+        // release, and SQLFreeStmt writes no exit line of its own.
+        EXPECT_EQ(SQLFreeStmt(a, SQL_CLOSE), SQL_SUCCESS);
+        EXPECT_EQ(log.text(),
+                  "[  DEBUG] SQLFreeHandle: Enter with HandleType = 4\n"
+                  "[  DEBUG] VSqlFreeDescriptor: Enter\n"
+                  "[  DEBUG] VSqlFreeDescriptor: size=2\n"
+                  "[  DEBUG] VSqlFreeDescriptor: i=0\n"
+                  "[  DEBUG] VSqlFreeDescriptor: i=1\n"
+                  "[  DEBUG] VSqlFreeDescriptor: Found the descriptor in the connection handle\n"
+                  "[  DEBUG] VSqlFreeDescriptor: Exit with return code 0\n"
+                  "[  DEBUG] SQLFreeHandle: Exit with return code 0\n"
+                  "[  DEBUG] SQLFreeStmt: Enter\n"
+                  "[  DEBUG] VSqlFreeStatement: Enter with option 0\n"
+                  "[  DEBUG] freeResultSet: Enter\n"
+                  "[  DEBUG] freeResultSet: Exit\n"
+                  "[  DEBUG] VSqlFreeStatement: Exit with return code 0\n");
+    }
     EXPECT_EQ(a->ard, a->implicitArd);
     EXPECT_EQ(b->ard, b->implicitArd);
     EXPECT_EQ(b->apd, b->implicitApd);
