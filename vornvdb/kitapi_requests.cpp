@@ -279,7 +279,12 @@ extern "C" std::int32_t VdbXmlApi(HVDB hvdb, const char* request, char** answer)
         if (rc % 2 == 0 || !answer) return rc;
         std::size_t length = document.Length();
         auto* block = static_cast<char*>(plat::heapAlloc(length + 1));
-        if (!block) return std::int32_t{0};
+        if (!block) {
+            // The answer is lost: a failure, not the invalid handle's 0.
+            const vdbreq::Desc& desc = vdbreq::Cvdbkit2_XmlApi;
+            vdb.Push(desc.source, desc.member, vdbreq::kOutOfMemory);
+            return std::int32_t{kVdbComm};
+        }
         if (length) std::memcpy(block, document.Data(), length);
         *answer = block;
         return rc;

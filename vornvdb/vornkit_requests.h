@@ -122,7 +122,8 @@ int32_t VdbSFormFD(HVDB hvdb, char* text, uint16_t textSize, const uint32_t valu
 
 /* On an odd status *answer receives a new process-heap block holding the
  * answer document and a terminating zero; the caller frees it with the
- * process heap, as the blocks of VdbExport. */
+ * process heap, as the blocks of VdbExport. When the heap refuses the block
+ * the answer is lost and the result is -2. */
 int32_t VdbXmlApi(HVDB hvdb, const char* request, char** answer);
 
 /* The export record's fields travel as for VdbExport; head1..3, block, status
