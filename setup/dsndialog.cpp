@@ -18,11 +18,9 @@ void DsnDialog::onInit(plat::DialogControls& controls) {
     for (const char* level : kLogLevels) controls.addListItem(IDC_LOGLEVEL, level);
     controls.selectListItem(IDC_LOGLEVEL, a[SLOT_LOGLEVEL].value);
     controls.setText(IDC_LOGFILE, a[SLOT_LOGFILE].value);
+    // The user name and password fields always start empty: the prompt asks
+    // for the credentials, and OK takes whatever was typed into them.
     if (mode_ == Mode::Connect) {
-        // The prompt completes a connection: what the connection string
-        // already gave is shown, so that the user need not type it again.
-        controls.setText(IDC_USER, a[SLOT_UID].value);
-        controls.setText(IDC_PASSWORD, a[SLOT_PWD].value);
         controls.enable(IDC_DSN_NAME, false);
         controls.enable(IDC_DESCRIPTION, false);
     } else if (ctx_.adding && a[SLOT_DSN].present) {
