@@ -73,7 +73,9 @@ DialogResult nativeModalDialog(void* parent, int resource, DialogBehaviour& beha
     INT_PTR result = DialogBoxParamA(static_cast<HINSTANCE>(moduleHandle()), MAKEINTRESOURCEA(resource),
                                      static_cast<HWND>(parent), dialogProc,
                                      reinterpret_cast<LPARAM>(&behaviour));
-    if (result == -1 || result == 0) return DialogResult::Unavailable;
+    // A dialog that could not be shown (no such window, no template) did not
+    // end with OK: the caller answers as for Cancel rather than going on
+    // without the user.
     return result == IDOK ? DialogResult::Ok : DialogResult::Cancel;
 }
 
