@@ -13,7 +13,7 @@ source "$ROOT/scripts/odbc-env.sh"
 mkdir -p "$OUT"
 
 say() { printf '\n== %s\n' "$*"; }
-exported() { sed -e 's/#.*//' -e 's/[[:space:]]//g' "$ROOT/driver/exports.list" | grep -v '^$' || true; }
+exported() { sed -e 's/#.*//' -e '/\[windows\]/d' -e 's/[[:space:]]//g' "$ROOT/driver/exports.list" | grep -v '^$' || true; }
 exports_has() { exported | grep -qx "$1"; }
 
 build_linux() {

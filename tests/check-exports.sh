@@ -12,7 +12,12 @@ fail=0
 bad() { echo "FAIL: $*"; fail=1; }
 
 [[ -f $lib ]] || { echo "FAIL: $lib does not exist"; exit 1; }
-expected=$(sed -e 's/#.*//' -e 's/[[:space:]]//g' "$list" | grep -v '^$' | sort -u)
+# "Name [windows]" lines are exported by the DLL only.
+if [[ $mode == dll ]]; then
+  expected=$(sed -e 's/#.*//' -e 's/\[windows\]//' -e 's/[[:space:]]//g' "$list" | grep -v '^$' | sort -u)
+else
+  expected=$(sed -e 's/#.*//' -e '/\[windows\]/d' -e 's/[[:space:]]//g' "$list" | grep -v '^$' | sort -u)
+fi
 
 case $mode in
   so)
