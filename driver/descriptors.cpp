@@ -474,7 +474,7 @@ static SQLRETURN VSqlBindCol(Statement* stmt, SQLUSMALLINT column, SQLSMALLINT t
                              SQLLEN bufferLength, SQLLEN* indicator) {
     if (targetType == SQL_C_NUMERIC) return refuse(stmt, "HY003", "Not supported");
     // Descriptors keep no bookmark record.
-    if (column < 1 || beyondAnyCount(column)) return refuse(stmt, "07009", kInvalidIndex);
+    if (column < 1) return refuse(stmt, "07009", kInvalidIndex);
     Descriptor* ard = stmt->ard;
     if (!target && column >= ard->count) {
         // Unbinding at the end: drop every trailing record that binds nothing.
@@ -488,6 +488,7 @@ static SQLRETURN VSqlBindCol(Statement* stmt, SQLUSMALLINT column, SQLSMALLINT t
         setRecordCount(ard, keep);
         return SQL_SUCCESS;
     }
+    if (beyondAnyCount(column)) return refuse(stmt, "07009", kInvalidIndex);
     if (!growTo(stmt, ard, column)) return SQL_ERROR;
     DescriptorRecord& r = recordOf(ard, column);
     applyCType(r, targetType);

@@ -91,6 +91,8 @@ TEST_F(Desc, BindColUnbindingShrinksTheRowDescriptorAndRefusals) {
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_CHAR, &c, 4, &ic));
     EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, nullptr, 0, nullptr));
     EXPECT_EQ(2, count(ard()));
+    EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 40000, SQL_C_SLONG, nullptr, 0, nullptr)) << "unbinding any number";
+    EXPECT_EQ(2, count(ard()));
 
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_SLONG, &a, sizeof a, &ia));
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, &c, sizeof c, &ic));
