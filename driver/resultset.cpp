@@ -1,5 +1,6 @@
 #include "driver/resultset.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -167,8 +168,12 @@ void freeResultSet(ResultSet* resultSet) {
 ColumnMetaData* appendColumn(ResultSet* resultSet) { return appendNew<ColumnMetaData>(resultSet->columns); }
 Row* appendRow(ResultSet* resultSet) {
     Row* row = appendNew<Row>(resultSet->rows);
-    // Exactly one slot per described column: most rows never grow further.
-    if (row && resultSet->columns.getCount() > 0) reserveSlots(row->values, resultSet->columns.getCount());
+    // One slot per described column, so that most rows never grow further;
+    // but not thousands ahead of values that may never come: a short row
+    // element must not cost a large block.
+    constexpr std::int32_t kPresized = 64;
+    std::int32_t slots = std::min(resultSet->columns.getCount(), kPresized);
+    if (row && slots > 0) reserveSlots(row->values, slots);
     return row;
 }
 ColumnValue* appendValue(Row* row) { return appendNew<ColumnValue>(row->values); }

@@ -257,6 +257,14 @@ TEST_F(ParseXml, DeepNestingStaysBounded) {
     for (int i = 0; i < depth; ++i) unknown += "<x>";
     for (int i = 0; i < depth; ++i) unknown += "</x>";
     EXPECT_EQ(1, parse(unknown).code);
+
+    // An empty Row costs a small block, however many columns are described.
+    std::string wide = "<ResultSet><ResultSetMetaData>";
+    for (int i = 0; i < 32767; ++i) wide += "<ColumnMetaData/>";
+    wide += "</ResultSetMetaData><Row/></ResultSet>";
+    ASSERT_EQ(1, parse(wide).code);
+    ASSERT_EQ(1, resultRowCount(rs));
+    EXPECT_LE(resultRow(rs, 0)->values.capacity, 64);
 }
 
 TEST_F(ParseXml, AMillionRows) {
