@@ -209,7 +209,9 @@ const char* textField(const DescriptorRecord& record, const DescField& f) {
     return load<const char*>(&record, f.offset);
 }
 
-// The copy-out rule with 32-bit lengths (SQLGetDescField).
+}  // namespace
+
+// The copy-out rule with 32-bit lengths (SQLGetDescField, SQLNativeSql).
 SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text) {
     if (!text) text = "";
     std::size_t full = std::strlen(text);
@@ -221,6 +223,8 @@ SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* le
     }
     return full >= std::size_t(bufferLength < 0 ? 0 : bufferLength) ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
+
+namespace {
 
 // Records the error on the handle's area; the call then fails.
 template <typename H>

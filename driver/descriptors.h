@@ -53,3 +53,8 @@ SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
                            SQLINTEGER bufferLength, SQLINTEGER* stringLength);
 SQLRETURN VSqlSetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT field, SQLPOINTER value,
                            SQLINTEGER bufferLength);
+
+// Text copy-out with 32-bit lengths: the full length to lengthPtr, at most
+// bufferLength-1 bytes and a NUL to buffer; SQL_SUCCESS_WITH_INFO (no
+// diagnostic) when the text did not fit.
+SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text);

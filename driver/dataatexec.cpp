@@ -1,0 +1,134 @@
+// Values supplied at execution (SQLParamData, SQLPutData) and the native
+// form of a statement text (SQLNativeSql).
+#include <cstring>
+#include <string>
+
+#include "driver/apicall.h"
+#include "driver/descriptors.h"
+#include "driver/execute.h"
+
+namespace {
+
+// The frame of the two data-at-execution calls: unlike every other call they
+// keep the statement's diagnostics, so that the records of the execution that
+// asked for data stay readable.
+template <typename Body>
+SQLRETURN keepingDiagnostics(const char* tag, SQLHSTMT handle, Body&& body) {
+    auto* stmt = static_cast<Statement*>(handle);
+    VSqlLock lock(stmt);
+    lock.lock(true, -1);
+    driverLog().Debug(tag, "Enter");
+    SQLRETURN rc = SQL_INVALID_HANDLE;
+    if (stmt) rc = runGuarded(&stmt->diag, odbcVersionOf(stmt), [&]() -> SQLRETURN { return body(stmt); });
+    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
+    return rc;
+}
+
+// The APD record of the parameter that needs data, or null when no
+// execution is waiting for one.
+DescriptorRecord* waitingParameter(Statement* stmt) {
+    if (!stmt->sqlText || stmt->nextMarker >= stmt->markerCount) return nullptr;
+    if (std::int32_t(stmt->nextMarker) >= stmt->apd->count) return nullptr;
+    return &stmt->apd->records[stmt->nextMarker];
+}
+
+SQLRETURN refuse(Statement* stmt, const char* state, const char* text, bool atParameter) {
+    if (atParameter)
+        addOdbcError(stmt, state, text, 1, std::int32_t(stmt->nextMarker + 1));
+    else
+        addOdbcError(stmt, state, text);
+    return SQL_ERROR;
+}
+
+SQLRETURN VSqlParamData(Statement* stmt, SQLPOINTER* valuePtrPtr) {
+    if (!waitingParameter(stmt)) return refuse(stmt, "HY010", "Function sequence error", false);
+    SQLRETURN rc = SQL_NEED_DATA;
+    // A value kept by its pointer counts as supplied, as collected bytes do.
+    if (stmt->putDataBuffer || stmt->putDataValue) rc = substituteParameters(stmt);
+    if (rc == SQL_NEED_DATA) {
+        const DescriptorRecord* record = waitingParameter(stmt);
+        if (valuePtrPtr) *valuePtrPtr = record ? record->dataPtr : nullptr;
+        return rc;
+    }
+    return executeSubstituted(stmt, rc);
+}
+
+SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator) {
+    const DescriptorRecord* record = waitingParameter(stmt);
+    if (!record) return refuse(stmt, "HY010", "Function sequence error", false);
+    const SQLSMALLINT cType = record->conciseType;
+    if (lengthOrIndicator == SQL_NULL_DATA) {
+        if (stmt->putDataBuffer) return refuse(stmt, "HY020", "Attempt to concatenate a null value", true);
+        auto* marker = static_cast<unsigned char*>(plat::heapAlloc(5));
+        if (!marker) throw std::bad_alloc();
+        std::memcpy(marker, "NULL", 4);
+        stmt->putDataBuffer = marker;
+        stmt->putDataLength = SQL_NULL_DATA;
+    }
+    if (cType != SQL_C_CHAR && cType != SQL_C_BINARY) {
+        if (stmt->putDataBuffer)
+            return refuse(stmt, "HY019", "Non-character and non-binary data sent in pieces", true);
+        stmt->putDataValue = data;
+        return SQL_SUCCESS;
+    }
+    if (lengthOrIndicator == SQL_NULL_DATA) return SQL_SUCCESS;
+    // Data after a NULL would be appended to the marker text.
+    if (stmt->putDataBuffer && stmt->putDataLength == SQL_NULL_DATA)
+        return refuse(stmt, "HY020", "Attempt to concatenate a null value", true);
+    SQLLEN length = lengthOrIndicator;
+    if (length == SQL_NTS) length = data ? SQLLEN(std::strlen(static_cast<const char*>(data))) : 0;
+    if (length < 0) return refuse(stmt, "HY090", "Invalid string or buffer length", false);
+    if (!data) length = 0;
+    const SQLLEN held = stmt->putDataBuffer ? stmt->putDataLength : 0;
+    if (length > SQLLEN(INT32_MAX) - held - 1) throw std::bad_alloc();  // the text must stay addressable by int
+    auto* grown = static_cast<unsigned char*>(stmt->putDataBuffer
+                                                  ? plat::heapRealloc(stmt->putDataBuffer, std::size_t(held + length + 1))
+                                                  : plat::heapAlloc(std::size_t(length + 1)));
+    if (!grown) throw std::bad_alloc();
+    if (length > 0) std::memcpy(grown + held, data, std::size_t(length));
+    grown[held + length] = 0;
+    stmt->putDataBuffer = grown;
+    stmt->putDataLength = held + length;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength, SQLCHAR* out,
+                        SQLINTEGER bufferLength, SQLINTEGER* outLength) {
+    if (!in) {
+        addOdbcError(conn, "HY009", "Invalid use of null pointer");
+        return SQL_ERROR;
+    }
+    if ((inLength < 0 && inLength != SQL_NTS) || bufferLength < 0) {
+        addOdbcError(conn, "HY090", "Invalid string or buffer length");
+        return SQL_ERROR;
+    }
+    const char* text = reinterpret_cast<const char*>(in);
+    const std::string copy = inLength == SQL_NTS ? std::string(text) : std::string(text, std::size_t(inLength));
+    driverLog().Debug("SQLNativeSql", "Instatement: %s", copy.c_str());
+    // The server takes the text as the application wrote it.
+    return copyOutLong(out, bufferLength, outLength, copy.c_str());
+}
+
+}  // namespace
+
+VSQL_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT StatementHandle, SQLPOINTER* ValuePtrPtr) {
+    return keepingDiagnostics("SQLParamData", StatementHandle,
+                              [&](Statement* s) { return VSqlParamData(s, ValuePtrPtr); });
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLPutData(SQLHSTMT StatementHandle, SQLPOINTER DataPtr, SQLLEN StrLen_or_Ind) {
+    return keepingDiagnostics("SQLPutData", StatementHandle,
+                              [&](Statement* s) { return VSqlPutData(s, DataPtr, StrLen_or_Ind); });
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC ConnectionHandle, SQLCHAR* InStatementText, SQLINTEGER TextLength1,
+                                           SQLCHAR* OutStatementText, SQLINTEGER BufferLength,
+                                           SQLINTEGER* TextLength2Ptr) {
+    return ConnCall("SQLNativeSql", ConnectionHandle)
+        .run(
+            [&](Connection* c) {
+                return VSqlNativeSql(c, InStatementText, TextLength1, OutStatementText, BufferLength,
+                                     TextLength2Ptr);
+            },
+            "Exit with return code = %d");
+}
