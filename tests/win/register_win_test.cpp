@@ -1,0 +1,103 @@
+// DllRegisterServer / DllUnregisterServer of the DLL against the system's
+// installer library (Wine's odbccp32): the library is copied to the driver
+// directory the installer names and the entry appears among the installed
+// drivers; unregistering removes it again with its data sources.
+#include "win/dll.h"
+
+#include <windows.h>
+#include <odbcinst.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kDriver[] = "Kalmo VORNsql driver";
+const char kFormer[] = "Kalmoventis VORNsql driver";
+
+using RegisterFn = HRESULT(WINAPI*)();
+
+HRESULT registerServer() { return vornwin::dllFn<RegisterFn>("DllRegisterServer")(); }
+HRESULT unregisterServer() { return vornwin::dllFn<RegisterFn>("DllUnregisterServer")(); }
+
+std::vector<std::string> installedDrivers() {
+  char buf[8192] = "";
+  WORD length = 0;
+  std::vector<std::string> names;
+  if (!SQLGetInstalledDrivers(buf, sizeof buf, &length)) return names;
+  for (const char* p = buf; *p; p += strlen(p) + 1) names.push_back(p);
+  return names;
+}
+
+int entries(const char* description) {
+  int n = 0;
+  for (const std::string& name : installedDrivers()) n += name == description;
+  return n;
+}
+
+// A value of the driver's entry, as the installer keeps it in the registry.
+std::string driverKey(const char* description, const char* key) {
+  std::string subkey = std::string("Software\\ODBC\\ODBCINST.INI\\") + description;
+  char buf[1024] = "";
+  DWORD size = sizeof buf;
+  DWORD type = 0;
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return "<none>";
+  LONG rc = RegQueryValueExA(h, key, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+  RegCloseKey(h);
+  if (rc != ERROR_SUCCESS) return "<none>";
+  if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(buf));
+  return std::string(buf, strnlen(buf, size));
+}
+
+std::string installDirectory() {
+  char path[300] = "";
+  WORD length = 0;
+  DWORD usage = 0;
+  const char entry[] = "x\0Driver=x.dll\0";
+  SQLInstallDriverEx(entry, nullptr, path, sizeof path, &length, ODBC_INSTALL_INQUIRY, &usage);
+  std::string dir = path;
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+}  // namespace
+
+TEST(Register, InstallsCopyReplacesFormerEntryAndUnregisterRemovesAll) {
+  std::string dir = installDirectory();
+  ASSERT_FALSE(dir.empty());
+  std::string installed = dir + "\\vornodbc64.dll";
+
+  // A former registration, twice over, and a data source of the current one.
+  const char former[] = "Kalmoventis VORNsql driver\0Driver=old.dll\0";
+  char path[300];
+  WORD length = 0;
+  DWORD usage = 0;
+  for (int i = 0; i < 2; ++i)
+    ASSERT_TRUE(SQLInstallDriverEx(former, dir.c_str(), path, sizeof path, &length, ODBC_INSTALL_COMPLETE, &usage));
+  ASSERT_EQ(1, entries(kFormer));
+
+  ASSERT_EQ(S_OK, registerServer());
+  ASSERT_EQ(S_OK, registerServer());  // again: still one entry, counted once
+  EXPECT_EQ(1, entries(kDriver));
+  EXPECT_EQ(0, entries(kFormer));
+  EXPECT_EQ("1", driverKey(kDriver, "UsageCount"));
+  EXPECT_EQ("03.51", driverKey(kDriver, "DriverODBCVer"));
+  EXPECT_EQ("YYN", driverKey(kDriver, "ConnectFunctions"));
+  std::string driverFile = driverKey(kDriver, "Driver");
+  EXPECT_EQ(0, lstrcmpiA(installed.c_str(), driverFile.c_str())) << driverFile;
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(installed.c_str()));
+
+  ASSERT_TRUE(SQLWriteDSNToIni("vorn_reg_win", kDriver));
+  EXPECT_EQ(S_OK, unregisterServer());
+  EXPECT_EQ(0, entries(kDriver));
+  char dsnDriver[256] = "";
+  SQLGetPrivateProfileString("ODBC Data Sources", "vorn_reg_win", "<none>", dsnDriver, sizeof dsnDriver, "ODBC.INI");
+  EXPECT_STREQ("<none>", dsnDriver);
+  // (Wine's installer, like unixODBC's, reports success for removing an entry
+  // that does not exist, so the E_FAIL of a second unregistration cannot be
+  // seen here.)
+  DeleteFileA(installed.c_str());
+}
