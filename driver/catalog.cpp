@@ -1,0 +1,344 @@
+// SQLTables, SQLColumns, SQLPrimaryKeys, SQLSpecialColumns, SQLStatistics.
+// The server has no catalog calls of its own: its tables are described in
+// VDBS.TABLES and VDBS.COLUMNS, which these functions query with fixed texts.
+#include "driver/catalog.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "driver/apicall.h"
+#include "driver/execute.h"
+#include "log/VfxLogger.h"
+
+namespace {
+
+const char* const kExitWithReturnCodeEq = "Exit with return code = %d";
+
+constexpr SQLSMALLINT kNullable = 1;
+constexpr SQLSMALLINT kNoNulls = 0;
+
+const CatalogColumn kTablesColumns[] = {
+    {"TABLE_CAT", SQL_VARCHAR, 255, kNullable},  {"TABLE_SCHEM", SQL_VARCHAR, 255, kNullable},
+    {"TABLE_NAME", SQL_VARCHAR, 255, kNullable}, {"TABLE_TYPE", SQL_VARCHAR, 255, kNullable},
+    {"REMARKS", SQL_VARCHAR, 255, kNullable},
+};
+
+const CatalogColumn kColumnsColumns[] = {
+    {"TABLE_CAT", SQL_VARCHAR, 255, kNullable},       {"TABLE_SCHEM", SQL_VARCHAR, 255, kNullable},
+    {"TABLE_NAME", SQL_VARCHAR, 255, kNoNulls},       {"COLUMN_NAME", SQL_VARCHAR, 255, kNoNulls},
+    {"DATA_TYPE", SQL_SMALLINT, 5, kNoNulls},         {"TYPE_NAME", SQL_VARCHAR, 20, kNoNulls},
+    {"COLUMN_SIZE", SQL_INTEGER, 10, kNullable},      {"BUFFER_LENGTH", SQL_INTEGER, 10, kNullable},
+    {"DECIMAL_DIGITS", SQL_SMALLINT, 5, kNullable},   {"NUM_PREC_RADIX", SQL_SMALLINT, 5, kNullable},
+    {"NULLABLE", SQL_SMALLINT, 5, kNoNulls},          {"REMARKS", SQL_VARCHAR, 255, kNullable},
+    {"COLUMN_DEF", SQL_VARCHAR, 255, kNullable},      {"SQL_DATA_TYPE", SQL_SMALLINT, 5, kNoNulls},
+    {"SQL_DATE_TIME_SUB", SQL_SMALLINT, 5, kNullable}, {"CHAR_OCTET_LENGTH", SQL_INTEGER, 10, kNullable},
+    {"ORDINAL_POSITION", SQL_INTEGER, 10, kNoNulls},  {"IS_NULLABLE", SQL_VARCHAR, 3, kNullable},
+};
+
+const CatalogColumn kPrimaryKeyColumns[] = {
+    {"TABLE_CAT", SQL_VARCHAR, 255, kNullable},  {"TABLE_SCHEM", SQL_VARCHAR, 255, kNullable},
+    {"TABLE_NAME", SQL_VARCHAR, 255, kNoNulls},  {"COLUMN_NAME", SQL_VARCHAR, 255, kNoNulls},
+    {"KEY_SEQ", SQL_SMALLINT, 5, kNoNulls},      {"PK_NAME", SQL_VARCHAR, 255, kNullable},
+};
+
+const CatalogColumn kSpecialColumns[] = {
+    {"SCOPE", SQL_SMALLINT, 5, kNullable},         {"COLUMN_NAME", SQL_VARCHAR, 255, kNoNulls},
+    {"DATA_TYPE", SQL_SMALLINT, 5, kNoNulls},      {"TYPE_NAME", SQL_VARCHAR, 20, kNoNulls},
+    {"COLUMN_SIZE", SQL_INTEGER, 10, kNullable},   {"BUFFER_LENGTH", SQL_INTEGER, 10, kNullable},
+    {"DECIMAL_DIGITS", SQL_SMALLINT, 5, kNullable}, {"PSEUDO_COLUMN", SQL_SMALLINT, 5, kNullable},
+};
+
+const CatalogColumn kStatisticsColumns[] = {
+    {"TABLE_CAT", SQL_VARCHAR, 255, kNullable},        {"TABLE_SCHEM", SQL_VARCHAR, 255, kNullable},
+    {"TABLE_NAME", SQL_VARCHAR, 255, kNoNulls},        {"NON_UNIQUE", SQL_SMALLINT, 5, kNullable},
+    {"INDEX_QUALIFIER", SQL_VARCHAR, 255, kNullable},  {"INDEX_NAME", SQL_VARCHAR, 255, kNullable},
+    {"TYPE", SQL_SMALLINT, 5, kNoNulls},               {"ORDINAL_POSITION", SQL_SMALLINT, 5, kNullable},
+    {"COLUMN_NAME", SQL_VARCHAR, 255, kNullable},      {"ASC_OR_DESC", SQL_CHAR, 1, kNullable},
+    {"CARDINALITY", SQL_INTEGER, 10, kNullable},       {"PAGES", SQL_INTEGER, 10, kNullable},
+    {"FILTER_CONDITION", SQL_VARCHAR, 255, kNullable},
+};
+
+template <std::size_t N>
+constexpr int countOf(const CatalogColumn (&)[N]) {
+    return int(N);
+}
+
+SQLRETURN outOfMemory(Statement* stmt) {
+    addOdbcError(stmt, "HY001", "Memory allocation error");
+    return SQL_ERROR;
+}
+
+// Sends text through the ordinary execution path, into the statement's
+// result set when it already has one.
+SQLRETURN executeText(Statement* stmt, const std::string& text) {
+    freeText(stmt->sentText);
+    stmt->sentText = newText(text.c_str());
+    if (!stmt->sentText) return outOfMemory(stmt);
+    return VSqlExecute(stmt);
+}
+
+// A local result with fixed descriptions received the server's descriptions
+// after its own; the application sees the fixed ones, as many as the server
+// described.
+void keepFixedDescriptions(ResultSet* rs, int fixed) {
+    const int fromServer = rs->columns.getCount() - fixed;
+    rs->columnCount = fromServer < 0 ? 0 : fromServer;
+}
+
+std::string decimal(long value) { return std::to_string(value); }
+
+// Rewrites one value of a row; a value the server left out stays missing.
+bool setRowValue(const Row* row, int index, const char* text) {
+    ColumnValue* value = rowValue(row, index);
+    return !value || setValueText(value, text);
+}
+
+// What the server cannot say about a column in VDBS.COLUMNS, derived from
+// its type name.
+enum ColumnsIndex {
+    kDataType = 4, kTypeName = 5, kColumnSize = 6, kBufferLength = 7, kDecimalDigits = 8, kNumPrecRadix = 9,
+    kNullableIndex = 10, kSqlDataType = 13, kCharOctetLength = 15, kOrdinalPosition = 16, kIsNullable = 17,
+};
+
+bool completeColumnsRow(const Row* row) {
+    const ColumnValue* typeName = rowValue(row, kTypeName);
+    const std::int32_t t = typeNameToSqlType(typeName && !typeName->isNull ? typeName->data : nullptr);
+    const std::string type = decimal(t);
+    bool ok = setRowValue(row, kDataType, type.c_str()) && setRowValue(row, kSqlDataType, type.c_str());
+    if (t == SQL_LONGVARCHAR || t == SQL_VARCHAR) {
+        const char* size = t == SQL_VARCHAR ? "255" : "2147483647";
+        ok = ok && setRowValue(row, kColumnSize, size) && setRowValue(row, kBufferLength, size) &&
+             setRowValue(row, kCharOctetLength, size);
+    } else if (t == SQL_INTEGER) {
+        ok = ok && setRowValue(row, kColumnSize, "10") && setRowValue(row, kBufferLength, "4") &&
+             setRowValue(row, kDecimalDigits, "0") && setRowValue(row, kNumPrecRadix, "10");
+    }
+    const ColumnValue* nullable = rowValue(row, kNullableIndex);
+    const bool isNullable = nullable && !nullable->isNull && nullable->data && std::atol(nullable->data) == 1;
+    ok = ok && setRowValue(row, kOrdinalPosition, decimal(row->rowNumber).c_str()) &&
+         setRowValue(row, kIsNullable, isNullable ? "YES" : "NO");
+    return ok;
+}
+
+}  // namespace
+
+CatalogName::CatalogName(const SQLCHAR* name, SQLSMALLINT length) {
+    if (name) text = newText(reinterpret_cast<const char*>(name), length < 0 ? -1 : length);
+}
+
+bool CatalogName::is(const char* value) const { return text && std::strcmp(text, value) == 0; }
+
+void unescapePattern(char* text) {
+    if (!text) return;
+    char* out = text;
+    for (const char* in = text; *in; ++in) {
+        if (in[0] == '\\' && (in[1] == '%' || in[1] == '_' || in[1] == '\\')) ++in;
+        *out++ = *in;
+    }
+    *out = '\0';
+}
+
+bool setValueText(ColumnValue* value, const char* text) {
+    char* copy = nullptr;
+    if (text && !(copy = newText(text))) return false;
+    plat::heapFree(value->data);
+    plat::heapFree(value->fetchKey);
+    value->fetchKey = nullptr;
+    value->encoding[0] = '\0';
+    value->data = copy;
+    value->length = copy ? std::uint32_t(std::strlen(copy)) : 0;
+    value->isNull = copy ? 0 : 1;
+    return true;
+}
+
+bool appendTextRow(ResultSet* resultSet, const char* const* values, int n) {
+    const int number = resultRowCount(resultSet) + 1;
+    Row* row = appendRow(resultSet);
+    if (!row) return false;
+    row->rowNumber = number;
+    for (int i = 0; i < n; ++i) {
+        ColumnValue* value = appendValue(row);
+        if (!value) return false;
+        value->id = i + 1;
+        if (!setValueText(value, values[i])) return false;
+    }
+    return true;
+}
+
+SQLRETURN startLocalResult(Statement* stmt, const char* tableName, const CatalogColumn* columns, int n,
+                           bool blockModeOff) {
+    VSqlFreeStatement(stmt, SQL_CLOSE);
+    if (blockModeOff) stmt->blockMode = 0;
+    stmt->resultSet = makeCatalogResultSet(tableName, columns, n);
+    return stmt->resultSet ? SQL_SUCCESS : outOfMemory(stmt);
+}
+
+SQLRETURN VSqlTables(Statement* stmt, const CatalogName& catalog, const CatalogName& schema,
+                     const CatalogName& table, const CatalogName& tableType) {
+    VSqlFreeStatement(stmt, SQL_CLOSE);
+    stmt->blockMode = 0;
+    unescapePattern(table.text);
+
+    const char* local[5] = {};
+    if (catalog.is("%") && schema.is("") && table.is("")) {
+        local[0] = stmt->conn->server;  // the catalog list: the server itself
+    } else if (catalog.is("") && schema.is("") && table.is("") && tableType.is("%")) {
+        local[3] = "TABLE";  // the table-type list
+    }
+    if (local[0] || local[3]) {
+        SQLRETURN rc = startLocalResult(stmt, "Catalog", kTablesColumns, countOf(kTablesColumns), true);
+        if (rc != SQL_SUCCESS) return rc;
+        if (!appendTextRow(stmt->resultSet, local, countOf(kTablesColumns))) {
+            VSqlFreeStatement(stmt, SQL_CLOSE);
+            return outOfMemory(stmt);
+        }
+        populateIrd(stmt);
+        return SQL_SUCCESS;
+    }
+
+    std::string sql;
+    if (catalog.is("") && schema.is("%") && table.is("")) {
+        sql = "SELECT NULL AS TABLE_CAT, OWNER AS TABLE_SCHEM, NULL AS TABLE_NAME, NULL AS TABLE_TYPE, "
+              "NULL AS REMARKS FROM VDBS.TABLES";
+    } else {
+        sql = "SELECT '' AS TABLE_CAT, OWNER AS TABLE_SCHEM, NAME AS TABLE_NAME, 'TABLE' AS TABLE_TYPE, "
+              "'' AS REMARKS FROM VDBS.TABLES";
+        if (table.given()) sql += std::string(" WHERE NAME = '") + table.text + "'";
+        driverLog().Debug("SQLTables", "Query: %s", sql.c_str());
+    }
+    SQLRETURN rc = executeText(stmt, sql);
+    if (rc == SQL_SUCCESS && stmt->resultSet) populateIrd(stmt);
+    return rc;
+}
+
+SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table) {
+    VSqlFreeStatement(stmt, SQL_CLOSE);
+    stmt->blockMode = 0;
+    if (!table.given() || !table.text[0]) {
+        addOdbcError(stmt, "HYC00", "Optional feature not implemented");
+        return SQL_ERROR;
+    }
+    unescapePattern(table.text);
+    const char* dot = std::strrchr(table.text, '.');
+    const char* name = dot ? dot + 1 : table.text;
+
+    const std::string sql = std::string(
+                                "select '' AS TABLE_CAT, '' AS TABLE_SCHEM, TABLENAME AS TABLE_NAME, "
+                                "COLNAME AS COLUMN_NAME, 0 AS DATA_TYPE, SQLTYPE AS TYPE_NAME, 0 AS COLUMN_SIZE, "
+                                "0 AS BUFFER_LENGTH, NULL AS DECIMAL_DIGITS, NULL AS NUM_PREC_RADIX, NULLABLE, "
+                                "NULL AS REMARKS, NULL AS COLUMN_DEF, 0 AS SQL_DATA_TYPE, "
+                                "NULL AS SQL_DATE_TIME_SUB, NULL AS CHAR_OCTET_LENGTH, 0 AS ORDINAL_POSITION, "
+                                "'' AS IS_NULLABLE FROM VDBS.COLUMNS WHERE TABLENAME = '") +
+                            name + "'";
+    driverLog().Debug("SQLColumns", "%s", sql.c_str());
+    SQLRETURN rc = executeText(stmt, sql);
+    ResultSet* rs = stmt->resultSet;
+    if (!rs) return rc;
+
+    // The query's columns are all texts or zeros; the fixed table says what
+    // the application is told.
+    for (int i = 0; i < rs->columnCount && i < countOf(kColumnsColumns); ++i) {
+        ColumnMetaData* col = resultColumn(rs, i);
+        if (!col) break;
+        const CatalogColumn& entry = kColumnsColumns[i];
+        if (col->sqlType != entry.sqlType) {
+            col->sqlType = entry.sqlType;
+            std::strncpy(col->columnType, sqlTypeName(entry.sqlType), sizeof col->columnType - 1);
+            col->columnType[sizeof col->columnType - 1] = '\0';
+            col->maxLength = std::uint32_t(entry.maxLength);
+        }
+        col->isNullable = entry.isNullable;
+    }
+    for (int i = 0; i < resultRowCount(rs); ++i) {
+        if (!completeColumnsRow(resultRow(rs, i))) {
+            VSqlFreeStatement(stmt, SQL_CLOSE);
+            return outOfMemory(stmt);
+        }
+    }
+    if (rc == SQL_SUCCESS) populateIrd(stmt);
+    return rc;
+}
+
+SQLRETURN VSqlPrimaryKeys(Statement* stmt, const CatalogName& table) {
+    SQLRETURN rc = startLocalResult(stmt, "Primary Keys", kPrimaryKeyColumns, countOf(kPrimaryKeyColumns), false);
+    if (rc != SQL_SUCCESS) return rc;
+    std::string sql =
+        "SELECT '' as 'TABLE_CAT', '' AS 'TABLE_SCHEM', TABLENAME AS 'TABLE_NAME', COLNAME AS 'COLUMN_NAME', "
+        "1 AS KEY_SEQ, NULL AS 'PK_NAME' FROM VDBS.COLUMNS";
+    if (table.given()) sql += std::string(" WHERE TABLENAME='") + table.text + "'";
+    rc = executeText(stmt, sql);
+    if (rc == SQL_SUCCESS && stmt->resultSet) {
+        keepFixedDescriptions(stmt->resultSet, countOf(kPrimaryKeyColumns));
+        populateIrd(stmt);
+    }
+    return rc;
+}
+
+SQLRETURN VSqlSpecialColumns(Statement* stmt, SQLUSMALLINT identifierType, const CatalogName& table) {
+    SQLRETURN rc = startLocalResult(stmt, "Special Columns", kSpecialColumns, countOf(kSpecialColumns), false);
+    if (rc != SQL_SUCCESS) return rc;
+    if (identifierType == SQL_BEST_ROWID) {
+        std::string sql =
+            "SELECT '' as 'SCOPE', COLNAME AS 'COLUMN_NAME', SQLTYPE AS 'DATA_TYPE', 0 AS 'COLUMN_SIZE', "
+            "0 AS 'BUFFER_LENGTH', NULL AS 'DECIMAL_DIGITS', 0 AS 'PSEUDO_COLUMN' FROM VDBS.COLUMNS WHERE ";
+        if (table.given()) sql += std::string(" TABLENAME='") + table.text + "' AND ";
+        sql += " PRIMARYKEY=1 UNION SELECT '', 'R', 'INTEGER', 0, 0, NULL, 1";
+        rc = executeText(stmt, sql);
+        if (rc == SQL_SUCCESS && stmt->resultSet)
+            keepFixedDescriptions(stmt->resultSet, countOf(kSpecialColumns));
+    }
+    if (rc == SQL_SUCCESS) populateIrd(stmt);
+    return rc;
+}
+
+SQLRETURN VSqlStatistics(Statement* stmt) {
+    SQLRETURN rc = startLocalResult(stmt, "Statistics", kStatisticsColumns, countOf(kStatisticsColumns), false);
+    if (rc == SQL_SUCCESS) populateIrd(stmt);
+    return rc;
+}
+
+// ---------------------------------------------------------------------------
+
+VSQL_EXPORT SQLRETURN SQL_API SQLTables(SQLHSTMT StatementHandle, SQLCHAR* CatalogName_, SQLSMALLINT NameLength1,
+                                        SQLCHAR* SchemaName, SQLSMALLINT NameLength2, SQLCHAR* TableName,
+                                        SQLSMALLINT NameLength3, SQLCHAR* TableType, SQLSMALLINT NameLength4) {
+    const CatalogName catalog(CatalogName_, NameLength1), schema(SchemaName, NameLength2),
+        table(TableName, NameLength3), type(TableType, NameLength4);
+    return StmtCall("SQLTables", StatementHandle)
+        .enter("Enter with CatalogName=%s SchemaName=%s TableName=%s TableType=%s", catalog.forLog(),
+               schema.forLog(), table.forLog(), type.forLog())
+        .run([&](Statement* s) { return VSqlTables(s, catalog, schema, table, type); });
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT StatementHandle, SQLCHAR* CatalogName_, SQLSMALLINT NameLength1,
+                                         SQLCHAR* SchemaName, SQLSMALLINT NameLength2, SQLCHAR* TableName,
+                                         SQLSMALLINT NameLength3, SQLCHAR* ColumnName, SQLSMALLINT NameLength4) {
+    const CatalogName catalog(CatalogName_, NameLength1), schema(SchemaName, NameLength2),
+        table(TableName, NameLength3), column(ColumnName, NameLength4);
+    return StmtCall("SQLColumns", StatementHandle)
+        .enter("Enter with CatalogName=%s, SchemaName=%s, TableName=%s, ColumnName=%s", catalog.forLog(),
+               schema.forLog(), table.forLog(), column.forLog())
+        .run([&](Statement* s) { return VSqlColumns(s, table); });
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT StatementHandle, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
+                                             SQLCHAR* TableName, SQLSMALLINT NameLength3) {
+    const CatalogName table(TableName, NameLength3);
+    return StmtCall("SQLPrimaryKeys", StatementHandle)
+        .run([&](Statement* s) { return VSqlPrimaryKeys(s, table); }, kExitWithReturnCodeEq);
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT StatementHandle, SQLUSMALLINT IdentifierType, SQLCHAR*,
+                                                SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR* TableName,
+                                                SQLSMALLINT NameLength3, SQLUSMALLINT, SQLUSMALLINT) {
+    const CatalogName table(TableName, NameLength3);
+    return StmtCall("SQLSpecialColumns", StatementHandle)
+        .run([&](Statement* s) { return VSqlSpecialColumns(s, IdentifierType, table); }, kExitWithReturnCodeEq);
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLStatistics(SQLHSTMT StatementHandle, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
+                                            SQLCHAR*, SQLSMALLINT, SQLUSMALLINT, SQLUSMALLINT) {
+    return StmtCall("SQLStatistics", StatementHandle)
+        .run([&](Statement* s) { return VSqlStatistics(s); }, kExitWithReturnCodeEq);
+}
