@@ -107,3 +107,14 @@ TEST_F(Register, UnregisterRemovesCurrentAndFormerEntries) {
     EXPECT_EQ(kRegisterOk, unregisterDriver());
     EXPECT_EQ("<none>", driverKey(kDriverDescription, "Driver"));
 }
+
+TEST_F(Register, InstallationFailureShowsTheInstallersReason) {
+    // An odbcinst.ini that cannot be written: the installer refuses the entry.
+    std::filesystem::remove(box_.driverIni());
+    std::filesystem::create_directory(box_.driverIni());
+    EXPECT_EQ(kRegisterUnexpected, registerDriver(lib_));
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_EQ("ODBC Driver Installation Completion Error", boxes_.boxes()[0].caption);
+    EXPECT_FALSE(boxes_.boxes()[0].text.empty());
+    EXPECT_EQ(unsigned(plat::kMsgBoxIconStop), boxes_.boxes()[0].style);
+}
