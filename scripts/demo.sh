@@ -44,6 +44,17 @@ register_driver() {
   say "Registering the driver in a private unixODBC configuration ($OUT/odbc)"
   vorn_odbc_config "$OUT/odbc" "$SO"
   echo "ODBCSYSINI=$ODBCSYSINI"
+  if exports_has DllRegisterServer; then
+    # The library's own registration replaces the entry written above: a copy
+    # of the library beside odbcinst.ini, entered under its description.
+    echo "\$ DllRegisterServer()"
+    /usr/bin/python3 - "$SO" <<'PY'
+import ctypes, sys
+rc = ctypes.CDLL(sys.argv[1]).DllRegisterServer() & 0xFFFFFFFF
+print("returned 0x%08X" % rc)
+sys.exit(rc != 0)
+PY
+  fi
   echo "\$ odbcinst -q -d"
   odbcinst -q -d
   echo "\$ odbcinst -q -d -n \"$VORN_DRIVER_NAME\""
