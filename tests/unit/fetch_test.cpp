@@ -1,0 +1,221 @@
+// The cursor over a stored result: SQLFetch with bound columns, SQLGetData
+// piece by piece, cursor names; on result sets parsed from answer documents as
+// an execution stores them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "driver/handles.h"
+#include "driver/resultset.h"
+#include "driver/resultxml.h"
+#include "support/driver_handles.h"
+
+namespace {
+
+// Three columns (VARCHAR, INTEGER, LONG VARBINARY) over seven rows; row 3
+// holds nulls.
+std::string sevenRows() {
+    std::string doc =
+        "<ResultSet><ResultSetMetaData columnCount=\"3\" rowCount=\"7\" statementType=\"SELECT\">"
+        "<ColumnMetaData tableName=\"T\" columnName=\"NAME\" columnType=\"VARCHAR\"/>"
+        "<ColumnMetaData tableName=\"T\" columnName=\"N\" columnType=\"INTEGER\"/>"
+        "<ColumnMetaData tableName=\"T\" columnName=\"B\" columnType=\"LONG VARBINARY\"/>"
+        "</ResultSetMetaData><ResultSetData>";
+    for (int r = 1; r <= 7; ++r) {
+        if (r == 3) {
+            doc += "<Row><Column ID=\"1\">abcde</Column><Column ID=\"2\" null=\"true\"/>"
+                   "<Column ID=\"3\" null=\"true\"/></Row>";
+            continue;
+        }
+        doc += "<Row><Column ID=\"1\">row" + std::to_string(r) + "</Column><Column ID=\"2\">" +
+               std::to_string(r * 100) + "</Column><Column ID=\"3\" encoding=\"base64\">AP8A</Column></Row>";
+    }
+    return doc + "</ResultSetData></ResultSet>";
+}
+
+struct Cursor : vorntest::StatementTest {
+    // Stores the document as the execution of a statement would.
+    void store(const std::string& doc) {
+        ASSERT_EQ(1, parseXml(doc.data(), doc.size(), &stmt->resultSet).code);
+        populateIrd(stmt);
+        stmt->blockMode = 1;
+        stmt->blockNumber = 1;
+        stmt->moreRows = 0;
+    }
+};
+
+TEST_F(Cursor, GetDataPiecewiseRestartsAndRefusals) {
+    store(sevenRows());
+    char buf[8];
+    SQLLEN len = 0;
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, sizeof buf, &len));  // no current row
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
+    EXPECT_EQ("01004 String data, right-truncated", stmtDiag());
+    EXPECT_STREQ("ab", buf);
+    EXPECT_EQ(5, len);
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
+    EXPECT_STREQ("cd", buf);
+    EXPECT_EQ(3, len);
+    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
+    EXPECT_STREQ("e", buf);
+    EXPECT_EQ(1, len);
+    EXPECT_EQ(SQL_NO_DATA, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
+
+    // Nulls: the indicator, or 22002 without one.
+    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 2, SQL_C_LONG, buf, 0, &len));
+    EXPECT_EQ(SQL_NULL_DATA, len);
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 3, SQL_C_BINARY, buf, sizeof buf, nullptr));
+    EXPECT_EQ("22002 Indicator variable required but not supplied", stmtDiag());
+
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));  // row 4
+    SQLUINTEGER n = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 2, SQL_C_DEFAULT, &n, 0, &len));
+    EXPECT_EQ(400u, n);
+    EXPECT_EQ(4, len);
+    EXPECT_EQ(SQL_NO_DATA, SQLGetData(hstmt, 2, SQL_C_DEFAULT, &n, 0, &len));
+    unsigned char bytes[8];
+    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 3, SQL_C_BINARY, bytes, sizeof bytes, &len));
+    EXPECT_EQ(3, len);
+    EXPECT_EQ(0, std::memcmp(bytes, "\x00\xff\x00", 3));
+    n = 0;
+    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 2, SQL_C_ULONG, &n, 0, &len));  // another column came between
+    EXPECT_EQ(400u, n);
+    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, sizeof buf, &len));
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 2, SQL_C_TYPE_TIMESTAMP, &n, 0, &len));
+    EXPECT_EQ("07006 Restricted data type attribute validation", stmtDiag());
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 9, SQL_C_CHAR, buf, sizeof buf, &len));
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 9, SQL_ARD_TYPE, buf, sizeof buf, &len));
+    EXPECT_EQ("07009 Invalid descriptor index", stmtDiag());
+
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)2, 0));
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, sizeof buf, &len));
+    EXPECT_EQ("HY109 Invalid cursor position", stmtDiag());
+}
+
+TEST_F(Cursor, ColumnWiseRowsetsStatusesAndNullsWithoutIndicator) {
+    store(sevenRows());
+    char names[5][8];
+    SQLLEN nameLen[5], numLen[5];
+    SQLINTEGER nums[5];
+    SQLUSMALLINT status[5];
+    SQLULEN processed = 99;
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)5, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROWS_FETCHED_PTR, &processed, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_CHAR, names, sizeof names[0], nameLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_SLONG, nums, 0, numLen));
+
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    EXPECT_EQ(5u, processed);
+    EXPECT_STREQ("row5", names[4]);
+    EXPECT_EQ(500, nums[4]);
+    EXPECT_EQ(4, numLen[4]);
+    EXPECT_EQ(SQL_NULL_DATA, numLen[2]);
+    EXPECT_STREQ("abcde", names[2]);
+
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    EXPECT_EQ(2u, processed);
+    EXPECT_EQ(700, nums[1]);
+    EXPECT_EQ(SQL_ROW_SUCCESS, status[1]);
+    for (int i = 2; i < 5; ++i) EXPECT_EQ(SQL_ROW_NOROW, status[i]);
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(hstmt));
+    EXPECT_EQ(2u, processed);
+
+    // Again, with the numbers bound without an indicator: row 3 fails alone.
+    ASSERT_EQ(SQL_SUCCESS, SQLCloseCursor(hstmt));
+    store(sevenRows());
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)3, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_SLONG, nums, 0, nullptr));
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLFetch(hstmt));
+    EXPECT_EQ("22002 Indicator variable required but not supplied", stmtDiag());
+    SQLLEN row = 0;
+    SQLINTEGER column = 0;
+    SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 1, SQL_DIAG_ROW_NUMBER, &row, 0, nullptr);
+    SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 1, SQL_DIAG_COLUMN_NUMBER, &column, 0, nullptr);
+    EXPECT_EQ(3, row);
+    EXPECT_EQ(2, column);
+    EXPECT_EQ(SQL_ROW_ERROR, status[2]);
+    EXPECT_EQ(SQL_ROW_SUCCESS, status[1]);
+
+    // A truncated name in the second row is a warning on that row only.
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_CHAR, names, 4, nameLen));
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLFetch(hstmt));  // rows 4-6
+    EXPECT_EQ(SQL_ROW_SUCCESS_WITH_INFO, status[0]);
+    EXPECT_STREQ("row", names[0]);
+    EXPECT_STREQ("row", &names[0][4]);  // the element size is the bound length
+    EXPECT_EQ(SQL_ERROR, SQLFetchScroll(hstmt, SQL_FETCH_PRIOR, 0));
+    EXPECT_EQ("HY106 Fetch type out of range", stmtDiag());
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLFetchScroll(hstmt, SQL_FETCH_NEXT, 0));  // row 7
+    EXPECT_EQ(1u, processed);
+    EXPECT_EQ(700, nums[0]);
+}
+
+TEST_F(Cursor, RowWiseBindingWithOffset) {
+    store(sevenRows());
+    struct Line {
+        char name[8];
+        SQLLEN nameLen;
+        SQLINTEGER num;
+        SQLLEN numLen;
+        unsigned char bytes[4];
+        SQLLEN bytesLen;
+    };
+    Line lines[4] = {};
+    SQLLEN offset = SQLLEN(sizeof(Line));  // the application moved its array by one element
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_BIND_TYPE, (SQLPOINTER)sizeof(Line), 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)3, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, &offset, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_CHAR, lines[0].name, 8, &lines[0].nameLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_SLONG, &lines[0].num, 0, &lines[0].numLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_BINARY, lines[0].bytes, 4, &lines[0].bytesLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
+    EXPECT_EQ(0, lines[0].nameLen);
+    EXPECT_STREQ("row1", lines[1].name);
+    EXPECT_EQ(4, lines[1].nameLen);
+    EXPECT_EQ(200, lines[2].num);
+    EXPECT_EQ(3, lines[2].bytesLen);
+    EXPECT_EQ(0, std::memcmp(lines[2].bytes, "\x00\xff\x00", 3));
+    EXPECT_EQ(SQL_NULL_DATA, lines[3].numLen);
+    EXPECT_EQ(SQL_NULL_DATA, lines[3].bytesLen);
+}
+
+TEST_F(Cursor, CursorNamesAndRowCount) {
+    SQLHSTMT second = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &second));
+    char name[32];
+    SQLSMALLINT len = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetCursorName(hstmt, (SQLCHAR*)name, sizeof name, &len));
+    EXPECT_STREQ("SQL_CUR0", name);
+    ASSERT_EQ(SQL_SUCCESS, SQLGetCursorName(second, (SQLCHAR*)name, sizeof name, &len));
+    EXPECT_STREQ("SQL_CUR1", name);
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetCursorName(hstmt, (SQLCHAR*)name, 5, &len));
+    EXPECT_STREQ("SQL_", name);
+    EXPECT_EQ(8, len);
+    EXPECT_EQ(SQL_ERROR, SQLGetCursorName(hstmt, (SQLCHAR*)name, -1, &len));
+    EXPECT_EQ("HY090 Invalid string or buffer length", stmtDiag());
+
+    EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, (SQLCHAR*)"sql_curX", SQL_NTS));
+    EXPECT_EQ("34000 Invalid cursor name", vorntest::diagText(SQL_HANDLE_STMT, second));
+    EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, (SQLCHAR*)"SQLCUR", 6));
+    EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, (SQLCHAR*)"C1", 0));
+    EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, nullptr, SQL_NTS));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetCursorName(second, (SQLCHAR*)"C1xyz", 2));
+    ASSERT_EQ(SQL_SUCCESS, SQLGetCursorName(second, (SQLCHAR*)name, sizeof name, &len));
+    EXPECT_STREQ("C1", name);
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_STMT, second));
+
+    SQLLEN count = 0;
+    EXPECT_EQ(SQL_ERROR, SQLFetch(hstmt));
+    EXPECT_EQ("24000 Invalid cursor state", stmtDiag());
+    store(sevenRows());
+    EXPECT_EQ(SQL_SUCCESS, SQLRowCount(hstmt, &count));
+    EXPECT_EQ(7, count);
+    EXPECT_EQ(SQL_SUCCESS, SQLCancel(hstmt));
+    EXPECT_EQ(SQL_SUCCESS, SQLRowCount(hstmt, &count));
+    EXPECT_EQ(-1, count);
+}
+
+}  // namespace
