@@ -296,6 +296,7 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);
+    freeText(stmt->preparedText);
     scanParameterMarkers(stmt);  // no text: no markers left from before
     if (!text) {
         addOdbcError(stmt, "HY009", "Invalid use of null pointer");
@@ -306,7 +307,8 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
         return SQL_ERROR;
     }
     stmt->sqlText = newText(reinterpret_cast<const char*>(text), textLength(text, length));
-    if (!stmt->sqlText) throw std::bad_alloc();
+    stmt->preparedText = newText(stmt->sqlText);
+    if (!stmt->sqlText || !stmt->preparedText) throw std::bad_alloc();
     driverLog().Debug("SQLPrepare", "Query %.*s", 100, stmt->sqlText);
     scanParameterMarkers(stmt);
     return SQL_SUCCESS;
@@ -316,6 +318,7 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);
+    freeText(stmt->preparedText);  // no longer a prepared statement
     if (length <= 0) return SQL_ERROR;
     stmt->sqlText = newText(reinterpret_cast<const char*>(text), length);
     if (!stmt->sqlText) throw std::bad_alloc();
@@ -326,6 +329,13 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
 }
 
 SQLRETURN VSqlExecuteStatement(Statement* stmt) {
+    // Closing the cursor forgets the statement texts, not the preparation:
+    // applications execute a prepared statement again after SQLCloseCursor.
+    if (!stmt->sqlText && stmt->preparedText) {
+        stmt->sqlText = newText(stmt->preparedText);
+        if (!stmt->sqlText) throw std::bad_alloc();
+        scanParameterMarkers(stmt);
+    }
     if (!stmt->sqlText) {
         addOdbcError(stmt, "HY010", "Function sequence error");
         return SQL_ERROR;

@@ -249,6 +249,7 @@ SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
     if (option == SQL_DROP || option == SQL_RESET_PARAMS) emptyDescriptor(stmt->apd);
     if (option == SQL_DROP) {
         freeText(stmt->cursorName);
+        freeText(stmt->preparedText);
         if (stmt->putDataBuffer) plat::heapFree(stmt->putDataBuffer);
         stmt->putDataBuffer = nullptr;
         stmt->markers.release();

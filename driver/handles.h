@@ -113,6 +113,7 @@ struct Statement {
     Descriptor* implicitApd;
     char* sqlText;      // owned
     char* sentText;     // owned
+    char* preparedText; // owned; the prepared text, kept across SQL_CLOSE for re-execution
     ResultSet* resultSet;  // owned
     char* cursorName;   // owned
     SQLLEN rowCount;    // -1 when unknown

@@ -125,7 +125,9 @@ TEST_F(Execute, BoundParametersAreWrittenIntoTheText) {
     SQLBindParameter(stmt, 3, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &noAuthor, 0, &null);
     SQLBindParameter(stmt, 4, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_FLOAT, 15, 0, &price, 0, nullptr);
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << diag();
-    // Executed again with new values: read afresh.
+    // Closed and executed again with new values (as pyodbc does): the
+    // preparation stays, the values are read afresh.
+    EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(stmt, SQL_CLOSE));
     id = 11;
     std::strcpy(title, "second");
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << diag();
