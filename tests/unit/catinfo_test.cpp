@@ -1,5 +1,6 @@
-// SQLGetInfo's writers, SQLGetTypeInfo and the catalog results that are built
-// without a server, through the exported functions.
+// SQLGetInfo's writers through the exported function, and the unescaping of
+// catalog name patterns. The catalog and type results are tested end to end
+// (tests/it/catinfo_*).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +8,6 @@
 #include <vector>
 
 #include "driver/catalog.h"
-#include "driver/resultset.h"
 #include "support/driver_handles.h"
 
 namespace {
@@ -30,16 +30,6 @@ struct InfoTest : StatementTest {
         EXPECT_EQ(SQL_SUCCESS, info(type, b, 64, length)) << type;
         return reinterpret_cast<char*>(b.data());
     }
-    // Column values of the stored result as texts, "-" for null.
-    std::vector<std::string> column(int index) {
-        std::vector<std::string> out;
-        for (int i = 0; i < resultRowCount(stmt->resultSet); ++i) {
-            const ColumnValue* v = rowValue(resultRow(stmt->resultSet, i), index);
-            out.push_back(v && !v->isNull ? v->data : "-");
-        }
-        return out;
-    }
-    std::string label(int index) { return resultColumn(stmt->resultSet, index)->columnLabel; }
 };
 
 TEST_F(InfoTest, WritersKeepToTheirWidthsAndTruncateTexts) {
@@ -99,63 +89,6 @@ TEST_F(InfoTest, ConnectionTextsAndTheServerVersionAskedOnce) {
     std::strcpy(block, "2.3-0250");
     EXPECT_EQ("2.3-0250", text(SQL_DBMS_VER));
     EXPECT_EQ(block, conn->dbmsVersion);
-}
-
-TEST_F(InfoTest, WhatClientsAskAtConnectIsAnswered) {
-    // pyodbc, then DBD::ODBC.
-    const SQLUSMALLINT asked[] = {SQL_DRIVER_ODBC_VER, SQL_DESCRIBE_PARAMETER, SQL_NEED_LONG_DATA_LEN,
-                                  SQL_DRIVER_NAME,     SQL_DRIVER_VER,         SQL_DBMS_NAME,
-                                  SQL_DBMS_VER,        SQL_MAX_COLUMN_NAME_LEN, SQL_CATALOG_NAME,
-                                  SQL_SCHEMA_USAGE,    SQL_GETDATA_EXTENSIONS, SQL_IDENTIFIER_QUOTE_CHAR};
-    for (SQLUSMALLINT type : asked) {
-        std::vector<unsigned char> b;
-        SQLSMALLINT length;
-        EXPECT_EQ(SQL_SUCCESS, info(type, b, 64, length)) << type;
-    }
-    EXPECT_EQ("03.52", text(SQL_DRIVER_ODBC_VER));
-}
-
-TEST_F(InfoTest, TypeInformation) {
-    ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(hstmt, SQL_ALL_TYPES));
-    EXPECT_EQ(19, stmt->ird->count);
-    EXPECT_EQ("TYPE_NAME", label(0));
-    EXPECT_EQ("INTERVAL_PRECISION", label(18));
-    EXPECT_EQ(0, stmt->blockMode);
-    EXPECT_EQ((std::vector<std::string>{"-4", "-1", "4", "6", "12", "91", "92"}), column(1));
-    EXPECT_EQ((std::vector<std::string>{"-", "-", "0", "-", "-", "-", "-"}), column(13));  // MINIMUM_SCALE
-    EXPECT_EQ((std::vector<std::string>{"-", "-", "-", "-", "-", "1", "2"}), column(16));  // SQL_DATETIME_SUB
-
-    ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(hstmt, SQL_LONGVARCHAR));
-    EXPECT_EQ((std::vector<std::string>{"LONG VARCHAR"}), column(0));
-    ASSERT_EQ(SQL_SUCCESS, SQLGetTypeInfo(hstmt, SQL_CHAR));
-    EXPECT_EQ(0, resultRowCount(stmt->resultSet));
-    EXPECT_EQ(19, stmt->ird->count);
-}
-
-TEST_F(InfoTest, CatalogResultsBuiltWithoutTheServer) {
-    std::strcpy(conn->server, "db.example");
-    auto s = [](const char* t) { return (SQLCHAR*)t; };
-
-    ASSERT_EQ(SQL_SUCCESS, SQLTables(hstmt, s("%"), SQL_NTS, s(""), SQL_NTS, s(""), SQL_NTS, nullptr, 0));
-    EXPECT_EQ((std::vector<std::string>{"db.example"}), column(0));
-    EXPECT_EQ((std::vector<std::string>{"-"}), column(3));
-    EXPECT_EQ(5, stmt->ird->count);
-    ASSERT_EQ(SQL_SUCCESS, SQLTables(hstmt, s(""), SQL_NTS, s(""), SQL_NTS, s(""), SQL_NTS, s("%"), SQL_NTS));
-    EXPECT_EQ((std::vector<std::string>{"TABLE"}), column(3));
-    EXPECT_EQ((std::vector<std::string>{"-"}), column(0));
-
-    ASSERT_EQ(SQL_SUCCESS, SQLStatistics(hstmt, nullptr, 0, nullptr, 0, s("BOOKS"), SQL_NTS, 0, 0));
-    EXPECT_EQ(13, stmt->ird->count);
-    EXPECT_EQ("FILTER_CONDITION", label(12));
-    EXPECT_EQ(0, resultRowCount(stmt->resultSet));
-    ASSERT_EQ(SQL_SUCCESS, SQLSpecialColumns(hstmt, SQL_ROWVER, nullptr, 0, nullptr, 0, s("BOOKS"), SQL_NTS, 0, 0));
-    EXPECT_EQ(8, stmt->ird->count);
-    EXPECT_EQ("PSEUDO_COLUMN", label(7));
-
-    EXPECT_EQ(SQL_ERROR, SQLColumns(hstmt, nullptr, 0, nullptr, 0, s(""), SQL_NTS, nullptr, 0));
-    EXPECT_EQ("HYC00 Optional feature not implemented", stmtDiag());
-    EXPECT_EQ(nullptr, stmt->resultSet);
-    EXPECT_EQ(SQL_ERROR, SQLColumns(hstmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
 }
 
 TEST(CatalogPattern, EscapesRemoved) {

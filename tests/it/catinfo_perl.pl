@@ -1,0 +1,36 @@
+# DBD::ODBC through the driver manager: get_info with what DBD::ODBC asks at
+# connect, table_info and column_info over the sample database.
+use strict;
+use warnings;
+use DBI;
+
+my $dbh = DBI->connect("dbi:ODBC:DSN=$ENV{VORN_IT_DSN}", "", "",
+                       { RaiseError => 1, PrintError => 0, AutoCommit => 1 })
+    or die "connect: $DBI::errstr\n";
+my @failures;
+sub check {
+    my ($what, $got, $want) = @_;
+    $got = defined $got ? $got : 'undef';
+    push @failures, "$what: got '$got', want '$want'" unless $got eq $want;
+}
+
+check('DBMS name', $dbh->get_info(17), 'VORN');
+check('DBMS version', $dbh->get_info(18), '2.3-0250');
+check('driver ODBC version', $dbh->get_info(77), '03.52');
+check('max column name', $dbh->get_info(30), 255);
+check('catalog name', $dbh->get_info(10003), 'Y');
+check('schema usage', $dbh->get_info(91), 0);
+
+my $t = $dbh->table_info(undef, undef, 'BOOKS', undef)->fetchall_arrayref({});
+check('table rows', scalar @$t, 1);
+check('table name', $t->[0]{TABLE_NAME}, 'BOOKS') if @$t;
+check('table type', $t->[0]{TABLE_TYPE}, 'TABLE') if @$t;
+
+my $c = $dbh->column_info(undef, undef, 'AUTHORS', undef)->fetchall_arrayref({});
+check('columns', join(',', map { $_->{COLUMN_NAME} } @$c), 'ID,NAME,COUNTRY,BORN');
+check('column types', join(',', map { $_->{DATA_TYPE} } @$c), '4,12,12,91');
+check('nullable', join(',', map { $_->{IS_NULLABLE} } @$c), 'YES,NO,YES,YES');
+
+$dbh->disconnect;
+die join("\n", @failures) . "\n" if @failures;
+print "ok\n";
