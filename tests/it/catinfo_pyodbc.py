@@ -61,6 +61,11 @@ except pyodbc.Error as e:
 
 check("primary keys", [(r.column_name, r.key_seq) for r in cur.primaryKeys("AUTHORS")],
       [("ID", 1), ("NAME", 1), ("COUNTRY", 1), ("BORN", 1)])
+# More columns than a block holds: the next block comes under the fixed descriptions.
+cur.execute("CREATE TABLE WIDE (%s)" % ", ".join("C%d INTEGER" % i for i in range(1, 13)))
+check("keys over two blocks", [r.column_name for r in cur.primaryKeys("WIDE")], ["C%d" % i for i in range(1, 13)])
+check("key columns", [d[0] for d in cur.description],
+      ["table_cat", "table_schem", "table_name", "column_name", "key_seq", "pk_name"])
 check("statistics", cur.statistics("BOOKS").fetchall(), [])
 check("statistics columns", len(cur.description), 13)
 check("row id columns", sorted(r[1] for r in cur.rowIdColumns("BOOKS")), ["ID", "R"])
