@@ -306,6 +306,10 @@ SQLRETURN VSqlGetDataCall(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLIN
         addOdbcError(stmt, "HY109", "Invalid cursor position");
         return SQL_ERROR;
     }
+    if (bufferLength < 0 && (targetType == SQL_C_CHAR || targetType == SQL_C_WCHAR || targetType == SQL_C_BINARY)) {
+        addOdbcError(stmt, "HY090", "Invalid string or buffer length");
+        return SQL_ERROR;
+    }
     if (targetType == SQL_ARD_TYPE) {
         if (columnNumber > stmt->ard->count) {
             addOdbcError(stmt, "07009", "Invalid descriptor index");
@@ -321,7 +325,7 @@ SQLRETURN VSqlGetDataCall(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLIN
         return SQL_ERROR;
     }
     long long rowIndex = stmt->rowPosition;
-    if (stmt->blockMode) rowIndex -= (long long)stmt->blockSize * (long long)(stmt->blockNumber - 1);
+    if (stmt->blockMode) rowIndex -= (long long)stmt->blockSize * ((long long)stmt->blockNumber - 1);
     const Row* row = rowIndex >= 1 && rowIndex <= resultRowCount(rs) ? resultRow(rs, int(rowIndex - 1)) : nullptr;
     if (!row) {
         addOdbcError(stmt, "24000", "Invalid cursor state");

@@ -3,6 +3,7 @@
 // block executes the statement again for the next one.
 #include "driver/fetch.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -103,7 +104,9 @@ SQLRETURN VSqlFetch(Statement* stmt) {
     Descriptor* ird = stmt->ird;
     const SQLLEN bindType = SQLLEN(ard->bindType);
     const SQLLEN offset = bindType && ard->bindOffsetPtr ? *ard->bindOffsetPtr : 0;
-    stmt->rowPosition += std::int32_t(stmt->lastRowsetSize);
+    // Fetches past the end keep advancing; the position stops at the top.
+    const long long position = (long long)stmt->rowPosition + stmt->lastRowsetSize;
+    stmt->rowPosition = position > INT32_MAX ? INT32_MAX : std::int32_t(position);
     const SQLULEN n = ard->arraySize;
     stmt->lastRowsetSize = std::uint32_t(n);
     StoredRange range = storedRange(stmt);
@@ -123,6 +126,8 @@ SQLRETURN VSqlFetch(Statement* stmt) {
         }
         if (r > range.last || r < range.first) {
             if (i == 0) return SQL_NO_DATA;
+            // Nothing more can come: the rest of the rowset only has statuses to write.
+            if (!ird->arrayStatusPtr && !stmt->moreRows) break;
             status = SQL_ROW_NOROW;
         } else {
             ++rowsFetched;

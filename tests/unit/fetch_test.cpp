@@ -89,6 +89,8 @@ TEST_F(Cursor, GetDataPiecewiseRestartsAndRefusals) {
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 9, SQL_C_CHAR, buf, sizeof buf, &len));
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 9, SQL_ARD_TYPE, buf, sizeof buf, &len));
     EXPECT_EQ("07009 Invalid descriptor index", stmtDiag());
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, -1, &len));
+    EXPECT_EQ("HY090 Invalid string or buffer length", stmtDiag());
 
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)2, 0));
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, sizeof buf, &len));
