@@ -41,7 +41,7 @@ check("markup", fifth.TITLE, 'Quotes & <markup> "test"')
 check("non-ASCII", fifth.ABSTRACT, "Ümlauts, ß, €, 日本語 — and 'quotes'.")
 
 # Many blocks: every row arrives once, in order, with its own values.
-cur.execute("SELECT ID, HEADLINE, SECTION, WORDS, SCORE, PUBDATE, BODY, THUMB FROM ARTICLES ORDER BY ID")
+cur.execute("SELECT ID, HEADLINE, SECTION, PUBDATE, BODY, THUMB FROM ARTICLES ORDER BY ID")
 n = 0
 while True:
     batch = cur.fetchmany(137)
@@ -52,7 +52,6 @@ while True:
         check("id", row.ID, n)
         check("headline", row.HEADLINE, "Headline number %d" % n)
         check("section", row.SECTION, {0: "news", 1: "sport", 2: "culture", 3: None}[n % 4])
-        check("words", row.WORDS, (n * 37) % 1000)
         check("date", row.PUBDATE, datetime.date(2020, 1, 1) + datetime.timedelta(days=n % 1000))
         if n % 500 == 0:
             check("long body", row.BODY, "Long body of article %d: " % n + "x" * 6000)
@@ -60,18 +59,10 @@ while True:
             check("null body", row.BODY, None)
         else:
             check("body", row.BODY, "Body of article %d" % n)
-        check("thumb", row.THUMB is None or len(row.THUMB) == 16, True)
-        check("thumb null", row.THUMB is None, n % 100 != 0)
+        check("thumb", None if row.THUMB is None else len(row.THUMB), 16 if n % 100 == 0 else None)
 check("article count", n, 3000)
 check("after the end", cur.fetchone(), None)
 
-# A cursor closed half-way and a fresh statement on the same connection.
-cur.execute("SELECT ID FROM ARTICLES ORDER BY ID")
-check("first of many", cur.fetchone()[0], 1)
-cur.close()
-cur = cnxn.cursor()
-cur.execute("SELECT NAME, BORN FROM AUTHORS WHERE ID = 4")
-check("null date", tuple(cur.fetchone()), ("Anonymous", None))
 cnxn.close()
 
 # isql: a query printed as a table, through the same data source.

@@ -43,57 +43,45 @@ struct Cursor : vorntest::StatementTest {
         stmt->blockNumber = 1;
         stmt->moreRows = 0;
     }
+    // "rc value length" of SQLGetData into a character buffer of size bytes.
+    std::string text(SQLUSMALLINT column, SQLLEN size) {
+        char buf[16] = "";
+        SQLLEN len = -7;
+        const SQLRETURN rc = SQLGetData(hstmt, column, SQL_C_CHAR, buf, size, &len);
+        return std::to_string(rc) + " " + buf + " " + std::to_string(len);
+    }
 };
 
 TEST_F(Cursor, GetDataPiecewiseRestartsAndRefusals) {
+    EXPECT_EQ("-1  -7", text(1, 8));  // no cursor
     store(sevenRows());
-    char buf[8];
-    SQLLEN len = 0;
-    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, sizeof buf, &len));  // no current row
     for (int i = 0; i < 3; ++i) ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
-
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
+    EXPECT_EQ("1 ab 5", text(1, 3));
     EXPECT_EQ("01004 String data, right-truncated", stmtDiag());
-    EXPECT_STREQ("ab", buf);
-    EXPECT_EQ(5, len);
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
-    EXPECT_STREQ("cd", buf);
-    EXPECT_EQ(3, len);
-    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
-    EXPECT_STREQ("e", buf);
-    EXPECT_EQ(1, len);
-    EXPECT_EQ(SQL_NO_DATA, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, 3, &len));
-
-    // Nulls: the indicator, or 22002 without one.
-    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 2, SQL_C_LONG, buf, 0, &len));
-    EXPECT_EQ(SQL_NULL_DATA, len);
+    EXPECT_EQ("1 cd 3", text(1, 3));
+    EXPECT_EQ("0 e 1", text(1, 3));
+    EXPECT_EQ("100  -7", text(1, 3));
+    EXPECT_EQ("0  -1", text(2, 8));  // null
+    char buf[8];
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 3, SQL_C_BINARY, buf, sizeof buf, nullptr));
     EXPECT_EQ("22002 Indicator variable required but not supplied", stmtDiag());
 
     ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));  // row 4
     SQLUINTEGER n = 0;
+    SQLLEN len = 0;
     EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 2, SQL_C_DEFAULT, &n, 0, &len));
     EXPECT_EQ(400u, n);
-    EXPECT_EQ(4, len);
     EXPECT_EQ(SQL_NO_DATA, SQLGetData(hstmt, 2, SQL_C_DEFAULT, &n, 0, &len));
-    unsigned char bytes[8];
-    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 3, SQL_C_BINARY, bytes, sizeof bytes, &len));
-    EXPECT_EQ(3, len);
-    EXPECT_EQ(0, std::memcmp(bytes, "\x00\xff\x00", 3));
-    n = 0;
-    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 2, SQL_C_ULONG, &n, 0, &len));  // another column came between
-    EXPECT_EQ(400u, n);
-    EXPECT_EQ(SQL_SUCCESS, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, sizeof buf, &len));
-    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 2, SQL_C_TYPE_TIMESTAMP, &n, 0, &len));
+    EXPECT_EQ("0 row4 4", text(1, 8));
+    EXPECT_EQ("0 400 3", text(2, 8));  // another column came between: whole again
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_TYPE_TIMESTAMP, &n, 0, &len));
     EXPECT_EQ("07006 Restricted data type attribute validation", stmtDiag());
-    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 9, SQL_C_CHAR, buf, sizeof buf, &len));
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 9, SQL_ARD_TYPE, buf, sizeof buf, &len));
     EXPECT_EQ("07009 Invalid descriptor index", stmtDiag());
-    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, -1, &len));
+    EXPECT_EQ("-1  -7", text(1, -1));
     EXPECT_EQ("HY090 Invalid string or buffer length", stmtDiag());
-
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)2, 0));
-    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_CHAR, buf, sizeof buf, &len));
+    EXPECT_EQ("-1  -7", text(1, 8));
     EXPECT_EQ("HY109 Invalid cursor position", stmtDiag());
 }
 
@@ -196,14 +184,10 @@ TEST_F(Cursor, CursorNamesAndRowCount) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetCursorName(hstmt, (SQLCHAR*)name, 5, &len));
     EXPECT_STREQ("SQL_", name);
     EXPECT_EQ(8, len);
-    EXPECT_EQ(SQL_ERROR, SQLGetCursorName(hstmt, (SQLCHAR*)name, -1, &len));
-    EXPECT_EQ("HY090 Invalid string or buffer length", stmtDiag());
 
     EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, (SQLCHAR*)"sql_curX", SQL_NTS));
     EXPECT_EQ("34000 Invalid cursor name", vorntest::diagText(SQL_HANDLE_STMT, second));
-    EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, (SQLCHAR*)"SQLCUR", 6));
     EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, (SQLCHAR*)"C1", 0));
-    EXPECT_EQ(SQL_ERROR, SQLSetCursorName(second, nullptr, SQL_NTS));
     EXPECT_EQ(SQL_SUCCESS, SQLSetCursorName(second, (SQLCHAR*)"C1xyz", 2));
     ASSERT_EQ(SQL_SUCCESS, SQLGetCursorName(second, (SQLCHAR*)name, sizeof name, &len));
     EXPECT_STREQ("C1", name);
