@@ -311,7 +311,7 @@ SQLRETURN VSqlGetDataCall(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLIN
         return SQL_ERROR;
     }
     if (targetType == SQL_ARD_TYPE) {
-        if (columnNumber > stmt->ard->count) {
+        if (columnNumber < 1 || columnNumber > stmt->ard->count) {
             addOdbcError(stmt, "07009", "Invalid descriptor index");
             return SQL_ERROR;
         }

@@ -76,7 +76,7 @@ TEST_F(Cursor, GetDataPiecewiseRestartsAndRefusals) {
     EXPECT_EQ("0 400 3", text(2, 8));  // another column came between: whole again
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_TYPE_TIMESTAMP, &n, 0, &len));
     EXPECT_EQ("07006 Restricted data type attribute validation", stmtDiag());
-    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 9, SQL_ARD_TYPE, buf, sizeof buf, &len));
+    EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 0, SQL_ARD_TYPE, buf, sizeof buf, &len));
     EXPECT_EQ("07009 Invalid descriptor index", stmtDiag());
     EXPECT_EQ("-1  -7", text(1, -1));
     EXPECT_EQ("HY090 Invalid string or buffer length", stmtDiag());
