@@ -319,7 +319,10 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     stmt->blockMode = 1;
     releasePutData(stmt);
     freeText(stmt->preparedText);  // no longer a prepared statement
-    if (length <= 0) return SQL_ERROR;
+    if (length <= 0) {
+        scanParameterMarkers(stmt);  // no text, no markers
+        return SQL_ERROR;
+    }
     stmt->sqlText = newText(reinterpret_cast<const char*>(text), length);
     if (!stmt->sqlText) throw std::bad_alloc();
     scanParameterMarkers(stmt);
