@@ -3,46 +3,18 @@
 // refused before anything is sent, values supplied at execution. What
 // reached the server is read back from its database file. (Plain parameters,
 // re-execution and server faults: execute_pyodbc.py.)
-#include "support/odbc_sandbox.h"
-#include "VorndSuite.h"
+#include "support/odbc_session.h"
 
-#include <sql.h>
-#include <sqlext.h>
 #include <sqlite3.h>
 
 #include <string>
 
 namespace {
 
-class Execute : public vorndtest::VorndSuite {
+class Execute : public vorntest::OdbcSession {
 protected:
-    static void SetUpTestSuite() {
-        odbc_.reset(new vorntest::OdbcSandbox);
-        odbc_->write(odbc_->driverIni(), std::string("[Kalmo VORNsql driver]\nDriver=") + VORN_DRIVER_LIB + "\n");
-        startServer("execute");
-        odbc_->write(odbc_->systemIni(), "[exec]\nDriver=Kalmo VORNsql driver\nServer=127.0.0.1\nService=" +
-                                             std::to_string(server_->port()) + "\n");
-    }
-    static void TearDownTestSuite() {
-        VorndSuite::TearDownTestSuite();
-        odbc_.reset();
-    }
-    void SetUp() override {
-        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-        ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)"DSN=exec;UID=u;PWD=p", SQL_NTS, nullptr,
-                                                   0, nullptr, SQL_DRIVER_NOPROMPT)));
-        ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
-    }
-    void TearDown() override {
-        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-        SQLDisconnect(dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        SQLFreeHandle(SQL_HANDLE_ENV, env);
-    }
+    static void SetUpTestSuite() { startWithDataSource("execute"); }
 
-    SQLRETURN exec(const char* sql) { return SQLExecDirect(stmt, (SQLCHAR*)sql, SQL_NTS); }
     // "SQLSTATE message" of the statement's first record.
     std::string diag() {
         SQLCHAR state[6] = "", text[600] = "";
@@ -65,11 +37,6 @@ protected:
         sqlite3_close(db);
         return value;
     }
-
-    inline static std::unique_ptr<vorntest::OdbcSandbox> odbc_;
-    SQLHENV env = nullptr;
-    SQLHDBC dbc = nullptr;
-    SQLHSTMT stmt = nullptr;
 };
 
 TEST_F(Execute, ObjectClauseAndRefusedParameters) {
