@@ -1,8 +1,11 @@
-# Statement execution through the unixODBC driver manager against vornd.
+# Statement execution and fetching through the unixODBC driver manager
+# against vornd.
 if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
-  vorn_connect_test(execute_it
-    ${CMAKE_CURRENT_SOURCE_DIR}/support/odbc_sandbox.cpp
-    ${CMAKE_SOURCE_DIR}/platform/common/installer.cpp
-    ${CMAKE_SOURCE_DIR}/platform/posix/installer.cpp)
-  target_link_libraries(execute_it PRIVATE vornd_core vorn_expat odbc odbcinst ${VORN_GTEST})
+  foreach(name execute_it fetch_it)
+    vorn_connect_test(${name}
+      ${CMAKE_CURRENT_SOURCE_DIR}/support/odbc_sandbox.cpp
+      ${CMAKE_SOURCE_DIR}/platform/common/installer.cpp
+      ${CMAKE_SOURCE_DIR}/platform/posix/installer.cpp)
+    target_link_libraries(${name} PRIVATE vornd_core vorn_expat odbc odbcinst ${VORN_GTEST})
+  endforeach()
 endif()

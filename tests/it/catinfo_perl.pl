@@ -1,5 +1,8 @@
-# DBD::ODBC through the driver manager: get_info with what DBD::ODBC asks at
-# connect, table_info and column_info over the sample database.
+# DBD::ODBC through the driver manager: DBI->connect switches autocommit on
+# and fails if the driver refuses; switching it off is answered with a changed
+# value (01S02), not an error, and the driver reports autocommit still on.
+# Then get_info with what DBD::ODBC asks at connect, table_info and
+# column_info over the sample database.
 use strict;
 use warnings;
 use DBI;
@@ -7,6 +10,10 @@ use DBI;
 my $dbh = DBI->connect("dbi:ODBC:DSN=$ENV{VORN_IT_DSN}", "", "",
                        { RaiseError => 1, PrintError => 0, AutoCommit => 1 })
     or die "connect: $DBI::errstr\n";
+die "AutoCommit is off after connecting\n" unless $dbh->{AutoCommit};
+$dbh->{AutoCommit} = 0;  # RaiseError: a refusal would die here
+die "AutoCommit reads as off: the driver only commits automatically\n" unless $dbh->{AutoCommit};
+
 my @failures;
 sub check {
     my ($what, $got, $want) = @_;
@@ -31,6 +38,6 @@ check('columns', join(',', map { $_->{COLUMN_NAME} } @$c), 'ID,NAME,COUNTRY,BORN
 check('column types', join(',', map { $_->{DATA_TYPE} } @$c), '4,12,12,91');
 check('nullable', join(',', map { $_->{IS_NULLABLE} } @$c), 'YES,NO,YES,YES');
 
-$dbh->disconnect;
+$dbh->disconnect or die "disconnect: $DBI::errstr\n";
 die join("\n", @failures) . "\n" if @failures;
 print "ok\n";

@@ -2,7 +2,7 @@
 // sample database: texts and bytes written into SET OBJECT, parameters
 // refused before anything is sent, values supplied at execution. What
 // reached the server is read back from its database file. (Plain parameters,
-// re-execution and server faults: execute_pyodbc.py.)
+// re-execution and server faults: fetch_pyodbc.py.)
 #include "support/odbc_session.h"
 
 #include <sqlite3.h>

@@ -1,6 +1,10 @@
-# pyodbc reading every column type of the sample database through the driver
-# manager: long texts and binaries sent by key, NULLs, dates and times,
-# 3000 rows that the server sends in many blocks, and isql running a query.
+# pyodbc through the driver manager, reading every column type of the sample
+# database (long texts and binaries sent by key, NULLs, dates and times, 3000
+# rows that the server sends in many blocks), then sending parameters: texts
+# with quotes and non-ASCII characters, the same prepared statement executed
+# again with new values (pyodbc closes the cursor in between), executemany, a
+# text written into SET OBJECT, and a server fault reaching the application.
+# Between the two, isql runs a query.
 import datetime
 import os
 import subprocess
@@ -10,7 +14,9 @@ import pyodbc
 
 dsn = os.environ["VORN_IT_DSN"]
 cnxn = pyodbc.connect("DSN=" + dsn, autocommit=True)
-# The driver serves character data one byte a character, SQL_C_WCHAR too.
+# The driver serves character data one byte a character, SQL_C_WCHAR too;
+# parameters go as single-byte text as well.
+cnxn.setencoding(encoding="utf-8")
 cnxn.setdecoding(pyodbc.SQL_CHAR, encoding="utf-8", ctype=pyodbc.SQL_CHAR)
 cnxn.setdecoding(pyodbc.SQL_WCHAR, encoding="utf-8", ctype=pyodbc.SQL_CHAR)
 cur = cnxn.cursor()
@@ -63,12 +69,39 @@ while True:
 check("article count", n, 3000)
 check("after the end", cur.fetchone(), None)
 
-cnxn.close()
-
 # isql: a query printed as a table, through the same data source.
 out = subprocess.run(["isql", "-b", "-v", dsn, "alice", "secret"], input=b"SELECT ID, NAME FROM AUTHORS ORDER BY ID\n",
                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60).stdout.decode("utf-8", "replace")
 for want in ("Jules Verne", "Mary Shelley", "Anonymous", "4 rows fetched"):
     if want not in out:
         sys.exit("isql output lacks %r:\n%s" % (want, out))
+
+cur.execute("INSERT INTO AUTHORS (ID, NAME, COUNTRY) VALUES (?, ?, ?)", 40, "O'Neill \u2014 \u00fc?", "\u00c9ire")
+check("inserted rows", cur.rowcount, 1)
+cur.execute("SELECT NAME, COUNTRY FROM AUTHORS WHERE ID = ?", 40)
+check("inserted author", tuple(cur.fetchone()), ("O'Neill \u2014 \u00fc?", "\u00c9ire"))
+
+names = []
+for author in (1, 2, 3):
+    cur.execute("SELECT NAME FROM AUTHORS WHERE ID = ?", author)
+    names.append(cur.fetchone()[0])
+check("names", names, ["Selma Lagerl\u00f6f", "Jules Verne", "Mary Shelley"])
+
+cur.executemany("INSERT INTO COUNTERS (ID, N) VALUES (?, ?)", [(50, 5), (51, 6), (52, 7)])
+cur.execute("SELECT COUNT(*), SUM(N) FROM COUNTERS WHERE ID >= ?", 50)
+check("counters", tuple(cur.fetchone()), (3, 18))
+
+cur.execute("UPDATE BOOKS SET OBJECT (ABSTRACT = ?) WHERE ID = ?", "It's new", 4)
+check("updated rows", cur.rowcount, 1)
+cur.execute("SELECT ABSTRACT FROM BOOKS WHERE ID = 4")
+check("abstract", cur.fetchone()[0], "It's new")
+
+try:
+    cur.execute("SELECT * FROM NO_SUCH_TABLE WHERE ID = ?", 1)
+    sys.exit("a query of a missing table succeeded")
+except pyodbc.Error as e:
+    check("fault state", e.args[0], "HY000")
+    if "no such table: NO_SUCH_TABLE" not in e.args[1]:
+        sys.exit("fault text: %r" % (e.args[1],))
+cnxn.close()
 print("ok")
