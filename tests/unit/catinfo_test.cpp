@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver/catalog.h"
@@ -45,22 +46,16 @@ TEST_F(InfoTest, WritersKeepToTheirWidthsAndTruncateTexts) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetInfo(hdbc, SQL_DBMS_NAME, nullptr, 0, &length));
     EXPECT_EQ(4, length);
 
-    // 16 and 32 bits, nothing beyond.
-    EXPECT_EQ(SQL_SUCCESS, info(SQL_MAX_TABLE_NAME_LEN, b, 0, length));
-    SQLUSMALLINT u16;
-    std::memcpy(&u16, b.data(), 2);
-    EXPECT_EQ(255, u16);
-    EXPECT_EQ(2, length);
-    EXPECT_EQ(kGuard, b[2]);
-    EXPECT_EQ(SQL_SUCCESS, info(SQL_GETDATA_EXTENSIONS, b, 0, length));
-    SQLUINTEGER u32;
-    std::memcpy(&u32, b.data(), 4);
-    EXPECT_EQ(11u, u32);
-    EXPECT_EQ(4, length);
-    EXPECT_EQ(kGuard, b[4]);
-    EXPECT_EQ(SQL_SUCCESS, info(SQL_CONVERT_VARCHAR, b, 0, length));  // inside a range of zeros
-    std::memcpy(&u32, b.data(), 4);
-    EXPECT_EQ(0u, u32);
+    // 16 and 32 bits, nothing beyond (SQL_CONVERT_VARCHAR: inside a range of zeros).
+    for (auto [type, width, value] : {std::tuple<SQLUSMALLINT, SQLSMALLINT, SQLUINTEGER>{SQL_MAX_TABLE_NAME_LEN, 2, 255},
+                                      {SQL_GETDATA_EXTENSIONS, 4, 11}, {SQL_CONVERT_VARCHAR, 4, 0}}) {
+        EXPECT_EQ(SQL_SUCCESS, info(type, b, 0, length)) << type;
+        SQLUINTEGER got = 0;
+        std::memcpy(&got, b.data(), width);  // little-endian
+        EXPECT_EQ(value, got) << type;
+        EXPECT_EQ(width, length) << type;
+        EXPECT_EQ(kGuard, b[width]) << type;
+    }
 
     // Types the driver does not answer: an error without a record, nothing written.
     for (SQLUSMALLINT type : {SQLUSMALLINT(SQL_ODBC_VER), SQLUSMALLINT(SQL_CONVERT_WCHAR), SQLUSMALLINT(174),

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 using vorntest::OdbcSandbox;
 
@@ -52,13 +53,10 @@ protected:
 TEST_F(Register, InstallsOnceWithTheAttributeListAndCopiesTheLibrary) {
     ASSERT_EQ(kRegisterOk, registerDriver(lib_));
     EXPECT_EQ("library v1", box_.read(installed()));
-    EXPECT_EQ(installed(), driverKey(kDriverDescription, "Driver"));
-    EXPECT_EQ(installed(), driverKey(kDriverDescription, "Setup"));
-    EXPECT_EQ("0", driverKey(kDriverDescription, "SQLLevel"));
-    EXPECT_EQ("0", driverKey(kDriverDescription, "FileUsage"));
-    EXPECT_EQ("03.51", driverKey(kDriverDescription, "DriverODBCVer"));
-    EXPECT_EQ("YYN", driverKey(kDriverDescription, "ConnectFunctions"));
-    EXPECT_EQ("0", driverKey(kDriverDescription, "APILevel"));
+    for (auto [key, value] : {std::pair<const char*, std::string>{"Driver", installed()}, {"Setup", installed()},
+                              {"SQLLevel", "0"}, {"FileUsage", "0"}, {"DriverODBCVer", "03.51"},
+                              {"ConnectFunctions", "YYN"}, {"APILevel", "0"}})
+        EXPECT_EQ(value, driverKey(kDriverDescription, key)) << key;
 
     // Again, from a newer build: the old entry goes first, so one entry with
     // usage count 1 remains, and the copy replaces the installed file.
