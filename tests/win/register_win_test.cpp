@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -19,21 +19,13 @@ const char kFormer[] = "Kalmoventis VORNsql driver";
 
 using RegisterFn = HRESULT(WINAPI*)();
 
-HRESULT registerServer() { return vornwin::dllFn<RegisterFn>("DllRegisterServer")(); }
-HRESULT unregisterServer() { return vornwin::dllFn<RegisterFn>("DllUnregisterServer")(); }
-
-std::vector<std::string> installedDrivers() {
+// How many of the installed drivers carry this description.
+int entries(const char* description) {
   char buf[8192] = "";
   WORD length = 0;
-  std::vector<std::string> names;
-  if (!SQLGetInstalledDrivers(buf, sizeof buf, &length)) return names;
-  for (const char* p = buf; *p; p += strlen(p) + 1) names.push_back(p);
-  return names;
-}
-
-int entries(const char* description) {
   int n = 0;
-  for (const std::string& name : installedDrivers()) n += name == description;
+  if (SQLGetInstalledDrivers(buf, sizeof buf, &length))
+    for (const char* p = buf; *p; p += strlen(p) + 1) n += std::strcmp(p, description) == 0;
   return n;
 }
 
@@ -79,6 +71,7 @@ TEST(Register, InstallsCopyReplacesFormerEntryAndUnregisterRemovesAll) {
     ASSERT_TRUE(SQLInstallDriverEx(former, dir.c_str(), path, sizeof path, &length, ODBC_INSTALL_COMPLETE, &usage));
   ASSERT_EQ(1, entries(kFormer));
 
+  auto registerServer = vornwin::dllFn<RegisterFn>("DllRegisterServer");
   ASSERT_EQ(S_OK, registerServer());
   ASSERT_EQ(S_OK, registerServer());  // again: still one entry, counted once
   EXPECT_EQ(1, entries(kDriver));
@@ -91,7 +84,7 @@ TEST(Register, InstallsCopyReplacesFormerEntryAndUnregisterRemovesAll) {
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(installed.c_str()));
 
   ASSERT_TRUE(SQLWriteDSNToIni("vorn_reg_win", kDriver));
-  EXPECT_EQ(S_OK, unregisterServer());
+  EXPECT_EQ(S_OK, vornwin::dllFn<RegisterFn>("DllUnregisterServer")());
   EXPECT_EQ(0, entries(kDriver));
   char dsnDriver[256] = "";
   SQLGetPrivateProfileString("ODBC Data Sources", "vorn_reg_win", "<none>", dsnDriver, sizeof dsnDriver, "ODBC.INI");

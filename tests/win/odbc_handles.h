@@ -1,0 +1,45 @@
+// An ODBC 3 environment with one connection (not connected) and one statement,
+// allocated through the DLL's exports for each test and freed after it.
+#pragma once
+
+#include "win/dll.h"
+
+#include <windows.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace vornwin {
+
+class OdbcHandles : public ::testing::Test {
+protected:
+    using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
+    using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
+    using SetEnvFn = SQLRETURN(SQL_API*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER);
+
+    void SetUp() override {
+        auto alloc = dllFn<AllocFn>("SQLAllocHandle");
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
+        ASSERT_EQ(SQL_SUCCESS, dllFn<SetEnvFn>("SQLSetEnvAttr")(env, SQL_ATTR_ODBC_VERSION,
+                                                                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stmt));
+    }
+    void TearDown() override {
+        auto release = dllFn<FreeFn>("SQLFreeHandle");
+        // Only what SetUp allocated before any failure.
+        for (auto [type, handle] : {std::pair<SQLSMALLINT, SQLHANDLE>{SQL_HANDLE_STMT, stmt}, {SQL_HANDLE_DBC, dbc},
+                                    {SQL_HANDLE_ENV, env}}) {
+            if (handle) {
+                EXPECT_EQ(SQL_SUCCESS, release(type, handle)) << type;
+            }
+        }
+    }
+
+    SQLHANDLE env = nullptr, dbc = nullptr, stmt = nullptr;
+};
+
+}  // namespace vornwin
