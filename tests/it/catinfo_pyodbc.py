@@ -41,17 +41,12 @@ check("column names", [c.column_name for c in cols],
 check("ordinal positions", [c.ordinal_position for c in cols], list(range(1, 9)))
 check("data types", [c.data_type for c in cols], [4, 12, 4, 6, 91, 92, -1, -4])
 byname = {c.column_name: c for c in cols}
-i = byname.get("ID")
-if i:
-    check("ID sizes", (i.column_size, i.buffer_length, i.decimal_digits, i.num_prec_radix, i.sql_data_type),
-          (10, 4, 0, 10, 4))
-t = byname.get("TITLE")
-if t:
-    check("TITLE", (t.type_name, t.column_size, t.char_octet_length, t.nullable, t.is_nullable),
-          ("VARCHAR", 255, 255, 0, "NO"))
-a = byname.get("ABSTRACT")
-if a:
-    check("ABSTRACT", (a.column_size, a.nullable, a.is_nullable), (2147483647, 1, "YES"))
+for name, fields, want in (
+        ("ID", "column_size buffer_length decimal_digits num_prec_radix sql_data_type", (10, 4, 0, 10, 4)),
+        ("TITLE", "type_name column_size char_octet_length nullable is_nullable", ("VARCHAR", 255, 255, 0, "NO")),
+        ("ABSTRACT", "column_size nullable is_nullable", (2147483647, 1, "YES"))):
+    if name in byname:
+        check(name, tuple(getattr(byname[name], f) for f in fields.split()), want)
 check("qualified name", len(cur.columns(table="main.BOOKS").fetchall()), 8)
 try:
     cur.columns(table="")
