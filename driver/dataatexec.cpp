@@ -94,16 +94,13 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
 
 SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength, SQLCHAR* out,
                         SQLINTEGER bufferLength, SQLINTEGER* outLength) {
-    if (!in) {
-        addOdbcError(conn, "HY009", "Invalid use of null pointer");
-        return SQL_ERROR;
-    }
-    if ((inLength < 0 && inLength != SQL_NTS) || bufferLength < 0) {
+    const SQLLEN bytes = inputTextLength(conn, in, inLength);
+    if (bytes < 0) return SQL_ERROR;
+    if (bufferLength < 0) {
         addOdbcError(conn, "HY090", "Invalid string or buffer length");
         return SQL_ERROR;
     }
-    const char* text = reinterpret_cast<const char*>(in);
-    const std::string copy = inLength == SQL_NTS ? std::string(text) : std::string(text, std::size_t(inLength));
+    const std::string copy(reinterpret_cast<const char*>(in), std::size_t(bytes));
     driverLog().Debug("SQLNativeSql", "Instatement: %s", copy.c_str());
     // The server takes the text as the application wrote it.
     return copyOutLong(out, bufferLength, outLength, copy.c_str());

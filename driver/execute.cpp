@@ -298,15 +298,9 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
     releasePutData(stmt);
     freeText(stmt->preparedText);
     scanParameterMarkers(stmt);  // no text: no markers left from before
-    if (!text) {
-        addOdbcError(stmt, "HY009", "Invalid use of null pointer");
-        return SQL_ERROR;
-    }
-    if (length < 0 && length != SQL_NTS) {
-        addOdbcError(stmt, "HY090", "Invalid string or buffer length");
-        return SQL_ERROR;
-    }
-    stmt->sqlText = newText(reinterpret_cast<const char*>(text), textLength(text, length));
+    const SQLLEN bytes = inputTextLength(stmt, text, length);
+    if (bytes < 0) return SQL_ERROR;
+    stmt->sqlText = newText(reinterpret_cast<const char*>(text), bytes);
     stmt->preparedText = newText(stmt->sqlText);
     if (!stmt->sqlText || !stmt->preparedText) throw std::bad_alloc();
     driverLog().Debug("SQLPrepare", "Query %.*s", 100, stmt->sqlText);

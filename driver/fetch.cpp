@@ -174,16 +174,10 @@ SQLRETURN VSqlGetCursorName(Statement* stmt, SQLCHAR* name, SQLSMALLINT bufferLe
 }
 
 SQLRETURN VSqlSetCursorName(Statement* stmt, const SQLCHAR* name, SQLSMALLINT nameLength) {
-    if (!name) {
-        addOdbcError(stmt, "HY009", "Invalid use of null pointer");
-        return SQL_ERROR;
-    }
-    if (nameLength < 0 && nameLength != SQL_NTS) {
-        addOdbcError(stmt, "HY090", "Invalid string or buffer length");
-        return SQL_ERROR;
-    }
+    const SQLLEN bytes = inputTextLength(stmt, name, nameLength);
+    if (bytes < 0) return SQL_ERROR;
     const char* text = reinterpret_cast<const char*>(name);
-    const std::size_t length = nameLength == SQL_NTS ? std::strlen(text) : std::size_t(nameLength);
+    const std::size_t length = std::size_t(bytes);
     auto startsWith = [&](const char* prefix) {
         std::size_t n = std::strlen(prefix);
         return length >= n && strncasecmp(text, prefix, n) == 0;

@@ -10,6 +10,7 @@
 #include "util/PtrList.h"
 
 #include <cstdint>
+#include <cstring>
 
 #if __has_include("vornvdb/vornkit.h")
 #include "vornvdb/vornkit.h"
@@ -201,6 +202,23 @@ template <typename H>
 void addOdbcError(H* handle, const char* sqlState, const char* message, std::int32_t rowNumber,
                   std::int32_t columnNumber) {
     addOdbcError(odbcVersionOf(handle), handle->diag, sqlState, message, rowNumber, columnNumber);
+}
+
+// An input text from the application with its length (a count or SQL_NTS):
+// the text's byte count, or -1 after recording HY009 for a null text or HY090
+// for a negative length other than SQL_NTS.
+template <typename H>
+SQLLEN inputTextLength(H* handle, const SQLCHAR* text, SQLLEN length) {
+    if (!text) {
+        addOdbcError(handle, "HY009", "Invalid use of null pointer");
+        return -1;
+    }
+    if (length == SQL_NTS) return SQLLEN(std::strlen(reinterpret_cast<const char*>(text)));
+    if (length < 0) {
+        addOdbcError(handle, "HY090", "Invalid string or buffer length");
+        return -1;
+    }
+    return length;
 }
 
 // Owned texts of the handle records: heap copies. newText(text, -1) copies
