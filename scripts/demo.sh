@@ -3,12 +3,15 @@
 # driver in a private unixODBC configuration, shows that it loads, starts
 # vornd on the sample database and connects (and, as the driver grows, runs
 # queries) through the driver manager with isql.
+# Installs the Debian packages it needs first (scripts/packages.sh).
 # Build trees go to build-demo/ (VORN_DEMO_DIR overrides).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 OUT=${VORN_DEMO_DIR:-$ROOT/build-demo}
 JOBS=${VORN_JOBS:-2}
+source "$ROOT/scripts/packages.sh"
+vorn_ensure_packages build
 source "$ROOT/scripts/odbc-env.sh"
 mkdir -p "$OUT"
 
@@ -29,7 +32,8 @@ build_linux() {
 
 build_windows() {
   say "Building the Windows DLL with mingw-w64 ($OUT/win)"
-  bash "$ROOT/scripts/fetch-expat.sh" >/dev/null 2>"$OUT/fetch-expat.log"
+  bash "$ROOT/scripts/fetch-expat.sh" >/dev/null 2>"$OUT/fetch-expat.log" ||
+    { cat "$OUT/fetch-expat.log" >&2; echo "could not fetch Expat's source for the Windows build" >&2; return 1; }
   cmake -S "$ROOT" -B "$OUT/win" -DVORN_TESTS=OFF \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >"$OUT/win-configure.log"
   cmake --build "$OUT/win" -j "$JOBS" --target vornodbc >"$OUT/win-build.log"

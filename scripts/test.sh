@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the Linux build, the Linux build under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the Windows build (mingw-w64) under Wine;
-# each with its unit, export and integration tests. Installs nothing: .ci/run
-# does that. Build trees and logs go to build-test/ (VORN_TEST_DIR overrides).
+# each with its unit, export and integration tests. Installs the Debian
+# packages it needs first (scripts/packages.sh). Build trees and logs go to
+# build-test/ (VORN_TEST_DIR overrides).
 #
 #   scripts/test.sh            all three builds
 #   scripts/test.sh linux win  only those (linux, asan, win)
@@ -16,6 +17,10 @@ mkdir -p "$LOGS"
 
 stages=("$@")
 [[ ${#stages[@]} -gt 0 ]] || stages=(linux asan win)
+
+# shellcheck source=packages.sh
+source "$ROOT/scripts/packages.sh"
+vorn_ensure_packages build test || exit 1
 
 total_pass=0
 total_fail=0
