@@ -11,7 +11,8 @@
 //   return ConnCall("SQLGetInfo", h).enter("Enter with InfoType = %d", type)
 //       .run([&](Connection* c) { ... }, "Exit with return = %d");
 //
-// A null handle is answered with SQL_INVALID_HANDLE.
+// A handle that is not live (null, freed, foreign, of another type) is
+// answered with SQL_INVALID_HANDLE.
 #pragma once
 
 #include "driver/handles.h"
@@ -49,7 +50,7 @@ template <typename H>
 class ApiCall {
 public:
     ApiCall(const char* tag, SQLHANDLE handle)
-        : tag_(tag), handle_(static_cast<H*>(handle)), lock_(handle_) {
+        : tag_(tag), handle_(liveHandle<H>(handle)), lock_(handle_) {
         lock_.lock(true, -1);
     }
     ApiCall(const ApiCall&) = delete;

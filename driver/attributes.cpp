@@ -338,7 +338,7 @@ SQLRETURN setAppDescriptor(Statement* stmt, const AttrRow& row, SQLPOINTER argum
     auto* desc = static_cast<Descriptor*>(argument);
     if (!desc || desc == implicit)
         current = implicit;
-    else if (desc->allocType == SQL_DESC_ALLOC_USER)
+    else if (isLiveHandle(desc, SQL_HANDLE_DESC) && desc->allocType == SQL_DESC_ALLOC_USER)
         current = desc;
     return SQL_SUCCESS;
 }

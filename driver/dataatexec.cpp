@@ -14,7 +14,7 @@ namespace {
 // asked for data stay readable.
 template <typename Body>
 SQLRETURN keepingDiagnostics(const char* tag, SQLHSTMT handle, Body&& body) {
-    auto* stmt = static_cast<Statement*>(handle);
+    auto* stmt = liveHandle<Statement>(handle);
     VSqlLock lock(stmt);
     lock.lock(true, -1);
     driverLog().Debug(tag, "Enter");

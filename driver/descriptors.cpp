@@ -662,8 +662,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetDescRec(SQLHDESC DescriptorHandle, SQLSMALLI
 
 // Locked through the source, but the diagnostics belong to the target.
 VSQL_EXPORT SQLRETURN SQL_API SQLCopyDesc(SQLHDESC SourceDescHandle, SQLHDESC TargetDescHandle) {
-    auto* source = static_cast<Descriptor*>(SourceDescHandle);
-    auto* target = static_cast<Descriptor*>(TargetDescHandle);
+    auto* source = liveHandle<Descriptor>(SourceDescHandle);
+    auto* target = liveHandle<Descriptor>(TargetDescHandle);
     if (!source) return SQL_INVALID_HANDLE;
     VSqlLock lock(source);
     lock.lock(true, -1);

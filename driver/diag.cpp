@@ -150,9 +150,10 @@ SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* 
 
 namespace {
 
-// The area of a handle by its type, or null for another type. Handles are
-// trusted to match their type; the driver manager checks them.
+// The area of a handle by its type, or null for another type or a handle
+// that is not live.
 DiagArea* areaOf(SQLSMALLINT handleType, SQLHANDLE handle) {
+    if (!isLiveHandle(handle, handleType)) return nullptr;
     switch (handleType) {
     case SQL_HANDLE_ENV: return &static_cast<Environment*>(handle)->diag;
     case SQL_HANDLE_DBC: return &static_cast<Connection*>(handle)->diag;
@@ -178,7 +179,7 @@ void putInteger(SQLPOINTER target, SQLINTEGER value) {
 SQLRETURN getDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLCHAR* sqlState,
                      SQLINTEGER* nativeError, SQLCHAR* messageText, SQLSMALLINT bufferLength,
                      SQLSMALLINT* textLength) {
-    if (knownHandleType(handleType) && !handle) return SQL_INVALID_HANDLE;
+    if (knownHandleType(handleType) && !isLiveHandle(handle, handleType)) return SQL_INVALID_HANDLE;
     DiagArea* area = areaOf(handleType, handle);
     if (!area) return SQL_NO_DATA;
     driverLog().Debug("SQLGetDiagRec", "Number of errors %d", int(area->records.getCount()));
@@ -192,8 +193,8 @@ SQLRETURN getDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNu
 
 SQLRETURN getDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLSMALLINT identifier,
                        SQLPOINTER info, SQLSMALLINT bufferLength, SQLSMALLINT* stringLength) {
-    if (!knownHandleType(handleType) || !handle) return SQL_INVALID_HANDLE;
     DiagArea* area = areaOf(handleType, handle);
+    if (!area) return SQL_INVALID_HANDLE;
 
     // Header fields.
     switch (identifier) {

@@ -400,5 +400,5 @@ VSQL_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT StatementHandle, SQLSMAL
 
 VSQL_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT StatementHandle) {
     // A statement never has a second result.
-    return StatementHandle ? SQL_NO_DATA : SQL_INVALID_HANDLE;
+    return liveHandle<Statement>(StatementHandle) ? SQL_NO_DATA : SQL_INVALID_HANDLE;
 }

@@ -5,10 +5,22 @@
 #include "log/VfxLogger.h"
 
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 // Where a lock without a connection points its enabled flag: always 0.
 std::uint32_t g_noConnection = 0;
+
+// Live records by address, with their handle types. Built on first use so
+// that the DLL's load order does not matter.
+struct HandleRegistry {
+    plat::SharedLock lock;
+    std::unordered_map<const void*, SQLSMALLINT> live;
+};
+HandleRegistry& registry() {
+    static HandleRegistry* r = new HandleRegistry;  // never destroyed: handles may outlive static destruction
+    return *r;
+}
 
 const char* const kTag = "SQLFreeHandle";
 }  // namespace
@@ -30,6 +42,36 @@ void freeText(char*& text) {
     text = nullptr;
 }
 
+bool registerHandle(const void* record, SQLSMALLINT handleType) {
+    HandleRegistry& r = registry();
+    r.lock.lock();
+    bool added = false;
+    try {
+        r.live[record] = handleType;
+        added = true;
+    } catch (...) {
+    }
+    r.lock.unlock();
+    return added;
+}
+
+void unregisterHandle(const void* record) {
+    HandleRegistry& r = registry();
+    r.lock.lock();
+    r.live.erase(record);
+    r.lock.unlock();
+}
+
+bool isLiveHandle(const void* record, SQLSMALLINT handleType) {
+    if (!record) return false;
+    HandleRegistry& r = registry();
+    r.lock.lockShared();
+    const auto it = r.live.find(record);
+    const bool live = it != r.live.end() && it->second == handleType;
+    r.lock.unlockShared();
+    return live;
+}
+
 std::uint32_t odbcVersionOf(const Environment* env) { return env ? env->odbcVersion : SQL_OV_ODBC3; }
 std::uint32_t odbcVersionOf(const Connection* conn) { return conn ? odbcVersionOf(conn->env) : SQL_OV_ODBC3; }
 std::uint32_t odbcVersionOf(const Statement* stmt) { return stmt ? odbcVersionOf(stmt->conn) : SQL_OV_ODBC3; }
@@ -43,11 +85,11 @@ VSqlLock::VSqlLock() : section(nullptr), enabled(&g_noConnection), held(0) {}
 VSqlLock::VSqlLock(Connection* conn) : VSqlLock() { fromConnection(conn); }
 
 VSqlLock::VSqlLock(Statement* stmt) : VSqlLock() {
-    if (plat::isReadable(stmt, sizeof(Statement))) fromConnection(stmt->conn);
+    if (stmt) fromConnection(stmt->conn);
 }
 
 VSqlLock::VSqlLock(Descriptor* desc) : VSqlLock() {
-    if (plat::isReadable(desc, sizeof(Descriptor))) fromConnection(desc->conn);
+    if (desc) fromConnection(desc->conn);
 }
 
 VSqlLock::VSqlLock(Environment*) : VSqlLock() {}
@@ -55,7 +97,7 @@ VSqlLock::VSqlLock(Environment*) : VSqlLock() {}
 VSqlLock::~VSqlLock() { unlock(); }
 
 void VSqlLock::fromConnection(Connection* conn) {
-    if (conn && plat::isReadable(&conn->lockEnabled, sizeof conn->lockEnabled)) {
+    if (conn) {
         section = &conn->lockSection;
         enabled = &conn->lockEnabled;
     }
@@ -87,6 +129,10 @@ void VSqlLock::unlock() {
 Descriptor* newDescriptor(Connection* conn, std::uint32_t kind, std::uint16_t allocType) {
     auto* desc = plat::heapNew<Descriptor>();
     if (!desc) return nullptr;
+    if (!registerHandle(desc, SQL_HANDLE_DESC)) {
+        plat::heapDelete(desc);
+        return nullptr;
+    }
     desc->conn = conn;
     desc->kind = kind;
     desc->allocType = allocType;
@@ -144,6 +190,7 @@ void emptyDescriptor(Descriptor* desc) {
 
 void releaseDescriptor(Descriptor* desc) {
     if (!desc) return;
+    unregisterHandle(desc);
     emptyDescriptor(desc);
     releaseDiagArea(desc->diag);
     plat::heapDelete(desc);
@@ -202,7 +249,8 @@ SQLRETURN VSqlAllocStmt(Connection* conn, Statement** out) {
     const char* tag = "VSqlAllocStmt";
     driverLog().Debug(tag, "Enter");
     auto* stmt = plat::heapNew<Statement>();
-    if (!stmt || !conn->statements.append(stmt)) {
+    if (!stmt || !registerHandle(stmt, SQL_HANDLE_STMT) || !conn->statements.append(stmt)) {
+        if (stmt) unregisterHandle(stmt);
         plat::heapDelete(stmt);
         if (out) *out = nullptr;
         return SQL_ERROR;
@@ -268,6 +316,7 @@ SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
         releaseDescriptor(stmt->implicitApd);
         releaseDescriptor(stmt->implicitArd);
         releaseDiagArea(stmt->diag);
+        unregisterHandle(stmt);
         if (!plat::heapDelete(stmt)) rc = SQL_ERROR;
     }
     driverLog().Debug(tag, kExitWithReturnCode, int(rc));
@@ -278,6 +327,7 @@ SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
 // Connections
 
 SQLRETURN releaseConnection(Connection* conn) {
+    unregisterHandle(conn);
     clearDiagArea(conn->diag);
     // The driver manager frees statements (or disconnects) first; whatever
     // is left would otherwise be lost.
@@ -316,17 +366,25 @@ SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
     case SQL_HANDLE_ENV: {
         if (!output) return SQL_ERROR;
         auto* env = plat::heapNew<Environment>();
+        if (env && !registerHandle(env, SQL_HANDLE_ENV)) {
+            plat::heapDelete(env);
+            env = nullptr;
+        }
         *output = env;
         if (!env) return SQL_ERROR;
         env->odbcVersion = SQL_OV_ODBC3;
         return SQL_SUCCESS;
     }
     case SQL_HANDLE_DBC: {
-        auto* env = static_cast<Environment*>(input);
+        auto* env = liveHandle<Environment>(input);
         if (!env) return SQL_INVALID_HANDLE;
         clearDiagArea(env->diag);
         if (!output) return SQL_ERROR;
         auto* conn = plat::heapNew<Connection>();
+        if (conn && !registerHandle(conn, SQL_HANDLE_DBC)) {
+            plat::heapDelete(conn);
+            conn = nullptr;
+        }
         *output = conn;
         if (!conn) return SQL_ERROR;
         conn->env = env;
@@ -335,7 +393,7 @@ SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
     }
     case SQL_HANDLE_STMT:
     case SQL_HANDLE_DESC: {
-        auto* conn = static_cast<Connection*>(input);
+        auto* conn = liveHandle<Connection>(input);
         if (!conn) return SQL_INVALID_HANDLE;
         // Lists of the connection change: serialise with its other calls.
         VSqlLock lock(conn);
@@ -351,9 +409,11 @@ SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
 }
 
 SQLRETURN freeHandle(SQLSMALLINT type, SQLHANDLE handle) {
+    if (type >= SQL_HANDLE_ENV && type <= SQL_HANDLE_DESC && !isLiveHandle(handle, type)) return SQL_INVALID_HANDLE;
     switch (type) {
     case SQL_HANDLE_ENV: {
         auto* env = static_cast<Environment*>(handle);
+        unregisterHandle(env);
         releaseDiagArea(env->diag);
         return plat::heapDelete(env) ? SQL_SUCCESS : SQL_ERROR;
     }

@@ -139,8 +139,30 @@ struct Statement {
 };
 
 // ---------------------------------------------------------------------------
+// Live handles. Every record handed to the application is registered from
+// its allocation to its release, with its handle type; a handle that is not
+// (freed, foreign, of another type) is refused before anything reads it.
+// Readers share the registry's lock: no system call, no queue on the hot path.
+bool registerHandle(const void* record, SQLSMALLINT handleType);  // false when the heap refuses
+void unregisterHandle(const void* record);
+bool isLiveHandle(const void* record, SQLSMALLINT handleType);
+
+template <typename H> struct HandleTypeOf;
+template <> struct HandleTypeOf<Environment> { static constexpr SQLSMALLINT value = SQL_HANDLE_ENV; };
+template <> struct HandleTypeOf<Connection> { static constexpr SQLSMALLINT value = SQL_HANDLE_DBC; };
+template <> struct HandleTypeOf<Statement> { static constexpr SQLSMALLINT value = SQL_HANDLE_STMT; };
+template <> struct HandleTypeOf<Descriptor> { static constexpr SQLSMALLINT value = SQL_HANDLE_DESC; };
+
+// The record behind an application's handle, or null when it is not a live
+// handle of that type.
+template <typename H>
+H* liveHandle(SQLHANDLE handle) {
+    return isLiveHandle(handle, HandleTypeOf<H>::value) ? static_cast<H*>(handle) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
 // The per-connection lock of every exported call. Built on the stack from the
-// handle the call received; a handle that cannot be read, or one without a
+// (live) handle the call received; a null handle, or one without a
 // connection, gives a lock that does nothing.
 class VSqlLock {
 public:

@@ -45,6 +45,24 @@ private:
     CriticalSection& cs_;
 };
 
+// Reader-writer lock: readers share it, a writer holds it alone. Not
+// re-entrant. Readers of a rarely written table pass without queueing.
+class SharedLock {
+public:
+    SharedLock();
+    ~SharedLock();
+    SharedLock(const SharedLock&) = delete;
+    SharedLock& operator=(const SharedLock&) = delete;
+
+    void lockShared();
+    void unlockShared();
+    void lock();
+    void unlock();
+
+private:
+    alignas(std::max_align_t) unsigned char storage_[64];
+};
+
 // ---------------------------------------------------------------------------
 // Process heap: zero-filled blocks. heapAlloc returns null when the heap
 // refuses; heapFree returns false when the release fails.
@@ -83,10 +101,6 @@ bool getEnv(const char* name, std::string& value);
 
 // Directory for temporary files, with a trailing separator.
 std::string tempDirectory();
-
-// True when the bytes at p can be read without a fault. Builds without a
-// real check treat only null as unreadable.
-bool isReadable(const void* p, std::size_t bytes);
 
 // ---------------------------------------------------------------------------
 // The library's own module (the DLL instance on Windows, the shared object on

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
-#include <mutex>
 
 namespace plat {
 
@@ -38,6 +37,15 @@ CriticalSection::~CriticalSection() { pthread_mutex_destroy(&impl(storage_).mute
 void CriticalSection::enter() { pthread_mutex_lock(&impl(storage_).mutex); }
 bool CriticalSection::tryEnter() { return pthread_mutex_trylock(&impl(storage_).mutex) == 0; }
 void CriticalSection::leave() { pthread_mutex_unlock(&impl(storage_).mutex); }
+
+static_assert(sizeof(pthread_rwlock_t) <= 64, "shared lock storage too small");
+static pthread_rwlock_t* rw(unsigned char* storage) { return reinterpret_cast<pthread_rwlock_t*>(storage); }
+SharedLock::SharedLock() { pthread_rwlock_init(rw(storage_), nullptr); }
+SharedLock::~SharedLock() { pthread_rwlock_destroy(rw(storage_)); }
+void SharedLock::lockShared() { pthread_rwlock_rdlock(rw(storage_)); }
+void SharedLock::unlockShared() { pthread_rwlock_unlock(rw(storage_)); }
+void SharedLock::lock() { pthread_rwlock_wrlock(rw(storage_)); }
+void SharedLock::unlock() { pthread_rwlock_unlock(rw(storage_)); }
 
 // ---------------------------------------------------------------------------
 // Heap: calloc/realloc; the block's size is kept in a header so that a
@@ -101,31 +109,6 @@ std::string tempDirectory() {
     if (!getEnv("TMPDIR", dir) || dir.empty()) dir = "/tmp";
     if (dir.back() != '/') dir += '/';
     return dir;
-}
-
-bool isReadable(const void* p, std::size_t bytes) {
-    if (!p) return false;
-    // write() from the address into a pipe fails with EFAULT instead of
-    // faulting when the memory is not mapped.
-    static int fds[2] = {-1, -1};
-    static std::once_flag once;
-    std::call_once(once, [] {
-        if (pipe(fds) != 0) fds[0] = fds[1] = -1;
-    });
-    if (fds[1] < 0) return true;
-    static std::mutex m;
-    std::lock_guard<std::mutex> g(m);
-    const char* c = static_cast<const char*>(p);
-    while (bytes > 0) {
-        std::size_t chunk = bytes < 512 ? bytes : 512;
-        ssize_t n = write(fds[1], c, chunk);
-        if (n < 0) return errno != EFAULT;
-        char sink[512];
-        if (read(fds[0], sink, std::size_t(n)) < 0) return true;
-        c += n;
-        bytes -= std::size_t(n);
-    }
-    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -17,6 +17,15 @@ void CriticalSection::enter() { EnterCriticalSection(cs(storage_)); }
 bool CriticalSection::tryEnter() { return TryEnterCriticalSection(cs(storage_)) != FALSE; }
 void CriticalSection::leave() { LeaveCriticalSection(cs(storage_)); }
 
+static_assert(sizeof(SRWLOCK) <= 64, "shared lock storage too small");
+static SRWLOCK* srw(unsigned char* storage) { return reinterpret_cast<SRWLOCK*>(storage); }
+SharedLock::SharedLock() { InitializeSRWLock(srw(storage_)); }
+SharedLock::~SharedLock() {}
+void SharedLock::lockShared() { AcquireSRWLockShared(srw(storage_)); }
+void SharedLock::unlockShared() { ReleaseSRWLockShared(srw(storage_)); }
+void SharedLock::lock() { AcquireSRWLockExclusive(srw(storage_)); }
+void SharedLock::unlock() { ReleaseSRWLockExclusive(srw(storage_)); }
+
 void* heapAlloc(std::size_t bytes) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes ? bytes : 1); }
 void* heapRealloc(void* block, std::size_t bytes) {
     if (!block) return heapAlloc(bytes);
@@ -49,20 +58,6 @@ std::string tempDirectory() {
     return dir;
 }
 
-bool isReadable(const void* p, std::size_t bytes) {
-    if (!p) return false;
-    const char* c = static_cast<const char*>(p);
-    const char* end = c + bytes;
-    while (c < end) {
-        MEMORY_BASIC_INFORMATION mbi;
-        if (VirtualQuery(c, &mbi, sizeof mbi) == 0) return false;
-        if (mbi.State != MEM_COMMIT) return false;
-        DWORD prot = mbi.Protect & 0xFF;
-        if (prot == PAGE_NOACCESS || prot == PAGE_EXECUTE || (mbi.Protect & PAGE_GUARD)) return false;
-        c = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
-    }
-    return true;
-}
 
 static void* g_module = nullptr;
 void setModuleHandle(void* module) { g_module = module; }

@@ -243,6 +243,26 @@ TEST_F(Handles, UnknownHandleTypesAndNullHandles) {
     EXPECT_EQ(SQLFreeStmt(nullptr, SQL_CLOSE), SQL_INVALID_HANDLE);
 }
 
+// Freed, foreign and mistyped handles are refused before anything reads them.
+TEST_F(Handles, HandlesThatAreNotLiveAreInvalid) {
+    SQLHANDLE freed = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &freed), SQL_SUCCESS);
+    ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, freed), SQL_SUCCESS);
+    Statement onStack{};
+    SQLHANDLE stmt = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt), SQL_SUCCESS);
+    SQLSMALLINT n = 0;
+    for (SQLHANDLE bad : {freed, static_cast<SQLHANDLE>(&onStack), static_cast<SQLHANDLE>(hdbc)}) {
+        EXPECT_EQ(SQLNumResultCols(bad, &n), SQL_INVALID_HANDLE);
+        EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, bad), SQL_INVALID_HANDLE);
+        EXPECT_EQ(SQLMoreResults(bad), SQL_INVALID_HANDLE);
+        EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, bad, 0, SQL_DIAG_NUMBER, &n, 0, nullptr), SQL_INVALID_HANDLE);
+    }
+    EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, stmt, &freed), SQL_INVALID_HANDLE);  // a statement is no connection
+    EXPECT_EQ(SQLNumResultCols(stmt, &n), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, stmt), SQL_SUCCESS);
+}
+
 namespace {
 // Whether another thread gets conn's lock in try-mode within waitMs.
 bool otherThreadGets(Connection* conn, int waitMs) {
@@ -265,12 +285,11 @@ TEST_F(Handles, LockIsReentrantForItsOwnerAndTimedInTryMode) {
     }
     EXPECT_TRUE(otherThreadGets(conn, 5000));
 
-    // Without a connection, or with a handle that cannot be read, the lock
-    // does nothing.
+    // Without a connection the lock does nothing.
     EXPECT_FALSE(VSqlLock(static_cast<Connection*>(nullptr)).lock(true, -1));
-    VSqlLock bogus(reinterpret_cast<Statement*>(std::uintptr_t(16)));
-    EXPECT_FALSE(bogus.lock(true, -1));
-    EXPECT_EQ(bogus.section, nullptr);
+    VSqlLock none(static_cast<Statement*>(nullptr));
+    EXPECT_FALSE(none.lock(true, -1));
+    EXPECT_EQ(none.section, nullptr);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
 
     // Freeing a connection waits for a thread that holds it.
