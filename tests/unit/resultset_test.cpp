@@ -169,6 +169,21 @@ TEST_F(Described, DescribeColNamesAndRefusals) {
     EXPECT_EQ(0xA5, guard[sizeof(SQLULEN) - 1]);
     EXPECT_EQ(0xA5, guard[2 * sizeof(SQLULEN)]);
 
+    // The length the server declares for a VARCHAR, where it gives one.
+    for (auto [maxLength, want] : {std::pair<const char*, SQLULEN>{"60", 60}, {"0", 255}, {"70000", 70000}}) {
+        execute((std::string("<ResultSet><ResultSetMetaData columnCount=\"1\"><ColumnMetaData columnName=\"N\" "
+                            "columnType=\"VARCHAR\" maxLength=\"") + maxLength +
+                 "\"/></ResultSetMetaData></ResultSet>").c_str());
+        SQLULEN columnSize = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLDescribeCol(hstmt, 1, nullptr, 0, nullptr, nullptr, &columnSize, nullptr, nullptr));
+        EXPECT_EQ(want, columnSize) << maxLength;
+        EXPECT_EQ(SQLLEN(want), number(1, SQL_DESC_OCTET_LENGTH)) << maxLength;
+        EXPECT_EQ(SQLLEN(want), number(1, SQL_DESC_DISPLAY_SIZE)) << maxLength;
+    }
+    execute(
+        "<ResultSet><ResultSetMetaData columnCount=\"1\"><ColumnMetaData columnName=\"TITLE\" columnType=\"VARCHAR\"/>"
+        "</ResultSetMetaData></ResultSet>");
+
     for (SQLUSMALLINT column : {0, 2}) {
         EXPECT_EQ(SQL_ERROR, SQLDescribeCol(hstmt, column, name, sizeof name, &len, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ("07009 Column out of range", stmtDiag());
