@@ -209,6 +209,29 @@ private:
         while (!atEnd() && std::isspace(static_cast<unsigned char>(in_[pos_]))) ++pos_;
     }
 
+    // The long form of an escape, --(*vendor(Microsoft),product(ODBC) ... *)--,
+    // stands for {...}; at pos_, its content is translated in place.
+    bool longForm(std::string& out, bool& found) {
+        static const char kOpen[] = "--(*vendor(";
+        static const char kClose[] = "*)--";
+        found = false;
+        if (in_.compare(pos_, sizeof kOpen - 1, kOpen) != 0) return true;
+        const std::size_t product = in_.find("product(", pos_);
+        const std::size_t afterProduct = product == std::string::npos ? product : in_.find(')', product);
+        // Long forms nest: the end is the close that matches this open.
+        std::size_t end = afterProduct;
+        for (int depth = 1; end != std::string::npos && depth > 0;) {
+            const std::size_t open = in_.find(kOpen, end + 1), close = in_.find(kClose, end + 1);
+            depth += open < close ? 1 : -1;
+            end = open < close ? open : close;
+        }
+        if (end == std::string::npos) return true;  // an ordinary comment
+        found = true;
+        Translator inner("{" + in_.substr(afterProduct + 1, end - afterProduct - 1) + "}", context_, failure_);
+        pos_ = end + sizeof kClose - 1;
+        return inner.run(out);
+    }
+
     // Copies a literal, quoted identifier or comment that starts at pos_ as
     // it stands; false when there is none there.
     bool copyVerbatim(std::string& out) {
@@ -239,7 +262,9 @@ private:
     bool copy(std::string& out, Stop stop, char& stopChar) {
         int depth = 0;
         while (!atEnd()) {
-            if (copyVerbatim(out)) continue;
+            bool found = false;
+            if (!longForm(out, found)) return false;
+            if (found || copyVerbatim(out)) continue;
             const char c = in_[pos_];
             if (c == '{') {
                 if (!escape(out)) return false;
@@ -403,7 +428,7 @@ private:
         }
     }
 
-    const std::string& in_;
+    const std::string in_;
     const EscapeContext& context_;
     EscapeFailure& failure_;
     std::size_t pos_ = 0;
@@ -415,7 +440,7 @@ bool translateEscapes(const std::string& in, const EscapeContext& context, std::
                       EscapeFailure& failure) {
     out.clear();
     // Most texts have no escape at all.
-    if (in.find('{') == std::string::npos) {
+    if (in.find('{') == std::string::npos && in.find("--(*") == std::string::npos) {
         out = in;
         return true;
     }

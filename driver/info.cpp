@@ -76,6 +76,7 @@ const InfoRow kInfoRows[] = {
     text(SQL_MAX_ROW_SIZE_INCLUDES_LONG, "N"),
     text(SQL_NEED_LONG_DATA_LEN, "N"),
     text(SQL_LIKE_ESCAPE_CLAUSE, "Y"),
+    text(SQL_OUTER_JOINS, "Y"),
     text(SQL_XOPEN_CLI_YEAR, ""),
     text(SQL_DESCRIBE_PARAMETER, "N"),
     text(SQL_CATALOG_NAME, "Y"),
@@ -118,6 +119,9 @@ const InfoRow kInfoRows[] = {
     u32(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT),
     u32(SQL_STATIC_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT),
     u32(SQL_ODBC_INTERFACE_CONFORMANCE, SQL_OIC_CORE),
+    // {oj ...} becomes the server's own join.
+    u32(SQL_OJ_CAPABILITIES, SQL_OJ_LEFT | SQL_OJ_RIGHT | SQL_OJ_NESTED | SQL_OJ_NOT_ORDERED | SQL_OJ_INNER |
+                                 SQL_OJ_ALL_COMPARISON_OPS),
     // The scalar functions and conversions of the escape sequences.
     {SQL_CONVERT_FUNCTIONS, SQL_TIMEDATE_FUNCTIONS, Answer::Escapes, nullptr, 0},      // 48..52
     {SQL_CONVERT_BIGINT, SQL_CONVERT_LONGVARBINARY, Answer::Escapes, nullptr, 0},      // 53..71
@@ -143,7 +147,6 @@ const InfoRow kInfoRows[] = {
     u32Zero(SQL_MAX_ROW_SIZE, SQL_MAX_STATEMENT_LEN),              // 104, 105
     u32Zero(SQL_MAX_CHAR_LITERAL_LEN, SQL_TIMEDATE_DIFF_INTERVALS),  // 108..110
     u32Zero(SQL_MAX_BINARY_LITERAL_LEN, SQL_MAX_BINARY_LITERAL_LEN),
-    u32Zero(SQL_OJ_CAPABILITIES, SQL_OJ_CAPABILITIES),
     u32Zero(SQL_ALTER_DOMAIN, SQL_BATCH_SUPPORT),                  // 117..121
     u32Zero(SQL_CONVERT_INTERVAL_DAY_TIME, SQL_CONVERT_INTERVAL_YEAR_MONTH),
     u32Zero(SQL_CREATE_ASSERTION, SQL_CREATE_SCHEMA),              // 127..131

@@ -132,6 +132,8 @@ check("timedate functions include current date/time/timestamp",
 check("interface conformance", cnxn.getinfo(pyodbc.SQL_ODBC_INTERFACE_CONFORMANCE), 1)
 check("string functions", cnxn.getinfo(pyodbc.SQL_STRING_FUNCTIONS) & 0x1001, 0x1001)  # CONCAT, UCASE
 check("convert functions", cnxn.getinfo(pyodbc.SQL_CONVERT_FUNCTIONS), 1)
+check("outer joins", cnxn.getinfo(pyodbc.SQL_OJ_CAPABILITIES) & 1, 1)  # SQL_OJ_LEFT
+check("long form", value("SELECT --(*vendor(Microsoft),product(ODBC) fn UCASE('x') *)--"), "X")
 
 for f in failures:
     print(f)

@@ -77,6 +77,7 @@ TEST_F(InfoTest, ConnectionTextsAndTheServerVersionAskedOnce) {
     EXPECT_EQ("db.example", text(SQL_SERVER_NAME));
     EXPECT_EQ("alice", text(SQL_USER_NAME));
     EXPECT_EQ("\xE5\xE4\xF6\xFC\xC5\xC4\xD6\xDC\xE9\xC9", text(SQL_SPECIAL_CHARACTERS));
+    EXPECT_EQ("Y", text(SQL_OUTER_JOINS));  // {oj ...} is translated
 
     // Without a session the version is empty; the block is kept, not asked again.
     EXPECT_EQ("", text(SQL_DBMS_VER));

@@ -96,6 +96,12 @@ TEST(Escapes, JoinsLikeEscapesAndCalls) {
         {"{?= call P(1)}", "HYC00", true},
         {"{interval '1' day}", "HYC00", true},
         {"{nonsense}", "42000", true},
+        {"WHERE D = --(*vendor(Microsoft),product(ODBC) d '2024-01-31' *)-- AND 1",
+         "WHERE D = '2024-01-31' AND 1"},
+        {"--(*vendor(Microsoft),product(ODBC) fn UCASE(--(*vendor(Microsoft),product(ODBC) fn LCASE(X) *)--) *)--",
+         "UPPER(LOWER(X))"},
+        {"--(*vendor(Microsoft),product(ODBC) call P *)--", "HYC00", true},
+        {"-- (*vendor(x) is a comment {fn X}\n1", "-- (*vendor(x) is a comment {fn X}\n1"},
         {"{oj A LEFT JOIN B ON 1 = 1", "42000", true},
     });
 }
