@@ -1,8 +1,7 @@
-// ODBC escape sequences rewritten into the SQL the server takes. The server
-// is SQLite-like: functions that ODBC names differently become the server's
-// names or a small expression. A template never repeats an argument: an
-// argument may hold a parameter marker, and the markers are counted after the
-// translation.
+// ODBC escape sequences rewritten into the SQL the server takes: standard
+// SQL where there is a standard form, otherwise the functions vornd (SQLite)
+// knows. A form never repeats an argument: an argument may hold a parameter
+// marker, and the markers are counted after the translation.
 #include "driver/escapes.h"
 
 #include <cctype>
