@@ -348,6 +348,8 @@ SQLRETURN VSqlSpecialColumns(Statement* stmt, SQLUSMALLINT identifierType, const
             "0 AS 'BUFFER_LENGTH', NULL AS 'DECIMAL_DIGITS', 0 AS 'PSEUDO_COLUMN' FROM VDBS.COLUMNS WHERE ";
         if (table.given()) sql += " TABLENAME = " + literal(table.text) + " AND ";
         sql += " PRIMARYKEY <> 0 UNION SELECT '', 'R', 'INTEGER', 0, 0, NULL, 1";
+        // The record-number pseudo-column belongs to tables that exist.
+        if (table.given()) sql += " FROM VDBS.TABLES WHERE NAME = " + literal(table.text);
         rc = executeText(stmt, sql);
         if (rc == SQL_SUCCESS && stmt->resultSet)
             keepFixedDescriptions(stmt->resultSet, countOf(kSpecialColumns));
