@@ -227,6 +227,7 @@ private:
         if (end == std::string::npos) return true;  // an ordinary comment
         found = true;
         Translator inner("{" + in_.substr(afterProduct + 1, end - afterProduct - 1) + "}", context_, failure_);
+        inner.nesting_ = nesting_;
         pos_ = end + sizeof kClose - 1;
         return inner.run(out);
     }
@@ -302,8 +303,17 @@ private:
         return true;
     }
 
-    // At '{'.
+    // At '{'. Each nested escape takes stack: a limit keeps a hostile text
+    // from exhausting it.
     bool escape(std::string& out) {
+        if (nesting_ >= kMaxNesting) return syntax("Escape sequences nested too deeply");
+        ++nesting_;
+        const bool ok = escapeBody(out);
+        --nesting_;
+        return ok;
+    }
+
+    bool escapeBody(std::string& out) {
         ++pos_;
         skipSpace();
         if (peek() == '?') return fail("HYC00", "Procedure calls ({?= call ...}) are not supported: the server has no procedures");
@@ -431,6 +441,8 @@ private:
     const EscapeContext& context_;
     EscapeFailure& failure_;
     std::size_t pos_ = 0;
+    static constexpr int kMaxNesting = 64;
+    int nesting_ = 0;
 };
 
 }  // namespace

@@ -104,6 +104,13 @@ TEST(Escapes, JoinsLikeEscapesAndCalls) {
         {"-- (*vendor(x) is a comment {fn X}\n1", "-- (*vendor(x) is a comment {fn X}\n1"},
         {"{oj A LEFT JOIN B ON 1 = 1", "42000", true},
     });
+    // Deep nesting is refused, not a stack overflow.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "{fn UCASE(";
+    EscapeFailure failure;
+    std::string out;
+    EXPECT_FALSE(translateEscapes(deep, EscapeContext(), out, failure));
+    EXPECT_STREQ("42000", failure.sqlState);
 }
 
 TEST(Escapes, LiteralsIdentifiersAndCommentsStayAsWritten) {
