@@ -219,6 +219,7 @@ void fillIrdRecord(DescriptorRecord& r, const ColumnMetaData& c) {
     if (type == SQL_VARCHAR && c.maxLength > 0 && c.maxLength <= 0x7FFFFFFF)
         r.displaySize = r.octetLength = SQLLEN(r.length = c.maxLength);
     if (type == SQL_INTEGER) r.precision = 10;
+    if (type == SQL_FLOAT) r.precision = SQLSMALLINT(sizes.length);
     if (type == SQL_TYPE_TIME) r.precision = 0;
     r.searchable = type == SQL_INTEGER ? SQL_PRED_BASIC : type == SQL_TYPE_TIME ? SQL_PRED_NONE : SQL_SEARCHABLE;
     r.scale = 0;

@@ -77,7 +77,7 @@ TEST_F(Described, EachServerTypeReportsItsSizesNamesAndFlags) {
         {SQL_INTEGER, SQL_INTEGER, 0, 11, 10, 4, 10, 10, SQL_PRED_BASIC, "INTEGER", ""},
         {SQL_TYPE_DATE, SQL_DATETIME, SQL_CODE_DATE, 10, 10, 6, 0, 0, SQL_SEARCHABLE, "DATE", "'"},
         {SQL_TYPE_TIME, SQL_DATETIME, SQL_CODE_TIME, 8, 8, 6, 0, 0, SQL_PRED_NONE, "TIME", "'"},
-        {SQL_FLOAT, SQL_FLOAT, 0, 14, 7, 4, 10, 0, SQL_SEARCHABLE, "FLOAT", ""},
+        {SQL_FLOAT, SQL_FLOAT, 0, 14, 7, 4, 10, 7, SQL_SEARCHABLE, "FLOAT", ""},
         {0, 0, 0, 0, 0, 0, 0, 0, SQL_SEARCHABLE, "", ""},
     };
     for (SQLUSMALLINT c = 1; c <= 8; ++c) {
@@ -90,7 +90,7 @@ TEST_F(Described, EachServerTypeReportsItsSizesNamesAndFlags) {
         EXPECT_EQ(e.octets, number(c, SQL_DESC_OCTET_LENGTH));
         EXPECT_EQ(e.radix, number(c, SQL_DESC_NUM_PREC_RADIX));
         EXPECT_EQ(e.precision, number(c, SQL_DESC_PRECISION));
-        EXPECT_EQ(e.precision, number(c, SQL_COLUMN_PRECISION));
+        EXPECT_EQ(SQLLEN(e.length), number(c, SQL_COLUMN_PRECISION));
         EXPECT_EQ(0, number(c, SQL_COLUMN_SCALE));
         EXPECT_EQ(e.searchable, number(c, SQL_DESC_SEARCHABLE));
         EXPECT_EQ(e.typeName, text(c, SQL_DESC_TYPE_NAME));
