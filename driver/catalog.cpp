@@ -118,14 +118,27 @@ long numberIn(const Row* row, int index) {
     return v && !v->isNull && v->data ? std::atol(v->data) : 0;
 }
 
+std::int32_t sqlTypeIn(const Row* row, int index) {
+    const ColumnValue* typeName = rowValue(row, index);
+    return typeNameToSqlType(typeName && !typeName->isNull ? typeName->data : nullptr);
+}
+
+// A column's size and octet length by its type; a VARCHAR's as declared
+// when the server gives that (declared > 0).
+void columnSizes(std::int32_t t, long declared, long& size, long& octets) {
+    const TypeSizes& sizes = sqlTypeSizes(t);
+    size = long(sizes.length);
+    octets = t == SQL_LONGVARBINARY ? long(sizes.length) : long(sizes.octetLength);
+    if (t == SQL_VARCHAR && declared > 0) size = octets = declared;
+}
+
 // COLUMN_SIZE holds the server's length of the column when it gives one.
 bool completeColumnsRow(const Row* row) {
-    const ColumnValue* typeName = rowValue(row, kTypeName);
-    const std::int32_t t = typeNameToSqlType(typeName && !typeName->isNull ? typeName->data : nullptr);
+    const std::int32_t t = sqlTypeIn(row, kTypeName);
     const bool datetime = t == SQL_TYPE_DATE || t == SQL_TYPE_TIME;
     const TypeSizes& sizes = sqlTypeSizes(t);
-    long size = long(sizes.length), octets = t == SQL_LONGVARBINARY ? long(sizes.length) : long(sizes.octetLength);
-    if (t == SQL_VARCHAR && numberIn(row, kColumnSize) > 0) size = octets = numberIn(row, kColumnSize);
+    long size = 0, octets = 0;
+    columnSizes(t, numberIn(row, kColumnSize), size, octets);
     bool ok = setRowValue(row, kDataType, decimal(t).c_str()) &&
               setRowValue(row, kSqlDataType, decimal(datetime ? SQL_DATETIME : t).c_str());
     if (datetime)
@@ -237,6 +250,23 @@ SQLRETURN VSqlTables(Statement* stmt, const CatalogName& catalog, const CatalogN
 
 namespace {
 
+// Runs the text that query(sizeColumn) makes, asking the server for each
+// column's MAXLENGTH; a server whose catalog has none is asked again for 0,
+// and the sizes come from the types alone.
+template <typename Query>
+SQLRETURN executeWithSizes(Statement* stmt, const char* tag, Query query) {
+    std::string sql = query("MAXLENGTH");
+    driverLog().Debug(tag, "%s", sql.c_str());
+    SQLRETURN rc = executeText(stmt, sql);
+    if (rc == SQL_ERROR) {
+        clearDiagArea(stmt->diag);
+        sql = query("0");
+        driverLog().Debug(tag, "%s", sql.c_str());
+        rc = executeText(stmt, sql);
+    }
+    return rc;
+}
+
 // sizeColumn: what the server is asked for as COLUMN_SIZE.
 std::string columnsQuery(const char* tableName, const CatalogName& column, const char* sizeColumn) {
     std::string sql = std::string(
@@ -268,16 +298,8 @@ SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table, const CatalogNa
     const char* dot = std::strrchr(table.text, '.');
     const char* name = dot ? dot + 1 : table.text;
 
-    std::string sql = columnsQuery(name, column, "MAXLENGTH");
-    driverLog().Debug("SQLColumns", "%s", sql.c_str());
-    SQLRETURN rc = executeText(stmt, sql);
-    if (rc == SQL_ERROR) {
-        // A server whose catalog has no MAXLENGTH: sizes by type alone.
-        clearDiagArea(stmt->diag);
-        sql = columnsQuery(name, column, "0");
-        driverLog().Debug("SQLColumns", "%s", sql.c_str());
-        rc = executeText(stmt, sql);
-    }
+    SQLRETURN rc = executeWithSizes(stmt, "SQLColumns",
+                                    [&](const char* size) { return columnsQuery(name, column, size); });
     ResultSet* rs = stmt->resultSet;
     if (!rs) return rc;
 
@@ -339,20 +361,45 @@ SQLRETURN VSqlPrimaryKeys(Statement* stmt, const CatalogName& table) {
     return rc;
 }
 
+// The best row identifier: the key columns (not pseudo-columns) and the
+// server's record number R (a pseudo-column), valid for the session. The
+// rows are completed here, so they all come at once.
 SQLRETURN VSqlSpecialColumns(Statement* stmt, SQLUSMALLINT identifierType, const CatalogName& table) {
-    SQLRETURN rc = startLocalResult(stmt, "Special Columns", kSpecialColumns, countOf(kSpecialColumns), false);
+    SQLRETURN rc = startLocalResult(stmt, "Special Columns", kSpecialColumns, countOf(kSpecialColumns), true);
     if (rc != SQL_SUCCESS) return rc;
     if (identifierType == SQL_BEST_ROWID) {
-        std::string sql =
-            "SELECT '' as 'SCOPE', COLNAME AS 'COLUMN_NAME', SQLTYPE AS 'DATA_TYPE', 0 AS 'COLUMN_SIZE', "
-            "0 AS 'BUFFER_LENGTH', NULL AS 'DECIMAL_DIGITS', 0 AS 'PSEUDO_COLUMN' FROM VDBS.COLUMNS WHERE ";
-        if (table.given()) sql += " TABLENAME = " + literal(table.text) + " AND ";
-        sql += " PRIMARYKEY <> 0 UNION SELECT '', 'R', 'INTEGER', 0, 0, NULL, 1";
-        // The record-number pseudo-column belongs to tables that exist.
-        if (table.given()) sql += " FROM VDBS.TABLES WHERE NAME = " + literal(table.text);
-        rc = executeText(stmt, sql);
-        if (rc == SQL_SUCCESS && stmt->resultSet)
-            keepFixedDescriptions(stmt->resultSet, countOf(kSpecialColumns));
+        const auto query = [&](const char* size) {
+            std::string sql = std::string("SELECT 2 AS SCOPE, COLNAME AS COLUMN_NAME, 0 AS DATA_TYPE, "
+                                          "SQLTYPE AS TYPE_NAME, ") +
+                              size +
+                              " AS COLUMN_SIZE, 0 AS BUFFER_LENGTH, NULL AS DECIMAL_DIGITS, 1 AS PSEUDO_COLUMN "
+                              "FROM VDBS.COLUMNS WHERE ";
+            if (table.given()) sql += "TABLENAME = " + literal(table.text) + " AND ";
+            sql += "PRIMARYKEY <> 0 UNION SELECT 2, 'R', 0, 'INTEGER', 0, 0, NULL, 2";
+            // The record number belongs to tables that exist.
+            if (table.given()) sql += " FROM VDBS.TABLES WHERE NAME = " + literal(table.text);
+            return sql;
+        };
+        rc = executeWithSizes(stmt, "SQLSpecialColumns", query);
+        ResultSet* rs = stmt->resultSet;
+        if (rc == SQL_SUCCESS && rs) {
+            keepFixedDescriptions(rs, countOf(kSpecialColumns));
+            constexpr int kDataTypeAt = 2, kTypeNameAt = 3, kSizeAt = 4, kOctetsAt = 5, kDigitsAt = 6;
+            for (int i = 0; i < resultRowCount(rs); ++i) {
+                const Row* row = resultRow(rs, i);
+                const std::int32_t t = sqlTypeIn(row, kTypeNameAt);
+                long size = 0, octets = 0;
+                columnSizes(t, numberIn(row, kSizeAt), size, octets);
+                bool ok = setRowValue(row, kDataTypeAt, decimal(t).c_str()) &&
+                          setRowValue(row, kSizeAt, decimal(size).c_str()) &&
+                          setRowValue(row, kOctetsAt, decimal(octets).c_str());
+                if (t == SQL_INTEGER || t == SQL_TYPE_TIME) ok = ok && setRowValue(row, kDigitsAt, "0");
+                if (!ok) {
+                    VSqlFreeStatement(stmt, SQL_CLOSE);
+                    return outOfMemory(stmt);
+                }
+            }
+        }
     }
     if (rc == SQL_SUCCESS) populateIrd(stmt);
     return rc;

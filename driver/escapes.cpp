@@ -316,10 +316,12 @@ private:
     bool escapeBody(std::string& out) {
         ++pos_;
         skipSpace();
-        if (peek() == '?') return fail("HYC00", "Procedure calls ({?= call ...}) are not supported: the server has no procedures");
+        if (peek() == '?')
+            return fail("HYC00", "Procedure calls ({?= call ...}) are not supported: the server has no procedures");
         const std::string keyword = word();
         if (sameName(keyword, "D") || sameName(keyword, "T") || sameName(keyword, "TS"))
-            return datetime(out, keyword.size() == 2 ? 'S' : char(std::toupper(static_cast<unsigned char>(keyword[0]))));
+            return datetime(out, keyword.size() == 2 ? 'S'
+                                                     : char(std::toupper(static_cast<unsigned char>(keyword[0]))));
         if (sameName(keyword, "FN")) return function(out);
         if (sameName(keyword, "OJ")) {
             skipSpace();

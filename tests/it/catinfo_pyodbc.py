@@ -68,9 +68,11 @@ check("composite key", [(r.column_name, r.key_seq) for r in cur.primaryKeys("WID
       [("C%d" % c, i + 1) for i, c in enumerate(order)])
 check("key columns", [d[0] for d in cur.description],
       ["table_cat", "table_schem", "table_name", "column_name", "key_seq", "pk_name"])
+check("row id over more than a block", len(cur.rowIdColumns("WIDE").fetchall()), 13)
 check("statistics", cur.statistics("BOOKS").fetchall(), [])
 check("statistics columns", len(cur.description), 13)
-check("row id columns", sorted(r[1] for r in cur.rowIdColumns("BOOKS")), ["ID", "R"])
+check("row id columns", sorted(tuple(r) for r in cur.rowIdColumns("BOOKS")),
+      [(2, "ID", 4, "INTEGER", 10, 4, 0, 1), (2, "R", 4, "INTEGER", 10, 4, 0, 2)])
 check("row id columns of no table", cur.rowIdColumns("NO_SUCH").fetchall(), [])
 check("column pattern", [r.column_name for r in cur.columns(table="BOOKS", column="A%")], ["AUTHOR_ID", "ABSTRACT"])
 check("column pattern escape", [r.column_name for r in cur.columns(table="BOOKS", column="AUTHOR\\_ID")],
@@ -84,7 +86,8 @@ check("quoted table", [r.table_name for r in cur.tables(table="O'Brien")], ["O'B
 check("quoted table columns", [(r.column_name, r.column_size) for r in cur.columns(table="O'Brien")], [("it's", 7)])
 check("quoted column", len(cur.columns(table="O'Brien", column="it's").fetchall()), 1)
 check("quoted table key", [r.column_name for r in cur.primaryKeys("O'Brien")], ["it's"])
-check("quoted table row id", sorted(r[1] for r in cur.rowIdColumns("O'Brien")), ["R", "it's"])
+check("quoted table row id", sorted((r[1], r[2], r[4]) for r in cur.rowIdColumns("O'Brien")),
+      [("R", 4, 10), ("it's", 12, 7)])
 for attempt in ("x' OR '1'='1", "BOOKS' --", "BOOKS'; DROP TABLE BOOKS; --", "' UNION SELECT NAME FROM VDBS.TABLES --"):
     for what, call in (("tables", lambda: cur.tables(table=attempt)),
                        ("columns", lambda: cur.columns(table=attempt)),

@@ -54,7 +54,8 @@ TEST_F(Escapes, NativeSqlShowsTheTranslation) {
     // The translated length, not the written one, decides the truncation.
     SQLCHAR small[7] = "";
     SQLINTEGER length = 0;
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLNativeSql(dbc, (SQLCHAR*)"SELECT {fn NOW()}", SQL_NTS, small, sizeof small, &length));
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO,
+              SQLNativeSql(dbc, (SQLCHAR*)"SELECT {fn NOW()}", SQL_NTS, small, sizeof small, &length));
     EXPECT_STREQ("SELECT", (char*)small);
     EXPECT_EQ(24, length);
 }
