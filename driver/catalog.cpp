@@ -88,6 +88,17 @@ void keepFixedDescriptions(ResultSet* rs, int fixed) {
 
 std::string decimal(long value) { return std::to_string(value); }
 
+// A name argument as an SQL literal, every quote doubled: whatever the
+// application passes stays one value and never becomes part of the statement.
+std::string literal(const char* text) {
+    std::string out = "'";
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\'') out += '\'';
+        out += *p;
+    }
+    return out + "'";
+}
+
 // Rewrites one value of a row; a value the server left out stays missing.
 bool setRowValue(const Row* row, int index, const char* text) {
     ColumnValue* value = rowValue(row, index);
@@ -98,22 +109,47 @@ bool setRowValue(const Row* row, int index, const char* text) {
 // its type name.
 enum ColumnsIndex {
     kDataType = 4, kTypeName = 5, kColumnSize = 6, kBufferLength = 7, kDecimalDigits = 8, kNumPrecRadix = 9,
-    kNullableIndex = 10, kSqlDataType = 13, kCharOctetLength = 15, kOrdinalPosition = 16, kIsNullable = 17,
+    kNullableIndex = 10, kSqlDataType = 13, kDateTimeSub = 14, kCharOctetLength = 15, kOrdinalPosition = 16,
+    kIsNullable = 17,
 };
 
+long numberIn(const Row* row, int index) {
+    const ColumnValue* v = rowValue(row, index);
+    return v && !v->isNull && v->data ? std::atol(v->data) : 0;
+}
+
+std::int32_t sqlTypeIn(const Row* row, int index) {
+    const ColumnValue* typeName = rowValue(row, index);
+    return typeNameToSqlType(typeName && !typeName->isNull ? typeName->data : nullptr);
+}
+
+// A column's size and octet length by its type; a VARCHAR's as declared
+// when the server gives that (declared > 0).
+void columnSizes(std::int32_t t, long declared, long& size, long& octets) {
+    const TypeSizes& sizes = sqlTypeSizes(t);
+    size = long(sizes.length);
+    octets = t == SQL_LONGVARBINARY ? long(sizes.length) : long(sizes.octetLength);
+    if (t == SQL_VARCHAR && declared > 0) size = octets = declared;
+}
+
+// COLUMN_SIZE holds the server's length of the column when it gives one.
 bool completeColumnsRow(const Row* row) {
-    const ColumnValue* typeName = rowValue(row, kTypeName);
-    const std::int32_t t = typeNameToSqlType(typeName && !typeName->isNull ? typeName->data : nullptr);
-    const std::string type = decimal(t);
-    bool ok = setRowValue(row, kDataType, type.c_str()) && setRowValue(row, kSqlDataType, type.c_str());
-    if (t == SQL_LONGVARCHAR || t == SQL_VARCHAR) {
-        const char* size = t == SQL_VARCHAR ? "255" : "2147483647";
-        ok = ok && setRowValue(row, kColumnSize, size) && setRowValue(row, kBufferLength, size) &&
-             setRowValue(row, kCharOctetLength, size);
-    } else if (t == SQL_INTEGER) {
-        ok = ok && setRowValue(row, kColumnSize, "10") && setRowValue(row, kBufferLength, "4") &&
-             setRowValue(row, kDecimalDigits, "0") && setRowValue(row, kNumPrecRadix, "10");
-    }
+    const std::int32_t t = sqlTypeIn(row, kTypeName);
+    const bool datetime = t == SQL_TYPE_DATE || t == SQL_TYPE_TIME;
+    const TypeSizes& sizes = sqlTypeSizes(t);
+    long size = 0, octets = 0;
+    columnSizes(t, numberIn(row, kColumnSize), size, octets);
+    bool ok = setRowValue(row, kDataType, decimal(t).c_str()) &&
+              setRowValue(row, kSqlDataType, decimal(datetime ? SQL_DATETIME : t).c_str());
+    if (datetime)
+        ok = ok && setRowValue(row, kDateTimeSub, t == SQL_TYPE_DATE ? "1" : "2");
+    if (t != 0)
+        ok = ok && setRowValue(row, kColumnSize, decimal(size).c_str()) &&
+             setRowValue(row, kBufferLength, decimal(octets).c_str());
+    if (sizes.radix) ok = ok && setRowValue(row, kNumPrecRadix, decimal(sizes.radix).c_str());
+    if (t == SQL_INTEGER || t == SQL_TYPE_TIME) ok = ok && setRowValue(row, kDecimalDigits, "0");
+    if (t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_LONGVARBINARY)
+        ok = ok && setRowValue(row, kCharOctetLength, decimal(octets).c_str());
     const ColumnValue* nullable = rowValue(row, kNullableIndex);
     const bool isNullable = nullable && !nullable->isNull && nullable->data && std::atol(nullable->data) == 1;
     ok = ok && setRowValue(row, kOrdinalPosition, decimal(row->rowNumber).c_str()) &&
@@ -204,7 +240,7 @@ SQLRETURN VSqlTables(Statement* stmt, const CatalogName& catalog, const CatalogN
     } else {
         sql = "SELECT '' AS TABLE_CAT, OWNER AS TABLE_SCHEM, NAME AS TABLE_NAME, 'TABLE' AS TABLE_TYPE, "
               "'' AS REMARKS FROM VDBS.TABLES";
-        if (table.given()) sql += std::string(" WHERE NAME = '") + table.text + "'";
+        if (table.given()) sql += " WHERE NAME = " + literal(table.text);
         driverLog().Debug("SQLTables", "Query: %s", sql.c_str());
     }
     SQLRETURN rc = executeText(stmt, sql);
@@ -212,7 +248,46 @@ SQLRETURN VSqlTables(Statement* stmt, const CatalogName& catalog, const CatalogN
     return rc;
 }
 
-SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table) {
+namespace {
+
+// Runs the text that query(sizeColumn) makes, asking the server for each
+// column's MAXLENGTH; a server whose catalog has none is asked again for 0,
+// and the sizes come from the types alone.
+template <typename Query>
+SQLRETURN executeWithSizes(Statement* stmt, const char* tag, Query query) {
+    std::string sql = query("MAXLENGTH");
+    driverLog().Debug(tag, "%s", sql.c_str());
+    SQLRETURN rc = executeText(stmt, sql);
+    if (rc == SQL_ERROR) {
+        clearDiagArea(stmt->diag);
+        sql = query("0");
+        driverLog().Debug(tag, "%s", sql.c_str());
+        rc = executeText(stmt, sql);
+    }
+    return rc;
+}
+
+// sizeColumn: what the server is asked for as COLUMN_SIZE.
+std::string columnsQuery(const char* tableName, const CatalogName& column, const char* sizeColumn) {
+    std::string sql = std::string(
+                          "select '' AS TABLE_CAT, '' AS TABLE_SCHEM, TABLENAME AS TABLE_NAME, "
+                          "COLNAME AS COLUMN_NAME, 0 AS DATA_TYPE, SQLTYPE AS TYPE_NAME, ") +
+                      sizeColumn +
+                      " AS COLUMN_SIZE, "
+                      "0 AS BUFFER_LENGTH, NULL AS DECIMAL_DIGITS, NULL AS NUM_PREC_RADIX, NULLABLE, "
+                      "NULL AS REMARKS, NULL AS COLUMN_DEF, 0 AS SQL_DATA_TYPE, "
+                      "NULL AS SQL_DATE_TIME_SUB, NULL AS CHAR_OCTET_LENGTH, 0 AS ORDINAL_POSITION, "
+                      "'' AS IS_NULLABLE FROM VDBS.COLUMNS WHERE TABLENAME = " +
+                      literal(tableName);
+    // The column name is a search pattern; "%" alone is every column.
+    if (column.given() && column.text[0] && std::strcmp(column.text, "%") != 0)
+        sql += " AND COLNAME LIKE " + literal(column.text) + " ESCAPE '\\'";
+    return sql;
+}
+
+}  // namespace
+
+SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table, const CatalogName& column) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 0;
     if (!table.given() || !table.text[0]) {
@@ -223,16 +298,8 @@ SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table) {
     const char* dot = std::strrchr(table.text, '.');
     const char* name = dot ? dot + 1 : table.text;
 
-    const std::string sql = std::string(
-                                "select '' AS TABLE_CAT, '' AS TABLE_SCHEM, TABLENAME AS TABLE_NAME, "
-                                "COLNAME AS COLUMN_NAME, 0 AS DATA_TYPE, SQLTYPE AS TYPE_NAME, 0 AS COLUMN_SIZE, "
-                                "0 AS BUFFER_LENGTH, NULL AS DECIMAL_DIGITS, NULL AS NUM_PREC_RADIX, NULLABLE, "
-                                "NULL AS REMARKS, NULL AS COLUMN_DEF, 0 AS SQL_DATA_TYPE, "
-                                "NULL AS SQL_DATE_TIME_SUB, NULL AS CHAR_OCTET_LENGTH, 0 AS ORDINAL_POSITION, "
-                                "'' AS IS_NULLABLE FROM VDBS.COLUMNS WHERE TABLENAME = '") +
-                            name + "'";
-    driverLog().Debug("SQLColumns", "%s", sql.c_str());
-    SQLRETURN rc = executeText(stmt, sql);
+    SQLRETURN rc = executeWithSizes(stmt, "SQLColumns",
+                                    [&](const char* size) { return columnsQuery(name, column, size); });
     ResultSet* rs = stmt->resultSet;
     if (!rs) return rc;
 
@@ -260,33 +327,79 @@ SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table) {
     return rc;
 }
 
+// KEY_SEQ is the column's place within its table's key. Rows come ordered by
+// the server's PRIMARYKEY, which is either that place or a flag; counting
+// them gives the place either way. All rows come at once for the counting.
 SQLRETURN VSqlPrimaryKeys(Statement* stmt, const CatalogName& table) {
-    SQLRETURN rc = startLocalResult(stmt, "Primary Keys", kPrimaryKeyColumns, countOf(kPrimaryKeyColumns), false);
+    SQLRETURN rc = startLocalResult(stmt, "Primary Keys", kPrimaryKeyColumns, countOf(kPrimaryKeyColumns), true);
     if (rc != SQL_SUCCESS) return rc;
     std::string sql =
         "SELECT '' as 'TABLE_CAT', '' AS 'TABLE_SCHEM', TABLENAME AS 'TABLE_NAME', COLNAME AS 'COLUMN_NAME', "
-        "1 AS KEY_SEQ, NULL AS 'PK_NAME' FROM VDBS.COLUMNS";
-    if (table.given()) sql += std::string(" WHERE TABLENAME='") + table.text + "'";
+        "1 AS KEY_SEQ, NULL AS 'PK_NAME' FROM VDBS.COLUMNS WHERE PRIMARYKEY <> 0";
+    if (table.given()) sql += " AND TABLENAME = " + literal(table.text);
+    sql += " ORDER BY TABLENAME, PRIMARYKEY";
     rc = executeText(stmt, sql);
-    if (rc == SQL_SUCCESS && stmt->resultSet) {
-        keepFixedDescriptions(stmt->resultSet, countOf(kPrimaryKeyColumns));
+    ResultSet* rs = stmt->resultSet;
+    if (rc == SQL_SUCCESS && rs) {
+        keepFixedDescriptions(rs, countOf(kPrimaryKeyColumns));
+        constexpr int kTableName = 2, kKeySeq = 4;
+        std::string previous;
+        long seq = 0;
+        for (int i = 0; i < resultRowCount(rs); ++i) {
+            const Row* row = resultRow(rs, i);
+            const ColumnValue* name = rowValue(row, kTableName);
+            const std::string current = name && name->data ? name->data : "";
+            seq = i > 0 && current == previous ? seq + 1 : 1;
+            previous = current;
+            if (!setRowValue(row, kKeySeq, decimal(seq).c_str())) {
+                VSqlFreeStatement(stmt, SQL_CLOSE);
+                return outOfMemory(stmt);
+            }
+        }
         populateIrd(stmt);
     }
     return rc;
 }
 
+// The best row identifier: the key columns (not pseudo-columns) and the
+// server's record number R (a pseudo-column), valid for the session. The
+// rows are completed here, so they all come at once.
 SQLRETURN VSqlSpecialColumns(Statement* stmt, SQLUSMALLINT identifierType, const CatalogName& table) {
-    SQLRETURN rc = startLocalResult(stmt, "Special Columns", kSpecialColumns, countOf(kSpecialColumns), false);
+    SQLRETURN rc = startLocalResult(stmt, "Special Columns", kSpecialColumns, countOf(kSpecialColumns), true);
     if (rc != SQL_SUCCESS) return rc;
     if (identifierType == SQL_BEST_ROWID) {
-        std::string sql =
-            "SELECT '' as 'SCOPE', COLNAME AS 'COLUMN_NAME', SQLTYPE AS 'DATA_TYPE', 0 AS 'COLUMN_SIZE', "
-            "0 AS 'BUFFER_LENGTH', NULL AS 'DECIMAL_DIGITS', 0 AS 'PSEUDO_COLUMN' FROM VDBS.COLUMNS WHERE ";
-        if (table.given()) sql += std::string(" TABLENAME='") + table.text + "' AND ";
-        sql += " PRIMARYKEY=1 UNION SELECT '', 'R', 'INTEGER', 0, 0, NULL, 1";
-        rc = executeText(stmt, sql);
-        if (rc == SQL_SUCCESS && stmt->resultSet)
-            keepFixedDescriptions(stmt->resultSet, countOf(kSpecialColumns));
+        const auto query = [&](const char* size) {
+            std::string sql = std::string("SELECT 2 AS SCOPE, COLNAME AS COLUMN_NAME, 0 AS DATA_TYPE, "
+                                          "SQLTYPE AS TYPE_NAME, ") +
+                              size +
+                              " AS COLUMN_SIZE, 0 AS BUFFER_LENGTH, NULL AS DECIMAL_DIGITS, 1 AS PSEUDO_COLUMN "
+                              "FROM VDBS.COLUMNS WHERE ";
+            if (table.given()) sql += "TABLENAME = " + literal(table.text) + " AND ";
+            sql += "PRIMARYKEY <> 0 UNION SELECT 2, 'R', 0, 'INTEGER', 0, 0, NULL, 2";
+            // The record number belongs to tables that exist.
+            if (table.given()) sql += " FROM VDBS.TABLES WHERE NAME = " + literal(table.text);
+            return sql;
+        };
+        rc = executeWithSizes(stmt, "SQLSpecialColumns", query);
+        ResultSet* rs = stmt->resultSet;
+        if (rc == SQL_SUCCESS && rs) {
+            keepFixedDescriptions(rs, countOf(kSpecialColumns));
+            constexpr int kDataTypeAt = 2, kTypeNameAt = 3, kSizeAt = 4, kOctetsAt = 5, kDigitsAt = 6;
+            for (int i = 0; i < resultRowCount(rs); ++i) {
+                const Row* row = resultRow(rs, i);
+                const std::int32_t t = sqlTypeIn(row, kTypeNameAt);
+                long size = 0, octets = 0;
+                columnSizes(t, numberIn(row, kSizeAt), size, octets);
+                bool ok = setRowValue(row, kDataTypeAt, decimal(t).c_str()) &&
+                          setRowValue(row, kSizeAt, decimal(size).c_str()) &&
+                          setRowValue(row, kOctetsAt, decimal(octets).c_str());
+                if (t == SQL_INTEGER || t == SQL_TYPE_TIME) ok = ok && setRowValue(row, kDigitsAt, "0");
+                if (!ok) {
+                    VSqlFreeStatement(stmt, SQL_CLOSE);
+                    return outOfMemory(stmt);
+                }
+            }
+        }
     }
     if (rc == SQL_SUCCESS) populateIrd(stmt);
     return rc;
@@ -319,7 +432,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT StatementHandle, SQLCHAR* Cata
     return StmtCall("SQLColumns", StatementHandle)
         .enter("Enter with CatalogName=%s, SchemaName=%s, TableName=%s, ColumnName=%s", catalog.forLog(),
                schema.forLog(), table.forLog(), column.forLog())
-        .run([&](Statement* s) { return VSqlColumns(s, table); });
+        .run([&](Statement* s) { return VSqlColumns(s, table, column); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT StatementHandle, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,

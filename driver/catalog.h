@@ -37,7 +37,9 @@ SQLRETURN startLocalResult(Statement* stmt, const char* tableName, const Catalog
 
 SQLRETURN VSqlTables(Statement* stmt, const CatalogName& catalog, const CatalogName& schema,
                      const CatalogName& table, const CatalogName& tableType);
-SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table);
+// column: a search pattern (LIKE, the escape character a backslash); none,
+// empty or "%" is every column.
+SQLRETURN VSqlColumns(Statement* stmt, const CatalogName& table, const CatalogName& column);
 SQLRETURN VSqlPrimaryKeys(Statement* stmt, const CatalogName& table);
 SQLRETURN VSqlSpecialColumns(Statement* stmt, SQLUSMALLINT identifierType, const CatalogName& table);
 SQLRETURN VSqlStatistics(Statement* stmt);

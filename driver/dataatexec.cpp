@@ -1,10 +1,11 @@
 // Values supplied at execution (SQLParamData, SQLPutData) and the native
-// form of a statement text (SQLNativeSql).
+// form of a statement text (SQLNativeSql: its escape sequences translated).
 #include <cstring>
 #include <string>
 
 #include "driver/apicall.h"
 #include "driver/descriptors.h"
+#include "driver/escapes.h"
 #include "driver/execute.h"
 
 namespace {
@@ -102,8 +103,15 @@ SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength
     }
     const std::string copy(reinterpret_cast<const char*>(in), std::size_t(bytes));
     driverLog().Debug("SQLNativeSql", "Instatement: %s", copy.c_str());
-    // The server takes the text as the application wrote it.
-    return copyOutLong(out, bufferLength, outLength, copy.c_str());
+    EscapeContext context;
+    context.userName = conn->uid;
+    std::string native;
+    EscapeFailure failure;
+    if (!translateEscapes(copy, context, native, failure)) {
+        addOdbcError(conn, failure.sqlState, failure.message.c_str());
+        return SQL_ERROR;
+    }
+    return copyOutLong(out, bufferLength, outLength, native.c_str());
 }
 
 }  // namespace

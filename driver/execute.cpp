@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include "driver/apicall.h"
+#include "driver/escapes.h"
 #include "driver/paramtext.h"
 #include "driver/requests.h"
 #include "driver/resultset.h"
@@ -301,6 +302,7 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
     const SQLLEN bytes = inputTextLength(stmt, text, length);
     if (bytes < 0) return SQL_ERROR;
     stmt->sqlText = newText(reinterpret_cast<const char*>(text), bytes);
+    if (stmt->sqlText && !translateStatementEscapes(stmt)) return SQL_ERROR;
     stmt->preparedText = newText(stmt->sqlText);
     if (!stmt->sqlText || !stmt->preparedText) throw std::bad_alloc();
     driverLog().Debug("SQLPrepare", "Query %.*s", 100, stmt->sqlText);
@@ -319,6 +321,7 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     }
     stmt->sqlText = newText(reinterpret_cast<const char*>(text), length);
     if (!stmt->sqlText) throw std::bad_alloc();
+    if (!translateStatementEscapes(stmt)) return SQL_ERROR;
     scanParameterMarkers(stmt);
     const SQLRETURN rc = substituteParameters(stmt);
     if (rc == SQL_SUCCESS) driverLog().Debug("SQLExecDirect", "Query %s", stmt->sentText);

@@ -7,6 +7,7 @@
 
 #include "driver/apicall.h"
 #include "driver/catalog.h"
+#include "driver/escapes.h"
 #include "driver/resultset.h"
 #include "log/VfxLogger.h"
 
@@ -20,6 +21,7 @@ enum class Answer : unsigned char {
     DbmsVer,     // the server's version text
     U16,         // the row's number, 16 bits
     U32,         // the row's number, 32 bits
+    Escapes,     // 32 bits: what the escape translation offers
 };
 
 // first..last: a range of information types with the same answer.
@@ -74,6 +76,7 @@ const InfoRow kInfoRows[] = {
     text(SQL_MAX_ROW_SIZE_INCLUDES_LONG, "N"),
     text(SQL_NEED_LONG_DATA_LEN, "N"),
     text(SQL_LIKE_ESCAPE_CLAUSE, "Y"),
+    text(SQL_OUTER_JOINS, "Y"),
     text(SQL_XOPEN_CLI_YEAR, ""),
     text(SQL_DESCRIBE_PARAMETER, "N"),
     text(SQL_CATALOG_NAME, "Y"),
@@ -107,7 +110,6 @@ const InfoRow kInfoRows[] = {
 
     // 32-bit numbers.
     u32(SQL_SCROLL_OPTIONS, SQL_SO_FORWARD_ONLY | SQL_SO_STATIC),
-    u32(SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_CURDATE | SQL_FN_TD_CURTIME | SQL_FN_TD_CURRENT_TIMESTAMP),
     u32(SQL_GETDATA_EXTENSIONS, SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER | SQL_GD_BOUND),
     u32(SQL_CATALOG_USAGE, SQL_CU_DML_STATEMENTS | SQL_CU_TABLE_DEFINITION),
     u32(SQL_SUBQUERIES, SQL_SQ_COMPARISON),
@@ -116,7 +118,13 @@ const InfoRow kInfoRows[] = {
     u32(SQL_DROP_TABLE, SQL_DT_DROP_TABLE),
     u32(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT),
     u32(SQL_STATIC_CURSOR_ATTRIBUTES1, SQL_CA1_NEXT),
-    u32(SQL_ODBC_INTERFACE_CONFORMANCE, SQL_OIC_LEVEL1),
+    u32(SQL_ODBC_INTERFACE_CONFORMANCE, SQL_OIC_CORE),
+    // {oj ...} becomes the server's own join.
+    u32(SQL_OJ_CAPABILITIES, SQL_OJ_LEFT | SQL_OJ_RIGHT | SQL_OJ_NESTED | SQL_OJ_NOT_ORDERED | SQL_OJ_INNER |
+                                 SQL_OJ_ALL_COMPARISON_OPS),
+    // The scalar functions and conversions of the escape sequences.
+    {SQL_CONVERT_FUNCTIONS, SQL_TIMEDATE_FUNCTIONS, Answer::Escapes, nullptr, 0},      // 48..52
+    {SQL_CONVERT_BIGINT, SQL_CONVERT_LONGVARBINARY, Answer::Escapes, nullptr, 0},      // 53..71
     u32(SQL_SQL92_DATETIME_FUNCTIONS, SQL_SDF_CURRENT_DATE | SQL_SDF_CURRENT_TIME | SQL_SDF_CURRENT_TIMESTAMP),
     u32(SQL_SQL92_FOREIGN_KEY_DELETE_RULE, 15),  // cascade, no action, set default, set null
     u32(SQL_SQL92_FOREIGN_KEY_UPDATE_RULE, 15),
@@ -130,8 +138,7 @@ const InfoRow kInfoRows[] = {
     u32Zero(SQL_ODBC_API_CONFORMANCE, SQL_ODBC_API_CONFORMANCE),
     u32Zero(SQL_DEFAULT_TXN_ISOLATION, SQL_DEFAULT_TXN_ISOLATION),
     u32Zero(SQL_TXN_CAPABLE, SQL_TXN_CAPABLE),
-    u32Zero(SQL_CONVERT_FUNCTIONS, SQL_SYSTEM_FUNCTIONS),          // 48..51
-    u32Zero(SQL_CONVERT_BIGINT, SQL_TXN_ISOLATION_OPTION),         // 53..72
+    u32Zero(SQL_TXN_ISOLATION_OPTION, SQL_TXN_ISOLATION_OPTION),
     u32Zero(SQL_POS_OPERATIONS, SQL_POS_OPERATIONS),
     u32Zero(SQL_BOOKMARK_PERSISTENCE, SQL_BOOKMARK_PERSISTENCE),
     u32Zero(SQL_ALTER_TABLE, SQL_ALTER_TABLE),
@@ -140,7 +147,6 @@ const InfoRow kInfoRows[] = {
     u32Zero(SQL_MAX_ROW_SIZE, SQL_MAX_STATEMENT_LEN),              // 104, 105
     u32Zero(SQL_MAX_CHAR_LITERAL_LEN, SQL_TIMEDATE_DIFF_INTERVALS),  // 108..110
     u32Zero(SQL_MAX_BINARY_LITERAL_LEN, SQL_MAX_BINARY_LITERAL_LEN),
-    u32Zero(SQL_OJ_CAPABILITIES, SQL_OJ_CAPABILITIES),
     u32Zero(SQL_ALTER_DOMAIN, SQL_BATCH_SUPPORT),                  // 117..121
     u32Zero(SQL_CONVERT_INTERVAL_DAY_TIME, SQL_CONVERT_INTERVAL_YEAR_MONTH),
     u32Zero(SQL_CREATE_ASSERTION, SQL_CREATE_SCHEMA),              // 127..131
@@ -212,6 +218,12 @@ SQLRETURN VSqlGetInfo(Connection* conn, SQLUSMALLINT infoType, SQLPOINTER value,
         case Answer::U32:
             driverLog().Debug("SQLGetInfo", "Exit");
             return writeNumber<SQLUINTEGER>(row->number, value, lengthPtr);
+        case Answer::Escapes: {
+            std::uint32_t mask = 0;
+            escapeInfoAnswer(infoType, mask);
+            driverLog().Debug("SQLGetInfo", "Exit");
+            return writeNumber<SQLUINTEGER>(mask, value, lengthPtr);
+        }
     }
     return copyOutString(value, bufferLength, lengthPtr, answer);
 }

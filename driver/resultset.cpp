@@ -214,7 +214,12 @@ void fillIrdRecord(DescriptorRecord& r, const ColumnMetaData& c) {
     r.nullable = c.isNullable ? SQL_NULLABLE : SQL_NO_NULLS;
     r.numPrecRadix = sizes.radix;
     r.octetLength = sizes.octetLength;
+    // A VARCHAR column has the length it was declared with; 255 when the
+    // server does not say.
+    if (type == SQL_VARCHAR && c.maxLength > 0 && c.maxLength <= 0x7FFFFFFF)
+        r.displaySize = r.octetLength = SQLLEN(r.length = c.maxLength);
     if (type == SQL_INTEGER) r.precision = 10;
+    if (type == SQL_FLOAT) r.precision = SQLSMALLINT(sizes.length);
     if (type == SQL_TYPE_TIME) r.precision = 0;
     r.searchable = type == SQL_INTEGER ? SQL_PRED_BASIC : type == SQL_TYPE_TIME ? SQL_PRED_NONE : SQL_SEARCHABLE;
     r.scale = 0;

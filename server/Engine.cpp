@@ -41,7 +41,7 @@ const char kCatalogSchema[] =
     "CREATE TABLE VDBS.TABLES (NAME VARCHAR(128) COLLATE NOCASE, OWNER VARCHAR(128), TYPE VARCHAR(16));"
     "CREATE TABLE VDBS.COLUMNS (TABLENAME VARCHAR(128) COLLATE NOCASE, COLNAME VARCHAR(128) COLLATE NOCASE, "
     "SQLTYPE VARCHAR(32), NULLABLE INTEGER, PRIMARYKEY INTEGER, POSITION INTEGER, "
-    "DECLTYPE VARCHAR(64));";
+    "DECLTYPE VARCHAR(64), MAXLENGTH INTEGER);";
 
 // Owner reported for every table: the schema name under which the table can
 // be named in a statement.
@@ -214,7 +214,7 @@ bool Engine::refreshCatalog(std::string& error) {
         rc = sqlite3_prepare_v2(db_, "INSERT INTO VDBS.TABLES VALUES (?1, ?2, ?3)", -1, &addTable.s,
                                 nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_prepare_v2(db_, "INSERT INTO VDBS.COLUMNS VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)", -1,
+        rc = sqlite3_prepare_v2(db_, "INSERT INTO VDBS.COLUMNS VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)", -1,
                                 &addColumn.s, nullptr);
     while (rc == SQLITE_OK && sqlite3_step(tables.s) == SQLITE_ROW) {
         const std::string name = columnText(tables.s, 0);
@@ -232,15 +232,19 @@ bool Engine::refreshCatalog(std::string& error) {
         while (rc == SQLITE_OK && sqlite3_step(info.s) == SQLITE_ROW) {
             const std::string declared = columnText(info.s, 1);
             const char* vornType = typeForDeclared(declared.c_str());
-            const bool pk = sqlite3_column_int(info.s, 3) > 0;
+            // 0, or the column's place within the primary key (from 1).
+            const int keySeq = sqlite3_column_int(info.s, 3);
             const bool notNull = sqlite3_column_int(info.s, 2) != 0;
             sqlite3_bind_text(addColumn.s, 1, name.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(addColumn.s, 2, columnText(info.s, 0).c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(addColumn.s, 3, vornType ? vornType : kTypeVarchar, -1, SQLITE_STATIC);
             sqlite3_bind_int(addColumn.s, 4, notNull ? 0 : 1);
-            sqlite3_bind_int(addColumn.s, 5, pk ? 1 : 0);
+            sqlite3_bind_int(addColumn.s, 5, keySeq > 0 ? keySeq : 0);
             sqlite3_bind_int(addColumn.s, 6, ++position);
             sqlite3_bind_text(addColumn.s, 7, declared.c_str(), -1, SQLITE_TRANSIENT);
+            // The length its result columns are described with.
+            sqlite3_bind_int64(addColumn.s, 8,
+                               maxLengthFor(vornType ? vornType : kTypeVarchar, declared.c_str()));
             sqlite3_step(addColumn.s);
             rc = sqlite3_reset(addColumn.s);
         }

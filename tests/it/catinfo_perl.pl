@@ -1,8 +1,8 @@
 # DBD::ODBC through the driver manager: DBI->connect switches autocommit on
 # and fails if the driver refuses; switching it off is answered with a changed
 # value (01S02), not an error, and the driver reports autocommit still on.
-# Then get_info with what DBD::ODBC asks at connect, table_info and
-# column_info over the sample database.
+# Then get_info with what DBD::ODBC asks at connect, table_info, column_info
+# and primary_key over the sample database, and an escape sequence.
 use strict;
 use warnings;
 use DBI;
@@ -37,6 +37,19 @@ my $c = $dbh->column_info(undef, undef, 'AUTHORS', undef)->fetchall_arrayref({})
 check('columns', join(',', map { $_->{COLUMN_NAME} } @$c), 'ID,NAME,COUNTRY,BORN');
 check('column types', join(',', map { $_->{DATA_TYPE} } @$c), '4,12,12,91');
 check('nullable', join(',', map { $_->{IS_NULLABLE} } @$c), 'YES,NO,YES,YES');
+
+check('column sizes', join(',', map { $_->{COLUMN_SIZE} } @$c), '10,60,40,10');
+my @keys = $dbh->primary_key(undef, undef, 'AUTHORS');
+check('primary key', join(',', @keys), 'ID');
+my $none = $dbh->table_info(undef, undef, "x' OR '1'='1", undef)->fetchall_arrayref;
+check('injection through table_info', scalar @$none, 0);
+$none = $dbh->column_info(undef, undef, "AUTHORS' OR '1'='1", undef)->fetchall_arrayref;
+check('injection through column_info', scalar @$none, 0);
+
+# Escape sequences reach the server as its own SQL.
+my ($upper) = $dbh->selectrow_array(
+    "SELECT {fn UCASE(NAME)} FROM AUTHORS WHERE BORN = {d '1828-02-08'} AND ID = ?", undef, 2);
+check('escapes', $upper, 'JULES VERNE');
 
 $dbh->disconnect or die "disconnect: $DBI::errstr\n";
 die join("\n", @failures) . "\n" if @failures;

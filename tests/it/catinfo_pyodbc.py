@@ -43,7 +43,10 @@ check("data types", [c.data_type for c in cols], [4, 12, 4, 6, 91, 92, -1, -4])
 byname = {c.column_name: c for c in cols}
 for name, fields, want in (
         ("ID", "column_size buffer_length decimal_digits num_prec_radix sql_data_type", (10, 4, 0, 10, 4)),
-        ("TITLE", "type_name column_size char_octet_length nullable is_nullable", ("VARCHAR", 255, 255, 0, "NO")),
+        ("TITLE", "type_name column_size char_octet_length nullable is_nullable", ("VARCHAR", 100, 100, 0, "NO")),
+        ("PRICE", "column_size buffer_length num_prec_radix", (7, 4, 10)),
+        ("PUBLISHED", "column_size buffer_length sql_data_type sql_date_time_sub", (10, 6, 9, 1)),
+        ("SHELVED", "column_size buffer_length decimal_digits sql_data_type sql_date_time_sub", (8, 6, 0, 9, 2)),
         ("ABSTRACT", "column_size nullable is_nullable", (2147483647, 1, "YES"))):
     if name in byname:
         check(name, tuple(getattr(byname[name], f) for f in fields.split()), want)
@@ -54,16 +57,49 @@ try:
 except pyodbc.Error as e:
     check("columns without a table", e.args[0], "HYC00")
 
-check("primary keys", [(r.column_name, r.key_seq) for r in cur.primaryKeys("AUTHORS")],
-      [("ID", 1), ("NAME", 1), ("COUNTRY", 1), ("BORN", 1)])
-# More columns than a block holds: the next block comes under the fixed descriptions.
-cur.execute("CREATE TABLE WIDE (%s)" % ", ".join("C%d INTEGER" % i for i in range(1, 13)))
-check("keys over two blocks", [r.column_name for r in cur.primaryKeys("WIDE")], ["C%d" % i for i in range(1, 13)])
+check("primary keys", [(r.column_name, r.key_seq) for r in cur.primaryKeys("AUTHORS")], [("ID", 1)])
+check("no key", cur.primaryKeys("BOOK_LIST").fetchall(), [])
+# A key of more columns than a block holds, declared out of column order:
+# KEY_SEQ follows the key.
+order = [12, 3] + [i for i in range(1, 12) if i != 3]
+cur.execute("CREATE TABLE WIDE (%s, PRIMARY KEY (%s))" % (", ".join("C%d INTEGER" % i for i in range(1, 14)),
+                                                          ", ".join("C%d" % i for i in order)))
+check("composite key", [(r.column_name, r.key_seq) for r in cur.primaryKeys("WIDE")],
+      [("C%d" % c, i + 1) for i, c in enumerate(order)])
 check("key columns", [d[0] for d in cur.description],
       ["table_cat", "table_schem", "table_name", "column_name", "key_seq", "pk_name"])
+check("row id over more than a block", len(cur.rowIdColumns("WIDE").fetchall()), 13)
 check("statistics", cur.statistics("BOOKS").fetchall(), [])
 check("statistics columns", len(cur.description), 13)
-check("row id columns", sorted(r[1] for r in cur.rowIdColumns("BOOKS")), ["ID", "R"])
+check("row id columns", sorted(tuple(r) for r in cur.rowIdColumns("BOOKS")),
+      [(2, "ID", 4, "INTEGER", 10, 4, 0, 1), (2, "R", 4, "INTEGER", 10, 4, 0, 2)])
+check("row id columns of no table", cur.rowIdColumns("NO_SUCH").fetchall(), [])
+check("column pattern", [r.column_name for r in cur.columns(table="BOOKS", column="A%")], ["AUTHOR_ID", "ABSTRACT"])
+check("column pattern escape", [r.column_name for r in cur.columns(table="BOOKS", column="AUTHOR\\_ID")],
+      ["AUTHOR_ID"])
+check("every column", len(cur.columns(table="BOOKS", column="%").fetchall()), 8)
+
+# Names with quotes are names: a table called O'Brien is found, an injection
+# attempt finds nothing, and no function returns more than its own rows.
+cur.execute("CREATE TABLE \"O'Brien\" (\"it's\" VARCHAR(7) PRIMARY KEY)")
+check("quoted table", [r.table_name for r in cur.tables(table="O'Brien")], ["O'Brien"])
+check("quoted table columns", [(r.column_name, r.column_size) for r in cur.columns(table="O'Brien")], [("it's", 7)])
+check("quoted column", len(cur.columns(table="O'Brien", column="it's").fetchall()), 1)
+check("quoted table key", [r.column_name for r in cur.primaryKeys("O'Brien")], ["it's"])
+check("quoted table row id", sorted((r[1], r[2], r[4]) for r in cur.rowIdColumns("O'Brien")),
+      [("R", 4, 10), ("it's", 12, 7)])
+for attempt in ("x' OR '1'='1", "BOOKS' --", "BOOKS'; DROP TABLE BOOKS; --", "' UNION SELECT NAME FROM VDBS.TABLES --"):
+    for what, call in (("tables", lambda: cur.tables(table=attempt)),
+                       ("columns", lambda: cur.columns(table=attempt)),
+                       ("column name", lambda: cur.columns(table="BOOKS", column=attempt)),
+                       ("primary keys", lambda: cur.primaryKeys(attempt)),
+                       ("statistics", lambda: cur.statistics(attempt))):
+        try:
+            check("%s %r" % (what, attempt), call().fetchall(), [])
+        except pyodbc.Error as e:
+            failures.append("%s %r: %s" % (what, attempt, e))
+    check("row id %r" % attempt, cur.rowIdColumns(attempt).fetchall(), [])
+check("BOOKS still there", len(cur.columns(table="BOOKS").fetchall()), 8)
 check("row version columns", cur.rowVerColumns("BOOKS").fetchall(), [])
 
 check("all types", [r.data_type for r in cur.getTypeInfo()], [-4, -1, 4, 6, 12, 91, 92])

@@ -46,9 +46,10 @@ TEST_F(InfoTest, WritersKeepToTheirWidthsAndTruncateTexts) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetInfo(hdbc, SQL_DBMS_NAME, nullptr, 0, &length));
     EXPECT_EQ(4, length);
 
-    // 16 and 32 bits, nothing beyond (SQL_CONVERT_VARCHAR: inside a range of zeros).
+    // 16 and 32 bits, nothing beyond (SQL_CONVERT_BINARY: a zero among the conversion answers).
     for (auto [type, width, value] : {std::tuple<SQLUSMALLINT, SQLSMALLINT, SQLUINTEGER>{SQL_MAX_TABLE_NAME_LEN, 2, 255},
-                                      {SQL_GETDATA_EXTENSIONS, 4, 11}, {SQL_CONVERT_VARCHAR, 4, 0}}) {
+                                      {SQL_GETDATA_EXTENSIONS, 4, 11}, {SQL_CONVERT_BINARY, 4, 0},
+                                      {SQL_ODBC_INTERFACE_CONFORMANCE, 4, SQL_OIC_CORE}}) {
         EXPECT_EQ(SQL_SUCCESS, info(type, b, 0, length)) << type;
         SQLUINTEGER got = 0;
         std::memcpy(&got, b.data(), width);  // little-endian
@@ -76,6 +77,7 @@ TEST_F(InfoTest, ConnectionTextsAndTheServerVersionAskedOnce) {
     EXPECT_EQ("db.example", text(SQL_SERVER_NAME));
     EXPECT_EQ("alice", text(SQL_USER_NAME));
     EXPECT_EQ("\xE5\xE4\xF6\xFC\xC5\xC4\xD6\xDC\xE9\xC9", text(SQL_SPECIAL_CHARACTERS));
+    EXPECT_EQ("Y", text(SQL_OUTER_JOINS));  // {oj ...} is translated
 
     // Without a session the version is empty; the block is kept, not asked again.
     EXPECT_EQ("", text(SQL_DBMS_VER));

@@ -77,7 +77,7 @@ TEST_F(Described, EachServerTypeReportsItsSizesNamesAndFlags) {
         {SQL_INTEGER, SQL_INTEGER, 0, 11, 10, 4, 10, 10, SQL_PRED_BASIC, "INTEGER", ""},
         {SQL_TYPE_DATE, SQL_DATETIME, SQL_CODE_DATE, 10, 10, 6, 0, 0, SQL_SEARCHABLE, "DATE", "'"},
         {SQL_TYPE_TIME, SQL_DATETIME, SQL_CODE_TIME, 8, 8, 6, 0, 0, SQL_PRED_NONE, "TIME", "'"},
-        {SQL_FLOAT, SQL_FLOAT, 0, 14, 7, 4, 10, 0, SQL_SEARCHABLE, "FLOAT", ""},
+        {SQL_FLOAT, SQL_FLOAT, 0, 14, 7, 4, 10, 7, SQL_SEARCHABLE, "FLOAT", ""},
         {0, 0, 0, 0, 0, 0, 0, 0, SQL_SEARCHABLE, "", ""},
     };
     for (SQLUSMALLINT c = 1; c <= 8; ++c) {
@@ -90,7 +90,7 @@ TEST_F(Described, EachServerTypeReportsItsSizesNamesAndFlags) {
         EXPECT_EQ(e.octets, number(c, SQL_DESC_OCTET_LENGTH));
         EXPECT_EQ(e.radix, number(c, SQL_DESC_NUM_PREC_RADIX));
         EXPECT_EQ(e.precision, number(c, SQL_DESC_PRECISION));
-        EXPECT_EQ(e.precision, number(c, SQL_COLUMN_PRECISION));
+        EXPECT_EQ(SQLLEN(e.length), number(c, SQL_COLUMN_PRECISION));
         EXPECT_EQ(0, number(c, SQL_COLUMN_SCALE));
         EXPECT_EQ(e.searchable, number(c, SQL_DESC_SEARCHABLE));
         EXPECT_EQ(e.typeName, text(c, SQL_DESC_TYPE_NAME));
@@ -168,6 +168,21 @@ TEST_F(Described, DescribeColNamesAndRefusals) {
     EXPECT_EQ(255u, *size);
     EXPECT_EQ(0xA5, guard[sizeof(SQLULEN) - 1]);
     EXPECT_EQ(0xA5, guard[2 * sizeof(SQLULEN)]);
+
+    // The length the server declares for a VARCHAR, where it gives one.
+    for (auto [maxLength, want] : {std::pair<const char*, SQLULEN>{"60", 60}, {"0", 255}, {"70000", 70000}}) {
+        execute((std::string("<ResultSet><ResultSetMetaData columnCount=\"1\"><ColumnMetaData columnName=\"N\" "
+                            "columnType=\"VARCHAR\" maxLength=\"") + maxLength +
+                 "\"/></ResultSetMetaData></ResultSet>").c_str());
+        SQLULEN columnSize = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLDescribeCol(hstmt, 1, nullptr, 0, nullptr, nullptr, &columnSize, nullptr, nullptr));
+        EXPECT_EQ(want, columnSize) << maxLength;
+        EXPECT_EQ(SQLLEN(want), number(1, SQL_DESC_OCTET_LENGTH)) << maxLength;
+        EXPECT_EQ(SQLLEN(want), number(1, SQL_DESC_DISPLAY_SIZE)) << maxLength;
+    }
+    execute(
+        "<ResultSet><ResultSetMetaData columnCount=\"1\"><ColumnMetaData columnName=\"TITLE\" columnType=\"VARCHAR\"/>"
+        "</ResultSetMetaData></ResultSet>");
 
     for (SQLUSMALLINT column : {0, 2}) {
         EXPECT_EQ(SQL_ERROR, SQLDescribeCol(hstmt, column, name, sizeof name, &len, nullptr, nullptr, nullptr, nullptr));

@@ -1,0 +1,149 @@
+// The translation of ODBC escape sequences, as tables of texts: what the
+// application writes, and what the server receives or the SQLSTATE refusing it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/escapes.h"
+#include "driver/odbc.h"
+
+namespace {
+
+struct Case {
+    const char* in;
+    const char* out;  // the translated text, or the SQLSTATE when state is set
+    bool refused = false;
+};
+
+void expectTranslations(std::initializer_list<Case> cases) {
+    EscapeContext context;
+    context.userName = "o'neil";
+    for (const Case& c : cases) {
+        std::string out;
+        EscapeFailure failure;
+        const bool ok = translateEscapes(c.in, context, out, failure);
+        if (c.refused) {
+            EXPECT_FALSE(ok) << c.in << " gave " << out;
+            EXPECT_STREQ(c.out, failure.sqlState) << c.in;
+            EXPECT_FALSE(failure.message.empty()) << c.in;
+        } else {
+            EXPECT_TRUE(ok) << c.in << ": " << failure.sqlState << " " << failure.message;
+            EXPECT_EQ(c.out, out) << c.in;
+        }
+    }
+}
+
+TEST(Escapes, DatetimeLiteralsBecomeQuotedTexts) {
+    expectTranslations({
+        {"SELECT * FROM T WHERE D = {d '2024-01-31'}", "SELECT * FROM T WHERE D = '2024-01-31'"},
+        {"{D'2024-02-29'}", "'2024-02-29'"},
+        {"{t '23:59:59'}", "'23:59:59'"},
+        {"{ts '2024-01-31 10:20:30'}", "'2024-01-31 10:20:30'"},
+        {"{ts '2024-01-31 10:20:30.123456789'}", "'2024-01-31 10:20:30.123456789'"},
+        {"{ d '2000-02-29' }", "'2000-02-29'"},
+        {"{d '2024-1-31'}", "22007", true},
+        {"{d 2024-01-31}", "42000", true},
+        {"{t '10:20'}", "22007", true},
+        {"{ts '2024-01-31 10:20:30.'}", "22007", true},
+        {"{ts '2024-01-31 10:20:30.1234567890'}", "22007", true},
+        {"{d '2023-02-29'}", "22008", true},
+        {"{d '2024-13-01'}", "22008", true},
+        {"{t '24:00:00'}", "22008", true},
+        {"{ts '2024-04-31 00:00:00'}", "22008", true},
+    });
+}
+
+TEST(Escapes, ScalarFunctionsTakeTheServersNames) {
+    expectTranslations({
+        {"SELECT {fn UCASE(NAME)} FROM T", "SELECT UPPER(NAME) FROM T"},
+        {"{fn lcase( NAME )}", "LOWER(NAME)"},
+        {"{fn CONCAT('a', {fn UCASE('b')})}", "('a' || UPPER('b'))"},
+        {"{fn LENGTH(X)}", "LENGTH(RTRIM(X))"},
+        {"{fn SUBSTRING(X, 2, 3)}", "SUBSTR(X, 2, 3)"},
+        {"{fn LOCATE('b', X)}", "INSTR(X, 'b')"},
+        {"{fn LEFT(X, ?)}", "SUBSTR(X, 1, ?)"},
+        {"{fn MOD(7, 3)}", "((7) % (3))"},
+        {"{fn LOG(X)}", "LN(X)"},
+        {"{fn ROUND(X, 2)}", "ROUND(X, 2)"},
+        {"{fn PI()}", "PI()"},
+        {"{fn CURDATE()}", "CURRENT_DATE"},
+        {"{fn CURTIME()}", "CURRENT_TIME"},
+        {"{fn NOW()}", "CURRENT_TIMESTAMP"},
+        {"{fn CURRENT_TIMESTAMP}", "CURRENT_TIMESTAMP"},
+        {"{fn YEAR({d '2024-01-31'})}", "CAST(STRFTIME('%Y', '2024-01-31') AS INTEGER)"},
+        {"{fn DAYOFWEEK(D)}", "(CAST(STRFTIME('%w', D) AS INTEGER) + 1)"},
+        {"{fn IFNULL(A, 0)}", "COALESCE(A, 0)"},
+        {"{fn USER()}", "'o''neil'"},
+        {"{fn DATABASE()}", "''"},
+        {"{fn CONVERT(X, SQL_INTEGER)}", "CAST(X AS INTEGER)"},
+        {"{fn convert(X, sql_varchar)}", "CAST(X AS VARCHAR)"},
+        {"{fn SUBSTR(X, f(1, 2))}", "SUBSTR(X, f(1, 2))"},  // not ODBC's: passed on
+        {"{fn UCASE(')')}", "UPPER(')')"},
+        {"{fn UCASE(A, B)}", "42000", true},
+        {"{fn NOW(1)}", "42000", true},
+        {"{fn CONVERT(X, SQL_GUID)}", "HYC00", true},
+        {"{fn UCASE(X}", "42000", true},
+        {"{fn}", "42000", true},
+    });
+}
+
+TEST(Escapes, JoinsLikeEscapesAndCalls) {
+    expectTranslations({
+        {"SELECT * FROM {oj A LEFT OUTER JOIN B ON A.X = B.X}", "SELECT * FROM A LEFT OUTER JOIN B ON A.X = B.X"},
+        {"{oj A LEFT OUTER JOIN B ON {fn UCASE(A.X)} = B.X}", "A LEFT OUTER JOIN B ON UPPER(A.X) = B.X"},
+        {"WHERE N LIKE 'a\\_%' {escape '\\'}", "WHERE N LIKE 'a\\_%' ESCAPE '\\'"},
+        {"{call P(1)}", "HYC00", true},
+        {"{?= call P(1)}", "HYC00", true},
+        {"{interval '1' day}", "HYC00", true},
+        {"{nonsense}", "42000", true},
+        {"WHERE D = --(*vendor(Microsoft),product(ODBC) d '2024-01-31' *)-- AND 1",
+         "WHERE D = '2024-01-31' AND 1"},
+        {"--(*vendor(Microsoft),product(ODBC) fn UCASE(--(*vendor(Microsoft),product(ODBC) fn LCASE(X) *)--) *)--",
+         "UPPER(LOWER(X))"},
+        {"--(*vendor(Microsoft),product(ODBC) call P *)--", "HYC00", true},
+        {"-- (*vendor(x) is a comment {fn X}\n1", "-- (*vendor(x) is a comment {fn X}\n1"},
+        {"{oj A LEFT JOIN B ON 1 = 1", "42000", true},
+    });
+    // Deep nesting is refused, not a stack overflow.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "{fn UCASE(";
+    EscapeFailure failure;
+    std::string out;
+    EXPECT_FALSE(translateEscapes(deep, EscapeContext(), out, failure));
+    EXPECT_STREQ("42000", failure.sqlState);
+}
+
+TEST(Escapes, LiteralsIdentifiersAndCommentsStayAsWritten) {
+    expectTranslations({
+        {"SELECT '{d ''x''}', \"{fn X}\" FROM T", "SELECT '{d ''x''}', \"{fn X}\" FROM T"},
+        {"SELECT 1 -- {fn UCASE(x)}\n, {fn UCASE(y)}", "SELECT 1 -- {fn UCASE(x)}\n, UPPER(y)"},
+        {"SELECT /* {call p} */ 1", "SELECT /* {call p} */ 1"},
+        {"SELECT '{unclosed", "SELECT '{unclosed"},
+        {"SELECT 'a}' , }", "SELECT 'a}' , }"},
+        {"no escapes at all", "no escapes at all"},
+    });
+}
+
+TEST(Escapes, InfoAnswersMatchTheTranslatedFunctions) {
+    std::uint32_t mask = 0;
+    ASSERT_TRUE(escapeInfoAnswer(SQL_TIMEDATE_FUNCTIONS, mask));
+    const std::uint32_t current = SQL_FN_TD_CURRENT_DATE | SQL_FN_TD_CURRENT_TIME | SQL_FN_TD_CURRENT_TIMESTAMP;
+    EXPECT_EQ(current, mask & current);
+    EXPECT_EQ(0u, mask & (SQL_FN_TD_WEEK | SQL_FN_TD_TIMESTAMPADD | SQL_FN_TD_EXTRACT));
+    ASSERT_TRUE(escapeInfoAnswer(SQL_STRING_FUNCTIONS, mask));
+    EXPECT_EQ(std::uint32_t(SQL_FN_STR_LOCATE_2), mask & (SQL_FN_STR_LOCATE | SQL_FN_STR_LOCATE_2));
+    EXPECT_EQ(0u, mask & (SQL_FN_STR_RIGHT | SQL_FN_STR_INSERT | SQL_FN_STR_REPEAT | SQL_FN_STR_SOUNDEX));
+    ASSERT_TRUE(escapeInfoAnswer(SQL_SYSTEM_FUNCTIONS, mask));
+    EXPECT_EQ(std::uint32_t(SQL_FN_SYS_USERNAME | SQL_FN_SYS_DBNAME | SQL_FN_SYS_IFNULL), mask);
+    ASSERT_TRUE(escapeInfoAnswer(SQL_CONVERT_FUNCTIONS, mask));
+    EXPECT_EQ(std::uint32_t(SQL_FN_CVT_CONVERT), mask);
+
+    ASSERT_TRUE(escapeInfoAnswer(SQL_NUMERIC_FUNCTIONS, mask));
+    EXPECT_EQ(std::uint32_t(SQL_FN_NUM_LOG | SQL_FN_NUM_MOD), mask & (SQL_FN_NUM_LOG | SQL_FN_NUM_MOD));
+    EXPECT_EQ(0u, mask & (SQL_FN_NUM_ATAN2 | SQL_FN_NUM_TRUNCATE | SQL_FN_NUM_RAND));
+    ASSERT_TRUE(escapeInfoAnswer(SQL_CONVERT_DATE, mask));
+    EXPECT_EQ(std::uint32_t(SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_LONGVARCHAR), mask);
+    EXPECT_FALSE(escapeInfoAnswer(SQL_DBMS_NAME, mask));
+}
+
+}  // namespace
