@@ -4,6 +4,7 @@
 #include "server/Status.h"
 #include "server/Users.h"
 #include "vornvdb/CData.h"
+#include "vornvdb/RequestFamily.h"
 #include "vornvdb/ScrambleKey.h"
 
 #include <sqlite3.h>
@@ -29,7 +30,6 @@ struct Reply {
 
 namespace {
 
-constexpr std::uint16_t kStartVorn = 110;
 constexpr std::size_t kMaxMessage = 4000;  // answer messages are short items
 
 // Takes request fields off the front of a packet, refusing any field that
@@ -271,14 +271,14 @@ Reply SessionThread::dispatch(std::uint8_t kind, std::uint16_t number, CPACKET& 
         bool needsLogin;
     };
     static const Handler kHandlers[] = {
-        {101, &SessionThread::beginVdbs, false},      // BeginVdbs
-        {102, &SessionThread::endSession, false},     // EndVdbs
-        {104, &SessionThread::message, false},        // Message
-        {kStartVorn, &SessionThread::startVorn, false},
-        {111, &SessionThread::endSession, false},     // StopVorn
-        {803, &SessionThread::version, false},        // Version
-        {1007, &SessionThread::exportRequest, true},  // Export
-        {3010, &SessionThread::xversion, false},      // XVersion
+        {vdbreq::core::BeginVdbs, &SessionThread::beginVdbs, false},
+        {vdbreq::core::EndVdbs, &SessionThread::endSession, false},
+        {vdbreq::Cvdbkit2_Message.number, &SessionThread::message, false},
+        {vdbreq::core::StartVorn, &SessionThread::startVorn, false},
+        {vdbreq::core::StopVorn, &SessionThread::endSession, false},
+        {vdbreq::Cvdbkit2_Version.number, &SessionThread::version, false},
+        {vdbreq::Cvdbkit1_Export.number, &SessionThread::exportRequest, true},
+        {vdbreq::CVDBEXT_XVersion.number, &SessionThread::xversion, false},
     };
     if (kind != vornwire::kKindRequest) {
         // This server sends no notifications, so no reply to one is due.

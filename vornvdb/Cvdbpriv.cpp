@@ -18,15 +18,14 @@ const char kCommError[] = "Communication Error";
 const char kMismatch[] = "Client and server versions mismatched (Client/Server) : ";
 const char kNotifyContinue[] = "<NOTIFY_RES OP=\"CONTINUE\"/>";
 
-constexpr std::uint16_t kBeginVdbs = 101;
-constexpr std::uint16_t kEndVdbs = 102;
-constexpr std::uint16_t kStartVorn = 110;
-constexpr std::uint16_t kStopVorn = 111;
-constexpr std::uint16_t kSslInit = 3016;
-constexpr std::uint16_t kStopEncrypt = 3017;
-constexpr std::uint16_t kExport = 1007;
-constexpr std::uint16_t kMessage = 104;
-constexpr std::uint16_t kXVersion = 3010;
+constexpr std::uint16_t kBeginVdbs = vdbreq::core::BeginVdbs;
+constexpr std::uint16_t kEndVdbs = vdbreq::core::EndVdbs;
+constexpr std::uint16_t kStartVorn = vdbreq::core::StartVorn;
+constexpr std::uint16_t kStopVorn = vdbreq::core::StopVorn;
+constexpr std::uint16_t kSslInit = vdbreq::core::SslInit;
+constexpr std::uint16_t kStopEncrypt = vdbreq::core::StopEncrypt;
+constexpr std::uint16_t kExport = vdbreq::Cvdbkit1_Export.number;
+constexpr std::uint16_t kXVersion = vdbreq::CVDBEXT_XVersion.number;
 
 // Start refusals that reach the caller without a text of their own.
 bool silentRefusal(std::int32_t rc) { return rc == 16898 || rc == 26114; }
@@ -478,8 +477,7 @@ std::int32_t CVDB::XVersion(CSTRING& server1, CSTRING& server2, CSTRING& client)
 std::int32_t CVDB::Message(std::uint32_t status, CSTRING& text) {
     CPACKET p;
     p.AppendU32(status);
-    static constexpr vdbreq::Desc kDesc{"Message", kMessage, "vornvdb/Cvdbkit2", vdbreq::kPolicy_OK};
     std::int32_t rc = 0;
-    if (RequestExchange(kDesc, p, rc)) p.TakeShortItem(text);
+    if (RequestExchange(vdbreq::Cvdbkit2_Message, p, rc)) p.TakeShortItem(text);
     return rc;
 }

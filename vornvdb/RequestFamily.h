@@ -81,6 +81,18 @@ struct Desc {
     Policy policy;
 };
 
+// The session core's requests, which have no row in the table: the start
+// and end of a session and the encryption switch. With the table's rows they
+// are every request number the kit sends and vornd serves.
+namespace core {
+inline constexpr std::uint16_t BeginVdbs = 101;
+inline constexpr std::uint16_t EndVdbs = 102;
+inline constexpr std::uint16_t StartVorn = 110;
+inline constexpr std::uint16_t StopVorn = 111;
+inline constexpr std::uint16_t SslInit = 3016;
+inline constexpr std::uint16_t StopEncrypt = 3017;
+}  // namespace core
+
 #define VDB_DESC_(group, member, number, policy) \
     inline constexpr Desc group##_##member{#member, number, "vornvdb/" #group, kPolicy_##policy};
 #define VDB_REQ(group, member, number, policy, ...) VDB_DESC_(group, member, number, policy)
