@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include "driver/apicall.h"
+#include "driver/connect.h"
 #include "driver/paramtext.h"
 #include "driver/requests.h"
 #include "driver/resultset.h"
@@ -241,6 +242,7 @@ SQLRETURN VSqlExecute(Statement* stmt) {
     const char* tag = "VSqlExecute";
     driverLog().Debug(tag, "Enter");
     HVDB session = stmt->conn ? stmt->conn->session : nullptr;
+    if (!sessionUsable(stmt)) return SQL_ERROR;
     XmlReply* reply;
     if (stmt->blockMode) {
         stmt->blockNumber += 1;
@@ -254,7 +256,9 @@ SQLRETURN VSqlExecute(Statement* stmt) {
         rc = SQL_ERROR;
     } else {
         stmt->moreRows = reply->status == kReplyMoreRows;
-        if (!reply->document || reply->documentLength < 1) {
+        if (linkFailed(stmt, std::int32_t(reply->status))) {
+            rc = SQL_ERROR;
+        } else if (!reply->document || reply->documentLength < 1) {
             addOdbcError(stmt, "HY000", "Unknown error");
             rc = SQL_ERROR;
         } else {

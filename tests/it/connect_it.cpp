@@ -10,9 +10,11 @@
 #include <odbcinst.h>
 
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -186,17 +188,138 @@ TEST_F(DriverManager, DriverConnectAndItsOutputString) {
     EXPECT_EQ("DRIVER=Kalmo VORNsql driver;SERVER=127.0.0.1;SERVICE=" + port() + ";UID=alice;PWD=secret;LogLevel=0",
               out);
 
-    Dbc wrong;
-    EXPECT_EQ(SQL_ERROR, wrong.driverConnect("DSN=dc;UID=alice;PWD=wrong"));
-    EXPECT_EQ(0u, wrong.state().find("08001")) << wrong.state();
-    EXPECT_NE(std::string::npos, wrong.state().find("Unable to establish connection")) << wrong.state();
+}
 
-    // A server that is not listening.
-    ASSERT_TRUE(addDsn("down", {}, closedPort()));
-    EXPECT_EQ(SQL_ERROR, Dbc().connect("down"));
-    Dbc down;
-    EXPECT_EQ(SQL_ERROR, down.driverConnect("DSN=down;UID=alice;PWD=secret"));
-    EXPECT_NE(std::string::npos, down.state().find("08001")) << down.state();
+// Every failed connect says why, through both connect functions: the
+// server's own text for a refused login, the address and the socket's
+// reason for a server that cannot be reached.
+TEST_F(DriverManager, LoginFailuresSayWhy) {
+    const std::string closed = closedPort();
+    ASSERT_TRUE(addDsn("why", {}));
+    ASSERT_TRUE(addDsn("whydown", {}, closed));
+    ASSERT_TRUE(addDsn("nosvc", {}, "no-such-vorn-service"));
+    struct Case {
+        const char* dsn;
+        const char* user;
+        const char* password;
+        std::string state, text;
+    } cases[] = {
+        {"why", "alice", "wrong", "28000", "[Kalmo][VORNsql driver]Invalid user name or password"},
+        {"why", "mallory", "secret", "28000", "[Kalmo][VORNsql driver]Invalid user name or password"},
+        {"whydown", "alice", "secret", "08001", "127.0.0.1:" + closed + ": Connection refused (connect)"},
+        {"nosvc", "alice", "secret", "08001", "127.0.0.1:no-such-vorn-service: Service not found (getaddrinfo)"},
+    };
+    for (const Case& c : cases) {
+        Dbc byConnect, byDriverConnect;
+        EXPECT_EQ(SQL_ERROR, byConnect.connect(c.dsn, c.user, c.password));
+        EXPECT_EQ(SQL_ERROR, byDriverConnect.driverConnect(std::string("DSN=") + c.dsn + ";UID=" + c.user +
+                                                           ";PWD=" + c.password));
+        for (Dbc* d : {&byConnect, &byDriverConnect}) {
+            const std::string got = d->state();
+            EXPECT_EQ(c.state, got.substr(0, 5)) << c.dsn << " " << c.user << ": " << got;
+            EXPECT_NE(std::string::npos, got.find(c.text)) << got;
+        }
+    }
+}
+
+// A server that takes the connection but never answers: the login ends
+// after the application's login time-out, with HYT00.
+TEST_F(DriverManager, FrozenServerAtLoginTimesOut) {
+    vorndtest::TestServer frozen("frozen");
+    ASSERT_TRUE(frozen.ok()) << frozen.error();
+    ASSERT_EQ(0, kill(frozen.pid(), SIGSTOP));
+    Dbc c;
+    SQLSetConnectAttr(c.dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+    EXPECT_EQ(SQL_ERROR, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+                                         std::to_string(frozen.port()) + ";UID=a;PWD=b"));
+    kill(frozen.pid(), SIGCONT);
+    EXPECT_EQ(0u, c.state().find("HYT00")) << c.state();
+    EXPECT_NE(std::string::npos, c.state().find("within 1 seconds")) << c.state();
+}
+
+// Handles of one statement on an open connection.
+struct Stmt {
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    explicit Stmt(SQLHDBC dbc) { SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h); }
+    ~Stmt() { SQLFreeHandle(SQL_HANDLE_STMT, h); }
+    SQLRETURN exec(const char* sql) { return SQLExecDirect(h, (SQLCHAR*)sql, SQL_NTS); }
+    std::string state() {
+        SQLCHAR s[6] = "", text[600] = "";
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, h, 1, s, &native, text, sizeof text, &len))) return "";
+        return std::string((char*)s) + " " + (char*)text;
+    }
+};
+
+SQLUINTEGER connectionDead(SQLHDBC dbc) {
+    SQLUINTEGER dead = 99;
+    SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return dead;
+}
+
+// A server lost while a result is read: 08S01 with the reason, the
+// connection reads as dead, later requests fail at once, and the
+// disconnect succeeds. Once killed, once frozen past the time limit.
+TEST_F(DriverManager, LostServerIsACommunicationLinkFailure) {
+    // A killed server's socket reads as closed or reset, or refuses the
+    // request, by timing.
+    struct Case {
+        int signal;
+        std::vector<const char*> reasons;
+    } cases[] = {{SIGKILL, {" (recv)", " (send)"}}, {SIGSTOP, {"within 1 seconds"}}};
+    for (const Case& k : cases) {
+        vorndtest::TestServer lost("lost");
+        ASSERT_TRUE(lost.ok()) << lost.error();
+        Dbc c;
+        SQLSetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+        ASSERT_PRED1(ok, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+                                         std::to_string(lost.port()) + ";UID=a;PWD=b")) << c.state();
+        EXPECT_EQ(SQLUINTEGER(SQL_CD_FALSE), connectionDead(c.dbc));
+        {
+            Stmt st(c.dbc);
+            ASSERT_PRED1(ok, st.exec("SELECT ID FROM ARTICLES")) << st.state();
+            ASSERT_PRED1(ok, SQLFetch(st.h)) << st.state();  // the first of ten rows at hand
+            ASSERT_EQ(0, kill(lost.pid(), k.signal));
+            SQLRETURN rc = SQL_SUCCESS;
+            for (int i = 0; i < 20 && rc == SQL_SUCCESS; ++i) rc = SQLFetch(st.h);
+            EXPECT_EQ(SQL_ERROR, rc);
+            EXPECT_EQ(0u, st.state().find("08S01 [Kalmo][VORNsql driver]Communication link failure")) << st.state();
+            const std::string got = st.state();
+            EXPECT_TRUE(std::any_of(k.reasons.begin(), k.reasons.end(),
+                                    [&](const char* r) { return got.find(r) != std::string::npos; })) << got;
+            EXPECT_NE(std::string::npos, st.state().find("127.0.0.1:" + std::to_string(lost.port()))) << st.state();
+        }
+        EXPECT_EQ(SQLUINTEGER(SQL_CD_TRUE), connectionDead(c.dbc));
+        {
+            Stmt again(c.dbc);
+            EXPECT_EQ(SQL_ERROR, again.exec("SELECT 1"));
+            EXPECT_NE(std::string::npos, again.state().find("08S01")) << again.state();
+            EXPECT_NE(std::string::npos, again.state().find("was lost")) << again.state();
+        }
+        EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
+        if (k.signal == SIGSTOP) kill(lost.pid(), SIGCONT);
+    }
+}
+
+// What the user of a client program sees of a refused login.
+TEST_F(DriverManager, ClientsShowTheReason) {
+    ASSERT_TRUE(addDsn("clients"));
+    std::string out;
+    EXPECT_NE(0, runWithDriver("echo quit | isql -v clients alice wrong", out)) << out;
+    EXPECT_NE(std::string::npos, out.find("28000")) << out;
+    EXPECT_NE(std::string::npos, out.find("Invalid user name or password")) << out;
+
+    const std::string script =
+        "import pyodbc\n"
+        "try:\n"
+        "    pyodbc.connect('DSN=clients;UID=alice;PWD=wrong')\n"
+        "except pyodbc.Error as e:\n"
+        "    print('refused:', e)\n";
+    odbc_->write(odbc_->dir() + "/refused.py", script);
+    EXPECT_EQ(0, runWithDriver("/usr/bin/python3 " + odbc_->dir() + "/refused.py", out)) << out;
+    EXPECT_NE(std::string::npos, out.find("refused: ('28000'")) << out;
+    EXPECT_NE(std::string::npos, out.find("Invalid user name or password")) << out;
 }
 
 TEST_F(DriverManager, LongDataSourceNames) {
