@@ -97,7 +97,7 @@ std::vector<KitReport> takeKitReports(Connection* conn) {
 const char* const kCommsSource = "Com/wsa11/Wsa11com";
 const char* const kTimedOut = "Connection timed out";
 
-bool isTimeOut(const KitReport& r) { return r.method == "select" && r.text == kTimedOut; }
+bool isTimeOut(const KitReport& r) { return (r.method == "select" || r.method == "connect") && r.text == kTimedOut; }
 
 // The kit's own texts for a failed start; anything else under the start
 // request is the server's refusal of the login.

@@ -157,7 +157,7 @@ NETCON* OpenNetCon(const char* service, const char* host, CERRSTACK* errStack, s
     bool ok = false;
     if (s == net::kInvalidSocket) {
         report(errStack, "socket", net::lastError());
-    } else if (!net::connectFirst(s, addresses)) {
+    } else if (!net::connectFirst(s, addresses, sendTimeout)) {
         report(errStack, "connect", net::lastError());
         net::closeSocket(s);
     } else {
