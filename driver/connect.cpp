@@ -334,6 +334,11 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
         outConnectionString[n] = '\0';
     }
     if (stringLength2Ptr) *stringLength2Ptr = SQLSMALLINT(out.size() > 32767 ? 32767 : out.size());
+    // Connected either way; a cut output string is a warning (01004).
+    if (outConnectionString && out.size() >= std::size_t(bufferLength < 0 ? 0 : bufferLength)) {
+        noteTextCut();
+        return SQL_SUCCESS_WITH_INFO;
+    }
     return SQL_SUCCESS;
 }
 

@@ -319,6 +319,8 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     freeText(stmt->preparedText);  // no longer a prepared statement
     if (length <= 0) {
         scanParameterMarkers(stmt);  // no text, no markers
+        if (!text) addOdbcError(stmt, "HY009", "Invalid use of null pointer");
+        else addOdbcError(stmt, "HY090", "Invalid string or buffer length");
         return SQL_ERROR;
     }
     stmt->sqlText = newText(reinterpret_cast<const char*>(text), length);
@@ -374,7 +376,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT StatementHandle, SQLCHAR* Stat
 
 VSQL_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT StatementHandle, SQLCHAR* StatementText,
                                             SQLINTEGER TextLength) {
-    // An empty text fails without a diagnostic and without an exit line.
+    // An empty text fails (HY090, HY009 for none) without an exit line.
     const SQLLEN length = textLength(StatementText, TextLength);
     return StmtCall("SQLExecDirect", StatementHandle)
         .run([&](Statement* s) { return VSqlExecDirect(s, StatementText, length); },

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 using vorndtest::readFile;
 
@@ -48,6 +49,20 @@ int openSockets() {
         if (len > 0 && std::strncmp(target, "socket:", 7) == 0) ++n;
     }
     return n;
+}
+
+// Waits until a signalled process has stopped or died (its state in
+// /proc/PID/stat is T or Z): kill only sends the signal.
+bool signalTaken(pid_t pid) {
+    for (int i = 0; i < 1000; ++i) {
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t paren = stat.rfind(')');
+        if (paren == std::string::npos || paren + 2 >= stat.size()) return true;  // gone
+        const char state = stat[paren + 2];
+        if (state == 'T' || state == 'Z' || state == 'X') return true;
+        usleep(10000);
+    }
+    return false;
 }
 
 // Handles of the driver manager.
@@ -228,6 +243,7 @@ TEST_F(DriverManager, FrozenServerAtLoginTimesOut) {
     vorndtest::TestServer frozen("frozen");
     ASSERT_TRUE(frozen.ok()) << frozen.error();
     ASSERT_EQ(0, kill(frozen.pid(), SIGSTOP));
+    ASSERT_TRUE(signalTaken(frozen.pid()));
     Dbc c;
     SQLSetConnectAttr(c.dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
     EXPECT_EQ(SQL_ERROR, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
@@ -281,6 +297,7 @@ TEST_F(DriverManager, LostServerIsACommunicationLinkFailure) {
             ASSERT_PRED1(ok, st.exec("SELECT ID FROM ARTICLES")) << st.state();
             ASSERT_PRED1(ok, SQLFetch(st.h)) << st.state();  // the first of ten rows at hand
             ASSERT_EQ(0, kill(lost.pid(), k.signal));
+            ASSERT_TRUE(signalTaken(lost.pid()));
             SQLRETURN rc = SQL_SUCCESS;
             for (int i = 0; i < 20 && rc == SQL_SUCCESS; ++i) rc = SQLFetch(st.h);
             EXPECT_EQ(SQL_ERROR, rc);
@@ -299,6 +316,43 @@ TEST_F(DriverManager, LostServerIsACommunicationLinkFailure) {
         }
         EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
         if (k.signal == SIGSTOP) kill(lost.pid(), SIGCONT);
+    }
+}
+
+// Through the driver manager, each warning and error comes with its record:
+// cut text outputs (01004), an empty statement text, an unknown information
+// type.
+TEST_F(DriverManager, EveryWarningAndErrorHasItsRecord) {
+    Dbc c;
+    std::string out;
+    const std::string in = "DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" + port() +
+                           ";UID=alice;PWD=secret";
+    ASSERT_EQ(SQL_SUCCESS_WITH_INFO, c.driverConnect(in, &out, 8));
+    EXPECT_EQ("01004 [Kalmo][VORNsql driver]String data, right truncated", c.state());
+    Stmt st(c.dbc);
+    ASSERT_PRED1(ok, st.exec("SELECT NAME FROM AUTHORS")) << st.state();
+    char text[4];
+    SQLSMALLINT length = 0;
+    struct Case {
+        const char* what;
+        std::function<SQLRETURN()> call;
+        SQLRETURN rc;
+        std::string diag;
+        std::function<std::string()> read;
+    } cases[] = {
+        {"SQLGetInfo cut", [&] { return SQLGetInfo(c.dbc, SQL_DBMS_NAME, text, sizeof text, &length); },
+         SQL_SUCCESS_WITH_INFO, "01004", [&] { return c.state(); }},
+        {"SQLColAttribute cut",
+         [&] { return SQLColAttribute(st.h, 1, SQL_DESC_NAME, text, sizeof text, &length, nullptr); },
+         SQL_SUCCESS_WITH_INFO, "01004", [&] { return st.state(); }},
+        {"SQLGetInfo unknown", [&] { return SQLGetInfo(c.dbc, 174, text, sizeof text, &length); }, SQL_ERROR,
+         "HY096 [Kalmo][VORNsql driver]Information type out of range", [&] { return c.state(); }},
+        {"SQLExecDirect empty", [&] { return st.exec(""); }, SQL_ERROR,
+         "HY090 [Kalmo][VORNsql driver]Invalid string or buffer length", [&] { return st.state(); }},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(k.rc, k.call()) << k.what;
+        EXPECT_EQ(0u, k.read().find(k.diag)) << k.what << ": " << k.read();
     }
 }
 
