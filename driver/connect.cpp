@@ -65,7 +65,8 @@ void readKey(const char* dsn, const char* key, const char* defaultValue, char (&
 
 void applyLogSettings(const char* level, const char* file) {
     applyLogLevelText(level);
-    if (file[0]) driverLog().Open(file, "w");
+    // Appended to, so that every connection of a program keeps its lines.
+    if (file[0]) driverLog().Open(file, "a");
 }
 
 // One failure text of the kit: what happened, in which call, from which part.

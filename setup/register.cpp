@@ -14,7 +14,10 @@
 
 #include <odbcinst.h>
 
+#include <cctype>
 #include <cstring>
+#include <string>
+#include <vector>
 
 const char kDriverDescription[] = "Kalmo VORNsql driver";
 const char kFormerDriverDescription[] = "Kalmoventis VORNsql driver";
@@ -80,6 +83,68 @@ void reportInstallerError() {
     }
 }
 
+// The names of a NUL-separated list as the installer returns it (sections
+// for a null section, a section's keys for a null key).
+std::vector<std::string> profileNames(const char* section) {
+    std::vector<char> list(32768, '\0');
+    const int n = plat::inst::getPrivateProfileString(section, nullptr, "", list.data(), int(list.size()) - 1,
+                                                      "ODBC.INI");
+    std::vector<std::string> names;
+    for (int at = 0; at < n && list[std::size_t(at)];) {
+        names.emplace_back(&list[std::size_t(at)]);
+        at += int(names.back().size()) + 1;
+    }
+    return names;
+}
+
+std::string profileValue(const char* section, const char* key) {
+    char value[kInstallDirSize] = "";
+    plat::inst::getPrivateProfileString(section, key, "", value, sizeof value, "ODBC.INI");
+    return value;
+}
+
+bool namesThisDriver(const std::string& driver) {
+    if (driver == kDriverDescription || driver == kFormerDriverDescription) return true;
+    // A data source may name the library itself, by its path.
+    const std::size_t n = std::strlen(kDriverLibraryFile);
+    if (driver.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)  // Windows paths in any case
+        if (std::tolower(static_cast<unsigned char>(driver[driver.size() - n + i])) !=
+            std::tolower(static_cast<unsigned char>(kDriverLibraryFile[i])))
+            return false;
+    return true;
+}
+
+// The data sources that use this driver: each data source's Driver key, and
+// the index of data sources that Windows keeps beside them.
+std::vector<std::string> dataSourcesOfDriver() {
+    static const char kIndex[] = "ODBC Data Sources";
+    std::vector<std::string> found;
+    auto add = [&](const std::string& dsn) {
+        for (const std::string& f : found)
+            if (f == dsn) return;
+        found.push_back(dsn);
+    };
+    for (const std::string& section : profileNames(nullptr))
+        if (section != kIndex && section != "ODBC" && namesThisDriver(profileValue(section.c_str(), "Driver")))
+            add(section);
+    for (const std::string& dsn : profileNames(kIndex))
+        if (namesThisDriver(profileValue(kIndex, dsn.c_str()))) add(dsn);
+    return found;
+}
+
+// Data sources left behind by the removal cannot connect any more: say so
+// instead of leaving them broken silently.
+void warnAboutDataSourcesLeft() {
+    const std::vector<std::string> left = dataSourcesOfDriver();
+    if (left.empty()) return;
+    std::string text = "These data sources still use the " + std::string(kDriverDescription) +
+                       ", which is no longer registered, and cannot connect until it is registered again: ";
+    for (std::size_t i = 0; i < left.size(); ++i) text += (i ? ", " : "") + left[i];
+    text += ".";
+    plat::messageBox("ODBC Driver Removal", text.c_str(), plat::kMsgBoxIconExclamation);
+}
+
 }  // namespace
 
 std::string driverEntry(const std::string& libraryFile) {
@@ -92,9 +157,11 @@ std::string driverEntry(const std::string& libraryFile) {
     return entry;
 }
 
-RegisterResult unregisterDriver() {
+RegisterResult unregisterDriver(bool warn) {
     removeAll(kFormerDriverDescription);
-    return removeAll(kDriverDescription) ? kRegisterOk : kRegisterFail;
+    const RegisterResult result = removeAll(kDriverDescription) ? kRegisterOk : kRegisterFail;
+    if (warn && result == kRegisterOk) warnAboutDataSourcesLeft();
+    return result;
 }
 
 RegisterResult registerDriver(const std::string& ownPath) {
@@ -105,7 +172,7 @@ RegisterResult registerDriver(const std::string& ownPath) {
         reportInstallerError();
         return kRegisterUnexpected;
     }
-    unregisterDriver();
+    unregisterDriver(false);  // the data sources are served again in a moment
 
     // The copy keeps the name the entry gives, whatever the loaded file is
     // called; a copy already in the installation directory stays where it is.
@@ -161,7 +228,7 @@ VSQL_EXPORT RegisterResult DllRegisterServer() {
 
 VSQL_EXPORT RegisterResult DllUnregisterServer() {
     try {
-        return unregisterDriver();
+        return unregisterDriver(true);
     } catch (...) {
         return kRegisterFail;
     }

@@ -405,10 +405,15 @@ TEST_F(DriverManager, DisconnectDropsStatementsAndDescriptorsAndTheLogFollowsThe
         SQLHSTMT again;
         EXPECT_EQ(SQL_ERROR, SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &again));
     }
-    const std::string text = readFile(log);
+    const std::string first = readFile(log);
     for (const char* line : {"Number of statements 3", "Number of descriptors 1", "SQLConnect",
                              "Exit with retVal = 0"})
-        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+        EXPECT_NE(std::string::npos, first.find(line)) << line << "\n" << first;
+    // A second connection adds to the log; the first one's lines stay.
+    ASSERT_PRED1(ok, Dbc().connect("logged"));
+    const std::string text = readFile(log);
+    EXPECT_EQ(first, text.substr(0, first.size()));
+    EXPECT_NE(std::string::npos, text.find("SQLConnect", first.size()));
 
     // A data source without LogLevel turns the log off again.
     ASSERT_TRUE(addDsn("quiet"));
