@@ -14,6 +14,7 @@
 
 #include <odbcinst.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -83,26 +84,6 @@ void reportInstallerError() {
     }
 }
 
-// The names of a NUL-separated list as the installer returns it (sections
-// for a null section, a section's keys for a null key).
-std::vector<std::string> profileNames(const char* section) {
-    std::vector<char> list(32768, '\0');
-    const int n = plat::inst::getPrivateProfileString(section, nullptr, "", list.data(), int(list.size()) - 1,
-                                                      "ODBC.INI");
-    std::vector<std::string> names;
-    for (int at = 0; at < n && list[std::size_t(at)];) {
-        names.emplace_back(&list[std::size_t(at)]);
-        at += int(names.back().size()) + 1;
-    }
-    return names;
-}
-
-std::string profileValue(const char* section, const char* key) {
-    char value[kInstallDirSize] = "";
-    plat::inst::getPrivateProfileString(section, key, "", value, sizeof value, "ODBC.INI");
-    return value;
-}
-
 bool namesThisDriver(const std::string& driver) {
     if (driver == kDriverDescription || driver == kFormerDriverDescription) return true;
     // A data source may name the library itself, by its path.
@@ -115,21 +96,13 @@ bool namesThisDriver(const std::string& driver) {
     return true;
 }
 
-// The data sources that use this driver: each data source's Driver key, and
-// the index of data sources that Windows keeps beside them.
+// The data sources that name this driver, once each.
 std::vector<std::string> dataSourcesOfDriver() {
-    static const char kIndex[] = "ODBC Data Sources";
     std::vector<std::string> found;
-    auto add = [&](const std::string& dsn) {
-        for (const std::string& f : found)
-            if (f == dsn) return;
-        found.push_back(dsn);
-    };
-    for (const std::string& section : profileNames(nullptr))
-        if (section != kIndex && section != "ODBC" && namesThisDriver(profileValue(section.c_str(), "Driver")))
-            add(section);
-    for (const std::string& dsn : profileNames(kIndex))
-        if (namesThisDriver(profileValue(kIndex, dsn.c_str()))) add(dsn);
+    for (const auto& source : plat::inst::dataSources())
+        if (namesThisDriver(source.second) &&
+            std::find(found.begin(), found.end(), source.first) == found.end())
+            found.push_back(source.first);
     return found;
 }
 
