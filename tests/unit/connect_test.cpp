@@ -118,22 +118,28 @@ TEST(DriverConnect, PromptRules) {
 
 TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
     OdbcSandbox odbc;
-    odbc.write(odbc.userIni(), "[p]\nDescription=about p\nServer=127.0.0.1\nService=1\nLogLevel=2\n");
+    odbc.write(odbc.userIni(),
+               "[p]\nDescription=about p\nServer=127.0.0.1\nService=1\nLogLevel=2\nPassword=stored\n");
     Handles h;
     std::strcpy(h.conn()->dsn, "before");
     {
         ScriptedDialog dialog({DialogStep{{}, false}});
-        EXPECT_EQ(SQL_NO_DATA, driverConnect(h.dbc, "DSN=p;UID=me", kWindow, SQL_DRIVER_COMPLETE));
+        EXPECT_EQ(SQL_NO_DATA, driverConnect(h.dbc, "DSN=p;UID=me", kWindow, SQL_DRIVER_PROMPT));
         ASSERT_EQ(1, dialog.shown);
         EXPECT_EQ(IDD_DSN_SETUP, dialog.resource);
         EXPECT_EQ(reinterpret_cast<void*>(kWindow), dialog.parent);
-        // The credential fields stay empty, even for a user name the string gave.
+        // The user name the string gave, the password the data source gave;
+        // the caption names the driver and the data source.
         const std::map<int, std::string> shown = {{IDC_DSN_NAME, "p"}, {IDC_DESCRIPTION, "about p"},
                                                   {IDC_SERVER, "127.0.0.1"}, {IDC_SERVICE, "1"},
+                                                  {IDC_USER, "me"}, {IDC_PASSWORD, "stored"},
                                                   {IDC_LOGLEVEL, "2"}, {IDC_LOGFILE, ""}};
         EXPECT_EQ(shown, dialog.afterInit.text);
+        EXPECT_EQ("Kalmo VORNsql driver - Connect to p", dialog.afterInit.caption);
         EXPECT_TRUE(dialog.afterInit.disabled[IDC_DSN_NAME]);
         EXPECT_TRUE(dialog.afterInit.disabled[IDC_DESCRIPTION]);
+        EXPECT_FALSE(dialog.afterInit.hidden[IDC_PASSWORD]);
+        EXPECT_EQ(0, dialog.afterInit.focused);  // nothing required is missing
         EXPECT_STREQ("before", h.conn()->dsn);
         EXPECT_EQ(nullptr, h.conn()->session);
 
@@ -145,6 +151,21 @@ TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
         EXPECT_STREQ("p", h.conn()->dsn);
         EXPECT_STREQ("me", h.conn()->uid);
     }
+    // The typing starts at the first required value that is missing.
+    const struct {
+        const char* in;
+        int focused;
+    } focusCases[] = {{"DSN=p;PWD=", IDC_USER}, {"DSN=p;UID=me;PWD=", IDC_PASSWORD},
+                      {"Server=h;UID=me;PWD=x", IDC_SERVICE}, {"UID=me;PWD=x", IDC_SERVER}};
+    for (const auto& f : focusCases) {
+        ScriptedDialog cancelled({DialogStep{{}, false}});
+        EXPECT_EQ(SQL_NO_DATA, driverConnect(h.dbc, f.in, kWindow, SQL_DRIVER_COMPLETE)) << f.in;
+        EXPECT_EQ(f.focused, cancelled.afterInit.focused) << f.in;
+    }
+    ScriptedDialog noDsn({DialogStep{{}, false}});
+    driverConnect(h.dbc, "Server=h", kWindow, SQL_DRIVER_PROMPT);
+    EXPECT_EQ("Kalmo VORNsql driver - Connect", noDsn.afterInit.caption);
+
     ScriptedDialog dialog({DialogStep{{{IDC_USER, "typed"}, {IDC_PASSWORD, "secret"}, {IDC_DSN_NAME, "other"}}}});
     EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, "DSN=p", kWindow, SQL_DRIVER_PROMPT));
     EXPECT_EQ(1, dialog.shown);
