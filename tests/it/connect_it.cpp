@@ -288,6 +288,8 @@ TEST_F(DriverManager, LostServerIsACommunicationLinkFailure) {
         vorndtest::TestServer lost("lost");
         ASSERT_TRUE(lost.ok()) << lost.error();
         Dbc c;
+        // After the login the connection's limit, not the login's, bounds each wait.
+        SQLSetConnectAttr(c.dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(60), 0);
         SQLSetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
         ASSERT_PRED1(ok, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
                                          std::to_string(lost.port()) + ";UID=a;PWD=b")) << c.state();
