@@ -1,11 +1,12 @@
 // The connect functions' own rules, called as the driver manager calls them,
-// without a server: argument checks, the prompt, the output connection
-// string and disconnecting. The integration tests cover the rest against
+// without a server or against a scripted one: argument checks, the prompt,
+// the output connection string, failed starts and disconnecting. The integration tests cover the rest against
 // vornd (the log settings of a data source among them).
 #include "driver/connect.h"
 #include "driver/handles.h"
 #include "setup/setup.h"
 #include "support/driver_handles.h"
+#include "support/fake_server.h"
 #include "support/odbc_sandbox.h"
 #include "support/scripted_dialog.h"
 
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -230,4 +232,49 @@ TEST(Disconnect, DropsStatementsAndExplicitDescriptors) {
     EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(h.dbc));  // nothing left: still fine
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, h.dbc, SQL_COMMIT));
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, h.env, SQL_ROLLBACK));
+}
+
+// How each way a start can fail reaches the application, against a scripted
+// server: the server's refusal of the login as 28000 with its own text, the
+// kit's reasons with the address as 08001, a status the server explains with
+// its text as 08004.
+TEST(Connect, StartFailuresSayWhy) {
+    CPACKET licence;
+    licence.AppendShortItem(CSTRING("No licence left"));
+    struct Case {
+        std::function<void(vorntest::FakeServer&)> script;
+        std::string diag;  // after "127.0.0.1:PORT" is put in place of "@"
+    } cases[] = {
+        {[](vorntest::FakeServer& s) {
+             s.expect('T', 110).reply(110, 22, "Invalid user name or password").expect('T', 111).reply(111, 1);
+         },
+         "28000 Invalid user name or password"},
+        {[](vorntest::FakeServer& s) {
+             s.expect('T', 110).reply(110, -4, "3.0-0001").expect('T', 110).reply(110, -4, "3.0-0001");
+         },
+         "08001 Unable to establish connection to @: Client and server versions mismatched (Client/Server) : "
+         "2.0-0250/3.0-0001"},
+        {[&](vorntest::FakeServer& s) {
+             s.expect('T', 110).reply(110, 16898).expect('T', 104).reply(104, 1, "", licence);
+             s.expect('T', 111).reply(111, 1);
+         },
+         "08004 Server rejected the connection: No licence left"},
+        {[](vorntest::FakeServer& s) { s.expect('T', 110).close(); },
+         "08001 Unable to establish connection to @: EOF received from host (recv)"},
+    };
+    for (const Case& c : cases) {
+        vorntest::FakeServer srv;
+        c.script(srv);
+        srv.start();
+        const std::string where = "127.0.0.1:" + std::to_string(srv.port());
+        Handles h;
+        EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, ("Server=127.0.0.1;Service=" + std::to_string(srv.port()) +
+                                                   ";UID=u;PWD=p").c_str(), nullptr, SQL_DRIVER_NOPROMPT));
+        std::string expected = c.diag;
+        const std::size_t at = expected.find('@');
+        if (at != std::string::npos) expected.replace(at, 1, where);
+        EXPECT_EQ(expected, h.state());
+        EXPECT_EQ(nullptr, h.conn()->session);
+        EXPECT_TRUE(srv.finish().empty()) << c.diag;
+    }
 }
