@@ -79,6 +79,8 @@ public:
         if (handle_) {
             H* h = handle_;
             rc = runGuarded(&h->diag, odbcVersionOf(h), [&]() -> SQLRETURN { return body(h); });
+            // A text output cut short is a warning with its own record.
+            if (takeTextCut() && rc == SQL_SUCCESS_WITH_INFO) addTruncationWarning(odbcVersionOf(h), h->diag);
         }
         if (exitFormat) driverLog().Debug(tag_, exitFormat, int(rc));
         return rc;
@@ -87,6 +89,7 @@ public:
 private:
     void begin() {
         entered_ = true;
+        takeTextCut();
         if (handle_) clearDiagArea(handle_->diag);
     }
     const char* tag_;

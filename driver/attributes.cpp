@@ -109,7 +109,8 @@ const AttrRow kConnAttrs[] = {
      SET_ONLY(SQL_CUR_USE_DRIVER, kValueChanged)},
     {SQL_ATTR_QUIET_MODE, ApiWidth::Ptr, HELD_IN(Connection, quietWindow, Pointer), GET_STORED, SET_STORE},
     {SQL_ATTR_PACKET_SIZE, ApiWidth::U32, NO_HOME, GET_REFUSE(kConnNotSupported), SET_REFUSE(kConnNotSupported)},
-    {SQL_ATTR_CONNECTION_TIMEOUT, ApiWidth::U32, NO_HOME, GET_FIXED(0), SET_ONLY(0, kValueChanged)},
+    {SQL_ATTR_CONNECTION_TIMEOUT, ApiWidth::U32, HELD_IN(Connection, connectionTimeout, UInt32), GET_STORED,
+     SET_STORE},
     {SQL_ATTR_CONNECTION_DEAD, ApiWidth::U32, NO_HOME, GET_RULE(Dead), SET_IGNORE},
     {SQL_ATTR_AUTO_IPD, ApiWidth::U32, NO_HOME, GET_FIXED(SQL_FALSE), SET_IGNORE},
     {SQL_ATTR_METADATA_ID, ApiWidth::U32, NO_HOME, GET_FIXED(SQL_FALSE), SET_WARN_ON(SQL_TRUE, kValueChanged)},
@@ -357,7 +358,7 @@ SQLRETURN VSqlGetConnectAttr(Connection* conn, SQLINTEGER attribute, SQLPOINTER 
                              SQLINTEGER* stringLength) {
     const AttrRow& row = findRow(kConnAttrs, attribute);
     if (row.get == GetRule::Dead) {
-        writeValue(value, row.width, conn->session ? SQL_CD_FALSE : SQL_CD_TRUE);
+        writeValue(value, row.width, conn->session && !conn->linkLost ? SQL_CD_FALSE : SQL_CD_TRUE);
         return SQL_SUCCESS;
     }
     if (row.get == GetRule::Catalog) {

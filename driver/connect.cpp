@@ -19,8 +19,11 @@
 #include "platform/installer.h"
 #include "setup/setup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 const char* const kDefaultHost = "localhost";
 const char* const kDefaultService = "pcvdbs";
@@ -29,8 +32,8 @@ const char* const kDriverName = "Kalmo VORNsql driver";
 namespace {
 
 const char* const kOdbcIni = "ODBC.INI";
-// Seconds, handed to the kit for both of its time limits.
-constexpr std::uint32_t kKitTimeLimit = 30;
+// Seconds, the kit's two time limits unless the application set its own.
+constexpr std::uint16_t kKitTimeLimit = 30;
 
 // Length of an ODBC text argument: 0 for null, the text's length for
 // SQL_NTS, the given length otherwise (any other negative length is -1),
@@ -62,34 +65,140 @@ void readKey(const char* dsn, const char* key, const char* defaultValue, char (&
 
 void applyLogSettings(const char* level, const char* file) {
     applyLogLevelText(level);
-    if (file[0]) driverLog().Open(file, "w");
+    // Appended to, so that every connection of a program keeps its lines.
+    if (file[0]) driverLog().Open(file, "a");
 }
 
-// Starts the kit session for conn (its uid and pwd); true when one is open.
+// One failure text of the kit: what happened, in which call, from which part.
+struct KitReport {
+    std::string text, method, source;
+};
+
+// Empties the connection's error stack; its entries oldest first.
+std::vector<KitReport> takeKitReports(Connection* conn) {
+    std::vector<KitReport> reports;
+    if (!conn->errStack) return reports;
+    char entry[1024];
+    for (;;) {
+        std::memset(entry, 0, sizeof entry);
+        if (VdbErrStackPop(conn->errStack, entry, sizeof entry - 1) <= 0) break;
+        // "text\tmethod\tsource"
+        KitReport r;
+        const char* tab1 = std::strchr(entry, '\t');
+        const char* tab2 = tab1 ? std::strchr(tab1 + 1, '\t') : nullptr;
+        r.text.assign(entry, tab1 ? std::size_t(tab1 - entry) : std::strlen(entry));
+        if (tab1) r.method.assign(tab1 + 1, tab2 ? std::size_t(tab2 - tab1 - 1) : std::strlen(tab1 + 1));
+        if (tab2) r.source = tab2 + 1;
+        reports.push_back(std::move(r));
+    }
+    std::reverse(reports.begin(), reports.end());
+    return reports;
+}
+
+const char* const kCommsSource = "Com/wsa11/Wsa11com";
+const char* const kTimedOut = "Connection timed out";
+
+bool isTimeOut(const KitReport& r) { return (r.method == "select" || r.method == "connect") && r.text == kTimedOut; }
+
+// The kit's own texts for a failed start; anything else under the start
+// request is the server's refusal of the login.
+const char* const kKitStartTexts[] = {
+    "Communication Error",
+    "Client and server versions mismatched",
+    "Server initialization failed",
+    "Can\xB4t read host initialization file",
+    "VORNserver: unable to change host user",
+};
+
+bool isKitStartText(const std::string& text) {
+    for (const char* known : kKitStartTexts)
+        if (text.compare(0, std::strlen(known), known) == 0) return true;
+    return false;
+}
+
+std::uint16_t limitSeconds(std::uint32_t seconds) {
+    if (seconds == 0) return kKitTimeLimit;
+    return seconds > 0xFFFF ? std::uint16_t(0xFFFF) : std::uint16_t(seconds);
+}
+
+// The diagnostic for a start that left no session, from the kit's reports.
+void addStartFailure(Connection* conn, const char* host, const char* service, std::uint16_t limit) {
+    const std::vector<KitReport> reports = takeKitReports(conn);
+    char text[600];
+    const std::string where = std::string(host) + ":" + service;
+    // The first report of the comms module is the system's reason.
+    for (const KitReport& r : reports) {
+        if (r.source != kCommsSource) continue;
+        if (isTimeOut(r)) {
+            std::snprintf(text, sizeof text, "Login timeout expired: no answer from %s within %u seconds",
+                          where.c_str(), unsigned(limit));
+            addOdbcError(conn, "HYT00", text);
+        } else {
+            std::snprintf(text, sizeof text, "Unable to establish connection to %s: %s (%s)", where.c_str(),
+                          r.text.c_str(), r.method.c_str());
+            addOdbcError(conn, "08001", text);
+        }
+        return;
+    }
+    for (const KitReport& r : reports) {
+        if (r.method == "VORNkernel") {  // a refusal the kit has a status text for
+            std::snprintf(text, sizeof text, "Server rejected the connection: %s", r.text.c_str());
+            addOdbcError(conn, "08004", text);
+            return;
+        }
+        if (r.method != "StartVorn" || r.text.empty()) continue;
+        if (isKitStartText(r.text)) {
+            std::snprintf(text, sizeof text, "Unable to establish connection to %s: %s", where.c_str(),
+                          r.text.c_str());
+            addOdbcError(conn, "08001", text);
+        } else {
+            addOdbcError(conn, "28000", r.text.c_str());
+        }
+        return;
+    }
+    std::snprintf(text, sizeof text, "Unable to establish connection to %s", where.c_str());
+    addOdbcError(conn, "08001", text);
+}
+
+// A connection that is still open is closed before it is opened again, so
+// that no session is left without an owner. The error stack outlives the
+// session, whose end request may still report onto it.
+void endSession(Connection* conn) {
+    if (conn->session) VdbEndVorn(conn->session, 0);
+    conn->session = nullptr;
+    conn->linkLost = 0;
+    if (conn->errStack) VdbErrStackDestroy(conn->errStack);
+    conn->errStack = nullptr;
+}
+
+// Starts the kit session for conn (its uid and pwd); true when one is open,
+// otherwise a diagnostic says why.
 bool startSession(Connection* conn, const char* host, const char* service) {
+    endSession(conn);
+    copyField(conn->service, service);
+    conn->errStack = VdbErrStackCreate("", "", "", "");
     KitStartupParams params;
     std::memset(&params, 0, sizeof params);
+    params.errorStack = conn->errStack;
     copyField(params.commsModule, "wsa11.dll");
     copyField(params.host, host);
     copyField(params.service, service);
-    params.receiveTimeout = kKitTimeLimit;
-    params.sendTimeout = kKitTimeLimit;
+    const std::uint16_t sessionLimit = limitSeconds(conn->connectionTimeout);
+    const std::uint16_t loginLimit = conn->loginTimeout ? limitSeconds(conn->loginTimeout) : sessionLimit;
+    params.receiveTimeout = loginLimit;
+    params.sendTimeout = loginLimit;
     HVDB session = nullptr;
     std::int32_t status = VdbStartVorn(&session, &params, conn->uid, conn->pwd, 0, 0);
     driverLog().Debug("VSqlConnect", "Start status %d", int(status));
     if ((status & 1) && session) {
         conn->session = session;
+        if (loginLimit != sessionLimit) VdbSetTimeLimits(session, sessionLimit, sessionLimit);
+        takeKitReports(conn);  // nothing of a successful start concerns the application
         return true;
     }
+    addStartFailure(conn, host, service, loginLimit);
+    endSession(conn);
     return false;
-}
-
-// A connection that is still open is closed before it is opened again, so
-// that no session is left without an owner.
-void endSession(Connection* conn) {
-    if (!conn->session) return;
-    VdbEndVorn(conn->session, 0);
-    conn->session = nullptr;
 }
 
 // A value as a connection-string value: in braces when it holds a ';' or
@@ -216,10 +325,7 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
     copyField(conn->uid, a[SLOT_UID].value);
     copyField(conn->pwd, a[SLOT_PWD].value);
 
-    if (!startSession(conn, host, service)) {
-        addOdbcError(conn, "08001", "Unable to establish connection");
-        return SQL_ERROR;
-    }
+    if (!startSession(conn, host, service)) return SQL_ERROR;
 
     std::string out = ::outConnectionString(*ctx);
     driverLog().Debug("SQLDriverConnect", "Connstring %s", ::outConnectionString(*ctx, true).c_str());
@@ -229,6 +335,11 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
         outConnectionString[n] = '\0';
     }
     if (stringLength2Ptr) *stringLength2Ptr = SQLSMALLINT(out.size() > 32767 ? 32767 : out.size());
+    // Connected either way; a cut output string is a warning (01004).
+    if (outConnectionString && out.size() >= std::size_t(bufferLength < 0 ? 0 : bufferLength)) {
+        noteTextCut();
+        return SQL_SUCCESS_WITH_INFO;
+    }
     return SQL_SUCCESS;
 }
 
@@ -240,6 +351,41 @@ SQLRETURN VSqlDisconnect(Connection* conn) {
     while (conn->descriptors.getCount() > 0) VSqlFreeDescriptor(conn->descriptors.at<Descriptor>(0));
     endSession(conn);
     return SQL_SUCCESS;
+}
+
+bool sessionUsable(Connection* conn, std::uint32_t odbcVersion, DiagArea& area) {
+    if (!conn || !conn->linkLost) return true;
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "Communication link failure: the connection to %s:%s was lost; disconnect and connect again",
+                  conn->server, conn->service);
+    addOdbcError(odbcVersion, area, "08S01", text);
+    return false;
+}
+
+bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion, DiagArea& area) {
+    if (!conn) return false;
+    const std::vector<KitReport> reports = takeKitReports(conn);
+    if (status >= 0) return false;
+    conn->linkLost = 1;
+    const KitReport* reason = reports.empty() ? nullptr : &reports.front();
+    for (const KitReport& r : reports)
+        if (r.source == kCommsSource) {
+            reason = &r;
+            break;
+        }
+    char text[600];
+    if (reason && isTimeOut(*reason))
+        std::snprintf(text, sizeof text, "Communication link failure: no answer from %s:%s within %u seconds",
+                      conn->server, conn->service, unsigned(limitSeconds(conn->connectionTimeout)));
+    else if (reason)
+        std::snprintf(text, sizeof text, "Communication link failure: %s:%s: %s (%s)", conn->server, conn->service,
+                      reason->text.c_str(), reason->method.c_str());
+    else
+        std::snprintf(text, sizeof text, "Communication link failure: %s:%s", conn->server, conn->service);
+    driverLog().Error("linkFailed", 0, "%s", text);
+    addOdbcError(odbcVersion, area, "08S01", text);
+    return true;
 }
 
 // ---------------------------------------------------------------------------

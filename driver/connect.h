@@ -30,3 +30,21 @@ std::string outConnectionString(const SetupContext& ctx, bool maskPassword = fal
 // Whether SQLDriverConnect shows its prompt: only with a window, and then by
 // the completion mode and whether Server, Service, UID or PWD is empty.
 bool needsPrompt(const SetupContext& ctx, bool haveWindow, SQLUSMALLINT driverCompletion);
+
+// A request on a connection whose link to the server was lost is not sent:
+// false, with 08S01 on the calling handle's area.
+bool sessionUsable(Connection* conn, std::uint32_t odbcVersion, DiagArea& area);
+// After a request with the kit's or the server's status: a negative status is
+// a failed exchange, after which the kit's session is broken. Then 08S01 with
+// the system's reason goes to the area, the connection is marked lost, and
+// the result is true. Empties the connection's error stack either way.
+bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion, DiagArea& area);
+
+template <typename H>
+bool sessionUsable(H* handle) {
+    return sessionUsable(handle->conn, odbcVersionOf(handle), handle->diag);
+}
+template <typename H>
+bool linkFailed(H* handle, std::int32_t status) {
+    return linkFailed(handle->conn, status, odbcVersionOf(handle), handle->diag);
+}

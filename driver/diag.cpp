@@ -131,6 +131,24 @@ const DiagRecord* diagRecordAt(const DiagArea& area, SQLSMALLINT recNumber) {
     return area.records.at<DiagRecord>(recNumber - 1);
 }
 
+namespace {
+thread_local bool t_textCut = false;
+}
+
+void noteTextCut() { t_textCut = true; }
+
+bool takeTextCut() {
+    const bool cut = t_textCut;
+    t_textCut = false;
+    return cut;
+}
+
+void addTruncationWarning(std::uint32_t odbcVersion, DiagArea& area) {
+    for (std::int32_t i = 0; i < area.records.getCount(); ++i)
+        if (sameState(area.records.at<DiagRecord>(i)->sqlState, "01004")) return;
+    addOdbcError(odbcVersion, area, "01004", "String data, right truncated");
+}
+
 SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
     if (!text) text = "";
     std::size_t full = std::strlen(text);
@@ -141,7 +159,9 @@ SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* 
         std::memcpy(buffer, text, n);
         buffer[n] = '\0';
     }
-    return full >= std::size_t(bufferLength < 0 ? 0 : bufferLength) ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+    if (full < std::size_t(bufferLength < 0 ? 0 : bufferLength)) return SQL_SUCCESS;
+    noteTextCut();
+    return SQL_SUCCESS_WITH_INFO;
 }
 
 // ---------------------------------------------------------------------------

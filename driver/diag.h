@@ -46,11 +46,20 @@ const DiagRecord* diagRecordAt(const DiagArea& area, SQLSMALLINT recNumber);
 // the full length (characters, clamped to 32767) when lengthPtr is not null;
 // at most bufferLength-1 characters and a NUL go to buffer when it is not
 // null and bufferLength > 0. Returns SQL_SUCCESS_WITH_INFO when the text did
-// not fit (length >= bufferLength), else SQL_SUCCESS. Adds no diagnostic.
+// not fit (length >= bufferLength), else SQL_SUCCESS. Adds no diagnostic
+// itself: it notes the cut (noteTextCut), and the call's frame adds 01004
+// when the call ends with SQL_SUCCESS_WITH_INFO and no 01004 record yet.
 SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text);
 inline SQLRETURN copyOutString(void* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
     return copyOutString(static_cast<SQLCHAR*>(buffer), bufferLength, lengthPtr, text);
 }
+
+// Text outputs cut during the current call on this thread: every copy-out
+// helper notes a cut, the call's frame reads and resets the note.
+void noteTextCut();
+bool takeTextCut();
+// Adds 01004 to the area unless it holds one already.
+void addTruncationWarning(std::uint32_t odbcVersion, DiagArea& area);
 
 // Standard text of an SQLSTATE known to the driver (case ignored), or null.
 const char* standardSqlStateText(const char* sqlState);

@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include "driver/apicall.h"
+#include "driver/connect.h"
 #include "driver/escapes.h"
 #include "driver/paramtext.h"
 #include "driver/requests.h"
@@ -242,6 +243,7 @@ SQLRETURN VSqlExecute(Statement* stmt) {
     const char* tag = "VSqlExecute";
     driverLog().Debug(tag, "Enter");
     HVDB session = stmt->conn ? stmt->conn->session : nullptr;
+    if (!sessionUsable(stmt)) return SQL_ERROR;
     XmlReply* reply;
     if (stmt->blockMode) {
         stmt->blockNumber += 1;
@@ -255,7 +257,9 @@ SQLRETURN VSqlExecute(Statement* stmt) {
         rc = SQL_ERROR;
     } else {
         stmt->moreRows = reply->status == kReplyMoreRows;
-        if (!reply->document || reply->documentLength < 1) {
+        if (linkFailed(stmt, std::int32_t(reply->status))) {
+            rc = SQL_ERROR;
+        } else if (!reply->document || reply->documentLength < 1) {
             addOdbcError(stmt, "HY000", "Unknown error");
             rc = SQL_ERROR;
         } else {
@@ -317,6 +321,8 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     freeText(stmt->preparedText);  // no longer a prepared statement
     if (length <= 0) {
         scanParameterMarkers(stmt);  // no text, no markers
+        if (!text) addOdbcError(stmt, "HY009", "Invalid use of null pointer");
+        else addOdbcError(stmt, "HY090", "Invalid string or buffer length");
         return SQL_ERROR;
     }
     stmt->sqlText = newText(reinterpret_cast<const char*>(text), length);
@@ -373,7 +379,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT StatementHandle, SQLCHAR* Stat
 
 VSQL_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT StatementHandle, SQLCHAR* StatementText,
                                             SQLINTEGER TextLength) {
-    // An empty text fails without a diagnostic and without an exit line.
+    // An empty text fails (HY090, HY009 for none) without an exit line.
     const SQLLEN length = textLength(StatementText, TextLength);
     return StmtCall("SQLExecDirect", StatementHandle)
         .run([&](Statement* s) { return VSqlExecDirect(s, StatementText, length); },

@@ -33,18 +33,22 @@ struct Environment {
 struct Connection {
     Environment* env;
     HVDB session;             // null when not connected
+    HERRSTACK errStack;       // owned while a session is open: the kit's failure texts
+    std::uint32_t linkLost;   // 1 once an exchange with the server failed; the session is then unusable
     char* dbmsVersion;        // owned; the server's version texts, fetched once
     DiagArea diag;
     PtrList descriptors;      // of Descriptor: explicitly allocated, owned
     PtrList statements;       // of Statement, owned
     char dsn[65];
     char server[65];
+    char service[34];         // of the open session, for the texts of a lost link
     char uid[256];
     char pwd[33];
     std::uint32_t cursorCounter;
     std::uint32_t accessMode;
     std::uintptr_t quietWindow;
-    std::uint32_t loginTimeout;
+    std::uint32_t loginTimeout;       // seconds for the start of a session; 0: connectionTimeout or 30
+    std::uint32_t connectionTimeout;  // seconds for each wait for the server; 0: 30
     plat::CriticalSection lockSection{4000};
     std::uint32_t lockEnabled;  // 1 from allocation until the connection is being freed
 };

@@ -203,6 +203,7 @@ SQLRETURN VSqlGetInfo(Connection* conn, SQLUSMALLINT infoType, SQLPOINTER value,
     if (!row) {
         driverLog().Warning("SQLGetInfo", 0, "Unhandled InfoType %d", int(infoType));
         driverLog().Debug("SQLGetInfo", "Exit");
+        addOdbcError(conn, "HY096", "Information type out of range");
         return SQL_ERROR;
     }
     const char* answer = "";

@@ -2,6 +2,7 @@
 // Export request, and the fetch of a long value by its key.
 #include "driver/requests.h"
 
+#include "driver/connect.h"
 #include "driver/resultset.h"
 #include "log/VfxLogger.h"
 #include "platform/platform.h"
@@ -147,13 +148,16 @@ void freeXmlReply(XmlReply* reply) {
 }
 
 SQLRETURN fetchObjectValue(Statement* stmt, ColumnValue* value) {
+    if (!sessionUsable(stmt)) return SQL_ERROR;
     XmlReply* reply = sqlgetobjectRequest(stmt->conn->session, value->fetchKey);
     if (!reply) {
         addOdbcError(stmt, "HY001", "Memory allocation error");
         return SQL_ERROR;
     }
     SQLRETURN rc = SQL_SUCCESS;
-    if (!(reply->status & kReplySuccessBit)) {
+    if (linkFailed(stmt, std::int32_t(reply->status))) {
+        rc = SQL_ERROR;
+    } else if (!(reply->status & kReplySuccessBit)) {
         addOdbcError(stmt, "HY000", reply->message);
         rc = SQL_ERROR;
     } else if (!reply->object) {

@@ -28,6 +28,11 @@ public:
     virtual void selectListItem(int control, const char* text) = 0;
     // A message box over the dialog (exclamation icon).
     virtual void warn(const char* text, const char* caption) = 0;
+    virtual void setCaption(const char* text) = 0;
+    // Hides (or shows again) a control.
+    virtual void show(int control, bool shown) = 0;
+    // Where typing starts; from onInit, the dialog keeps it.
+    virtual void focus(int control) = 0;
 };
 
 class DialogBehaviour {

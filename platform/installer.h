@@ -9,6 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace plat {
 namespace inst {
@@ -37,6 +40,11 @@ short installerError(unsigned short errorIndex, std::uint32_t* errorCode, char* 
 bool removeDriver(const char* driverName, bool removeDsns, std::uint32_t* usageCount);
 // SQLPostInstallerError: lets ConfigDSN say why it returned FALSE.
 bool postInstallerError(std::uint32_t errorCode, const char* message);
+
+// Every data source the system knows, with the driver it names (a
+// description or a library path): the user's and the machine's index of
+// data sources on Windows, every section of the ODBC.INI profile elsewhere.
+std::vector<std::pair<std::string, std::string>> dataSources();
 
 // The platform's lookup of an installer function by name: null when the
 // library or the function is missing. Used by the wrappers above.

@@ -31,8 +31,9 @@ void freeAddresses(AddressList* list);
 
 // A new IPv4 stream socket, or kInvalidSocket (see lastError).
 Socket openStream();
-// Connects to the first address of the list only.
-bool connectFirst(Socket s, const AddressList* list);
+// Connects to the first address of the list only, waiting at most `seconds`
+// (then the error is 10060, timed out).
+bool connectFirst(Socket s, const AddressList* list, unsigned seconds);
 bool closeSocket(Socket s);
 
 // Waits until the socket can be read (or written): 1 ready, 0 the time-out

@@ -13,6 +13,7 @@
 #include <odbcinst.h>
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -35,7 +36,8 @@ bool configDsn(void* parent, WORD request, const char* driver, const char* attri
 
     const SetupAttribute& dsn = ctx->attributes[SLOT_DSN];
     if (dsn.present) {
-        if (!plat::inst::validDSN(dsn.value)) return false;
+        const std::string problem = dataSourceNameProblem(dsn.value);
+        if (!problem.empty()) return fail(ODBC_ERROR_INVALID_DSN, problem.c_str());
         if (std::strlen(dsn.value) < sizeof ctx->initialName) std::strcpy(ctx->initialName, dsn.value);
         // A longer name than any installer accepts cannot be kept whole; no
         // initial name then means no rename, so no other data source is removed.

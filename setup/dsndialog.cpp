@@ -6,7 +6,11 @@
 
 namespace {
 const char* const kLogLevels[] = {"0", "1", "2", "3", "4", "5"};
-}
+
+// The values a connection cannot do without, in the order of the fields: the
+// prompt starts at the first one that is empty.
+const SetupSlot kRequiredForConnect[] = {SLOT_SERVER, SLOT_SERVICE, SLOT_UID, SLOT_PWD};
+}  // namespace
 
 void DsnDialog::onInit(plat::DialogControls& controls) {
     readMissingKeys(ctx_);
@@ -15,21 +19,32 @@ void DsnDialog::onInit(plat::DialogControls& controls) {
     controls.setText(IDC_DESCRIPTION, a[SLOT_DESCRIPTION].value);
     controls.setText(IDC_SERVER, a[SLOT_SERVER].value);
     controls.setText(IDC_SERVICE, a[SLOT_SERVICE].value);
+    controls.setText(IDC_USER, a[SLOT_UID].value);
     for (const char* level : kLogLevels) controls.addListItem(IDC_LOGLEVEL, level);
     controls.selectListItem(IDC_LOGLEVEL, a[SLOT_LOGLEVEL].value);
     controls.setText(IDC_LOGFILE, a[SLOT_LOGFILE].value);
-    // The user name and password fields always start empty: the prompt asks
-    // for the credentials, and OK takes whatever was typed into them.
     if (mode_ == Mode::Connect) {
+        controls.setCaption(connectCaption(a[SLOT_DSN].value).c_str());
+        controls.setText(IDC_PASSWORD, a[SLOT_PWD].value);
         controls.enable(IDC_DSN_NAME, false);
         controls.enable(IDC_DESCRIPTION, false);
-    } else if (ctx_.adding && a[SLOT_DSN].present) {
-        controls.enable(IDC_DSN_NAME, false);  // the caller chose the name
+        for (SetupSlot slot : kRequiredForConnect)
+            if (!a[slot].value[0]) {
+                controls.focus(DSN_ATTRIBUTE_KEYWORDS[slot].dialogField);
+                break;
+            }
+        return;
     }
+    // The setup stores no password, so it asks for none.
+    controls.setCaption(kSetupCaption);
+    controls.show(IDC_PASSWORD, false);
+    controls.show(IDC_PASSWORD_LABEL, false);
+    if (ctx_.adding && a[SLOT_DSN].value[0]) controls.enable(IDC_DSN_NAME, false);  // the caller chose the name
 }
 
 bool DsnDialog::onOk(plat::DialogControls& controls) {
     for (int slot = 0; slot < SETUP_SLOT_COUNT; ++slot) {
+        if (slot == SLOT_PWD && mode_ == Mode::Setup) continue;  // not shown in the setup
         SetupAttribute& a = ctx_.attributes[slot];
         controls.getText(DSN_ATTRIBUTE_KEYWORDS[slot].dialogField, a.value, sizeof a.value);
         a.value[sizeof a.value - 1] = '\0';

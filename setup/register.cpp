@@ -14,7 +14,11 @@
 
 #include <odbcinst.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string>
+#include <vector>
 
 const char kDriverDescription[] = "Kalmo VORNsql driver";
 const char kFormerDriverDescription[] = "Kalmoventis VORNsql driver";
@@ -80,6 +84,40 @@ void reportInstallerError() {
     }
 }
 
+bool namesThisDriver(const std::string& driver) {
+    if (driver == kDriverDescription || driver == kFormerDriverDescription) return true;
+    // A data source may name the library itself, by its path.
+    const std::size_t n = std::strlen(kDriverLibraryFile);
+    if (driver.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)  // Windows paths in any case
+        if (std::tolower(static_cast<unsigned char>(driver[driver.size() - n + i])) !=
+            std::tolower(static_cast<unsigned char>(kDriverLibraryFile[i])))
+            return false;
+    return true;
+}
+
+// The data sources that name this driver, once each.
+std::vector<std::string> dataSourcesOfDriver() {
+    std::vector<std::string> found;
+    for (const auto& source : plat::inst::dataSources())
+        if (namesThisDriver(source.second) &&
+            std::find(found.begin(), found.end(), source.first) == found.end())
+            found.push_back(source.first);
+    return found;
+}
+
+// Data sources left behind by the removal cannot connect any more: say so
+// instead of leaving them broken silently.
+void warnAboutDataSourcesLeft() {
+    const std::vector<std::string> left = dataSourcesOfDriver();
+    if (left.empty()) return;
+    std::string text = "These data sources still use the " + std::string(kDriverDescription) +
+                       ", which is no longer registered, and cannot connect until it is registered again: ";
+    for (std::size_t i = 0; i < left.size(); ++i) text += (i ? ", " : "") + left[i];
+    text += ".";
+    plat::messageBox("ODBC Driver Removal", text.c_str(), plat::kMsgBoxIconExclamation);
+}
+
 }  // namespace
 
 std::string driverEntry(const std::string& libraryFile) {
@@ -92,9 +130,11 @@ std::string driverEntry(const std::string& libraryFile) {
     return entry;
 }
 
-RegisterResult unregisterDriver() {
+RegisterResult unregisterDriver(bool warn) {
     removeAll(kFormerDriverDescription);
-    return removeAll(kDriverDescription) ? kRegisterOk : kRegisterFail;
+    const RegisterResult result = removeAll(kDriverDescription) ? kRegisterOk : kRegisterFail;
+    if (warn && result == kRegisterOk) warnAboutDataSourcesLeft();
+    return result;
 }
 
 RegisterResult registerDriver(const std::string& ownPath) {
@@ -105,7 +145,7 @@ RegisterResult registerDriver(const std::string& ownPath) {
         reportInstallerError();
         return kRegisterUnexpected;
     }
-    unregisterDriver();
+    unregisterDriver(false);  // the data sources are served again in a moment
 
     // The copy keeps the name the entry gives, whatever the loaded file is
     // called; a copy already in the installation directory stays where it is.
@@ -161,7 +201,7 @@ VSQL_EXPORT RegisterResult DllRegisterServer() {
 
 VSQL_EXPORT RegisterResult DllUnregisterServer() {
     try {
-        return unregisterDriver();
+        return unregisterDriver(true);
     } catch (...) {
         return kRegisterFail;
     }

@@ -27,4 +27,6 @@ std::string driverEntry(const std::string& libraryFile);
 
 // Registration with the library's own file at `ownPath` ("" when unknown).
 RegisterResult registerDriver(const std::string& ownPath);
-RegisterResult unregisterDriver();
+// Removes both entries; with `warn`, a message box names the data sources
+// that still use the driver afterwards.
+RegisterResult unregisterDriver(bool warn = true);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The eight keywords, in slot order.
 enum SetupSlot : int {
@@ -26,7 +27,8 @@ enum SetupSlot : int {
 struct DsnAttributeKeyword {
     const char* keyword;  // compared without regard to case
     int dialogField;      // control id in dialog 102
-    bool stored;          // a key of the data source: written by the setup, read back by the dialog
+    const char* key;      // the data source's key holding the value; null for the name itself
+    bool written;         // the setup writes the key (never the password)
 };
 extern const DsnAttributeKeyword DSN_ATTRIBUTE_KEYWORDS[SETUP_SLOT_COUNT];
 
@@ -68,14 +70,24 @@ void parseAttributeList(SetupContext& ctx, const char* list);
 // most length characters.
 void parseConnectionString(SetupContext& ctx, const char* text, long length);
 
-// Fills each stored key's slot that is not present from the data source
-// (section = DSN slot) with the setup's defaults: "" and "0" for LogLevel.
+// Fills each keyed slot that is not present from the data source (section =
+// DSN slot) with the setup's defaults: "" and "0" for LogLevel.
 void readMissingKeys(SetupContext& ctx);
 
+// Why `name` cannot name a data source ("" when it can): empty, or refused by
+// the installer's rule.
+std::string dataSourceNameProblem(const char* name);
+
 // Writes the data source of the DSN slot. With controls (the dialog), every
-// stored key is written and a rejected entry is reported in a message box;
-// without, only the keys present. Removes the initial name after a rename.
+// written key is written, and a refused name or entry is reported in a
+// message box; without, only the keys present, and a refused name becomes an
+// installer error. Nothing is written for a refused name. Removes the
+// initial name after a rename.
 bool storeDataSource(SetupContext& ctx, plat::DialogControls* controls);
+
+// The dialog's captions.
+extern const char* const kSetupCaption;  // "Kalmo VORNsql driver - Data source setup"
+std::string connectCaption(const char* dsn);  // "Kalmo VORNsql driver - Connect to <dsn>"
 
 // What the dialog does, apart from its window.
 class DsnDialog : public plat::DialogBehaviour {

@@ -2,22 +2,33 @@
 // a data source through the installer library.
 #include "setup/setup.h"
 
+#include "driver/odbc.h"
 #include "platform/installer.h"
+
+#include <odbcinst.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
 const DsnAttributeKeyword DSN_ATTRIBUTE_KEYWORDS[SETUP_SLOT_COUNT] = {
-    {"DSN", IDC_DSN_NAME, false},  // stored as the section name, not as a key
-    {"Description", IDC_DESCRIPTION, true},
-    {"Server", IDC_SERVER, true},
-    {"Service", IDC_SERVICE, true},
-    {"UID", IDC_USER, false},
-    {"PWD", IDC_PASSWORD, false},
-    {"LogLevel", IDC_LOGLEVEL, true},
-    {"LogFile", IDC_LOGFILE, true},
+    {"DSN", IDC_DSN_NAME, nullptr, false},  // the section name, not a key
+    {"Description", IDC_DESCRIPTION, "Description", true},
+    {"Server", IDC_SERVER, "Server", true},
+    {"Service", IDC_SERVICE, "Service", true},
+    {"UID", IDC_USER, "User", true},
+    {"PWD", IDC_PASSWORD, "Password", false},  // an administrator may add it; the setup never does
+    {"LogLevel", IDC_LOGLEVEL, "LogLevel", true},
+    {"LogFile", IDC_LOGFILE, "LogFile", true},
 };
+
+const char* const kSetupCaption = "Kalmo VORNsql driver - Data source setup";
+
+std::string connectCaption(const char* dsn) {
+    std::string caption = "Kalmo VORNsql driver - Connect";
+    if (dsn && dsn[0]) caption.append(" to ").append(dsn);
+    return caption;
+}
 
 namespace {
 
@@ -116,26 +127,63 @@ void readMissingKeys(SetupContext& ctx) {
     const char* section = ctx.attributes[SLOT_DSN].value;
     for (int slot = 0; slot < SETUP_SLOT_COUNT; ++slot) {
         SetupAttribute& a = ctx.attributes[slot];
-        if (!DSN_ATTRIBUTE_KEYWORDS[slot].stored || a.present) continue;
+        const char* key = DSN_ATTRIBUTE_KEYWORDS[slot].key;
+        if (!key || a.present) continue;
         if (section[0]) {
-            plat::inst::getPrivateProfileString(section, DSN_ATTRIBUTE_KEYWORDS[slot].keyword, defaultOf(slot),
-                                                a.value, int(kSlotValueSize), "ODBC.INI");
+            plat::inst::getPrivateProfileString(section, key, defaultOf(slot), a.value, int(kSlotValueSize),
+                                                "ODBC.INI");
         } else {
             std::strcpy(a.value, defaultOf(slot));  // no data source to read from
         }
     }
 }
 
+std::string dataSourceNameProblem(const char* name) {
+    if (!name || !name[0]) return "Enter a name for the data source.";
+    if (plat::inst::validDSN(name)) return "";
+    return std::string("\"") + name +
+           "\" cannot name a data source: a name has at most 32 characters and none of []{}(),;?*=!@\\";
+}
+
+namespace {
+
+// The installer's own reason for its last failure, or "".
+std::string installerReason() {
+    for (unsigned short i = 1; i <= 8; ++i) {
+        char message[512] = "";
+        std::uint32_t code = 0;
+        unsigned short length = 0;
+        if (!SQL_SUCCEEDED(plat::inst::installerError(i, &code, message, sizeof message, &length))) break;
+        message[sizeof message - 1] = '\0';
+        if (message[0]) return message;
+    }
+    return "";
+}
+
+}  // namespace
+
 bool storeDataSource(SetupContext& ctx, plat::DialogControls* controls) {
     const char* name = ctx.attributes[SLOT_DSN].value;
+    const std::string problem = dataSourceNameProblem(name);
+    if (!problem.empty()) {
+        if (controls) controls->warn(problem.c_str(), kSetupCaption);
+        else plat::inst::postInstallerError(ODBC_ERROR_INVALID_DSN, problem.c_str());
+        return false;
+    }
     if (!plat::inst::writeDSNToIni(name, ctx.driver)) {
-        if (controls) controls->warn("FEL", "ERROR");
+        // Without a window the installer's error stays for the caller to read.
+        if (controls) {
+            std::string reason = installerReason();
+            if (reason.empty()) reason = "The installer did not store the data source.";
+            controls->warn(("\"" + std::string(name) + "\" was not stored: " + reason).c_str(), kSetupCaption);
+        }
         return false;
     }
     for (int slot = 0; slot < SETUP_SLOT_COUNT; ++slot) {
         const SetupAttribute& a = ctx.attributes[slot];
-        if (DSN_ATTRIBUTE_KEYWORDS[slot].stored && (controls || a.present))
-            plat::inst::writePrivateProfileString(name, DSN_ATTRIBUTE_KEYWORDS[slot].keyword, a.value, "ODBC.INI");
+        const DsnAttributeKeyword& k = DSN_ATTRIBUTE_KEYWORDS[slot];
+        if (k.written && (controls || a.present))
+            plat::inst::writePrivateProfileString(name, k.key, a.value, "ODBC.INI");
     }
     if (ctx.initialName[0] && !equalsNoCase(name, std::strlen(name), ctx.initialName))
         plat::inst::removeDSNFromIni(ctx.initialName);

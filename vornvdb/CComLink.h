@@ -60,6 +60,12 @@ public:
     bool IsOk() const { return ok_ != 0; }
     bool Ping();
     bool SetBlockingHook(bool on);
+    // New waits of the open connection use these limits (seconds).
+    void SetTimeLimits(std::uint16_t receive, std::uint16_t send) {
+        if (!con_) return;
+        con_->receiveTimeout = receive;
+        con_->sendTimeout = send;
+    }
     std::uint32_t SessionId() const { return NetConId(con_); }
 
     // The cipher switch of the session's encryption requests.

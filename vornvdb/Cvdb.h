@@ -134,6 +134,7 @@ public:
     CPACKET Scramble(const CSTRING& text) const;
     std::uint32_t SessionId() const { return link_.SessionId(); }
     bool Ping() { return link_.Ping(); }
+    void SetTimeLimits(std::uint16_t receive, std::uint16_t send) { link_.SetTimeLimits(receive, send); }
     const CSTRING& LastMessage() const { return message_; }
     CERRSTACK* ErrStack() const { return errStack_; }
     // Pushes a text with this session's source rules (empty source: "?").

@@ -293,6 +293,15 @@ extern "C" std::int32_t VdbRequestBreak(HVDB handle) {
     });
 }
 
+extern "C" std::int32_t VdbSetTimeLimits(HVDB handle, std::uint16_t receiveTimeout, std::uint16_t sendTimeout) {
+    return VdbGuard([&]() -> std::int32_t {
+        CVDB* vdb = VdbSession(handle);
+        if (!vdb) return 0;
+        vdb->SetTimeLimits(receiveTimeout, sendTimeout);
+        return 1;
+    });
+}
+
 extern "C" std::int32_t VdbPing(HVDB handle) {
     return VdbGuard([&]() -> std::int32_t {
         CVDB* vdb = VdbSession(handle);

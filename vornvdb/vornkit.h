@@ -102,6 +102,9 @@ int32_t VdbSetNotifyHandler(HVDB handle, VDBNOTIFYPROC handler, void* data);
 int32_t VdbSetBreakData(HVDB handle, void* data);
 int32_t VdbRequestBreak(HVDB handle);
 int32_t VdbPing(HVDB handle);
+/* Seconds that each later wait for the server may take (the start-up
+ * record's limits until then). 1, or 0 for an invalid handle. */
+int32_t VdbSetTimeLimits(HVDB handle, uint16_t receiveTimeout, uint16_t sendTimeout);
 
 /* ---- Error stacks ------------------------------------------------------- */
 

@@ -65,6 +65,7 @@ const CodeText kTexts[] = {
     {10091, "Underlaying network subsystem not ready for communication"},
     {10092, "Window Sockets DLL cannot support this application"},
     {10093, "A succesfull <WSAStartup> call must occure befor using Windows Sockets"},
+    {10109, "Service not found"},
     {11001, "Host not found in HOSTS file"},
     {11002, "No response from host"},
     {11003, "Non recoverable error"},
@@ -156,7 +157,7 @@ NETCON* OpenNetCon(const char* service, const char* host, CERRSTACK* errStack, s
     bool ok = false;
     if (s == net::kInvalidSocket) {
         report(errStack, "socket", net::lastError());
-    } else if (!net::connectFirst(s, addresses)) {
+    } else if (!net::connectFirst(s, addresses, sendTimeout)) {
         report(errStack, "connect", net::lastError());
         net::closeSocket(s);
     } else {

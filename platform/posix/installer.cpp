@@ -5,6 +5,8 @@
 
 #include <dlfcn.h>
 
+#include <vector>
+
 namespace plat {
 namespace inst {
 
@@ -17,6 +19,22 @@ void* installerLibrary() {
     return library;
 }
 }  // namespace
+
+std::vector<std::pair<std::string, std::string>> dataSources() {
+    // A null section lists the sections, NUL-separated.
+    std::vector<char> list(32768, '\0');
+    const int n = getPrivateProfileString(nullptr, nullptr, "", list.data(), int(list.size()) - 1, "ODBC.INI");
+    std::vector<std::pair<std::string, std::string>> found;
+    for (int at = 0; at < n && list[std::size_t(at)];) {
+        const std::string section = &list[std::size_t(at)];
+        at += int(section.size()) + 1;
+        if (section == "ODBC Data Sources" || section == "ODBC") continue;
+        char driver[1024] = "";
+        getPrivateProfileString(section.c_str(), "Driver", "", driver, sizeof driver, "ODBC.INI");
+        found.emplace_back(section, driver);
+    }
+    return found;
+}
 
 void* installerFunction(const char* name) {
     void* library = installerLibrary();

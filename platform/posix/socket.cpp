@@ -115,12 +115,27 @@ Socket openStream() {
     return static_cast<Socket>(fd);
 }
 
-bool connectFirst(Socket s, const AddressList* list) {
+bool connectFirst(Socket s, const AddressList* list, unsigned seconds) {
     if (!list || !list->info) return fail(EDESTADDRREQ), false;
-    for (;;) {
-        if (::connect(static_cast<int>(s), list->info->ai_addr, list->info->ai_addrlen) == 0) return true;
-        if (errno != EINTR) return fail(errno), false;
+    // Without a limit of its own a connect may wait minutes for a host that
+    // does not answer: connect without blocking, wait for the outcome.
+    const int fd = static_cast<int>(s);
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return fail(errno), false;
+    int err = 0;
+    if (::connect(fd, list->info->ai_addr, list->info->ai_addrlen) != 0) {
+        err = errno;
+        if (err == EINPROGRESS || err == EINTR) {
+            const int ready = wait(s, POLLOUT, seconds);
+            socklen_t len = sizeof err;
+            if (ready == 0) err = ETIMEDOUT;
+            else if (ready < 0) err = errno;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+        }
     }
+    fcntl(fd, F_SETFL, flags);
+    if (err != 0) return fail(err), false;
+    return true;
 }
 
 bool closeSocket(Socket s) {

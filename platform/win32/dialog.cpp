@@ -35,6 +35,16 @@ public:
     void warn(const char* text, const char* caption) override {
         MessageBoxA(dialog_, text, caption, MB_OK | MB_ICONEXCLAMATION);
     }
+    void setCaption(const char* text) override { SetWindowTextA(dialog_, text ? text : ""); }
+    void show(int control, bool shown) override {
+        ShowWindow(GetDlgItem(dialog_, control), shown ? SW_SHOW : SW_HIDE);
+    }
+    void focus(int control) override {
+        SendMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog_, control)), TRUE);
+        focused = true;
+    }
+
+    bool focused = false;  // the behaviour chose the focus
 
 private:
     HWND dialog_;
@@ -46,7 +56,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         WindowControls controls(dialog);
         reinterpret_cast<DialogBehaviour*>(lParam)->onInit(controls);
-        return TRUE;
+        return controls.focused ? FALSE : TRUE;  // TRUE: the system focuses the first field
     }
     case WM_COMMAND: {
         auto* behaviour = reinterpret_cast<DialogBehaviour*>(GetWindowLongPtrA(dialog, DWLP_USER));

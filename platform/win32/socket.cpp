@@ -51,12 +51,44 @@ Socket openStream() {
     return s == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(s);
 }
 
-bool connectFirst(Socket s, const AddressList* list) {
+bool connectFirst(Socket s, const AddressList* list, unsigned seconds) {
     if (!list || !list->info) {
         WSASetLastError(WSAEDESTADDRREQ);
         return false;
     }
-    return ::connect(static_cast<SOCKET>(s), list->info->ai_addr, static_cast<int>(list->info->ai_addrlen)) == 0;
+    // Without a limit of its own a connect may wait long for a host that
+    // does not answer: connect without blocking, wait for the outcome.
+    const SOCKET so = static_cast<SOCKET>(s);
+    u_long on = 1, off = 0;
+    if (::ioctlsocket(so, FIONBIO, &on) != 0) return false;
+    int err = 0;
+    if (::connect(so, list->info->ai_addr, static_cast<int>(list->info->ai_addrlen)) != 0) {
+        err = WSAGetLastError();
+        if (err == WSAEWOULDBLOCK) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(so, &writable);
+            FD_SET(so, &failed);
+            timeval tv{static_cast<long>(seconds), 0};
+            const int r = ::select(0, nullptr, &writable, &failed, &tv);
+            int len = sizeof err;
+            if (r == 0) err = WSAETIMEDOUT;
+            else if (r < 0) err = WSAGetLastError();
+            else if (FD_ISSET(so, &failed)) {
+                if (::getsockopt(so, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0 || err == 0)
+                    err = WSAECONNREFUSED;
+            } else {
+                err = 0;
+            }
+        }
+    }
+    ::ioctlsocket(so, FIONBIO, &off);
+    if (err != 0) {
+        WSASetLastError(err);
+        return false;
+    }
+    return true;
 }
 
 bool closeSocket(Socket s) { return ::closesocket(static_cast<SOCKET>(s)) == 0; }

@@ -10,12 +10,15 @@
 #include <odbcinst.h>
 
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 using vorndtest::readFile;
 
@@ -46,6 +49,20 @@ int openSockets() {
         if (len > 0 && std::strncmp(target, "socket:", 7) == 0) ++n;
     }
     return n;
+}
+
+// Waits until a signalled process has stopped or died (its state in
+// /proc/PID/stat is T or Z): kill only sends the signal.
+bool signalTaken(pid_t pid) {
+    for (int i = 0; i < 1000; ++i) {
+        const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t paren = stat.rfind(')');
+        if (paren == std::string::npos || paren + 2 >= stat.size()) return true;  // gone
+        const char state = stat[paren + 2];
+        if (state == 'T' || state == 'Z' || state == 'X') return true;
+        usleep(10000);
+    }
+    return false;
 }
 
 // Handles of the driver manager.
@@ -186,17 +203,179 @@ TEST_F(DriverManager, DriverConnectAndItsOutputString) {
     EXPECT_EQ("DRIVER=Kalmo VORNsql driver;SERVER=127.0.0.1;SERVICE=" + port() + ";UID=alice;PWD=secret;LogLevel=0",
               out);
 
-    Dbc wrong;
-    EXPECT_EQ(SQL_ERROR, wrong.driverConnect("DSN=dc;UID=alice;PWD=wrong"));
-    EXPECT_EQ(0u, wrong.state().find("08001")) << wrong.state();
-    EXPECT_NE(std::string::npos, wrong.state().find("Unable to establish connection")) << wrong.state();
+}
 
-    // A server that is not listening.
-    ASSERT_TRUE(addDsn("down", {}, closedPort()));
-    EXPECT_EQ(SQL_ERROR, Dbc().connect("down"));
-    Dbc down;
-    EXPECT_EQ(SQL_ERROR, down.driverConnect("DSN=down;UID=alice;PWD=secret"));
-    EXPECT_NE(std::string::npos, down.state().find("08001")) << down.state();
+// Every failed connect says why, through both connect functions: the
+// server's own text for a refused login, the address and the socket's
+// reason for a server that cannot be reached.
+TEST_F(DriverManager, LoginFailuresSayWhy) {
+    const std::string closed = closedPort();
+    ASSERT_TRUE(addDsn("why", {}));
+    ASSERT_TRUE(addDsn("whydown", {}, closed));
+    ASSERT_TRUE(addDsn("nosvc", {}, "no-such-vorn-service"));
+    struct Case {
+        const char* dsn;
+        const char* user;
+        const char* password;
+        std::string state, text;
+    } cases[] = {
+        {"why", "alice", "wrong", "28000", "[Kalmo][VORNsql driver]Invalid user name or password"},
+        {"why", "mallory", "secret", "28000", "[Kalmo][VORNsql driver]Invalid user name or password"},
+        {"whydown", "alice", "secret", "08001", "127.0.0.1:" + closed + ": Connection refused (connect)"},
+        {"nosvc", "alice", "secret", "08001", "127.0.0.1:no-such-vorn-service: Service not found (getaddrinfo)"},
+    };
+    for (const Case& c : cases) {
+        Dbc byConnect, byDriverConnect;
+        EXPECT_EQ(SQL_ERROR, byConnect.connect(c.dsn, c.user, c.password));
+        EXPECT_EQ(SQL_ERROR, byDriverConnect.driverConnect(std::string("DSN=") + c.dsn + ";UID=" + c.user +
+                                                           ";PWD=" + c.password));
+        for (Dbc* d : {&byConnect, &byDriverConnect}) {
+            const std::string got = d->state();
+            EXPECT_EQ(c.state, got.substr(0, 5)) << c.dsn << " " << c.user << ": " << got;
+            EXPECT_NE(std::string::npos, got.find(c.text)) << got;
+        }
+    }
+}
+
+// A server that takes the connection but never answers: the login ends
+// after the application's login time-out, with HYT00.
+TEST_F(DriverManager, FrozenServerAtLoginTimesOut) {
+    vorndtest::TestServer frozen("frozen");
+    ASSERT_TRUE(frozen.ok()) << frozen.error();
+    ASSERT_EQ(0, kill(frozen.pid(), SIGSTOP));
+    ASSERT_TRUE(signalTaken(frozen.pid()));
+    Dbc c;
+    SQLSetConnectAttr(c.dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+    EXPECT_EQ(SQL_ERROR, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+                                         std::to_string(frozen.port()) + ";UID=a;PWD=b"));
+    kill(frozen.pid(), SIGCONT);
+    EXPECT_EQ(0u, c.state().find("HYT00")) << c.state();
+    EXPECT_NE(std::string::npos, c.state().find("within 1 seconds")) << c.state();
+}
+
+// Handles of one statement on an open connection.
+struct Stmt {
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    explicit Stmt(SQLHDBC dbc) { SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h); }
+    ~Stmt() { SQLFreeHandle(SQL_HANDLE_STMT, h); }
+    SQLRETURN exec(const char* sql) { return SQLExecDirect(h, (SQLCHAR*)sql, SQL_NTS); }
+    std::string state() {
+        SQLCHAR s[6] = "", text[600] = "";
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, h, 1, s, &native, text, sizeof text, &len))) return "";
+        return std::string((char*)s) + " " + (char*)text;
+    }
+};
+
+SQLUINTEGER connectionDead(SQLHDBC dbc) {
+    SQLUINTEGER dead = 99;
+    SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return dead;
+}
+
+// A server lost while a result is read: 08S01 with the reason, the
+// connection reads as dead, later requests fail at once, and the
+// disconnect succeeds. Once killed, once frozen past the time limit.
+TEST_F(DriverManager, LostServerIsACommunicationLinkFailure) {
+    // A killed server's socket reads as closed or reset, or refuses the
+    // request, by timing.
+    struct Case {
+        int signal;
+        std::vector<const char*> reasons;
+    } cases[] = {{SIGKILL, {" (recv)", " (send)"}}, {SIGSTOP, {"within 1 seconds"}}};
+    for (const Case& k : cases) {
+        vorndtest::TestServer lost("lost");
+        ASSERT_TRUE(lost.ok()) << lost.error();
+        Dbc c;
+        // After the login the connection's limit, not the login's, bounds each wait.
+        SQLSetConnectAttr(c.dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(60), 0);
+        SQLSetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+        ASSERT_PRED1(ok, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+                                         std::to_string(lost.port()) + ";UID=a;PWD=b")) << c.state();
+        EXPECT_EQ(SQLUINTEGER(SQL_CD_FALSE), connectionDead(c.dbc));
+        {
+            Stmt st(c.dbc);
+            ASSERT_PRED1(ok, st.exec("SELECT ID FROM ARTICLES")) << st.state();
+            ASSERT_PRED1(ok, SQLFetch(st.h)) << st.state();  // the first of ten rows at hand
+            ASSERT_EQ(0, kill(lost.pid(), k.signal));
+            ASSERT_TRUE(signalTaken(lost.pid()));
+            SQLRETURN rc = SQL_SUCCESS;
+            for (int i = 0; i < 20 && rc == SQL_SUCCESS; ++i) rc = SQLFetch(st.h);
+            EXPECT_EQ(SQL_ERROR, rc);
+            EXPECT_EQ(0u, st.state().find("08S01 [Kalmo][VORNsql driver]Communication link failure")) << st.state();
+            const std::string got = st.state();
+            EXPECT_TRUE(std::any_of(k.reasons.begin(), k.reasons.end(),
+                                    [&](const char* r) { return got.find(r) != std::string::npos; })) << got;
+            EXPECT_NE(std::string::npos, st.state().find("127.0.0.1:" + std::to_string(lost.port()))) << st.state();
+        }
+        EXPECT_EQ(SQLUINTEGER(SQL_CD_TRUE), connectionDead(c.dbc));
+        {
+            Stmt again(c.dbc);
+            EXPECT_EQ(SQL_ERROR, again.exec("SELECT 1"));
+            EXPECT_NE(std::string::npos, again.state().find("08S01")) << again.state();
+            EXPECT_NE(std::string::npos, again.state().find("was lost")) << again.state();
+        }
+        EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
+        if (k.signal == SIGSTOP) kill(lost.pid(), SIGCONT);
+    }
+}
+
+// Through the driver manager, each warning and error comes with its record:
+// cut text outputs (01004), an empty statement text, an unknown information
+// type.
+TEST_F(DriverManager, EveryWarningAndErrorHasItsRecord) {
+    Dbc c;
+    std::string out;
+    const std::string in = "DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" + port() +
+                           ";UID=alice;PWD=secret";
+    ASSERT_EQ(SQL_SUCCESS_WITH_INFO, c.driverConnect(in, &out, 8));
+    EXPECT_EQ("01004 [Kalmo][VORNsql driver]String data, right truncated", c.state());
+    Stmt st(c.dbc);
+    ASSERT_PRED1(ok, st.exec("SELECT NAME FROM AUTHORS")) << st.state();
+    char text[4];
+    SQLSMALLINT length = 0;
+    struct Case {
+        const char* what;
+        std::function<SQLRETURN()> call;
+        SQLRETURN rc;
+        std::string diag;
+        std::function<std::string()> read;
+    } cases[] = {
+        {"SQLGetInfo cut", [&] { return SQLGetInfo(c.dbc, SQL_DBMS_NAME, text, sizeof text, &length); },
+         SQL_SUCCESS_WITH_INFO, "01004", [&] { return c.state(); }},
+        {"SQLColAttribute cut",
+         [&] { return SQLColAttribute(st.h, 1, SQL_DESC_NAME, text, sizeof text, &length, nullptr); },
+         SQL_SUCCESS_WITH_INFO, "01004", [&] { return st.state(); }},
+        {"SQLGetInfo unknown", [&] { return SQLGetInfo(c.dbc, 174, text, sizeof text, &length); }, SQL_ERROR,
+         "HY096 [Kalmo][VORNsql driver]Information type out of range", [&] { return c.state(); }},
+        {"SQLExecDirect empty", [&] { return st.exec(""); }, SQL_ERROR,
+         "HY090 [Kalmo][VORNsql driver]Invalid string or buffer length", [&] { return st.state(); }},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(k.rc, k.call()) << k.what;
+        EXPECT_EQ(0u, k.read().find(k.diag)) << k.what << ": " << k.read();
+    }
+}
+
+// What the user of a client program sees of a refused login.
+TEST_F(DriverManager, ClientsShowTheReason) {
+    ASSERT_TRUE(addDsn("clients"));
+    std::string out;
+    EXPECT_NE(0, runWithDriver("echo quit | isql -v clients alice wrong", out)) << out;
+    EXPECT_NE(std::string::npos, out.find("28000")) << out;
+    EXPECT_NE(std::string::npos, out.find("Invalid user name or password")) << out;
+
+    const std::string script =
+        "import pyodbc\n"
+        "try:\n"
+        "    pyodbc.connect('DSN=clients;UID=alice;PWD=wrong')\n"
+        "except pyodbc.Error as e:\n"
+        "    print('refused:', e)\n";
+    odbc_->write(odbc_->dir() + "/refused.py", script);
+    EXPECT_EQ(0, runWithDriver("/usr/bin/python3 " + odbc_->dir() + "/refused.py", out)) << out;
+    EXPECT_NE(std::string::npos, out.find("refused: ('28000'")) << out;
+    EXPECT_NE(std::string::npos, out.find("Invalid user name or password")) << out;
 }
 
 TEST_F(DriverManager, LongDataSourceNames) {
@@ -228,10 +407,15 @@ TEST_F(DriverManager, DisconnectDropsStatementsAndDescriptorsAndTheLogFollowsThe
         SQLHSTMT again;
         EXPECT_EQ(SQL_ERROR, SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &again));
     }
-    const std::string text = readFile(log);
+    const std::string first = readFile(log);
     for (const char* line : {"Number of statements 3", "Number of descriptors 1", "SQLConnect",
                              "Exit with retVal = 0"})
-        EXPECT_NE(std::string::npos, text.find(line)) << line << "\n" << text;
+        EXPECT_NE(std::string::npos, first.find(line)) << line << "\n" << first;
+    // A second connection adds to the log; the first one's lines stay.
+    ASSERT_PRED1(ok, Dbc().connect("logged"));
+    const std::string text = readFile(log);
+    EXPECT_EQ(first, text.substr(0, first.size()));
+    EXPECT_NE(std::string::npos, text.find("SQLConnect", first.size()));
 
     // A data source without LogLevel turns the log off again.
     ASSERT_TRUE(addDsn("quiet"));

@@ -27,6 +27,7 @@ public:
     int stop();
     bool running();
     std::uint16_t port() const { return port_; }
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;

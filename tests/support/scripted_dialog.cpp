@@ -45,7 +45,7 @@ plat::DialogResult ScriptedDialog::run(void* parent, int resource, plat::DialogB
     while (self.stepsTaken < self.steps_.size()) {
         const DialogStep& step = self.steps_[self.stepsTaken++];
         for (const auto& kv : step.type) {
-            if (self.controls.disabled[kv.first]) {
+            if (self.controls.disabled[kv.first] || self.controls.hidden[kv.first]) {
                 ++self.typedIntoDisabled;  // a user cannot; the test checks this count
                 continue;
             }

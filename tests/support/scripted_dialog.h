@@ -23,9 +23,16 @@ struct ScriptedControls : plat::DialogControls {
     void enable(int control, bool enabled) override { disabled[control] = !enabled; }
     void addListItem(int control, const char* t) override { items[control].push_back(t); }
     void selectListItem(int control, const char* t) override;
+    std::string caption;
+    std::map<int, bool> hidden;
+    int focused = 0;  // control given the focus, 0 for none
+
     void warn(const char* t, const char* caption) override {
         warnings.push_back(std::string(caption) + ": " + t);
     }
+    void setCaption(const char* t) override { caption = t ? t : ""; }
+    void show(int control, bool shown) override { hidden[control] = !shown; }
+    void focus(int control) override { focused = control; }
 };
 
 // One user action: change fields, then press a button.
@@ -46,7 +53,7 @@ public:
     int resource = 0;        // template asked for
     void* parent = nullptr;  // owner window given
     std::size_t stepsTaken = 0;
-    int typedIntoDisabled = 0;
+    int typedIntoDisabled = 0;  // or into hidden fields
 
 private:
     static plat::DialogResult run(void* parent, int resource, plat::DialogBehaviour& behaviour);

@@ -1,11 +1,12 @@
 // The connect functions' own rules, called as the driver manager calls them,
-// without a server: argument checks, the prompt, the output connection
-// string and disconnecting. The integration tests cover the rest against
+// without a server or against a scripted one: argument checks, the prompt,
+// the output connection string, failed starts and disconnecting. The integration tests cover the rest against
 // vornd (the log settings of a data source among them).
 #include "driver/connect.h"
 #include "driver/handles.h"
 #include "setup/setup.h"
 #include "support/driver_handles.h"
+#include "support/fake_server.h"
 #include "support/odbc_sandbox.h"
 #include "support/scripted_dialog.h"
 
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -58,11 +60,11 @@ TEST(Connect, DataSourceNameLength) {
     OdbcSandbox odbc;
     Handles h;
     // A data source on a port nobody listens on: the name is accepted and the
-    // start fails, which SQLConnect reports without a diagnostic record.
+    // start fails, with the address and the socket's reason.
     std::string name64(64, 'd');
     odbc.write(odbc.userIni(), "[" + name64 + "]\nServer=127.0.0.1\nService=1\n");
     EXPECT_EQ(SQL_ERROR, connect(h.dbc, name64));
-    EXPECT_EQ("", h.state());
+    EXPECT_EQ("08001 Unable to establish connection to 127.0.0.1:1: Connection refused (connect)", h.state());
     EXPECT_EQ(name64, h.conn()->dsn);
     EXPECT_STREQ("127.0.0.1", h.conn()->server);
     EXPECT_EQ(nullptr, h.conn()->session);
@@ -118,22 +120,28 @@ TEST(DriverConnect, PromptRules) {
 
 TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
     OdbcSandbox odbc;
-    odbc.write(odbc.userIni(), "[p]\nDescription=about p\nServer=127.0.0.1\nService=1\nLogLevel=2\n");
+    odbc.write(odbc.userIni(),
+               "[p]\nDescription=about p\nServer=127.0.0.1\nService=1\nLogLevel=2\nPassword=stored\n");
     Handles h;
     std::strcpy(h.conn()->dsn, "before");
     {
         ScriptedDialog dialog({DialogStep{{}, false}});
-        EXPECT_EQ(SQL_NO_DATA, driverConnect(h.dbc, "DSN=p;UID=me", kWindow, SQL_DRIVER_COMPLETE));
+        EXPECT_EQ(SQL_NO_DATA, driverConnect(h.dbc, "DSN=p;UID=me", kWindow, SQL_DRIVER_PROMPT));
         ASSERT_EQ(1, dialog.shown);
         EXPECT_EQ(IDD_DSN_SETUP, dialog.resource);
         EXPECT_EQ(reinterpret_cast<void*>(kWindow), dialog.parent);
-        // The credential fields stay empty, even for a user name the string gave.
+        // The user name the string gave, the password the data source gave;
+        // the caption names the driver and the data source.
         const std::map<int, std::string> shown = {{IDC_DSN_NAME, "p"}, {IDC_DESCRIPTION, "about p"},
                                                   {IDC_SERVER, "127.0.0.1"}, {IDC_SERVICE, "1"},
+                                                  {IDC_USER, "me"}, {IDC_PASSWORD, "stored"},
                                                   {IDC_LOGLEVEL, "2"}, {IDC_LOGFILE, ""}};
         EXPECT_EQ(shown, dialog.afterInit.text);
+        EXPECT_EQ("Kalmo VORNsql driver - Connect to p", dialog.afterInit.caption);
         EXPECT_TRUE(dialog.afterInit.disabled[IDC_DSN_NAME]);
         EXPECT_TRUE(dialog.afterInit.disabled[IDC_DESCRIPTION]);
+        EXPECT_FALSE(dialog.afterInit.hidden[IDC_PASSWORD]);
+        EXPECT_EQ(0, dialog.afterInit.focused);  // nothing required is missing
         EXPECT_STREQ("before", h.conn()->dsn);
         EXPECT_EQ(nullptr, h.conn()->session);
 
@@ -141,10 +149,25 @@ TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
         // session (nobody listens) and reports 08001.
         EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, "DSN=p;UID=me", kWindow, SQL_DRIVER_NOPROMPT));
         EXPECT_EQ(1, dialog.shown);
-        EXPECT_EQ(kNoConnection, h.state());
+        EXPECT_EQ(0u, h.state().find(kNoConnection));
         EXPECT_STREQ("p", h.conn()->dsn);
         EXPECT_STREQ("me", h.conn()->uid);
     }
+    // The typing starts at the first required value that is missing.
+    const struct {
+        const char* in;
+        int focused;
+    } focusCases[] = {{"DSN=p;PWD=", IDC_USER}, {"DSN=p;UID=me;PWD=", IDC_PASSWORD},
+                      {"Server=h;UID=me;PWD=x", IDC_SERVICE}, {"UID=me;PWD=x", IDC_SERVER}};
+    for (const auto& f : focusCases) {
+        ScriptedDialog cancelled({DialogStep{{}, false}});
+        EXPECT_EQ(SQL_NO_DATA, driverConnect(h.dbc, f.in, kWindow, SQL_DRIVER_COMPLETE)) << f.in;
+        EXPECT_EQ(f.focused, cancelled.afterInit.focused) << f.in;
+    }
+    ScriptedDialog noDsn({DialogStep{{}, false}});
+    driverConnect(h.dbc, "Server=h", kWindow, SQL_DRIVER_PROMPT);
+    EXPECT_EQ("Kalmo VORNsql driver - Connect", noDsn.afterInit.caption);
+
     ScriptedDialog dialog({DialogStep{{{IDC_USER, "typed"}, {IDC_PASSWORD, "secret"}, {IDC_DSN_NAME, "other"}}}});
     EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, "DSN=p", kWindow, SQL_DRIVER_PROMPT));
     EXPECT_EQ(1, dialog.shown);
@@ -159,7 +182,7 @@ TEST(DriverConnect, LongAndMalformedConnectionStringsAndNoWindowSystem) {
     Handles h;
     // Without a stand-in, a window on Linux cannot prompt: the call goes on.
     EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, "Server=127.0.0.1;Service=1", kWindow, SQL_DRIVER_PROMPT));
-    EXPECT_EQ(kNoConnection, h.state());
+    EXPECT_EQ(0u, h.state().find(kNoConnection));
 
     // Values longer than the connection's fixed fields are cut to them.
     std::string in = "DSN=" + std::string(300, 'd') + ";Server=" + std::string(300, 's') + ";UID=" +
@@ -172,7 +195,7 @@ TEST(DriverConnect, LongAndMalformedConnectionStringsAndNoWindowSystem) {
 
     for (const char* bad : {"", ";;;", "=", "garbage", "DSN", "{DSN=x}", "DSN={unclosed", "UID=a;PWD"}) {
         EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, bad, nullptr, SQL_DRIVER_NOPROMPT)) << bad;
-        EXPECT_EQ(kNoConnection, h.state()) << bad;
+        EXPECT_EQ(0u, h.state().find(kNoConnection)) << bad;
     }
     SQLCHAR out[16];
     EXPECT_EQ(SQL_ERROR, SQLDriverConnect(h.dbc, nullptr, nullptr, SQL_NTS, out, sizeof out, nullptr, 0));
@@ -209,4 +232,49 @@ TEST(Disconnect, DropsStatementsAndExplicitDescriptors) {
     EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(h.dbc));  // nothing left: still fine
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, h.dbc, SQL_COMMIT));
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, h.env, SQL_ROLLBACK));
+}
+
+// How each way a start can fail reaches the application, against a scripted
+// server: the server's refusal of the login as 28000 with its own text, the
+// kit's reasons with the address as 08001, a status the server explains with
+// its text as 08004.
+TEST(Connect, StartFailuresSayWhy) {
+    CPACKET licence;
+    licence.AppendShortItem(CSTRING("No licence left"));
+    struct Case {
+        std::function<void(vorntest::FakeServer&)> script;
+        std::string diag;  // after "127.0.0.1:PORT" is put in place of "@"
+    } cases[] = {
+        {[](vorntest::FakeServer& s) {
+             s.expect('T', 110).reply(110, 22, "Invalid user name or password").expect('T', 111).reply(111, 1);
+         },
+         "28000 Invalid user name or password"},
+        {[](vorntest::FakeServer& s) {
+             s.expect('T', 110).reply(110, -4, "3.0-0001").expect('T', 110).reply(110, -4, "3.0-0001");
+         },
+         "08001 Unable to establish connection to @: Client and server versions mismatched (Client/Server) : "
+         "2.0-0250/3.0-0001"},
+        {[&](vorntest::FakeServer& s) {
+             s.expect('T', 110).reply(110, 16898).expect('T', 104).reply(104, 1, "", licence);
+             s.expect('T', 111).reply(111, 1);
+         },
+         "08004 Server rejected the connection: No licence left"},
+        {[](vorntest::FakeServer& s) { s.expect('T', 110).close(); },
+         "08001 Unable to establish connection to @: EOF received from host (recv)"},
+    };
+    for (const Case& c : cases) {
+        vorntest::FakeServer srv;
+        c.script(srv);
+        srv.start();
+        const std::string where = "127.0.0.1:" + std::to_string(srv.port());
+        Handles h;
+        EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, ("Server=127.0.0.1;Service=" + std::to_string(srv.port()) +
+                                                   ";UID=u;PWD=p").c_str(), nullptr, SQL_DRIVER_NOPROMPT));
+        std::string expected = c.diag;
+        const std::size_t at = expected.find('@');
+        if (at != std::string::npos) expected.replace(at, 1, where);
+        EXPECT_EQ(expected, h.state());
+        EXPECT_EQ(nullptr, h.conn()->session);
+        EXPECT_TRUE(srv.finish().empty()) << c.diag;
+    }
 }

@@ -102,8 +102,19 @@ TEST_F(Register, UnregisterRemovesCurrentAndFormerEntries) {
     ASSERT_EQ(kRegisterOk, registerDriver(lib_));
     EXPECT_EQ("<none>", driverKey(kFormerDriverDescription, "Driver"));  // gone with the registration
 
+    // Data sources of this driver (by name or by library) and of another.
+    box_.write(box_.userIni(), "[left]\nDriver=" + std::string(kDriverDescription) +
+                                   "\n[bypath]\nDriver=/opt/x/libvornodbc.so\n[other]\nDriver=Other driver\n");
+    EXPECT_EQ(kRegisterOk, registerDriver(lib_));
+    EXPECT_TRUE(boxes_.boxes().empty());  // registering again removes quietly
+
     EXPECT_EQ(kRegisterOk, unregisterDriver());
     EXPECT_EQ("<none>", driverKey(kDriverDescription, "Driver"));
+    // unixODBC leaves them: the removal says which cannot connect now.
+    ASSERT_EQ(1u, boxes_.boxes().size());
+    EXPECT_EQ("ODBC Driver Removal", boxes_.boxes()[0].caption);
+    const std::string& text = boxes_.boxes()[0].text;
+    EXPECT_NE(std::string::npos, text.find("cannot connect until it is registered again: left, bypath.")) << text;
 }
 
 TEST_F(Register, InstallationFailureShowsTheInstallersReason) {

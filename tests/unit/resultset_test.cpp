@@ -142,12 +142,12 @@ TEST_F(Described, ColAttributeAnswersAndRefusals) {
     }
     EXPECT_EQ(77, untouched);
 
-    // A cut text is a warning without a diagnostic record.
+    // A cut text is a warning with its record.
     SQLSMALLINT len = 0;
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLColAttribute(hstmt, 3, SQL_DESC_TYPE_NAME, buf, 5, &len, nullptr));
     EXPECT_STREQ("LONG", buf);
     EXPECT_EQ(14, len);
-    EXPECT_EQ("", stmtDiag());
+    EXPECT_EQ("01004 String data, right truncated", stmtDiag());
 }
 
 TEST_F(Described, DescribeColNamesAndRefusals) {

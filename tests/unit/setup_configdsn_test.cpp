@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -34,12 +35,17 @@ SetupContext parsed(const std::string& list) {
     return ctx;
 }
 
+// The newest of the installer's errors: "code text".
 std::string lastInstallerError() {
-    std::uint32_t code = 0;
-    char msg[256] = "";
-    unsigned short len = 0;
-    if (!SQL_SUCCEEDED(plat::inst::installerError(1, &code, msg, sizeof msg, &len))) return "";
-    return std::to_string(code) + " " + msg;
+    std::string last;
+    for (unsigned short i = 1; i <= 8; ++i) {
+        std::uint32_t code = 0;
+        char msg[256] = "";
+        unsigned short len = 0;
+        if (!SQL_SUCCEEDED(plat::inst::installerError(i, &code, msg, sizeof msg, &len))) break;
+        last = std::to_string(code) + " " + msg;
+    }
+    return last;
 }
 
 }  // namespace
@@ -94,10 +100,12 @@ TEST(SetupParse, ConnectionStrings) {
 
 TEST(ConfigDsn, WindowlessAddConfigureRemove) {
     OdbcSandbox odbc;
-    // Add with DSN and Server only: the entry and only its Server key.
+    // Add with DSN, Server and credentials: the entry, its Server key and
+    // the user name, never the password.
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=alpha", "Server=db1", "UID=nobody", "PWD=secret"})));
     EXPECT_EQ("db1", odbc.key("alpha", "Server"));
-    for (const char* k : {"Description", "Service", "UID", "PWD", "User", "Password"})
+    EXPECT_EQ("nobody", odbc.key("alpha", "User"));
+    for (const char* k : {"Description", "Service", "UID", "PWD", "Password"})
         EXPECT_EQ("<none>", odbc.key("alpha", k)) << k;
 
     // Configure writes what it is given and keeps the other keys; request
@@ -131,7 +139,10 @@ TEST(ConfigDsn, InvalidNamesAreRefusedForEveryRequest) {
             EXPECT_FALSE(config(request, attrs({bad.c_str(), "Server=s"}), kWindow));
         }
         EXPECT_FALSE(config(request, attrs({"DSN=[keep]"})));
+        EXPECT_NE(std::string::npos, lastInstallerError().find("\"[keep]\" cannot name a data source"));
         EXPECT_FALSE(config(request, attrs({"DSN="})));
+        EXPECT_FALSE(config(request, attrs({"DSN="}), kWindow));
+        EXPECT_EQ("9 Enter a name for the data source.", lastInstallerError());
     }
     EXPECT_EQ(before, odbc.read(odbc.userIni()));
 
@@ -145,7 +156,7 @@ TEST(ConfigDsn, InvalidNamesAreRefusedForEveryRequest) {
 TEST(ConfigDsn, DialogShowsStoredKeys) {
     OdbcSandbox odbc;
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Description=desc", "Server=srv", "Service=svc",
-                                            "LogLevel=3", "LogFile=/tmp/x.log"})));
+                                            "LogLevel=3", "LogFile=/tmp/x.log", "UID=u1", "PWD=p1"})));
     for (WORD request : {ODBC_CONFIG_DSN, ODBC_ADD_DSN}) {
         ScriptedDialog dialog({DialogStep{{}, false}});
         EXPECT_FALSE(config(request, attrs({"DSN=x"}), kWindow));  // Cancel
@@ -153,11 +164,15 @@ TEST(ConfigDsn, DialogShowsStoredKeys) {
         EXPECT_EQ(IDD_DSN_SETUP, dialog.resource);
         EXPECT_EQ(reinterpret_cast<void*>(kWindow), dialog.parent);
         auto& shown = dialog.afterInit;
-        // User and password are never filled in from a data source.
+        // The stored user name; no password field in the setup.
         const std::map<int, std::string> expected = {{IDC_DSN_NAME, "x"}, {IDC_DESCRIPTION, "desc"},
                                                      {IDC_SERVER, "srv"}, {IDC_SERVICE, "svc"},
-                                                     {IDC_LOGLEVEL, "3"}, {IDC_LOGFILE, "/tmp/x.log"}};
+                                                     {IDC_USER, "u1"},     {IDC_LOGLEVEL, "3"},
+                                                     {IDC_LOGFILE, "/tmp/x.log"}};
         EXPECT_EQ(expected, shown.text);
+        EXPECT_TRUE(shown.hidden[IDC_PASSWORD]);
+        EXPECT_TRUE(shown.hidden[IDC_PASSWORD_LABEL]);
+        EXPECT_EQ("Kalmo VORNsql driver - Data source setup", shown.caption);
         EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3", "4", "5"}), shown.items[IDC_LOGLEVEL]);
         // Adding with a given name fixes the name; configuring does not.
         EXPECT_EQ(request == ODBC_ADD_DSN, shown.disabled[IDC_DSN_NAME]);
@@ -179,17 +194,22 @@ TEST(ConfigDsn, DialogOkStoresAllKeysAndRenames) {
     OdbcSandbox odbc;
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Description=desc", "Server=srv", "LogLevel=2"})));
 
-    // OK writes all five keys, empty ones included; user and password never.
+    // OK writes all six keys, empty ones included, the user name among
+    // them; the password field is not there to type into.
+    int typedIntoHidden = 0;
     auto okWith = [&](std::map<int, std::string> typed) {
         ScriptedDialog dialog({DialogStep{std::move(typed)}});
-        return config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow);
+        const BOOL ok = config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow);
+        typedIntoHidden = dialog.typedIntoDisabled;
+        return ok;
     };
     ASSERT_TRUE(okWith({{IDC_SERVICE, "5555"}, {IDC_DESCRIPTION, ""}, {IDC_USER, "u"}, {IDC_PASSWORD, "p"}}));
+    EXPECT_EQ(1, typedIntoHidden);
     EXPECT_EQ("5555", odbc.key("x", "Service"));
     EXPECT_EQ("", odbc.key("x", "Description"));
     EXPECT_EQ("", odbc.key("x", "LogFile"));
-    EXPECT_EQ("<none>", odbc.key("x", "UID"));
-    EXPECT_EQ("<none>", odbc.key("x", "PWD"));
+    EXPECT_EQ("u", odbc.key("x", "User"));
+    for (const char* k : {"UID", "PWD", "Password"}) EXPECT_EQ("<none>", odbc.key("x", k)) << k;
     // Only the case changes: the data source is not removed.
     ASSERT_TRUE(okWith({{IDC_DSN_NAME, "X"}}));
     EXPECT_EQ("srv", odbc.key("x", "Server"));
@@ -202,15 +222,20 @@ TEST(ConfigDsn, DialogOkStoresAllKeysAndRenames) {
     EXPECT_EQ(kDriver, odbc.key("y", "Driver"));
 }
 
-TEST(ConfigDsn, DialogStaysOpenWhenTheInstallerRefuses) {
+TEST(ConfigDsn, DialogRefusesBadNamesAndShowsTheInstallersReason) {
     OdbcSandbox odbc;
-    // The first OK has a name the installer rejects: the box, and the dialog
-    // stays open; the user corrects it and the second OK stores.
-    ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "bad[name]"}, {IDC_SERVER, "s"}}},
+    // An empty or invalid name is refused in the dialog, saying why, before
+    // anything is written; the user corrects it and the next OK stores.
+    const std::string setup = "Kalmo VORNsql driver - Data source setup: ";
+    ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, ""}, {IDC_SERVER, "s"}}}, DialogStep{{{IDC_DSN_NAME, "bad[name]"}}},
                            DialogStep{{{IDC_DSN_NAME, "good"}}}});
+    const std::string empty = odbc.read(odbc.userIni());
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({}), kWindow));
-    EXPECT_EQ(2u, dialog.stepsTaken);
-    EXPECT_EQ(std::vector<std::string>{"ERROR: FEL"}, dialog.controls.warnings);
+    EXPECT_EQ(3u, dialog.stepsTaken);
+    EXPECT_EQ((std::vector<std::string>{setup + "Enter a name for the data source.",
+                                        setup + "\"bad[name]\" cannot name a data source: a name has at most 32 "
+                                                "characters and none of []{}(),;?*=!@\\"}),
+              dialog.controls.warnings);
     EXPECT_FALSE(dialog.afterInit.disabled[IDC_DSN_NAME]);  // adding without a name: editable
     EXPECT_EQ("s", odbc.key("good", "Server"));
 
@@ -219,6 +244,19 @@ TEST(ConfigDsn, DialogStaysOpenWhenTheInstallerRefuses) {
     ScriptedDialog refused({DialogStep{{{IDC_DSN_NAME, ""}}}, DialogStep{{}, false}});
     EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({}), kWindow));
     EXPECT_EQ(before, odbc.read(odbc.userIni()));
+
+    // An installer that cannot store: its own reason in the box.
+    for (const std::string& file : {odbc.userIni(), odbc.systemIni()}) {
+        std::filesystem::remove(file);
+        std::filesystem::create_directory(file);
+    }
+    ScriptedDialog failing({DialogStep{{{IDC_DSN_NAME, "third"}}}, DialogStep{{}, false}});
+    EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({}), kWindow));
+    ASSERT_EQ(1u, failing.controls.warnings.size());
+    const std::string& box = failing.controls.warnings[0];
+    EXPECT_EQ(0u, box.find(setup + "\"third\" was not stored: ")) << box;
+    EXPECT_GT(box.size(), (setup + "\"third\" was not stored: ").size()) << box;
+    for (const std::string& file : {odbc.userIni(), odbc.systemIni()}) std::filesystem::remove(file);
 }
 
 TEST(ConfigDsn, WindowWithoutWindowSystemIsWindowless) {

@@ -1,7 +1,10 @@
 // DllRegisterServer / DllUnregisterServer of the DLL against the system's
 // installer library (Wine's odbccp32): the library is copied to the driver
 // directory the installer names and the entry appears among the installed
-// drivers; unregistering removes it again with its data sources.
+// drivers; unregistering removes it again, and names the data sources that
+// the installer leaves behind.
+#include "setup/register.h"
+#include "support/message_boxes.h"
 #include "win/dll.h"
 
 #include <windows.h>
@@ -44,6 +47,22 @@ std::string driverKey(const char* description, const char* key) {
   return std::string(buf, strnlen(buf, size));
 }
 
+// The driver that a data source names in the installer's index, from the
+// registry of the user and then of the machine.
+std::string dataSourceDriver(const char* dsn) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    char buf[512] = "";
+    DWORD size = sizeof buf;
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", 0, KEY_READ, &h) != ERROR_SUCCESS)
+      continue;
+    const LONG rc = RegQueryValueExA(h, dsn, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
+    RegCloseKey(h);
+    if (rc == ERROR_SUCCESS) return std::string(buf, strnlen(buf, size));
+  }
+  return "<none>";
+}
+
 std::string installDirectory() {
   char path[300] = "";
   WORD length = 0;
@@ -83,12 +102,33 @@ TEST(Register, InstallsCopyReplacesFormerEntryAndUnregisterRemovesAll) {
   EXPECT_EQ(0, lstrcmpiA(installed.c_str(), driverFile.c_str())) << driverFile;
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(installed.c_str()));
 
+  // Wine's installer keeps data sources in HKEY_LOCAL_MACHINE but reads
+  // profile strings from HKEY_CURRENT_USER only: the registry is what sees
+  // them.
   ASSERT_TRUE(SQLWriteDSNToIni("vorn_reg_win", kDriver));
+  ASSERT_EQ(kDriver, dataSourceDriver("vorn_reg_win"));
   EXPECT_EQ(S_OK, vornwin::dllFn<RegisterFn>("DllUnregisterServer")());
   EXPECT_EQ(0, entries(kDriver));
-  char dsnDriver[256] = "";
-  SQLGetPrivateProfileString("ODBC Data Sources", "vorn_reg_win", "<none>", dsnDriver, sizeof dsnDriver, "ODBC.INI");
-  EXPECT_STREQ("<none>", dsnDriver);
+  // Wine's installer leaves the data source behind (Windows removes it).
+  const bool left = dataSourceDriver("vorn_reg_win") != "<none>";
+
+  // The removal names a data source left behind: the same code as the DLL's,
+  // from this program's copy of the core, with its message boxes recorded.
+  ASSERT_EQ(S_OK, registerServer());
+  {
+    vorntest::RecordedMessageBoxes boxes;
+    EXPECT_EQ(kRegisterOk, unregisterDriver());
+    EXPECT_EQ(0, entries(kDriver));
+    if (left) {
+      ASSERT_EQ(1u, boxes.boxes().size());
+      EXPECT_EQ("ODBC Driver Removal", boxes.boxes()[0].caption);
+      EXPECT_NE(std::string::npos, boxes.boxes()[0].text.find("vorn_reg_win")) << boxes.boxes()[0].text;
+    } else {
+      EXPECT_TRUE(boxes.boxes().empty());
+    }
+  }
+  SQLRemoveDSNFromIni("vorn_reg_win");
+  EXPECT_EQ("<none>", dataSourceDriver("vorn_reg_win"));
   // (Wine's installer, like unixODBC's, reports success for removing an entry
   // that does not exist, so the E_FAIL of a second unregistration cannot be
   // seen here.)

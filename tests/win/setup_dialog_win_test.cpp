@@ -3,6 +3,7 @@
 // with the system's installer library underneath.
 #include "win/dll.h"
 
+#include "platform/installer.h"
 #include "setup/setup.h"
 #include "support/attribute_list.h"
 #include "support/scripted_dialog.h"
@@ -132,6 +133,7 @@ TEST(WinDialog, TemplateInTheDll) {
   EXPECT_EQ(DWORD(CBS_DROPDOWNLIST), t.controls[IDC_LOGLEVEL].style & 3);
   EXPECT_TRUE(t.controls[IDC_LOGLEVEL].style & CBS_SORT);
   EXPECT_EQ("&OK", t.controls[IDOK].text);
+  EXPECT_EQ(DWORD(BS_DEFPUSHBUTTON), t.controls[IDOK].style & 0xF);  // Enter presses OK
   EXPECT_EQ("&Cancel", t.controls[IDCANCEL].text);
 
   const std::pair<DWORD, const char*> labels[] = {
@@ -156,13 +158,33 @@ TEST(WinDialog, BehaviourStoresThroughTheInstaller) {
   EXPECT_EQ("", key("vorndlg", "Description"));  // the dialog writes every key
 
   {
-    // Configure shows what is stored; a name the installer refuses keeps the
-    // dialog open with the message box.
-    ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, "bad[name]"}}}, DialogStep{{}, false}});
+    // Configure shows what is stored; an empty or invalid name keeps the
+    // dialog open with a box that says what is wrong, and nothing is stored.
+    const auto before = plat::inst::dataSources();
+    ScriptedDialog dialog({DialogStep{{{IDC_DSN_NAME, ""}}}, DialogStep{{{IDC_DSN_NAME, "bad[name]"}}},
+                           DialogStep{{}, false}});
     EXPECT_FALSE(ConfigDSN(kWindow, ODBC_CONFIG_DSN, kDriver, attributeList({"DSN=vorndlg"}).data()));
     EXPECT_EQ("winhost", dialog.afterInit.text[IDC_SERVER]);
     EXPECT_EQ("3", dialog.afterInit.text[IDC_LOGLEVEL]);
-    EXPECT_EQ(std::vector<std::string>{"ERROR: FEL"}, dialog.controls.warnings);
+    EXPECT_EQ("Kalmo VORNsql driver - Data source setup", dialog.afterInit.caption);
+    EXPECT_TRUE(dialog.afterInit.hidden[IDC_PASSWORD]);
+    ASSERT_EQ(2u, dialog.controls.warnings.size());
+    EXPECT_EQ("Kalmo VORNsql driver - Data source setup: Enter a name for the data source.",
+              dialog.controls.warnings[0]);
+    EXPECT_NE(std::string::npos, dialog.controls.warnings[1].find("\"bad[name]\" cannot name a data source"));
+    EXPECT_EQ(before, plat::inst::dataSources());
+  }
+  {
+    // The prompt starts with the user name the connection string gave.
+    SetupContext ctx{};
+    parseConnectionString(ctx, "DSN=vorndlg;UID=winuser", -1);
+    DsnDialog prompt(ctx, DsnDialog::Mode::Connect);
+    ScriptedDialog dialog({DialogStep{{}, false}});
+    EXPECT_EQ(plat::DialogResult::Cancel, plat::runModalDialog(kWindow, IDD_DSN_SETUP, prompt));
+    EXPECT_EQ("winuser", dialog.afterInit.text[IDC_USER]);
+    EXPECT_EQ("winhost", dialog.afterInit.text[IDC_SERVER]);
+    EXPECT_EQ(IDC_PASSWORD, dialog.afterInit.focused);
+    EXPECT_EQ("Kalmo VORNsql driver - Connect to vorndlg", dialog.afterInit.caption);
   }
   EXPECT_TRUE(ConfigDSN(nullptr, ODBC_REMOVE_DSN, kDriver, attributeList({"DSN=vorndlg"}).data()));
 }
