@@ -4,7 +4,8 @@
 #
 # Each line: a package and the stage that needs it. "build" is what the main
 # job needs (both builds, registration, vornd, isql); "test" adds what the
-# tests run (GoogleTest, Wine, the scripting clients).
+# tests run (GoogleTest, Wine, the scripting clients); "coverage" what
+# scripts/coverage.sh adds.
 VORN_PACKAGE_LIST='
 cmake                 build
 make                  build
@@ -27,6 +28,7 @@ python3-pyodbc        test
 libdbd-odbc-perl      test
 php-cli               test
 php-odbc              test
+lcov                  coverage
 '
 
 # vorn_packages STAGE...: the packages of those stages, one per line.

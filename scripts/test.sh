@@ -160,7 +160,27 @@ for s in "${stages[@]}"; do
   esac
 done
 
+# Test code against the rest of what the project builds, counted without
+# blank and comment lines.
+code_lines() {
+  find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.py' -o -name '*.sh' \
+    -o -name '*.pl' -o -name '*.php' \) -print0 2>/dev/null |
+    xargs -0 -r awk '
+      FNR == 1 { script = FILENAME !~ /\.(cpp|h|c)$/ }
+      /^[ \t]*$/ { next }
+      script && /^[ \t]*#/ { next }
+      !script && /^[ \t]*\/\// { next }
+      { n++ } END { print n + 0 }' | awk '{ s += $1 } END { print s + 0 }'
+}
+test_ratio() {
+  local tests code
+  tests=$(cd "$ROOT" && code_lines tests)
+  code=$(cd "$ROOT" && code_lines driver vornvdb Com log util setup platform server bench scripts)
+  awk -v t="$tests" -v c="$code" 'BEGIN { printf "test code %d lines, other code %d lines: ratio %.2f\n", t, c, c ? t / c : 0 }'
+}
+
 note "Summary ($((SECONDS - start_all)) s; logs in $LOGS)"
 for line in "${summary[@]}"; do echo "  $line"; done
+echo "  $(test_ratio)"
 echo "$total_pass passed, $total_fail failed"
 [[ $total_fail -eq 0 && $total_pass -gt 0 ]]
