@@ -519,6 +519,8 @@ const ParamSizeRow kParamSizes[] = {
     {SQL_LONGVARBINARY, SizeTarget::Length}, {SQL_VARBINARY, SizeTarget::Length},
     {SQL_BINARY, SizeTarget::Length},        {SQL_LONGVARCHAR, SizeTarget::Length},
     {SQL_CHAR, SizeTarget::Length},          {SQL_VARCHAR, SizeTarget::Length},
+    {SQL_WCHAR, SizeTarget::Length},         {SQL_WVARCHAR, SizeTarget::Length},
+    {SQL_WLONGVARCHAR, SizeTarget::Length},
     {SQL_NUMERIC, SizeTarget::PrecisionScale}, {SQL_DECIMAL, SizeTarget::PrecisionScale},
     {SQL_FLOAT, SizeTarget::Precision},      {SQL_REAL, SizeTarget::Precision},
     {SQL_DOUBLE, SizeTarget::Precision},
@@ -580,7 +582,8 @@ SQLRETURN VSqlDescribeParam(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* t
     }
     SQLSMALLINT knownType = SQL_VARCHAR, knownDigits = 0;
     SQLULEN knownSize = 255;
-    if (number <= stmt->ipd->count && recordOf(stmt->ipd, number).conciseType != 0) {
+    // Bound: SQL_RESET_PARAMS empties the APD and leaves the IPD as it was.
+    if (number <= stmt->apd->count && number <= stmt->ipd->count && recordOf(stmt->ipd, number).conciseType != 0) {
         const DescriptorRecord& r = recordOf(stmt->ipd, number);
         knownType = r.conciseType;
         parameterSize(r, knownSize, knownDigits);

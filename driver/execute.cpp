@@ -3,6 +3,7 @@
 // stored with the statement.
 #include "driver/execute.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -235,11 +236,17 @@ SQLRETURN VSqlExecute(Statement* stmt) {
 namespace {
 
 // Marks the diagnostics added since `from` (records from 1) as those of a
-// row of a parameter array.
+// row of a parameter array, in the row number and in the text: most
+// applications show only the text.
 void placeDiagnostics(Statement* stmt, std::uint32_t from, SQLULEN row) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, " (parameter row %llu)", static_cast<unsigned long long>(row + 1));
     for (std::uint32_t k = from + 1; k <= stmt->diag.count; ++k) {
         auto* record = const_cast<DiagRecord*>(diagRecordAt(stmt->diag, SQLSMALLINT(k)));
-        if (record) record->rowNumber = std::int32_t(row + 1);
+        if (!record) continue;
+        record->rowNumber = std::int32_t(row + 1);
+        const std::size_t used = std::strlen(record->message);
+        if (used + std::strlen(suffix) < sizeof record->message) std::strcat(record->message, suffix);
     }
 }
 
@@ -314,6 +321,14 @@ SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
         if (status) status[row] = rc == SQL_ERROR ? SQL_PARAM_ERROR : rc == SQL_SUCCESS ? SQL_PARAM_SUCCESS : SQL_PARAM_SUCCESS_WITH_INFO;
         if (stmt->ipd->rowsProcessedPtr) *stmt->ipd->rowsProcessedPtr = row + 1;
         if (array) placeDiagnostics(stmt, diagBefore, row);
+        // Without a status array the application cannot tell which rows
+        // failed: the first failure ends the execution, the rows after it
+        // are not run.
+        if (array && rc == SQL_ERROR && !status) {
+            stmt->paramRow = rows;
+            stmt->rowCount = stmt->paramRowCount;
+            return SQL_ERROR;
+        }
     }
     if (!array) return rc;
     stmt->rowCount = stmt->paramRowCount;

@@ -30,7 +30,9 @@ void startParameterRows(Statement* stmt);
 // tag names the caller in the log). Fills the status array and the
 // processed count; with an array, failed rows are SQL_PARAM_ERROR with
 // diagnostics carrying their row numbers, and the result is SQL_ERROR only
-// when every row failed. SQL_NEED_DATA when a value is supplied at execution.
+// when every row failed; without a status array the first failing row ends
+// the execution with SQL_ERROR. SQL_NEED_DATA when a value is supplied at
+// execution.
 SQLRETURN executeParameterRows(Statement* stmt, const char* tag);
 // The address row paramRow of parameter i (from 0) keeps its value at: what
 // SQLParamData names for a value supplied at execution.

@@ -1,5 +1,5 @@
 // SQLGetInfo: one table row per information type, one writer per kind of
-// answer. SQLGetTypeInfo: the seven types the driver knows, as a local result.
+// answer. SQLGetTypeInfo: the types the driver knows, as a local result.
 #include "driver/info.h"
 
 #include <cstdint>
@@ -255,6 +255,10 @@ const TypeRow kTypeRows[] = {
     {SQL_VARCHAR, {"VARCHAR", "12", "255", "'", "'", N, "1", "0", "3", N, "0", N, N, N, N, "12", N, N, N}},
     {SQL_TYPE_DATE, {"DATE", "91", "10", "'", "'", N, "1", "0", "2", N, "0", "0", N, N, N, "9", "1", N, N}},
     {SQL_TYPE_TIME, {"TIME", "92", "8", "'", "'", N, "1", "0", "2", N, "0", "0", N, N, N, "9", "2", N, N}},
+    // Timestamps travel as quoted literals with up to nine fraction digits;
+    // applications size their timestamp parameters by this row.
+    {SQL_TYPE_TIMESTAMP, {"TIMESTAMP", "93", "29", "'", "'", N, "1", "0", "2", N, "0", "0", N, "0", "9", "9", "3", N,
+                          N}},
 };
 
 }  // namespace
