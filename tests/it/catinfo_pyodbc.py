@@ -66,7 +66,7 @@ check("statistics columns", len(cur.description), 13)
 check("row id columns", sorted(r[1] for r in cur.rowIdColumns("BOOKS")), ["ID", "R"])
 check("row version columns", cur.rowVerColumns("BOOKS").fetchall(), [])
 
-check("all types", [r.data_type for r in cur.getTypeInfo()], [-4, -1, 4, 6, 12, 91, 92])
+check("all types", [r.data_type for r in cur.getTypeInfo()], [-4, -1, 4, 6, 12, 91, 92, 93])
 check("one type", [r.type_name for r in cur.getTypeInfo(pyodbc.SQL_LONGVARCHAR)], ["LONG VARCHAR"])
 check("unknown type", cur.getTypeInfo(pyodbc.SQL_CHAR).fetchall(), [])
 check("type columns", len(cur.description), 19)
