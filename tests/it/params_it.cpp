@@ -168,6 +168,23 @@ TEST_F(Params, DataAtExecutionRowByRow) {
     SQLPutData(stmt, nullptr, SQL_NULL_DATA);
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(stmt, &token)) << diag();
     EXPECT_EQ((std::vector<std::string>{"21|first", "22|<null>"}), stored("SELECT ID, NAME FROM P ORDER BY ID"));
+
+    // UTF-16 in pieces, one of them ending inside a surrogate pair.
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    setStmt(SQL_ATTR_PARAMSET_SIZE, SQLULEN(1));
+    SQLINTEGER id = 23;
+    SQLWCHAR wideToken[2] = {};
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
+    SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 20, 0, wideToken, 0, atExec);
+    ASSERT_EQ(SQL_NEED_DATA, exec("INSERT INTO P (ID, NAME) VALUES (?, ?)")) << diag();
+    ASSERT_EQ(SQL_NEED_DATA, SQLParamData(stmt, &token));
+    const char16_t text[] = u"it's \u00e9 \U0001F600";
+    const std::size_t units = sizeof text / 2 - 1;
+    SQLPutData(stmt, (SQLPOINTER)text, SQLLEN(2 * (units - 1)));
+    SQLPutData(stmt, (SQLPOINTER)(text + units - 1), 2);
+    ASSERT_EQ(SQL_SUCCESS, SQLParamData(stmt, &token)) << diag();
+    EXPECT_EQ((std::vector<std::string>{"it's \xC3\xA9 \xF0\x9F\x98\x80"}), stored("SELECT NAME FROM P WHERE ID = 23"));
 }
 
 TEST_F(Params, DescribeParamAnswersWhatTheDriverKnows) {
