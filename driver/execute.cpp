@@ -35,12 +35,19 @@ void storeText(char*& field, const std::string& value) {
 
 // Where one row of a parameter array keeps a record's value and lengths:
 // the bind offset applies to every pointer; rows are the bind type's bytes
-// apart (row-wise) or one element apart (column-wise).
+// apart (row-wise) or one element apart (column-wise). Row-wise layouts
+// need not align the lengths (pyodbc packs them), so they are copied out.
 struct BoundParameter {
     const char* data;
-    SQLLEN* indicator;
-    SQLLEN* length;
+    const char* indicator;
+    const char* length;
 };
+
+SQLLEN lengthAt(const char* p) {
+    SQLLEN value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
 
 BoundParameter boundAt(const Descriptor* apd, const DescriptorRecord& record, SQLULEN row) {
     const SQLLEN offset = apd->bindOffsetPtr ? *apd->bindOffsetPtr : 0;
@@ -54,8 +61,7 @@ BoundParameter boundAt(const Descriptor* apd, const DescriptorRecord& record, SQ
         if (!base) return nullptr;
         return const_cast<char*>(static_cast<const char*>(base)) + offset + std::ptrdiff_t(row * step);
     };
-    return {at(record.dataPtr, dataStep), reinterpret_cast<SQLLEN*>(at(record.indicatorPtr, lengthStep)),
-            reinterpret_cast<SQLLEN*>(at(record.octetLengthPtr, lengthStep))};
+    return {at(record.dataPtr, dataStep), at(record.indicatorPtr, lengthStep), at(record.octetLengthPtr, lengthStep)};
 }
 
 enum class Source { Value, NeedData, Refused };
@@ -74,17 +80,18 @@ Source appendParameter(Statement* stmt, std::uint32_t i, std::string& out) {
         input.data = stmt->putDataValue;
     } else {
         const BoundParameter bound = boundAt(stmt->apd, apd, stmt->paramRow);
-        SQLLEN* lengthPtr = bound.length ? bound.length : bound.indicator;
-        if (bound.indicator && *bound.indicator == SQL_NULL_DATA) {
+        const char* lengthPtr = bound.length ? bound.length : bound.indicator;
+        const SQLLEN length = lengthPtr ? lengthAt(lengthPtr) : SQL_NTS;
+        if (bound.indicator && lengthAt(bound.indicator) == SQL_NULL_DATA) {
             input.length = SQL_NULL_DATA;
-        } else if (lengthPtr && (*lengthPtr == SQL_DATA_AT_EXEC || *lengthPtr <= SQL_LEN_DATA_AT_EXEC_OFFSET)) {
+        } else if (length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET) {
             return Source::NeedData;
         } else if (!bound.data) {
             addOdbcError(stmt, "HY009", "A parameter has neither a value nor a NULL indicator", row, column);
             return Source::Refused;
         } else {
             input.data = bound.data;
-            if (lengthPtr) input.length = *lengthPtr;
+            input.length = length;
         }
     }
     ParamFailure failure;
