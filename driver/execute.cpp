@@ -318,10 +318,12 @@ SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
             if (status) status[row] = SQL_PARAM_UNUSED;
             continue;
         }
+        // A row starts at its first marker unless it stopped for data.
+        if (stmt->nextMarker >= stmt->markerCount) stmt->nextMarker = 0;
         const std::uint32_t diagBefore = stmt->diag.count;
         rc = executeRow(stmt, array, tag);
         if (rc == SQL_NEED_DATA) return rc;
-        stmt->nextMarker = 0;
+        stmt->nextMarker = stmt->markerCount;  // nothing waits for data any more
         stmt->paramRowsRun += 1;
         if (rc == SQL_ERROR) stmt->paramRowsFailed += 1;
         if (stmt->rowCount >= 0) stmt->paramRowCount = (stmt->paramRowCount < 0 ? 0 : stmt->paramRowCount) + stmt->rowCount;

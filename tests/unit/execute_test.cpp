@@ -85,6 +85,11 @@ TEST_F(Execute, DataAtExecutionRefusals) {
     EXPECT_EQ("HY019 Non-character and non-binary data sent in pieces", stmtDiag(3));
     EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
     EXPECT_STREQ("VALUES (NULL, NULL)", stmt->sentText);
+    // The execution is over: nothing waits for data.
+    SQLINTEGER records = 0;
+    SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 0, SQL_DIAG_NUMBER, &records, 0, nullptr);
+    EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
+    EXPECT_EQ("HY010 Function sequence error", stmtDiag(SQLSMALLINT(records + 1)));
 
     SQLCHAR out[32];
     SQLINTEGER length = 0;
