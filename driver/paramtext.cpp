@@ -346,7 +346,11 @@ bool readValue(const ParamInput& in, Reader reader, Value& v, Failure& failure) 
             if (in.length < 0 && unit == 0) break;
             units += unit;
         }
-        utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(units.data()), units.size(), v.bytes);
+        // Into the code page of the driver's texts, as the statement around
+        // it: UTF-8 on Linux, the ANSI code page on Windows.
+        std::string utf8;
+        utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(units.data()), units.size(), utf8);
+        v.bytes = plat::utf8ToAnsi(utf8.data(), utf8.size());
         return true;
     }
     case Reader::Binary:
