@@ -326,8 +326,12 @@ SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
         stmt->nextMarker = stmt->markerCount;  // nothing waits for data any more
         stmt->paramRowsRun += 1;
         if (rc == SQL_ERROR) stmt->paramRowsFailed += 1;
-        if (stmt->rowCount >= 0) stmt->paramRowCount = (stmt->paramRowCount < 0 ? 0 : stmt->paramRowCount) + stmt->rowCount;
-        if (status) status[row] = rc == SQL_ERROR ? SQL_PARAM_ERROR : rc == SQL_SUCCESS ? SQL_PARAM_SUCCESS : SQL_PARAM_SUCCESS_WITH_INFO;
+        if (stmt->rowCount >= 0)
+            stmt->paramRowCount = (stmt->paramRowCount < 0 ? 0 : stmt->paramRowCount) + stmt->rowCount;
+        if (status)
+            status[row] = rc == SQL_ERROR     ? SQL_PARAM_ERROR
+                          : rc == SQL_SUCCESS ? SQL_PARAM_SUCCESS
+                                              : SQL_PARAM_SUCCESS_WITH_INFO;
         if (stmt->ipd->rowsProcessedPtr) *stmt->ipd->rowsProcessedPtr = row + 1;
         if (array) placeDiagnostics(stmt, diagBefore, row);
         // Without a status array the application cannot tell which rows

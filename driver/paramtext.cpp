@@ -557,138 +557,143 @@ bool hexBytes(const std::string& text, std::string& out) {
     return true;
 }
 
-bool writeValue(const Value& v, const SqlTypeRow& type, bool inObject, std::string& out, Failure& failure) {
-    switch (type.target) {
-    case Target::Chars:
-    case Target::LongChars: {
-        std::string text;
-        switch (v.kind) {
-        case Kind::Text:
-        case Kind::Bytes: text = v.bytes; break;
-        case Kind::Exact: text = numberText(v.number); break;
-        case Kind::Approx: text = approxText(v.approx, v.single); break;
-        case Kind::Date: text = dateText(v.stamp); break;
-        case Kind::Time: text = timeText(v.stamp); break;
-        case Kind::Stamp: text = stampText(v.stamp); break;
-        }
-        if (text.find('\0') != std::string::npos) {
-            failure = kZeroByte;
-            return false;
-        }
-        appendQuoted(out, type.target == Target::LongChars && inObject ? "data=" : "", text);
-        return true;
+// Character types: any form as its text, quoted.
+bool writeText(const Value& v, bool objectData, std::string& out, Failure& failure) {
+    std::string text;
+    switch (v.kind) {
+    case Kind::Text:
+    case Kind::Bytes: text = v.bytes; break;
+    case Kind::Exact: text = numberText(v.number); break;
+    case Kind::Approx: text = approxText(v.approx, v.single); break;
+    case Kind::Date: text = dateText(v.stamp); break;
+    case Kind::Time: text = timeText(v.stamp); break;
+    case Kind::Stamp: text = stampText(v.stamp); break;
     }
-    case Target::Bit:
-    case Target::Integer: {
-        Number n;
-        if (!asNumber(v, n, failure)) return false;
-        return integerText(n, type.min, type.max, out, failure);
+    if (text.find('\0') != std::string::npos) {
+        failure = kZeroByte;
+        return false;
     }
-    case Target::Real:
-    case Target::Double: {
-        const bool single = type.target == Target::Real;
-        if (v.kind == Kind::Approx) {
-            if (!finiteIn(v.approx, single)) {
-                failure = kOutOfRange;
-                return false;
-            }
-            out += approxText(v.approx, single || v.single);
-            return true;
-        }
-        Number n;
-        if (!asNumber(v, n, failure)) return false;
-        const std::string text = numberText(n);
-        if (!finiteIn(std::strtod(text.c_str(), nullptr), single)) {
+    appendQuoted(out, objectData ? "data=" : "", text);
+    return true;
+}
+
+// REAL, FLOAT, DOUBLE: doubles by their shortest text, other numbers exactly
+// as long as a double can hold them.
+bool writeApprox(const Value& v, bool single, std::string& out, Failure& failure) {
+    if (v.kind == Kind::Approx) {
+        if (!finiteIn(v.approx, single)) {
             failure = kOutOfRange;
             return false;
         }
-        out += text;
+        out += approxText(v.approx, single || v.single);
         return true;
     }
-    case Target::Decimal: {
+    Number n;
+    if (!asNumber(v, n, failure)) return false;
+    const std::string text = numberText(n);
+    if (!finiteIn(std::strtod(text.c_str(), nullptr), single)) {
+        failure = kOutOfRange;
+        return false;
+    }
+    out += text;
+    return true;
+}
+
+bool writeDecimal(const Value& v, std::string& out, Failure& failure) {
+    Number n;
+    if (!asNumber(v, n, failure)) return false;
+    // Beyond a double's 15 digits a bare literal would be read as a double
+    // and rounded; quoted, the column's type decides.
+    if (n.digits.size() > 15)
+        appendQuoted(out, "", numberText(n));
+    else
+        out += numberText(n);
+    return true;
+}
+
+// DATE, TIME, TIMESTAMP: a part that would be lost is an overflow; a time
+// alone becomes a timestamp on today's date.
+bool writeTemporal(const Value& v, Target target, std::string& out, Failure& failure) {
+    Stamp s;
+    bool hasDate = false, hasTime = false;
+    if (!temporalOf(v, s, hasDate, hasTime, failure)) return false;
+    const bool missing = target == Target::Date ? !hasDate : target == Target::Time ? !hasTime : false;
+    if (missing) {
+        failure = v.kind == Kind::Text ? kBadDatetime : kNotConverted;
+        return false;
+    }
+    const bool lost = target == Target::Date   ? hasTime && (s.hour || s.minute || s.second || s.fraction)
+                      : target == Target::Time ? s.fraction != 0
+                                               : false;
+    if (lost) {
+        failure = kDatetimeOverflow;
+        return false;
+    }
+    if (target == Target::Stamp && !hasDate) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+#ifdef _WIN32
+        localtime_s(&local, &now);
+#else
+        localtime_r(&now, &local);
+#endif
+        s.year = local.tm_year + 1900;
+        s.month = local.tm_mon + 1;
+        s.day = local.tm_mday;
+    }
+    appendQuoted(out, "", target == Target::Date ? dateText(s) : target == Target::Time ? timeText(s) : stampText(s));
+    return true;
+}
+
+// Binary types: bytes, or hexadecimal digits in a text; X'hex', or base64
+// inside the object clause.
+bool writeBinary(const Value& v, bool inObject, std::string& out, Failure& failure) {
+    std::string bytes;
+    if (v.kind == Kind::Bytes) {
+        bytes = v.bytes;
+    } else if (v.kind != Kind::Text) {
+        failure = kNotConverted;
+        return false;
+    } else if (!hexBytes(v.bytes, bytes)) {
+        failure = kBadHex;
+        return false;
+    }
+    if (inObject) {
+        if (bytes.size() > std::size_t(INT32_MAX / 2)) throw std::bad_alloc();
+        char* encoded = nullptr;
+        if (Base64Encode(bytes.data(), int(bytes.size()), &encoded) < 0) throw std::bad_alloc();
+        out += "'data[base64]=";
+        out += encoded;
+        out += '\'';
+        plat::heapFree(encoded);
+        return true;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    out += "X'";
+    for (unsigned char c : bytes) {
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+    out += '\'';
+    return true;
+}
+
+bool writeValue(const Value& v, const SqlTypeRow& type, bool inObject, std::string& out, Failure& failure) {
+    switch (type.target) {
+    case Target::Chars: return writeText(v, false, out, failure);
+    case Target::LongChars: return writeText(v, inObject, out, failure);
+    case Target::Bit:
+    case Target::Integer: {
         Number n;
-        if (!asNumber(v, n, failure)) return false;
-        // Beyond a double's 15 digits a bare literal would be read as a
-        // double and rounded; quoted, the column's type decides.
-        if (n.digits.size() > 15) appendQuoted(out, "", numberText(n));
-        else out += numberText(n);
-        return true;
+        return asNumber(v, n, failure) && integerText(n, type.min, type.max, out, failure);
     }
+    case Target::Real: return writeApprox(v, true, out, failure);
+    case Target::Double: return writeApprox(v, false, out, failure);
+    case Target::Decimal: return writeDecimal(v, out, failure);
     case Target::Date:
     case Target::Time:
-    case Target::Stamp: {
-        Stamp s;
-        bool hasDate = false, hasTime = false;
-        if (!temporalOf(v, s, hasDate, hasTime, failure)) return false;
-        if (type.target == Target::Date) {
-            if (!hasDate) {
-                failure = v.kind == Kind::Text ? kBadDatetime : kNotConverted;
-                return false;
-            }
-            if (hasTime && (s.hour || s.minute || s.second || s.fraction)) {
-                failure = kDatetimeOverflow;  // the time part would be lost
-                return false;
-            }
-            appendQuoted(out, "", dateText(s));
-        } else if (type.target == Target::Time) {
-            if (!hasTime) {
-                failure = v.kind == Kind::Text ? kBadDatetime : kNotConverted;
-                return false;
-            }
-            if (s.fraction) {
-                failure = kDatetimeOverflow;  // a time holds no fraction
-                return false;
-            }
-            appendQuoted(out, "", timeText(s));
-        } else {
-            if (!hasDate) {  // a time alone is on today's date
-                const std::time_t now = std::time(nullptr);
-                std::tm local{};
-#ifdef _WIN32
-                localtime_s(&local, &now);
-#else
-                localtime_r(&now, &local);
-#endif
-                s.year = local.tm_year + 1900;
-                s.month = local.tm_mon + 1;
-                s.day = local.tm_mday;
-            }
-            appendQuoted(out, "", stampText(s));
-        }
-        return true;
-    }
-    case Target::Binary: {
-        std::string bytes;
-        if (v.kind == Kind::Bytes) {
-            bytes = v.bytes;
-        } else if (v.kind == Kind::Text) {
-            if (!hexBytes(v.bytes, bytes)) {
-                failure = kBadHex;
-                return false;
-            }
-        } else {
-            failure = kNotConverted;
-            return false;
-        }
-        if (inObject) {
-            if (bytes.size() > std::size_t(INT32_MAX / 2)) throw std::bad_alloc();
-            char* encoded = nullptr;
-            if (Base64Encode(bytes.data(), int(bytes.size()), &encoded) < 0) throw std::bad_alloc();
-            out += "'data[base64]=";
-            out += encoded;
-            out += '\'';
-            plat::heapFree(encoded);
-            return true;
-        }
-        static const char kHex[] = "0123456789ABCDEF";
-        out += "X'";
-        for (unsigned char c : bytes) {
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-        out += '\'';
-        return true;
-    }
+    case Target::Stamp: return writeTemporal(v, type.target, out, failure);
+    case Target::Binary: return writeBinary(v, inObject, out, failure);
     }
     failure = kNotConverted;
     return false;

@@ -263,11 +263,14 @@ TEST_F(DriverManager, Script) {
     // The interpreter by the script's extension.
     const std::string name = script;
     const std::string extension = name.substr(name.rfind('.') + 1);
-    const char* interpreter = extension == "py" ? "/usr/bin/python3 " : extension == "php" ? "/usr/bin/php " : "/usr/bin/perl ";
+    const char* interpreter = extension == "py"    ? "/usr/bin/python3 "
+                              : extension == "php" ? "/usr/bin/php "
+                                                   : "/usr/bin/perl ";
     if (extension == "php" && *VORN_SANITIZER_PRELOAD)
         GTEST_SKIP() << "PHP loads its extensions with RTLD_DEEPBIND, which the sanitizer runtime refuses";
     std::string out;
-    EXPECT_EQ(0, runWithDriver(std::string("VORN_IT_DSN=VORN_IT ") + interpreter + script + " < /dev/null", out)) << out;
+    EXPECT_EQ(0, runWithDriver(std::string("VORN_IT_DSN=VORN_IT ") + interpreter + script + " < /dev/null", out))
+        << out;
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
     EXPECT_EQ(apdBefore, snapshot(apd()));
     EXPECT_EQ(ipdBefore, snapshot(ipd()));
     // SQL_C_NUMERIC is bound like any other type; its scale comes from the APD.
-    EXPECT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 9, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0, nullptr));
+    EXPECT_EQ(SQL_SUCCESS,
+              SQLBindParameter(hstmt, 9, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0, nullptr));
     EXPECT_EQ(SQL_C_NUMERIC, field<SQLSMALLINT>(apd(), 9, SQL_DESC_CONCISE_TYPE));
 
     EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_RESET_PARAMS));
