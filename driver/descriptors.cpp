@@ -621,6 +621,9 @@ static SQLRETURN VSqlBindParameter(Statement* stmt, SQLUSMALLINT number, SQLSMAL
     DescriptorRecord& a = recordOf(apd, number);
     applyCType(a, valueType);
     applyTypeDefaults(a);
+    // SQL_C_NUMERIC takes scale 0 and the struct's full 38 digits until the
+    // application sets the APD's precision and scale itself.
+    if (valueType == SQL_C_NUMERIC) a.precision = 38;
     a.dataPtr = value;
     a.octetLength = bufferLength;
     a.octetLengthPtr = indicator;

@@ -151,6 +151,23 @@ TEST_F(Params, RowWiseArrayMovedByTheBindOffset) {
               stored("SELECT ID, NAME, AT FROM P ORDER BY ID"));
 }
 
+TEST_F(Params, NumericStructWithTheDescriptorsScale) {
+    SQL_NUMERIC_STRUCT n{};
+    n.sign = 0;  // -1234567.89
+    const unsigned long long mantissa = 123456789ULL;
+    for (int k = 0; k < 8; ++k) n.val[k] = SQLCHAR(mantissa >> (8 * k));
+    SQLINTEGER id = 40;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
+    SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_VARCHAR, 20, 0, &n, 0, nullptr);
+    SQLHDESC apd = nullptr;
+    SQLGetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, &apd, 0, nullptr);
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_PRECISION, (SQLPOINTER)10, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_SCALE, (SQLPOINTER)2, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_DATA_PTR, &n, 0));
+    ASSERT_EQ(SQL_SUCCESS, exec("INSERT INTO P (ID, NAME) VALUES (?, ?)")) << diag();
+    EXPECT_EQ((std::vector<std::string>{"-1234567.89"}), stored("SELECT NAME FROM P WHERE ID = 40"));
+}
+
 TEST_F(Params, DataAtExecutionRowByRow) {
     char tokens[2][4] = {"", ""};
     SQLLEN atExec[2] = {SQL_DATA_AT_EXEC, SQL_DATA_AT_EXEC};

@@ -155,6 +155,8 @@ TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
     EXPECT_EQ(SQL_SUCCESS,
               SQLBindParameter(hstmt, 9, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0, nullptr));
     EXPECT_EQ(SQL_C_NUMERIC, field<SQLSMALLINT>(apd(), 9, SQL_DESC_CONCISE_TYPE));
+    EXPECT_EQ(38, field<SQLSMALLINT>(apd(), 9, SQL_DESC_PRECISION));
+    EXPECT_EQ(0, field<SQLSMALLINT>(apd(), 9, SQL_DESC_SCALE));
 
     EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_RESET_PARAMS));
     EXPECT_EQ(0, count(apd()));
