@@ -279,7 +279,7 @@ SQLRETURN executeRow(Statement* stmt, bool array, const char* tag) {
         // One result per row cannot be offered: rows are refused instead.
         freeResultSet(stmt->resultSet);
         stmt->resultSet = nullptr;
-        addOdbcError(stmt, "07006", "A statement that returns rows cannot run with an array of parameters");
+        addOdbcError(stmt, "HYC00", "A statement that returns rows cannot run with an array of parameters");
         return SQL_ERROR;
     }
     populateIrd(stmt);
