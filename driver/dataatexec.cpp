@@ -7,6 +7,7 @@
 #include "driver/descriptors.h"
 #include "driver/escapes.h"
 #include "driver/execute.h"
+#include "util/Utf16.h"
 
 namespace {
 
@@ -45,13 +46,11 @@ SQLRETURN VSqlParamData(Statement* stmt, SQLPOINTER* valuePtrPtr) {
     if (!waitingParameter(stmt)) return refuse(stmt, "HY010", "Function sequence error", false);
     SQLRETURN rc = SQL_NEED_DATA;
     // A value kept by its pointer counts as supplied, as collected bytes do.
-    if (stmt->putDataBuffer || stmt->putDataValue) rc = substituteParameters(stmt);
-    if (rc == SQL_NEED_DATA) {
-        const DescriptorRecord* record = waitingParameter(stmt);
-        if (valuePtrPtr) *valuePtrPtr = record ? record->dataPtr : nullptr;
-        return rc;
-    }
-    return executeSubstituted(stmt, rc);
+    if (stmt->putDataBuffer || stmt->putDataValue) rc = executeParameterRows(stmt, "SQLParamData");
+    // The next value wanted (of this row or a later one of an array): the
+    // application tells its parameters apart by the address it bound.
+    if (rc == SQL_NEED_DATA && valuePtrPtr) *valuePtrPtr = parameterDataAt(stmt, stmt->nextMarker);
+    return rc;
 }
 
 SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator) {
@@ -66,7 +65,8 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
         stmt->putDataBuffer = marker;
         stmt->putDataLength = SQL_NULL_DATA;
     }
-    if (cType != SQL_C_CHAR && cType != SQL_C_BINARY) {
+    const bool wide = cType == SQL_C_WCHAR;
+    if (cType != SQL_C_CHAR && cType != SQL_C_BINARY && !wide) {
         if (stmt->putDataBuffer)
             return refuse(stmt, "HY019", "Non-character and non-binary data sent in pieces", true);
         stmt->putDataValue = data;
@@ -77,7 +77,10 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
     if (stmt->putDataBuffer && stmt->putDataLength == SQL_NULL_DATA)
         return refuse(stmt, "HY020", "Attempt to concatenate a null value", true);
     SQLLEN length = lengthOrIndicator;
-    if (length == SQL_NTS) length = data ? SQLLEN(std::strlen(static_cast<const char*>(data))) : 0;
+    if (length == SQL_NTS && wide)
+        length = data ? SQLLEN(2 * utf16Length(static_cast<const std::uint16_t*>(data))) : 0;
+    else if (length == SQL_NTS)
+        length = data ? SQLLEN(std::strlen(static_cast<const char*>(data))) : 0;
     if (length < 0) return refuse(stmt, "HY090", "Invalid string or buffer length", false);
     if (!data) length = 0;
     const SQLLEN held = stmt->putDataBuffer ? stmt->putDataLength : 0;

@@ -519,6 +519,8 @@ const ParamSizeRow kParamSizes[] = {
     {SQL_LONGVARBINARY, SizeTarget::Length}, {SQL_VARBINARY, SizeTarget::Length},
     {SQL_BINARY, SizeTarget::Length},        {SQL_LONGVARCHAR, SizeTarget::Length},
     {SQL_CHAR, SizeTarget::Length},          {SQL_VARCHAR, SizeTarget::Length},
+    {SQL_WCHAR, SizeTarget::Length},         {SQL_WVARCHAR, SizeTarget::Length},
+    {SQL_WLONGVARCHAR, SizeTarget::Length},
     {SQL_NUMERIC, SizeTarget::PrecisionScale}, {SQL_DECIMAL, SizeTarget::PrecisionScale},
     {SQL_FLOAT, SizeTarget::Precision},      {SQL_REAL, SizeTarget::Precision},
     {SQL_DOUBLE, SizeTarget::Precision},
@@ -546,6 +548,53 @@ void applyParameterSize(DescriptorRecord& r, SQLSMALLINT parameterType, SQLULEN 
     if (r.type == SQL_DATETIME || r.type == SQL_INTERVAL) r.length = columnSize;
 }
 
+// The column size and decimal digits SQLBindParameter stored for a
+// parameter, read back from where applyParameterSize put them.
+void parameterSize(const DescriptorRecord& r, SQLULEN& size, SQLSMALLINT& digits) {
+    size = r.length;
+    digits = 0;
+    for (const ParamSizeRow& row : kParamSizes) {
+        if (row.sqlType != r.conciseType) continue;
+        switch (row.target) {
+        case SizeTarget::Length: size = r.length; return;
+        case SizeTarget::PrecisionScale:
+            size = SQLULEN(r.precision);
+            digits = r.scale;
+            return;
+        case SizeTarget::Precision: size = SQLULEN(r.precision); return;
+        case SizeTarget::PrecisionFromDigits: digits = r.precision; return;
+        }
+    }
+}
+
+// What the driver knows of a marker: the server describes no parameters,
+// so a bound parameter is what the application bound, and any other one a
+// text of up to 255 characters.
+SQLRETURN VSqlDescribeParam(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* type, SQLULEN* size,
+                            SQLSMALLINT* digits, SQLSMALLINT* nullable) {
+    if (!stmt->sqlText && !stmt->preparedText) {
+        addOdbcError(stmt, "HY010", "Function sequence error");
+        return SQL_ERROR;
+    }
+    if (number < 1 || number > stmt->markerCount) {
+        addOdbcError(stmt, "07009", kInvalidIndex);
+        return SQL_ERROR;
+    }
+    SQLSMALLINT knownType = SQL_VARCHAR, knownDigits = 0;
+    SQLULEN knownSize = 255;
+    // Bound: SQL_RESET_PARAMS empties the APD and leaves the IPD as it was.
+    if (number <= stmt->apd->count && number <= stmt->ipd->count && recordOf(stmt->ipd, number).conciseType != 0) {
+        const DescriptorRecord& r = recordOf(stmt->ipd, number);
+        knownType = r.conciseType;
+        parameterSize(r, knownSize, knownDigits);
+    }
+    if (type) *type = knownType;
+    if (size) *size = knownSize;
+    if (digits) *digits = knownDigits;
+    if (nullable) *nullable = SQL_NULLABLE_UNKNOWN;
+    return SQL_SUCCESS;
+}
+
 }  // namespace
 
 static SQLRETURN VSqlBindParameter(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT valueType,
@@ -554,10 +603,6 @@ static SQLRETURN VSqlBindParameter(Statement* stmt, SQLUSMALLINT number, SQLSMAL
     bool refused = false;
     if (number == 0 || beyondAnyCount(number)) {
         addOdbcError(stmt, "07009", kInvalidIndex);
-        refused = true;
-    }
-    if (valueType == SQL_C_NUMERIC) {
-        addOdbcError(stmt, "07006", "Restricted data type attribute violation", -2, number);
         refused = true;
     }
     if (refused) return SQL_ERROR;
@@ -576,6 +621,9 @@ static SQLRETURN VSqlBindParameter(Statement* stmt, SQLUSMALLINT number, SQLSMAL
     DescriptorRecord& a = recordOf(apd, number);
     applyCType(a, valueType);
     applyTypeDefaults(a);
+    // SQL_C_NUMERIC takes scale 0 and the struct's full 38 digits until the
+    // application sets the APD's precision and scale itself.
+    if (valueType == SQL_C_NUMERIC) a.precision = 38;
     a.dataPtr = value;
     a.octetLength = bufferLength;
     a.octetLengthPtr = indicator;
@@ -612,6 +660,17 @@ VSQL_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT StatementHandle, SQLUSMA
         .run([&](Statement* s) {
             return VSqlBindParameter(s, ParameterNumber, ValueType, ParameterType, ColumnSize, DecimalDigits,
                                      ParameterValuePtr, BufferLength, StrLen_or_IndPtr);
+        });
+}
+
+VSQL_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT StatementHandle, SQLUSMALLINT ParameterNumber,
+                                               SQLSMALLINT* DataTypePtr, SQLULEN* ParameterSizePtr,
+                                               SQLSMALLINT* DecimalDigitsPtr, SQLSMALLINT* NullablePtr) {
+    return StmtCall("SQLDescribeParam", StatementHandle)
+        .enter("Enter with ParameterNumber = %d", int(ParameterNumber))
+        .run([&](Statement* s) {
+            return VSqlDescribeParam(s, ParameterNumber, DataTypePtr, ParameterSizePtr, DecimalDigitsPtr,
+                                     NullablePtr);
         });
 }
 

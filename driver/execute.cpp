@@ -3,7 +3,7 @@
 // stored with the statement.
 #include "driver/execute.h"
 
-#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,7 +16,6 @@
 #include "driver/requests.h"
 #include "driver/resultset.h"
 #include "driver/resultxml.h"
-#include "util/Base64.h"
 
 namespace {
 
@@ -24,74 +23,8 @@ namespace {
 constexpr std::size_t kObjectClauseWindow = 255;
 constexpr const char* kObjectClause = "SET OBJECT";
 
-// How a parameter value is written, by the SQL type it is bound for.
-enum class Written { Bare, Quoted, LongText, Binary };
-struct WriteRule {
-    SQLSMALLINT sqlType;
-    Written how;
-};
-const WriteRule kWriteRules[] = {
-    {SQL_INTEGER, Written::Bare},         {SQL_SMALLINT, Written::Bare},      {SQL_FLOAT, Written::Bare},
-    {SQL_CHAR, Written::Quoted},          {SQL_VARCHAR, Written::Quoted},     {SQL_LONGVARCHAR, Written::LongText},
-    {SQL_LONGVARBINARY, Written::Binary}, {SQL_BINARY, Written::Binary},
-};
-
-const WriteRule* findWriteRule(SQLSMALLINT sqlType) {
-    for (const WriteRule& rule : kWriteRules)
-        if (rule.sqlType == sqlType) return &rule;
-    return nullptr;
-}
-
 std::size_t markerAt(const Statement* stmt, std::uint32_t i) {
     return std::size_t(reinterpret_cast<std::uintptr_t>(stmt->markers.getAt(std::int32_t(i))));
-}
-
-// "'" + prefix + value with every "'" doubled + "'".
-void appendQuoted(std::string& out, const char* prefix, const std::string& value) {
-    out += '\'';
-    out += prefix;
-    for (char c : value) {
-        if (c == '\'') out += '\'';
-        out += c;
-    }
-    out += '\'';
-}
-
-// Appends the value as its SQL type says; false (diagnostic recorded) when
-// the type cannot be written here.
-bool appendValue(Statement* stmt, std::string& out, const std::string& value, bool isNull, SQLSMALLINT sqlType) {
-    const WriteRule* rule = findWriteRule(sqlType);
-    if (!rule) {
-        addOdbcError(stmt, "07006", nullptr);
-        return false;
-    }
-    const bool inObject = stmt->markerInObjectClause != 0;
-    switch (rule->how) {
-    case Written::Bare: out += value; break;
-    case Written::Quoted: appendQuoted(out, "", value); break;
-    case Written::LongText: appendQuoted(out, inObject ? "data=" : "", value); break;
-    case Written::Binary: {
-        if (!inObject) {
-            addOdbcError(stmt, "07006",
-                         "The statement was not an UPDATE SET OBJECT statement and the target type was LONG "
-                         "VARBINARY");
-            return false;
-        }
-        if (isNull) {  // the bytes of "NULL" would be stored instead of no value
-            out += "NULL";
-            break;
-        }
-        if (value.size() > std::size_t(INT_MAX / 2)) throw std::bad_alloc();
-        char* encoded = nullptr;
-        if (Base64Encode(value.data(), int(value.size()), &encoded) < 0) throw std::bad_alloc();
-        out += "'data[base64]=";
-        out += encoded;
-        out += '\'';
-        plat::heapFree(encoded);
-        break;
-    }
-    }
-    return true;
 }
 
 // Replaces an owned text with a copy of value.
@@ -102,43 +35,70 @@ void storeText(char*& field, const std::string& value) {
     field = copy;
 }
 
-enum class Source { Value, NeedData, Missing, Refused };
+// Where one row of a parameter array keeps a record's value and lengths:
+// the bind offset applies to every pointer; rows are the bind type's bytes
+// apart (row-wise) or one element apart (column-wise). Row-wise layouts
+// need not align the lengths (pyodbc packs them), so they are copied out.
+struct BoundParameter {
+    const char* data;
+    const char* indicator;
+    const char* length;
+};
 
-// The value of parameter i (from 0) as text: collected data, or the bound
-// value read through its indicator.
-Source parameterValue(Statement* stmt, std::uint32_t i, SQLSMALLINT sqlType, std::string& value, bool& isNull) {
+SQLLEN lengthAt(const char* p) {
+    SQLLEN value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+BoundParameter boundAt(const Descriptor* apd, const DescriptorRecord& record, SQLULEN row) {
+    const SQLLEN offset = apd->bindOffsetPtr ? *apd->bindOffsetPtr : 0;
+    std::size_t dataStep = apd->bindType, lengthStep = apd->bindType;
+    if (apd->bindType == SQL_PARAM_BIND_BY_COLUMN) {
+        const std::size_t element = parameterElementSize(record.conciseType);
+        dataStep = element ? element : std::size_t(record.octetLength > 0 ? record.octetLength : 0);
+        lengthStep = sizeof(SQLLEN);
+    }
+    auto at = [&](const void* base, std::size_t step) -> char* {
+        if (!base) return nullptr;
+        return const_cast<char*>(static_cast<const char*>(base)) + offset + std::ptrdiff_t(row * step);
+    };
+    return {at(record.dataPtr, dataStep), at(record.indicatorPtr, lengthStep), at(record.octetLengthPtr, lengthStep)};
+}
+
+enum class Source { Value, NeedData, Refused };
+
+// Writes the literal of parameter i (from 0) of the current row: collected
+// data, or the bound value read through its indicator and length.
+Source appendParameter(Statement* stmt, std::uint32_t i, std::string& out) {
     const DescriptorRecord& apd = stmt->apd->records[i];
-    char state[6] = "";
+    const SQLSMALLINT sqlType = std::int32_t(i) < stmt->ipd->count ? stmt->ipd->records[i].conciseType : 0;
+    const std::int32_t row = std::int32_t(stmt->paramRow + 1), column = std::int32_t(i + 1);
+    ParamInput input{apd.conciseType, nullptr, SQL_NTS, apd.precision, apd.scale};
     if (stmt->putDataBuffer) {
-        isNull = stmt->putDataLength == SQL_NULL_DATA;
-        if (isNull)
-            value = "NULL";
-        else
-            value.assign(reinterpret_cast<const char*>(stmt->putDataBuffer), std::size_t(stmt->putDataLength));
-        return Source::Value;
-    }
-    if (stmt->putDataValue) {
-        if (parameterToText(apd.conciseType, stmt->putDataValue, SQL_NTS, sqlType, value, state) != SQL_SUCCESS) {
-            addOdbcError(stmt, state, nullptr);
+        input.data = stmt->putDataBuffer;
+        input.length = stmt->putDataLength;
+    } else if (stmt->putDataValue) {
+        input.data = stmt->putDataValue;
+    } else {
+        const BoundParameter bound = boundAt(stmt->apd, apd, stmt->paramRow);
+        const char* lengthPtr = bound.length ? bound.length : bound.indicator;
+        const SQLLEN length = lengthPtr ? lengthAt(lengthPtr) : SQL_NTS;
+        if (bound.indicator && lengthAt(bound.indicator) == SQL_NULL_DATA) {
+            input.length = SQL_NULL_DATA;
+        } else if (length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET) {
+            return Source::NeedData;
+        } else if (!bound.data) {
+            addOdbcError(stmt, "HY009", "A parameter has neither a value nor a NULL indicator", row, column);
             return Source::Refused;
+        } else {
+            input.data = bound.data;
+            input.length = length;
         }
-        return Source::Value;
     }
-    SQLLEN length = SQL_NTS;
-    if (apd.indicatorPtr) {
-        const SQLLEN indicator = *apd.indicatorPtr;
-        if (indicator == SQL_DATA_AT_EXEC || indicator < -99) return Source::NeedData;
-        if (indicator == SQL_NULL_DATA) {
-            isNull = true;
-            value = "NULL";
-            return Source::Value;
-        }
-        length = indicator;
-    } else if (!apd.dataPtr) {
-        return Source::Missing;
-    }
-    if (parameterToText(apd.conciseType, apd.dataPtr, length, sqlType, value, state) != SQL_SUCCESS) {
-        addOdbcError(stmt, state, nullptr);
+    ParamFailure failure;
+    if (!parameterLiteral(input, sqlType, stmt->markerInObjectClause != 0, out, failure)) {
+        addOdbcError(stmt, failure.sqlState, failure.message, row, column);
         return Source::Refused;
     }
     return Source::Value;
@@ -213,21 +173,16 @@ SQLRETURN substituteParameters(Statement* stmt) {
         storeText(stmt->sentText, sql);
         return SQL_SUCCESS;
     }
-    std::string out = stmt->sentText ? stmt->sentText : "";
+    std::string out = stmt->sentText && stmt->nextMarker > 0 ? stmt->sentText : "";
     SQLRETURN rc = SQL_SUCCESS;
     for (std::uint32_t i = stmt->nextMarker; i < stmt->markerCount; ++i) {
-        const SQLSMALLINT sqlType = std::int32_t(i) < stmt->ipd->count ? stmt->ipd->records[i].conciseType : 0;
-        std::string value;
-        bool isNull = false;
-        const Source source = parameterValue(stmt, i, sqlType, value, isNull);
-        if (source != Source::Value) {
-            rc = source == Source::NeedData ? SQL_NEED_DATA : SQL_ERROR;
-            break;
-        }
         const std::size_t from = i == 0 ? 0 : markerAt(stmt, i - 1) + 1, at = markerAt(stmt, i);
+        const std::size_t before = out.size();
         out.append(sql + from, at - from);
-        if (!appendValue(stmt, out, value, isNull, sqlType)) {
-            rc = SQL_ERROR;
+        const Source source = appendParameter(stmt, i, out);
+        if (source != Source::Value) {
+            out.resize(before);
+            rc = source == Source::NeedData ? SQL_NEED_DATA : SQL_ERROR;
             break;
         }
         if (i + 1 == stmt->markerCount) out.append(sql + at + 1);
@@ -290,11 +245,113 @@ SQLRETURN VSqlExecute(Statement* stmt) {
     return rc;
 }
 
-SQLRETURN executeSubstituted(Statement* stmt, SQLRETURN substituted) {
-    if (substituted != SQL_SUCCESS) return substituted;
-    const SQLRETURN rc = VSqlExecute(stmt);
-    if (rc == SQL_SUCCESS && stmt->resultSet) populateIrd(stmt);
+namespace {
+
+// Marks the diagnostics added since `from` (records from 1) as those of a
+// row of a parameter array, in the row number and in the text: most
+// applications show only the text.
+void placeDiagnostics(Statement* stmt, std::uint32_t from, SQLULEN row) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, " (parameter row %llu)", static_cast<unsigned long long>(row + 1));
+    for (std::uint32_t k = from + 1; k <= stmt->diag.count; ++k) {
+        auto* record = const_cast<DiagRecord*>(diagRecordAt(stmt->diag, SQLSMALLINT(k)));
+        if (!record) continue;
+        record->rowNumber = std::int32_t(row + 1);
+        const std::size_t used = std::strlen(record->message);
+        if (used + std::strlen(suffix) < sizeof record->message) std::strcat(record->message, suffix);
+    }
+}
+
+// One row of the parameters: the text built (continuing where data at
+// execution stopped it) and sent.
+SQLRETURN executeRow(Statement* stmt, bool array, const char* tag) {
+    if (stmt->nextMarker == 0) {
+        freeText(stmt->sentText);
+        if (stmt->resultSet) freeResultSet(stmt->resultSet);
+        stmt->resultSet = nullptr;
+        stmt->rowCount = -1;
+        stmt->blockNumber = 0;
+    }
+    SQLRETURN rc = substituteParameters(stmt);
+    if (rc != SQL_SUCCESS) return rc;
+    if (std::strcmp(tag, "SQLExecDirect") == 0)
+        driverLog().Debug(tag, "Query %s", stmt->sentText);
+    else
+        driverLog().Debug(tag, "Query %.*s", 100, stmt->sentText);
+    rc = VSqlExecute(stmt);
+    if (rc != SQL_SUCCESS || !stmt->resultSet) return rc;
+    if (array && stmt->resultSet->columnCount > 0) {
+        // One result per row cannot be offered: rows are refused instead.
+        freeResultSet(stmt->resultSet);
+        stmt->resultSet = nullptr;
+        addOdbcError(stmt, "HYC00", "A statement that returns rows cannot run with an array of parameters");
+        return SQL_ERROR;
+    }
+    populateIrd(stmt);
     return rc;
+}
+
+}  // namespace
+
+SQLPOINTER parameterDataAt(Statement* stmt, std::uint32_t i) {
+    if (std::int32_t(i) >= stmt->apd->count) return nullptr;
+    return const_cast<char*>(boundAt(stmt->apd, stmt->apd->records[i], stmt->paramRow).data);
+}
+
+void startParameterRows(Statement* stmt) {
+    stmt->paramRow = 0;
+    stmt->paramRowsRun = 0;
+    stmt->paramRowsFailed = 0;
+    stmt->paramRowCount = -1;
+    if (stmt->ipd->rowsProcessedPtr) *stmt->ipd->rowsProcessedPtr = 0;
+}
+
+SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
+    const SQLULEN rows = stmt->apd->arraySize > 1 ? stmt->apd->arraySize : 1;
+    const bool array = rows > 1;
+    if (stmt->apd->count < 0 || std::uint32_t(stmt->apd->count) < stmt->markerCount) {
+        releasePutData(stmt);
+        addOdbcError(stmt, "07002", "COUNT field incorrect");
+        return SQL_ERROR;
+    }
+    SQLUSMALLINT* status = stmt->ipd->arrayStatusPtr;
+    const SQLUSMALLINT* operation = stmt->apd->arrayStatusPtr;
+    SQLRETURN rc = SQL_SUCCESS;
+    for (; stmt->paramRow < rows; ++stmt->paramRow) {
+        const SQLULEN row = stmt->paramRow;
+        if (array && operation && operation[row] == SQL_PARAM_IGNORE) {
+            if (status) status[row] = SQL_PARAM_UNUSED;
+            continue;
+        }
+        // A row starts at its first marker unless it stopped for data.
+        if (stmt->nextMarker >= stmt->markerCount) stmt->nextMarker = 0;
+        const std::uint32_t diagBefore = stmt->diag.count;
+        rc = executeRow(stmt, array, tag);
+        if (rc == SQL_NEED_DATA) return rc;
+        stmt->nextMarker = stmt->markerCount;  // nothing waits for data any more
+        stmt->paramRowsRun += 1;
+        if (rc == SQL_ERROR) stmt->paramRowsFailed += 1;
+        if (stmt->rowCount >= 0)
+            stmt->paramRowCount = (stmt->paramRowCount < 0 ? 0 : stmt->paramRowCount) + stmt->rowCount;
+        if (status)
+            status[row] = rc == SQL_ERROR     ? SQL_PARAM_ERROR
+                          : rc == SQL_SUCCESS ? SQL_PARAM_SUCCESS
+                                              : SQL_PARAM_SUCCESS_WITH_INFO;
+        if (stmt->ipd->rowsProcessedPtr) *stmt->ipd->rowsProcessedPtr = row + 1;
+        if (array) placeDiagnostics(stmt, diagBefore, row);
+        // Without a status array the application cannot tell which rows
+        // failed: the first failure ends the execution, the rows after it
+        // are not run.
+        if (array && rc == SQL_ERROR && !status) {
+            stmt->paramRow = rows;
+            stmt->rowCount = stmt->paramRowCount;
+            return SQL_ERROR;
+        }
+    }
+    if (!array) return rc;
+    stmt->rowCount = stmt->paramRowCount;
+    if (stmt->paramRowsFailed == 0) return SQL_SUCCESS;
+    return stmt->paramRowsFailed == stmt->paramRowsRun ? SQL_ERROR : SQL_SUCCESS_WITH_INFO;
 }
 
 SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
@@ -329,9 +386,8 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     if (!stmt->sqlText) throw std::bad_alloc();
     if (!translateStatementEscapes(stmt)) return SQL_ERROR;
     scanParameterMarkers(stmt);
-    const SQLRETURN rc = substituteParameters(stmt);
-    if (rc == SQL_SUCCESS) driverLog().Debug("SQLExecDirect", "Query %s", stmt->sentText);
-    return executeSubstituted(stmt, rc);
+    startParameterRows(stmt);
+    return executeParameterRows(stmt, "SQLExecDirect");
 }
 
 SQLRETURN VSqlExecuteStatement(Statement* stmt) {
@@ -363,9 +419,8 @@ SQLRETURN VSqlExecuteStatement(Statement* stmt) {
     stmt->rowPosition = 0;
     stmt->blockNumber = 0;
     stmt->lastRowsetSize = 1;
-    const SQLRETURN rc = substituteParameters(stmt);
-    if (rc == SQL_SUCCESS) driverLog().Debug("SQLExecute", "Query %.*s", 100, stmt->sentText);
-    return executeSubstituted(stmt, rc);
+    startParameterRows(stmt);
+    return executeParameterRows(stmt, "SQLExecute");
 }
 
 // ---------------------------------------------------------------------------

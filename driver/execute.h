@@ -22,9 +22,20 @@ SQLRETURN VSqlExecute(Statement* stmt);
 SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length);
 SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length);
 SQLRETURN VSqlExecuteStatement(Statement* stmt);
-// The execution after the last parameter has been written (shared by
-// SQLExecute, SQLExecDirect and SQLParamData): runs the statement and
-// describes its result.
-SQLRETURN executeSubstituted(Statement* stmt, SQLRETURN substituted);
+// A new execution: the parameter array starts at its first row.
+void startParameterRows(Statement* stmt);
+// Writes and runs the parameters of each row of the parameter array from
+// paramRow on (one row without an array), continuing where data at
+// execution stopped (shared by SQLExecute, SQLExecDirect and SQLParamData;
+// tag names the caller in the log). Fills the status array and the
+// processed count; with an array, failed rows are SQL_PARAM_ERROR with
+// diagnostics carrying their row numbers, and the result is SQL_ERROR only
+// when every row failed; without a status array the first failing row ends
+// the execution with SQL_ERROR. SQL_NEED_DATA when a value is supplied at
+// execution.
+SQLRETURN executeParameterRows(Statement* stmt, const char* tag);
+// The address row paramRow of parameter i (from 0) keeps its value at: what
+// SQLParamData names for a value supplied at execution.
+SQLPOINTER parameterDataAt(Statement* stmt, std::uint32_t i);
 // Forgets a value collected by SQLPutData.
 void releasePutData(Statement* stmt);

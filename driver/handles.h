@@ -137,6 +137,10 @@ struct Statement {
     unsigned char* putDataBuffer;  // owned heap block
     SQLLEN putDataLength;          // -1 for a null value
     PtrList markers;               // positions in sqlText, stored as (void*)(uintptr_t)pos
+    SQLULEN paramRow;              // row of the parameter array being written, from 0
+    SQLULEN paramRowsRun;          // rows of the array sent or refused so far (ignored ones not)
+    SQLULEN paramRowsFailed;       // of those, the rows that failed
+    SQLLEN paramRowCount;          // affected rows summed over the array; -1 while none reported
     std::uint32_t cursorType;
     std::uint32_t noScan;
     DiagArea diag;

@@ -1,5 +1,5 @@
 // SQLGetInfo: one table row per information type, one writer per kind of
-// answer. SQLGetTypeInfo: the seven types the driver knows, as a local result.
+// answer. SQLGetTypeInfo: the types the driver knows, as a local result.
 #include "driver/info.h"
 
 #include <cstdint>
@@ -78,7 +78,7 @@ const InfoRow kInfoRows[] = {
     text(SQL_LIKE_ESCAPE_CLAUSE, "Y"),
     text(SQL_OUTER_JOINS, "Y"),
     text(SQL_XOPEN_CLI_YEAR, ""),
-    text(SQL_DESCRIBE_PARAMETER, "N"),
+    text(SQL_DESCRIBE_PARAMETER, "Y"),
     text(SQL_CATALOG_NAME, "Y"),
     text(SQL_COLLATION_SEQ, ""),
 
@@ -154,7 +154,10 @@ const InfoRow kInfoRows[] = {
     u32Zero(SQL_DROP_ASSERTION, SQL_DROP_SCHEMA),                  // 136..140
     u32Zero(SQL_DROP_TRANSLATION, SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1 - 1),  // 142..145
     u32Zero(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, SQL_KEYSET_CURSOR_ATTRIBUTES2),  // 147..151
-    u32Zero(SQL_PARAM_ARRAY_ROW_COUNTS, SQL_PARAM_ARRAY_SELECTS),  // 153, 154
+    // Each row of a parameter array runs on its own; SQLRowCount is their sum
+    // and a query is refused with an array.
+    u32(SQL_PARAM_ARRAY_ROW_COUNTS, SQL_PARC_NO_BATCH),
+    u32(SQL_PARAM_ARRAY_SELECTS, SQL_PAS_NO_SELECT),
     u32Zero(SQL_SQL92_GRANT, SQL_SQL92_NUMERIC_VALUE_FUNCTIONS),   // 158, 159
     u32Zero(SQL_SQL92_REVOKE, SQL_SQL92_REVOKE),
     u32Zero(SQL_SQL92_STRING_FUNCTIONS, SQL_STANDARD_CLI_CONFORMANCE),  // 164..166
@@ -265,6 +268,10 @@ const TypeRow kTypeRows[] = {
     {SQL_VARCHAR, {"VARCHAR", "12", "255", "'", "'", N, "1", "0", "3", N, "0", N, N, N, N, "12", N, N, N}},
     {SQL_TYPE_DATE, {"DATE", "91", "10", "'", "'", N, "1", "0", "2", N, "0", "0", N, N, N, "9", "1", N, N}},
     {SQL_TYPE_TIME, {"TIME", "92", "8", "'", "'", N, "1", "0", "2", N, "0", "0", N, N, N, "9", "2", N, N}},
+    // Timestamps travel as quoted literals with up to nine fraction digits;
+    // applications size their timestamp parameters by this row.
+    {SQL_TYPE_TIMESTAMP, {"TIMESTAMP", "93", "29", "'", "'", N, "1", "0", "2", N, "0", "0", N, "0", "9", "9", "3", N,
+                          N}},
 };
 
 }  // namespace

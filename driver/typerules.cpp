@@ -40,6 +40,11 @@ struct DefaultCType {
 const DefaultCType kDefaultCTypes[] = {
     {SQL_LONGVARBINARY, SQL_C_BINARY}, {SQL_INTEGER, SQL_C_ULONG},  {SQL_SMALLINT, SQL_C_USHORT},
     {SQL_FLOAT, SQL_C_FLOAT},          {SQL_TYPE_DATE, SQL_TYPE_DATE}, {SQL_TYPE_TIME, SQL_TYPE_TIME},
+    // Parameter types beyond the server's columns, so that SQL_C_DEFAULT
+    // never reads a number's bytes as text.
+    {SQL_BIGINT, SQL_C_SBIGINT},       {SQL_TINYINT, SQL_C_STINYINT},  {SQL_BIT, SQL_C_BIT},
+    {SQL_REAL, SQL_C_FLOAT},           {SQL_DOUBLE, SQL_C_DOUBLE},     {SQL_TYPE_TIMESTAMP, SQL_C_TYPE_TIMESTAMP},
+    {SQL_BINARY, SQL_C_BINARY},        {SQL_VARBINARY, SQL_C_BINARY},
 };
 
 }  // namespace

@@ -2,7 +2,8 @@
 #   requests_it: the kit's C API and the driver's server requests, in-process;
 #   connect_it:  SQLConnect / SQLDriverConnect through the unixODBC driver
 #                manager, with the driver loaded as the manager loads it;
-#   it.<script>: each tests/it/*.py (pyodbc) and *.pl (DBD::ODBC), run by
+#   it.<script>: each tests/it/*.py (pyodbc), *.pl (DBD::ODBC) and *.php
+#                (php-odbc, PDO_ODBC), run by
 #                connect_it against its vornd and private configuration.
 if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
   function(vorn_connect_test name)
@@ -32,7 +33,8 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
   # Programs that are not instrumented (isql, python3, perl) load the driver.
   target_compile_definitions(connect_it PRIVATE VORN_SANITIZER_PRELOAD="${VORN_SANITIZER_PRELOAD}")
 
-  file(GLOB VORN_IT_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/it/*.py ${CMAKE_CURRENT_SOURCE_DIR}/it/*.pl)
+  file(GLOB VORN_IT_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/it/*.py ${CMAKE_CURRENT_SOURCE_DIR}/it/*.pl
+       ${CMAKE_CURRENT_SOURCE_DIR}/it/*.php)
   foreach(script ${VORN_IT_SCRIPTS})
     get_filename_component(script_name ${script} NAME)
     add_test(NAME it.${script_name} COMMAND connect_it --gtest_filter=DriverManager.Script)

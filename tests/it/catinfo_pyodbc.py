@@ -102,7 +102,7 @@ for attempt in ("x' OR '1'='1", "BOOKS' --", "BOOKS'; DROP TABLE BOOKS; --", "' 
 check("BOOKS still there", len(cur.columns(table="BOOKS").fetchall()), 8)
 check("row version columns", cur.rowVerColumns("BOOKS").fetchall(), [])
 
-check("all types", [r.data_type for r in cur.getTypeInfo()], [-4, -1, 4, 6, 12, 91, 92])
+check("all types", [r.data_type for r in cur.getTypeInfo()], [-4, -1, 4, 6, 12, 91, 92, 93])
 check("one type", [r.type_name for r in cur.getTypeInfo(pyodbc.SQL_LONGVARCHAR)], ["LONG VARCHAR"])
 check("unknown type", cur.getTypeInfo(pyodbc.SQL_CHAR).fetchall(), [])
 check("type columns", len(cur.description), 19)

@@ -1,14 +1,13 @@
 // Statement texts as the driver builds them, without a server: every
 // execution below fails for want of a session ("Unknown error"), after the
-// text has been built; the tests read that text. Also the conversions of
-// single parameter values and the data-at-execution refusals that the
-// driver manager would answer itself.
+// text has been built; the tests read that text. Also the
+// data-at-execution refusals that the driver manager would answer itself.
+// (Single values: paramtext_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "driver/paramtext.h"
 #include "support/driver_handles.h"
 
 namespace {
@@ -57,59 +56,12 @@ TEST_F(Execute, ParametersInTheObjectClauseAndOutside) {
     bind(1, SQL_C_BINARY, SQL_LONGVARBINARY, bytes, &three);
     EXPECT_EQ("UPDATE T SET OBJECT (A = 'data[base64]=+/8A') WHERE B = 'data=x' AND C = 5",
               sent("UPDATE T SET OBJECT (A = ?) WHERE B = ? AND C = ?"));
-    // NULL: bare for a number, a quoted word for a character type.
+    // NULL is the bare keyword whatever the type.
     bind(1, SQL_C_LONG, SQL_INTEGER, &five, &null);
     bind(2, SQL_C_CHAR, SQL_VARCHAR, plain, &null);
-    EXPECT_EQ("VALUES (NULL, 'NULL', 5)", sent("VALUES (?, ?, ?)"));
+    EXPECT_EQ("VALUES (NULL, NULL, 5)", sent("VALUES (?, ?, ?)"));
     bind(1, SQL_C_LONG, SQL_TYPE_DATE, &five, nullptr);
     EXPECT_EQ("rc -1 07006 Restricted data type attribute validation", sent("VALUES (?, ?, ?)"));
-}
-
-TEST_F(Execute, ParameterValuesAsText) {
-    const signed char tiny = -1;
-    const SQLUINTEGER ulong = 4294967295u;
-    const SQLUSMALLINT ushort = 65535;
-    const SQLSMALLINT sshort = -5;
-    const SQLREAL single = 0.5f;
-    const SQLDOUBLE tenth = 0.1;
-    const SQL_DATE_STRUCT date = {2008, 3, 15};
-    const SQL_TIME_STRUCT time = {7, 5, 9};
-    const char chars[] = "abc";
-    struct Case {
-        SQLSMALLINT cType;
-        const void* value;
-        SQLLEN length;
-        SQLSMALLINT sqlType;
-        const char* text;  // null: refused with 07006
-    } cases[] = {
-        {SQL_C_STINYINT, &tiny, 0, SQL_INTEGER, "-1"},
-        {SQL_C_ULONG, &ulong, 0, SQL_VARCHAR, "4294967295"},
-        {SQL_C_USHORT, &ushort, 0, SQL_SMALLINT, "65535"},
-        {SQL_C_SSHORT, &sshort, 0, SQL_LONGVARCHAR, "-5"},
-        {SQL_C_FLOAT, &single, 0, SQL_FLOAT, "0.5"},
-        {SQL_C_DOUBLE, &tenth, 0, SQL_FLOAT, "0.1"},
-        {SQL_C_DOUBLE, &tenth, 0, SQL_VARCHAR, nullptr},
-        {SQL_C_TYPE_DATE, &date, 0, SQL_VARCHAR, "2008-03-15"},
-        {SQL_C_TIME, &time, 0, SQL_TYPE_TIME, "07:05:09"},
-        {SQL_C_CHAR, chars, 2, SQL_TYPE_DATE, "ab"},
-        {SQL_C_CHAR, chars, SQL_NTS, SQL_INTEGER, "abc"},
-        {SQL_C_BINARY, nullptr, 4, SQL_BINARY, ""},
-        {SQL_C_BINARY, chars, 3, SQL_VARCHAR, nullptr},
-        {SQL_C_SBIGINT, &ulong, 0, SQL_INTEGER, nullptr},
-    };
-    for (const Case& c : cases) {
-        std::string text = "<";
-        char state[6] = "";
-        const SQLRETURN rc = parameterToText(c.cType, c.value, c.length, c.sqlType, text, state);
-        if (c.text) {
-            EXPECT_EQ(SQL_SUCCESS, rc) << c.cType << "/" << c.sqlType;
-            EXPECT_EQ(std::string("<") + c.text, text);
-        } else {
-            EXPECT_EQ(SQL_ERROR, rc) << c.cType << "/" << c.sqlType;
-            EXPECT_STREQ("07006", state);
-            EXPECT_EQ("<", text);
-        }
-    }
 }
 
 TEST_F(Execute, DataAtExecutionRefusals) {
@@ -132,7 +84,12 @@ TEST_F(Execute, DataAtExecutionRefusals) {
     EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, nullptr, SQL_NULL_DATA));
     EXPECT_EQ("HY019 Non-character and non-binary data sent in pieces", stmtDiag(3));
     EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
-    EXPECT_STREQ("VALUES ('NULL', NULL)", stmt->sentText);
+    EXPECT_STREQ("VALUES (NULL, NULL)", stmt->sentText);
+    // The execution is over: nothing waits for data.
+    SQLINTEGER records = 0;
+    SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 0, SQL_DIAG_NUMBER, &records, 0, nullptr);
+    EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
+    EXPECT_EQ("HY010 Function sequence error", stmtDiag(SQLSMALLINT(records + 1)));
 
     SQLCHAR out[32];
     SQLINTEGER length = 0;
