@@ -11,11 +11,12 @@
 #include "driver/requests.h"
 #include "driver/resultset.h"
 #include "driver/typerules.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
 
 namespace {
 
-enum class Target : unsigned char { Text, Binary, ULong, UShort, SLong, SShort, Float, Double, Date, Time, Timestamp };
+enum class Target : unsigned char { Text, WText, Binary, ULong, UShort, SLong, SShort, Float, Double, Date, Time, Timestamp };
 
 // How truncation of a character copy is answered.
 enum class Cut : unsigned char { None, Info, Error };
@@ -32,8 +33,8 @@ struct ConversionRow {
 const ConversionRow kConversions[] = {
     {SQL_C_CHAR, Target::Text, Cut::Info, {SQL_LONGVARCHAR, SQL_VARCHAR, SQL_CHAR}, 3},
     {SQL_C_CHAR, Target::Text, Cut::Error, {SQL_INTEGER, SQL_SMALLINT, SQL_FLOAT, SQL_TYPE_DATE, SQL_TYPE_TIME}, 5},
-    {SQL_C_WCHAR, Target::Text, Cut::Info, {SQL_LONGVARCHAR, SQL_VARCHAR, SQL_CHAR}, 3},
-    {SQL_C_WCHAR, Target::Text, Cut::Error, {SQL_INTEGER, SQL_SMALLINT, SQL_FLOAT, SQL_TYPE_DATE, SQL_TYPE_TIME}, 5},
+    {SQL_C_WCHAR, Target::WText, Cut::Info, {SQL_LONGVARCHAR, SQL_VARCHAR, SQL_CHAR}, 3},
+    {SQL_C_WCHAR, Target::WText, Cut::Error, {SQL_INTEGER, SQL_SMALLINT, SQL_FLOAT, SQL_TYPE_DATE, SQL_TYPE_TIME}, 5},
     {SQL_C_BINARY, Target::Binary, Cut::Info, {SQL_LONGVARBINARY}, 1},
     {SQL_C_ULONG, Target::ULong, Cut::None, {SQL_LONGVARCHAR, SQL_INTEGER, SQL_SMALLINT, SQL_VARCHAR}, 4},
     {SQL_C_USHORT, Target::UShort, Cut::None, {SQL_LONGVARCHAR, SQL_INTEGER, SQL_SMALLINT, SQL_VARCHAR}, 4},
@@ -162,6 +163,19 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
             }
         }
         if (used < length) {
+            setState(sqlState, row->cut == Cut::Info ? "01004" : "22003");
+            rc = row->cut == Cut::Info ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+        }
+        break;
+    }
+    case Target::WText: {
+        // Lengths in bytes of UTF-16, pieces of whole characters; the source
+        // offset stays in the stored text's own bytes.
+        while (sourceLength > 0 && source[sourceLength - 1] == 0) --sourceLength;
+        const WidePiece piece = copyOutWideData(target, bufferLength, source, std::size_t(sourceLength));
+        used = SQLLEN(piece.consumed);
+        length = SQLLEN(piece.remainingBytes);
+        if (used < sourceLength) {
             setState(sqlState, row->cut == Cut::Info ? "01004" : "22003");
             rc = row->cut == Cut::Info ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
         }

@@ -92,6 +92,8 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
     return SQL_SUCCESS;
 }
 
+}  // namespace
+
 SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength, SQLCHAR* out,
                         SQLINTEGER bufferLength, SQLINTEGER* outLength) {
     const SQLLEN bytes = inputTextLength(conn, in, inLength);
@@ -105,8 +107,6 @@ SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength
     // The server takes the text as the application wrote it.
     return copyOutLong(out, bufferLength, outLength, copy.c_str());
 }
-
-}  // namespace
 
 VSQL_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT StatementHandle, SQLPOINTER* ValuePtrPtr) {
     return keepingDiagnostics("SQLParamData", StatementHandle,

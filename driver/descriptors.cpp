@@ -350,6 +350,18 @@ DescriptorRecord* copyRecords(const Descriptor* source) {
 const DescField* findHeaderField(SQLSMALLINT id) { return findField(kHeaderFields, id); }
 const DescField* findRecordField(SQLSMALLINT id) { return findField(kRecordFields, id); }
 
+bool isTextDescField(SQLSMALLINT field) {
+    const DescField* f = findHeaderField(field);
+    if (!f) f = findRecordField(field);
+    return f && f->width == FieldWidth::Text;
+}
+
+bool isTextColAttribute(SQLUSMALLINT field) {
+    for (const ColAttributeRow& row : kColAttributes)
+        if (row.id == field) return isTextDescField(row.field);
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 
 SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT field, SQLPOINTER value,
@@ -381,7 +393,7 @@ SQLRETURN VSqlSetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
     return setRecordField(desc, recordOf(desc, recNumber), findRecordField(field), value, bufferLength);
 }
 
-static SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name, SQLSMALLINT bufferLength,
+SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name, SQLSMALLINT bufferLength,
                                 SQLSMALLINT* stringLength, SQLSMALLINT* type, SQLSMALLINT* subType, SQLLEN* length,
                                 SQLSMALLINT* precision, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
     if (isIrdWithoutRecords(desc)) return refuse(desc, "HY007", kNotPrepared);
@@ -398,7 +410,7 @@ static SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR
     return rc;
 }
 
-static SQLRETURN VSqlSetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT type, SQLSMALLINT subType,
+SQLRETURN VSqlSetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT type, SQLSMALLINT subType,
                                 SQLLEN length, SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data,
                                 SQLLEN* stringLength, SQLLEN* indicator) {
     if (desc->kind == DESC_IRD) return refuse(desc, "HY016", kCannotModifyIrd);
@@ -434,7 +446,7 @@ static SQLRETURN VSqlCopyDesc(Descriptor* source, Descriptor* target) {
     return SQL_SUCCESS;
 }
 
-static SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
+SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
                                   SQLSMALLINT bufferLength, SQLSMALLINT* stringLength, SQLLEN* number) {
     Descriptor* ird = stmt->ird;
     if (column > SQLUSMALLINT(ird->count)) return refuse(stmt, "07009", nullptr);
@@ -457,7 +469,7 @@ static SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMAL
     return SQL_SUCCESS;
 }
 
-static SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
+SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
                                  SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize,
                                  SQLSMALLINT* decimalDigits, SQLSMALLINT* nullable) {
     Descriptor* ird = stmt->ird;

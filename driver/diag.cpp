@@ -175,7 +175,9 @@ void putInteger(SQLPOINTER target, SQLINTEGER value) {
     if (target) std::memcpy(target, &value, sizeof value);  // the application's buffer may be unaligned
 }
 
-SQLRETURN getDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLCHAR* sqlState,
+}  // namespace
+
+SQLRETURN VSqlGetDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLCHAR* sqlState,
                      SQLINTEGER* nativeError, SQLCHAR* messageText, SQLSMALLINT bufferLength,
                      SQLSMALLINT* textLength) {
     if (knownHandleType(handleType) && !handle) return SQL_INVALID_HANDLE;
@@ -190,7 +192,7 @@ SQLRETURN getDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNu
     return copyOutString(messageText, bufferLength, textLength, record->message);
 }
 
-SQLRETURN getDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLSMALLINT identifier,
+SQLRETURN VSqlGetDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLSMALLINT identifier,
                        SQLPOINTER info, SQLSMALLINT bufferLength, SQLSMALLINT* stringLength) {
     if (!knownHandleType(handleType) || !handle) return SQL_INVALID_HANDLE;
     DiagArea* area = areaOf(handleType, handle);
@@ -242,7 +244,21 @@ SQLRETURN getDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT rec
     }
 }
 
+namespace {
+
+// The fields SQLGetDiagField answers with text.
+const SQLSMALLINT kTextDiagFields[] = {
+    SQL_DIAG_SQLSTATE,      SQL_DIAG_MESSAGE_TEXT,    SQL_DIAG_CLASS_ORIGIN, SQL_DIAG_SUBCLASS_ORIGIN,
+    SQL_DIAG_CONNECTION_NAME, SQL_DIAG_SERVER_NAME, SQL_DIAG_DYNAMIC_FUNCTION,
+};
+
 }  // namespace
+
+bool isTextDiagField(SQLSMALLINT identifier) {
+    for (SQLSMALLINT id : kTextDiagFields)
+        if (id == identifier) return true;
+    return false;
+}
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                             SQLCHAR* SQLState, SQLINTEGER* NativeErrorPtr, SQLCHAR* MessageText,
@@ -250,7 +266,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Ha
     const char* tag = "SQLGetDiagRec";
     driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d", int(HandleType), int(RecNumber));
     SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
-        return getDiagRec(HandleType, Handle, RecNumber, SQLState, NativeErrorPtr, MessageText, BufferLength,
+        return VSqlGetDiagRec(HandleType, Handle, RecNumber, SQLState, NativeErrorPtr, MessageText, BufferLength,
                           TextLengthPtr);
     });
     driverLog().Debug(tag, "Exit with retVal = %d", int(rc));
@@ -264,7 +280,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE 
     driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d, DiagIdentifier=%d", int(HandleType),
                       int(RecNumber), int(DiagIdentifier));
     SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
-        return getDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr, BufferLength,
+        return VSqlGetDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr, BufferLength,
                             StringLengthPtr);
     });
     driverLog().Debug(tag, kExitWithReturnCode, int(rc));

@@ -52,6 +52,16 @@ inline SQLRETURN copyOutString(void* buffer, SQLSMALLINT bufferLength, SQLSMALLI
     return copyOutString(static_cast<SQLCHAR*>(buffer), bufferLength, lengthPtr, text);
 }
 
+// Internal forms of SQLGetDiagRec and SQLGetDiagField: they take no lock and
+// clear nothing, the records belong to the call before.
+SQLRETURN VSqlGetDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLCHAR* sqlState,
+                         SQLINTEGER* nativeError, SQLCHAR* messageText, SQLSMALLINT bufferLength,
+                         SQLSMALLINT* textLength);
+SQLRETURN VSqlGetDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLSMALLINT identifier,
+                           SQLPOINTER info, SQLSMALLINT bufferLength, SQLSMALLINT* stringLength);
+// Whether SQLGetDiagField answers the field with text.
+bool isTextDiagField(SQLSMALLINT identifier);
+
 // Standard text of an SQLSTATE known to the driver (case ignored), or null.
 const char* standardSqlStateText(const char* sqlState);
 // ODBC 2 value of an ODBC 3 SQLSTATE (case ignored), or null.

@@ -22,6 +22,8 @@ SQLRETURN VSqlExecute(Statement* stmt);
 SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length);
 SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length);
 SQLRETURN VSqlExecuteStatement(Statement* stmt);
+SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength, SQLCHAR* out,
+                        SQLINTEGER bufferLength, SQLINTEGER* outLength);
 // The execution after the last parameter has been written (shared by
 // SQLExecute, SQLExecDirect and SQLParamData): runs the statement and
 // describes its result.

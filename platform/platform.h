@@ -105,6 +105,9 @@ std::string modulePath();
 // Characters that the target cannot represent become '?'.
 std::string utf8ToAnsi(const char* text, std::size_t bytes);
 std::string ansiToUtf8(const char* text, std::size_t bytes);
+// True when the driver's code page is UTF-8 (the two functions above are the
+// identity).
+bool ansiIsUtf8();
 // UTF-16 conversions, for wide kit strings and Win32 calls.
 std::u16string utf8ToUtf16(const char* text, std::size_t bytes);
 std::string utf16ToUtf8(const char16_t* text, std::size_t units);

@@ -201,4 +201,6 @@ std::string ansiToUtf8(const char* text, std::size_t bytes) {
     return iconvConvert("UTF-8", cs.c_str(), text, bytes, 1);
 }
 
+bool ansiIsUtf8() { return configuredCharset().empty(); }
+
 }  // namespace plat

@@ -92,4 +92,6 @@ static std::string convert(UINT from, UINT to, const char* text, std::size_t byt
 std::string utf8ToAnsi(const char* text, std::size_t bytes) { return convert(CP_UTF8, CP_ACP, text, bytes); }
 std::string ansiToUtf8(const char* text, std::size_t bytes) { return convert(CP_ACP, CP_UTF8, text, bytes); }
 
+bool ansiIsUtf8() { return GetACP() == CP_UTF8; }
+
 }  // namespace plat
