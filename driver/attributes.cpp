@@ -9,6 +9,7 @@
 
 #include "driver/apicall.h"
 #include "driver/descriptors.h"
+#include "driver/widetext.h"
 
 namespace {
 
@@ -370,7 +371,7 @@ SQLRETURN VSqlGetConnectAttr(Connection* conn, SQLINTEGER attribute, SQLPOINTER 
         // The name is at most 64 characters: a 16-bit copy is exact.
         SQLSMALLINT length = 0;
         const SQLRETURN rc = copyOutString(value, SQLSMALLINT(std::clamp<SQLINTEGER>(bufferLength, 0, 32767)),
-                                           &length, conn->server);
+                                           &length, setupToInternal(conn->server).c_str());
         if (stringLength) *stringLength = length;
         return rc;
     }

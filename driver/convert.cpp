@@ -58,6 +58,12 @@ const ConversionRow* findConversion(SQLSMALLINT cType, SQLSMALLINT sqlType) {
     return nullptr;
 }
 
+bool hasNonAscii(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return true;
+    return false;
+}
+
 // Length of the text up to its first NUL, within length bytes.
 std::size_t textLength(const char* source, SQLLEN length) {
     if (!source || length <= 0) return 0;
@@ -154,8 +160,25 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
     switch (row->target) {
     case Target::Text: {
         length = sourceLength;
+        if (target) while (length > 0 && source[length - 1] == 0) --length;
+        if (ansiCall() && hasNonAscii(source, std::size_t(length))) {
+            // Whole characters in the ANSI code page; the offset stays in
+            // the stored text's bytes.
+            const std::size_t room = target && bufferLength > 0 ? std::size_t(bufferLength - 1) : 0;
+            const AnsiPiece piece =
+                copyOutAnsiData(target && bufferLength > 0 ? static_cast<char*>(target) : nullptr, room, source,
+                                std::size_t(length));
+            if (target && bufferLength > 0) static_cast<char*>(target)[piece.written] = 0;
+            used = SQLLEN(piece.consumed);
+            const SQLLEN stored = length;
+            length = SQLLEN(piece.remaining);
+            if (used < stored) {
+                setState(sqlState, row->cut == Cut::Info ? "01004" : "22003");
+                rc = row->cut == Cut::Info ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+            }
+            break;
+        }
         if (target) {
-            while (length > 0 && source[length - 1] == 0) --length;
             if (bufferLength > 0) {
                 used = bufferLength - 1 < length ? bufferLength - 1 : length;
                 if (used) std::memcpy(target, source, std::size_t(used));

@@ -6,6 +6,7 @@
 #include "driver/apicall.h"
 #include "driver/descriptors.h"
 #include "driver/execute.h"
+#include "driver/widetext.h"
 
 namespace {
 
@@ -96,6 +97,8 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
 
 SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength, SQLCHAR* out,
                         SQLINTEGER bufferLength, SQLINTEGER* outLength) {
+    std::string held;
+    in = ansiIn(in, inLength, held);
     const SQLLEN bytes = inputTextLength(conn, in, inLength);
     if (bytes < 0) return SQL_ERROR;
     if (bufferLength < 0) {

@@ -8,6 +8,7 @@
 
 #include "driver/apicall.h"
 #include "driver/typerules.h"
+#include "driver/widetext.h"
 
 namespace {
 
@@ -214,6 +215,8 @@ const char* textField(const DescriptorRecord& record, const DescField& f) {
 // The copy-out rule with 32-bit lengths (SQLGetDescField, SQLNativeSql).
 SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text) {
     if (!text) text = "";
+    const std::string held = ansiOut(text, std::strlen(text));
+    text = held.c_str();
     std::size_t full = std::strlen(text);
     if (lengthPtr) *lengthPtr = full > std::size_t(INT32_MAX) ? INT32_MAX : SQLINTEGER(full);
     if (buffer && bufferLength > 0) {
@@ -282,7 +285,9 @@ SQLRETURN setRecordField(Descriptor* desc, DescriptorRecord& record, const DescF
         if (value) {
             if (bufferLength < 0 && bufferLength != SQL_NTS)
                 return refuse(desc, "HY090", "Invalid string or buffer length");
-            name = newText(static_cast<const char*>(value), bufferLength == SQL_NTS ? -1 : bufferLength);
+            std::string held;
+            const SQLCHAR* text = ansiIn(static_cast<const SQLCHAR*>(value), bufferLength, held);
+            name = newText(reinterpret_cast<const char*>(text), bufferLength == SQL_NTS ? -1 : bufferLength);
             if (!name) return refuse(desc, "HY001", kNoMemory);
         }
         freeText(record.name);

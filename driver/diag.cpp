@@ -2,6 +2,7 @@
 
 #include "driver/apicall.h"
 #include "driver/handles.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
 
 #include <cstdio>
@@ -133,6 +134,8 @@ const DiagRecord* diagRecordAt(const DiagArea& area, SQLSMALLINT recNumber) {
 
 SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
     if (!text) text = "";
+    const std::string held = ansiOut(text, std::strlen(text));
+    text = held.c_str();
     std::size_t full = std::strlen(text);
     SQLSMALLINT length = full > 32767 ? SQLSMALLINT(32767) : SQLSMALLINT(full);
     if (lengthPtr) *lengthPtr = length;
@@ -232,9 +235,9 @@ SQLRETURN VSqlGetDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT
     case SQL_DIAG_SUBCLASS_ORIGIN:
         return copyOutString(info, bufferLength, stringLength, "");
     case SQL_DIAG_CONNECTION_NAME:
-        return copyOutString(info, bufferLength, stringLength, conn ? conn->dsn : "");
+        return copyOutString(info, bufferLength, stringLength, setupToInternal(conn ? conn->dsn : "").c_str());
     case SQL_DIAG_SERVER_NAME:
-        return copyOutString(info, bufferLength, stringLength, conn ? conn->server : "");
+        return copyOutString(info, bufferLength, stringLength, setupToInternal(conn ? conn->server : "").c_str());
     case SQL_DIAG_ROW_NUMBER:
     case SQL_DIAG_COLUMN_NUMBER:
         putInteger(info, identifier == SQL_DIAG_ROW_NUMBER ? record->rowNumber : record->columnNumber);

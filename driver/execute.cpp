@@ -14,6 +14,7 @@
 #include "driver/requests.h"
 #include "driver/resultset.h"
 #include "driver/resultxml.h"
+#include "driver/widetext.h"
 #include "util/Base64.h"
 
 namespace {
@@ -293,6 +294,8 @@ SQLRETURN executeSubstituted(Statement* stmt, SQLRETURN substituted) {
 }
 
 SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
+    std::string held;
+    text = ansiIn(text, length, held);
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);
@@ -309,6 +312,8 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
 }
 
 SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
+    std::string held;
+    text = ansiIn(text, length, held);
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);

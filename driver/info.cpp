@@ -9,13 +9,14 @@
 #include "driver/apicall.h"
 #include "driver/catalog.h"
 #include "driver/resultset.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
 #include "platform/platform.h"
 
 namespace {
 
 enum class Answer : unsigned char {
-    Text,        // the row's text, UTF-8, in the driver's code page
+    Text,        // the row's text (UTF-8 here), as an internal text
     DriverFile,  // the library's own file name
     DsnText,     // the connection's data source name
     ServerText,  // the connection's server name
@@ -40,7 +41,7 @@ constexpr InfoRow u16(std::uint16_t id, std::uint32_t v) { return {id, id, Answe
 constexpr InfoRow u32(std::uint16_t id, std::uint32_t v) { return {id, id, Answer::U32, nullptr, v}; }
 constexpr InfoRow u32Zero(std::uint16_t first, std::uint16_t last) { return {first, last, Answer::U32, nullptr, 0}; }
 
-// åäöüÅÄÖÜéÉ, written in UTF-8 here and answered in the driver's code page.
+// åäöüÅÄÖÜéÉ, written in UTF-8 here; answered as an internal text.
 const char kSpecialCharacters[] = u8"\u00E5\u00E4\u00F6\u00FC\u00C5\u00C4\u00D6\u00DC\u00E9\u00C9";
 
 const InfoRow kInfoRows[] = {
@@ -221,16 +222,22 @@ SQLRETURN VSqlGetInfo(Connection* conn, SQLUSMALLINT infoType, SQLPOINTER value,
     std::string held;
     switch (row->answer) {
         case Answer::Text:
-            held = plat::utf8ToAnsi(row->text, std::strlen(row->text));
+            held = plat::utf8ToInternal(row->text, std::strlen(row->text));
             answer = held.c_str();
             break;
         case Answer::DriverFile:
             held = driverFileName();
             answer = held.c_str();
             break;
-        case Answer::DsnText: answer = conn->dsn; break;
-        case Answer::ServerText: answer = conn->server; break;
-        case Answer::UserText: answer = conn->uid; break;
+        case Answer::DsnText:
+        case Answer::ServerText:
+        case Answer::UserText:
+            // Setup texts: the ANSI code page on Windows.
+            held = setupToInternal(row->answer == Answer::DsnText      ? conn->dsn
+                                   : row->answer == Answer::ServerText ? conn->server
+                                                                       : conn->uid);
+            answer = held.c_str();
+            break;
         case Answer::DbmsVer: answer = dbmsVersionText(conn); break;
         case Answer::U16:
             driverLog().Debug("SQLGetInfo", "Exit");

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
+
 namespace {
 
 enum class Form { UInt8, Int8, UInt32, UInt16, Int32, Int16, Bytes, Float, Double, Date, Time };
@@ -103,7 +105,13 @@ SQLRETURN parameterToText(SQLSMALLINT cType, const void* value, SQLLEN length, S
         const char* bytes = static_cast<const char*>(value);
         // Lengths other than the two markers the caller already handled are
         // counts; anything negative reads as a terminated text.
-        text.append(bytes, length < 0 ? std::strlen(bytes) : std::size_t(length));
+        const std::size_t n = length < 0 ? std::strlen(bytes) : std::size_t(length);
+        // SQL_C_CHAR data is in the application's code page, whichever entry
+        // point executes.
+        if (cType == SQL_C_CHAR && plat::ansiBoundaryConverts())
+            text += plat::ansiToInternal(bytes, n);
+        else
+            text.append(bytes, n);
         return SQL_SUCCESS;
     }
     char formatted[256] = "";

@@ -110,7 +110,9 @@ SQLSMALLINT shortLength(const WideIn& in) { return SQLSMALLINT(in.length()); }
 VSQL_EXPORT SQLRETURN SQL_API SQLConnectW(SQLHDBC ConnectionHandle, SQLWCHAR* ServerName, SQLSMALLINT NameLength1,
                                           SQLWCHAR* UserName, SQLSMALLINT NameLength2, SQLWCHAR* Authentication,
                                           SQLSMALLINT NameLength3) {
-    WideIn server(ServerName, NameLength1), user(UserName, NameLength2), password(Authentication, NameLength3);
+    const WideCall wide;
+    WideIn server(ServerName, NameLength1, true), user(UserName, NameLength2, true),
+        password(Authentication, NameLength3, true);
     return ConnCall("SQLConnectW", ConnectionHandle)
         .run([&](Connection* c) {
             return VSqlConnect(c, server.text(), shortLength(server), user.text(), shortLength(user),
@@ -122,7 +124,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC ConnectionHandle, SQLHWN
                                                 SQLWCHAR* InConnectionString, SQLSMALLINT StringLength1,
                                                 SQLWCHAR* OutConnectionString, SQLSMALLINT BufferLength,
                                                 SQLSMALLINT* StringLength2Ptr, SQLUSMALLINT DriverCompletion) {
-    WideIn in(InConnectionString, StringLength1);
+    const WideCall wide;
+    WideIn in(InConnectionString, StringLength1, true);
     return ConnCall("SQLDriverConnectW", ConnectionHandle)
         .enter("Enter with DriverCompletion=%d", int(DriverCompletion))
         .run([&](Connection* c) {
@@ -131,14 +134,16 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC ConnectionHandle, SQLHWN
             const SQLRETURN rc = VSqlDriverConnect(c, WindowHandle, in.text(), shortLength(in), out.buffer(),
                                                    kScratchLength, nullptr, DriverCompletion);
             if (!SQL_SUCCEEDED(rc)) return rc;
+            const std::string text = setupToInternal(out.text());
             return withCopy(c, rc, putWide<SQLSMALLINT>(OutConnectionString, BufferLength, StringLength2Ptr,
-                                                         Unit::Chars, out));
+                                                         Unit::Chars, text.data(), text.size()));
         }, "Leaving SQLDriverConnect with return value %d");
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC ConnectionHandle, SQLWCHAR* InStatementText,
                                             SQLINTEGER TextLength1, SQLWCHAR* OutStatementText,
                                             SQLINTEGER BufferLength, SQLINTEGER* TextLength2Ptr) {
+    const WideCall wide;
     WideIn in(InStatementText, TextLength1);
     return ConnCall("SQLNativeSqlW", ConnectionHandle)
         .run([&](Connection* c) {
@@ -156,6 +161,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC ConnectionHandle, SQLWCHAR* 
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetInfoW(SQLHDBC ConnectionHandle, SQLUSMALLINT InfoType, SQLPOINTER InfoValuePtr,
                                           SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
+    const WideCall wide;
     return ConnCall("SQLGetInfoW", ConnectionHandle)
         .enter("Enter with InfoType = %d", int(InfoType))
         .run([&](Connection* c) {
@@ -169,6 +175,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetInfoW(SQLHDBC ConnectionHandle, SQLUSMALLINT
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetConnectAttrW(SQLHDBC ConnectionHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                                  SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
+    const WideCall wide;
     return ConnCall("SQLGetConnectAttrW", ConnectionHandle)
         .enter("Enter with Attribute=%d", int(Attribute))
         .run([&](Connection* c) {
@@ -186,6 +193,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetConnectAttrW(SQLHDBC ConnectionHandle, SQLIN
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSetConnectAttrW(SQLHDBC ConnectionHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                                  SQLINTEGER StringLength) {
+    const WideCall wide;
     return ConnCall("SQLSetConnectAttrW", ConnectionHandle)
         .enter("Enter with Attribute=%d", int(Attribute))
         .run([&](Connection* c) {
@@ -199,6 +207,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetConnectAttrW(SQLHDBC ConnectionHandle, SQLIN
 // Statements.
 
 VSQL_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT StatementHandle, SQLWCHAR* StatementText, SQLINTEGER TextLength) {
+    const WideCall wide;
     WideIn text(StatementText, TextLength);
     return StmtCall("SQLPrepareW", StatementHandle)
         .run([&](Statement* s) { return VSqlPrepare(s, text.text(), SQLINTEGER(text.length())); });
@@ -206,6 +215,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT StatementHandle, SQLWCHAR* St
 
 VSQL_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT StatementHandle, SQLWCHAR* StatementText,
                                              SQLINTEGER TextLength) {
+    const WideCall wide;
     WideIn text(StatementText, TextLength);
     // As for SQLExecDirect: the internal function takes a resolved length,
     // and an empty text fails without a diagnostic and without an exit line.
@@ -217,6 +227,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT StatementHandle, SQLWCHAR*
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                               SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
+    const WideCall wide;
     return StmtCall("SQLGetStmtAttrW", StatementHandle)
         .enter("Enter with Attribute %d", int(Attribute))
         .run([&](Statement* s) {
@@ -234,6 +245,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEG
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                               SQLINTEGER StringLength) {
+    const WideCall wide;
     return StmtCall("SQLSetStmtAttrW", StatementHandle)
         .enter("Enter with Attribute %d", int(Attribute))
         .run([&](Statement* s) {
@@ -245,6 +257,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEG
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT StatementHandle, SQLWCHAR* CursorName,
                                                 SQLSMALLINT BufferLength, SQLSMALLINT* NameLengthPtr) {
+    const WideCall wide;
     return StmtCall("SQLGetCursorNameW", StatementHandle).run([&](Statement* s) {
         Scratch name;
         const SQLRETURN rc = VSqlGetCursorName(s, name.buffer(), scratchLength(BufferLength), nullptr);
@@ -255,6 +268,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT StatementHandle, SQLWCH
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT StatementHandle, SQLWCHAR* CursorName,
                                                 SQLSMALLINT NameLength) {
+    const WideCall wide;
     WideIn name(CursorName, NameLength);
     return StmtCall("SQLSetCursorNameW", StatementHandle)
         .run([&](Statement* s) { return VSqlSetCursorName(s, name.text(), shortLength(name)); });
@@ -268,6 +282,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT StatementHandle, SQLUSMAL
                                               SQLSMALLINT* NameLengthPtr, SQLSMALLINT* DataTypePtr,
                                               SQLULEN* ColumnSizePtr, SQLSMALLINT* DecimalDigitsPtr,
                                               SQLSMALLINT* NullablePtr) {
+    const WideCall wide;
     return StmtCall("SQLDescribeColW", StatementHandle)
         .enter("Enter ColumnNumber=%d", int(ColumnNumber))
         .run([&](Statement* s) {
@@ -285,6 +300,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT StatementHandle, SQLUSMA
                                                SQLUSMALLINT FieldIdentifier, SQLPOINTER CharacterAttributePtr,
                                                SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr,
                                                SQLLEN* NumericAttributePtr) {
+    const WideCall wide;
     return StmtCall("SQLColAttributeW", StatementHandle)
         .enter("Enter with ColumnNumber=%d and FieldIdentifier=%d", int(ColumnNumber), int(FieldIdentifier))
         .run([&](Statement* s) {
@@ -302,6 +318,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT StatementHandle, SQLUSMA
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDescFieldW(SQLHDESC DescriptorHandle, SQLSMALLINT RecNumber,
                                                SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                                SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
+    const WideCall wide;
     return DescCall("SQLGetDescFieldW", DescriptorHandle)
         .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) {
@@ -320,6 +337,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescFieldW(SQLHDESC DescriptorHandle, SQLSMA
 VSQL_EXPORT SQLRETURN SQL_API SQLSetDescFieldW(SQLHDESC DescriptorHandle, SQLSMALLINT RecNumber,
                                                SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                                SQLINTEGER BufferLength) {
+    const WideCall wide;
     return DescCall("SQLSetDescFieldW", DescriptorHandle)
         .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) {
@@ -335,6 +353,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescRecW(SQLHDESC DescriptorHandle, SQLSMALL
                                              SQLSMALLINT* TypePtr, SQLSMALLINT* SubTypePtr, SQLLEN* LengthPtr,
                                              SQLSMALLINT* PrecisionPtr, SQLSMALLINT* ScalePtr,
                                              SQLSMALLINT* NullablePtr) {
+    const WideCall wide;
     return DescCall("SQLGetDescRecW", DescriptorHandle)
         .enter("Enter with RecNumber = %d", int(RecNumber))
         .run([&](Descriptor* d) {
@@ -353,6 +372,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetDescRecW(SQLHDESC DescriptorHandle, SQLSMALL
                                              SQLSMALLINT SubType, SQLLEN Length, SQLSMALLINT Precision,
                                              SQLSMALLINT Scale, SQLPOINTER DataPtr, SQLLEN* StringLengthPtr,
                                              SQLLEN* IndicatorPtr) {
+    const WideCall wide;
     return DescCall("SQLSetDescRecW", DescriptorHandle)
         .enter("Enter with RecNumber = %d, Type = %d, SubType = %d", int(RecNumber), int(Type), int(SubType))
         .run([&](Descriptor* d) {
@@ -368,6 +388,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetDescRecW(SQLHDESC DescriptorHandle, SQLSMALL
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                              SQLWCHAR* SQLState, SQLINTEGER* NativeErrorPtr, SQLWCHAR* MessageText,
                                              SQLSMALLINT BufferLength, SQLSMALLINT* TextLengthPtr) {
+    const WideCall wide;
     const char* tag = "SQLGetDiagRecW";
     driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d", int(HandleType), int(RecNumber));
     const SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
@@ -388,6 +409,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT HandleType, SQLHANDLE H
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                                SQLSMALLINT DiagIdentifier, SQLPOINTER DiagInfoPtr,
                                                SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
+    const WideCall wide;
     const char* tag = "SQLGetDiagFieldW";
     driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d, DiagIdentifier=%d", int(HandleType),
                       int(RecNumber), int(DiagIdentifier));
@@ -412,6 +434,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT HandleType, SQLHANDLE
 VSQL_EXPORT SQLRETURN SQL_API SQLTablesW(SQLHSTMT StatementHandle, SQLWCHAR* CatalogName_, SQLSMALLINT NameLength1,
                                          SQLWCHAR* SchemaName, SQLSMALLINT NameLength2, SQLWCHAR* TableName,
                                          SQLSMALLINT NameLength3, SQLWCHAR* TableType, SQLSMALLINT NameLength4) {
+    const WideCall wide;
     WideIn c(CatalogName_, NameLength1), sc(SchemaName, NameLength2), t(TableName, NameLength3),
         ty(TableType, NameLength4);
     const CatalogName catalog(c.text(), shortLength(c)), schema(sc.text(), shortLength(sc)),
@@ -425,6 +448,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLTablesW(SQLHSTMT StatementHandle, SQLWCHAR* Cat
 VSQL_EXPORT SQLRETURN SQL_API SQLColumnsW(SQLHSTMT StatementHandle, SQLWCHAR* CatalogName_, SQLSMALLINT NameLength1,
                                           SQLWCHAR* SchemaName, SQLSMALLINT NameLength2, SQLWCHAR* TableName,
                                           SQLSMALLINT NameLength3, SQLWCHAR* ColumnName, SQLSMALLINT NameLength4) {
+    const WideCall wide;
     WideIn c(CatalogName_, NameLength1), sc(SchemaName, NameLength2), t(TableName, NameLength3),
         co(ColumnName, NameLength4);
     const CatalogName catalog(c.text(), shortLength(c)), schema(sc.text(), shortLength(sc)),
@@ -437,6 +461,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColumnsW(SQLHSTMT StatementHandle, SQLWCHAR* Ca
 
 VSQL_EXPORT SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT StatementHandle, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*,
                                               SQLSMALLINT, SQLWCHAR* TableName, SQLSMALLINT NameLength3) {
+    const WideCall wide;
     WideIn t(TableName, NameLength3);
     const CatalogName table(t.text(), shortLength(t));
     return StmtCall("SQLPrimaryKeysW", StatementHandle)
@@ -446,6 +471,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT StatementHandle, SQLWCHAR
 VSQL_EXPORT SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT StatementHandle, SQLUSMALLINT IdentifierType, SQLWCHAR*,
                                                  SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR* TableName,
                                                  SQLSMALLINT NameLength3, SQLUSMALLINT, SQLUSMALLINT) {
+    const WideCall wide;
     WideIn t(TableName, NameLength3);
     const CatalogName table(t.text(), shortLength(t));
     return StmtCall("SQLSpecialColumnsW", StatementHandle)
@@ -455,11 +481,13 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT StatementHandle, SQLUS
 
 VSQL_EXPORT SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT StatementHandle, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
                                              SQLWCHAR*, SQLSMALLINT, SQLUSMALLINT, SQLUSMALLINT) {
+    const WideCall wide;
     return StmtCall("SQLStatisticsW", StatementHandle)
         .run([&](Statement* s) { return VSqlStatistics(s); }, "Exit with return code = %d");
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT StatementHandle, SQLSMALLINT DataType) {
+    const WideCall wide;
     return StmtCall("SQLGetTypeInfoW", StatementHandle)
         .enter("Enter with DataType %d", int(DataType))
         .run([&](Statement* s) { return VSqlGetTypeInfo(s, DataType); });

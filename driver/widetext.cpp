@@ -19,11 +19,44 @@ void putUnits(void* target, const char16_t* text, std::size_t n) {
     std::memcpy(static_cast<char*>(target) + n * sizeof(char16_t), &zero, sizeof zero);
 }
 
+thread_local int g_wideDepth = 0;
+
 }  // namespace
+
+WideCall::WideCall() { ++g_wideDepth; }
+WideCall::~WideCall() { --g_wideDepth; }
+
+bool ansiCall() { return g_wideDepth == 0 && plat::ansiBoundaryConverts(); }
+
+std::string setupToInternal(const char* text) {
+    const std::size_t n = std::strlen(text);
+    return plat::ansiBoundaryConverts() ? plat::ansiToInternal(text, n) : std::string(text, n);
+}
+
+std::string ansiOut(const char* text, std::size_t bytes) {
+    return ansiCall() ? plat::internalToAnsi(text, bytes) : std::string(text, bytes);
+}
+
+AnsiPiece copyOutAnsiData(char* target, std::size_t room, const char* source, std::size_t bytes) {
+    AnsiPiece piece{0, 0, plat::internalToAnsi(source, bytes).size()};
+    if (!target) return piece;
+    // Character by character: a character the code page lacks becomes one
+    // byte, so the lengths of the two forms differ.
+    while (piece.consumed < bytes) {
+        std::size_t next = piece.consumed + 1;
+        while (next < bytes && (static_cast<unsigned char>(source[next]) & 0xC0) == 0x80) ++next;
+        const std::string ansi = plat::internalToAnsi(source + piece.consumed, next - piece.consumed);
+        if (piece.written + ansi.size() > room) break;
+        std::memcpy(target + piece.written, ansi.data(), ansi.size());
+        piece.written += ansi.size();
+        piece.consumed = next;
+    }
+    return piece;
+}
 
 std::u16string internalToUtf16(const char* text, std::size_t bytes) {
     std::u16string out;
-    if (plat::ansiIsUtf8()) {
+    if (plat::internalIsUtf8()) {
         utf8ToUtf16(text, bytes, out);
     } else {
         const std::string utf8 = plat::ansiToUtf8(text, bytes);
@@ -35,10 +68,10 @@ std::u16string internalToUtf16(const char* text, std::size_t bytes) {
 std::string utf16ToInternal(const SQLWCHAR* text, std::size_t n) {
     std::string utf8;
     utf16ToUtf8(units(text), n, utf8);
-    return plat::ansiIsUtf8() ? utf8 : plat::utf8ToAnsi(utf8.data(), utf8.size());
+    return plat::internalIsUtf8() ? utf8 : plat::utf8ToAnsi(utf8.data(), utf8.size());
 }
 
-WideIn::WideIn(const SQLWCHAR* text, SQLLEN length) {
+WideIn::WideIn(const SQLWCHAR* text, SQLLEN length, bool setupText) {
     given_ = text != nullptr;
     if (!given_ || (length < 0 && length != SQL_NTS)) {
         length_ = length;
@@ -46,6 +79,7 @@ WideIn::WideIn(const SQLWCHAR* text, SQLLEN length) {
     }
     const std::size_t n = length == SQL_NTS ? utf16Length(units(text)) : std::size_t(length);
     text_ = utf16ToInternal(text, n);
+    if (setupText && plat::ansiBoundaryConverts()) text_ = plat::internalToAnsi(text_.data(), text_.size());
     // A zero the application wrote inside its counted text ends the text here.
     text_.resize(std::strlen(text_.c_str()));
 }
@@ -65,7 +99,7 @@ WidePiece copyOutWideData(void* target, SQLLEN bufferBytes, const char* source, 
     const std::size_t room = bufferBytes >= SQLLEN(sizeof(SQLWCHAR)) ? std::size_t(bufferBytes) / 2 - 1 : 0;
     const bool writes = target && bufferBytes >= SQLLEN(sizeof(SQLWCHAR));
     WidePiece piece{0, 0};
-    if (plat::ansiIsUtf8()) {
+    if (plat::internalIsUtf8()) {
         // Straight from the UTF-8: only the piece that goes out is converted.
         std::size_t total = 0, used = 0;
         utf8FitUnits(source, bytes, std::size_t(-1), &total);

@@ -6,11 +6,52 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <limits>
 #include <string>
 
 #include "driver/odbc.h"
+#include "platform/platform.h"
 
 static_assert(sizeof(SQLWCHAR) == 2, "SQLWCHAR must be a UTF-16 code unit");
+
+// The call in progress came through a W entry point: while one lives on the
+// thread, internal texts are not converted for an ANSI caller.
+class WideCall {
+public:
+    WideCall();
+    ~WideCall();
+    WideCall(const WideCall&) = delete;
+    WideCall& operator=(const WideCall&) = delete;
+};
+
+// Whether texts cross the ANSI boundary in this call: an ANSI entry point on
+// a platform whose internal text is not the application's code page.
+bool ansiCall();
+
+// An ANSI caller's input text as an internal text (held keeps it); the text
+// itself when nothing is converted, for a null text and for a negative length
+// other than SQL_NTS. length becomes the converted length, or SQL_NTS when
+// it was SQL_NTS or the converted length does not fit.
+template <typename L>
+const SQLCHAR* ansiIn(const SQLCHAR* text, L& length, std::string& held);
+
+// A setup text (ANSI code page) as an internal text.
+std::string setupToInternal(const char* text);
+
+// An internal text for an ANSI caller (converted when ansiCall()).
+std::string ansiOut(const char* text, std::size_t bytes);
+
+// One piece of a character value for an ANSI caller's SQL_C_CHAR buffer when
+// ansiCall(): whole characters in the ANSI code page, at most room bytes.
+// consumed: source bytes that went out; written: bytes written (no
+// terminator); remaining: the ANSI length of the whole source.
+struct AnsiPiece {
+    std::size_t consumed;
+    std::size_t written;
+    std::size_t remaining;
+};
+AnsiPiece copyOutAnsiData(char* target, std::size_t room, const char* source, std::size_t bytes);
 
 // The internal text as UTF-16, and back.
 std::u16string internalToUtf16(const char* text, std::size_t bytes);
@@ -22,7 +63,9 @@ std::string utf16ToInternal(const SQLWCHAR* text, std::size_t units);
 // that the internal function refuses both as it does for the ANSI export.
 class WideIn {
 public:
-    WideIn(const SQLWCHAR* text, SQLLEN length);
+    // setupText: the text is for the setup domain (connection strings,
+    // data-source names), which stays in the ANSI code page.
+    WideIn(const SQLWCHAR* text, SQLLEN length, bool setupText = false);
     SQLCHAR* text() { return given_ ? reinterpret_cast<SQLCHAR*>(&text_[0]) : nullptr; }
     // SQL_NTS for a converted text (it holds no zero the application did not
     // write), else the application's own length.
@@ -52,3 +95,12 @@ struct WidePiece {
     std::size_t remainingBytes;
 };
 WidePiece copyOutWideData(void* target, SQLLEN bufferBytes, const char* source, std::size_t bytes);
+
+template <typename L>
+const SQLCHAR* ansiIn(const SQLCHAR* text, L& length, std::string& held) {
+    if (!text || !ansiCall() || (length < 0 && length != SQL_NTS)) return text;
+    const char* chars = reinterpret_cast<const char*>(text);
+    held = plat::ansiToInternal(chars, length == SQL_NTS ? std::strlen(chars) : std::size_t(length));
+    if (length != SQL_NTS) length = held.size() <= std::size_t(std::numeric_limits<L>::max()) ? L(held.size()) : L(SQL_NTS);
+    return reinterpret_cast<const SQLCHAR*>(held.c_str());
+}

@@ -203,4 +203,10 @@ std::string ansiToUtf8(const char* text, std::size_t bytes) {
 
 bool ansiIsUtf8() { return configuredCharset().empty(); }
 
+bool internalIsUtf8() { return ansiIsUtf8(); }
+std::string utf8ToInternal(const char* text, std::size_t bytes) { return utf8ToAnsi(text, bytes); }
+bool ansiBoundaryConverts() { return false; }
+std::string internalToAnsi(const char* text, std::size_t bytes) { return std::string(text, bytes); }
+std::string ansiToInternal(const char* text, std::size_t bytes) { return std::string(text, bytes); }
+
 }  // namespace plat

@@ -94,4 +94,10 @@ std::string ansiToUtf8(const char* text, std::size_t bytes) { return convert(CP_
 
 bool ansiIsUtf8() { return GetACP() == CP_UTF8; }
 
+bool internalIsUtf8() { return true; }
+std::string utf8ToInternal(const char* text, std::size_t bytes) { return std::string(text, bytes); }
+bool ansiBoundaryConverts() { return !ansiIsUtf8(); }
+std::string internalToAnsi(const char* text, std::size_t bytes) { return utf8ToAnsi(text, bytes); }
+std::string ansiToInternal(const char* text, std::size_t bytes) { return ansiToUtf8(text, bytes); }
+
 }  // namespace plat
