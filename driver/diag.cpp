@@ -4,7 +4,9 @@
 #include "driver/handles.h"
 #include "driver/widetext.h"
 #include "log/VfxLogger.h"
+#include "util/Utf16.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -98,7 +100,12 @@ void addOdbcError(std::uint32_t odbcVersion, DiagArea& area, const char* sqlStat
         if (const char* odbc2 = odbc2SqlState(sqlState)) state = odbc2;
     }
     std::snprintf(record->sqlState, sizeof record->sqlState, "%.5s", state);
-    std::snprintf(record->message, sizeof record->message, "%s%s", VSQL_MESSAGE_PREFIX, text ? text : "");
+    // Cut between whole characters when the text is UTF-8.
+    if (!text) text = "";
+    const std::size_t room = sizeof record->message - sizeof VSQL_MESSAGE_PREFIX;
+    const std::size_t length = std::strlen(text);
+    const std::size_t kept = plat::internalIsUtf8() ? utf8FitBytes(text, length, room) : std::min(length, room);
+    std::snprintf(record->message, sizeof record->message, "%s%.*s", VSQL_MESSAGE_PREFIX, int(kept), text);
     record->nativeError = 0;
     record->rowNumber = rowNumber;
     record->columnNumber = columnNumber;

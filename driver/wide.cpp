@@ -72,12 +72,16 @@ SQLRETURN putWide(SQLPOINTER buffer, L bufferLength, L* lengthPtr, Unit unit, co
 }
 
 // The internal function's result with the copy's: a cut text makes
-// SQL_SUCCESS_WITH_INFO and, on a handle that records it, 01004.
+// SQL_SUCCESS_WITH_INFO.
+SQLRETURN withCut(SQLRETURN internal, SQLRETURN copied) {
+    return copied == SQL_SUCCESS_WITH_INFO ? SQL_SUCCESS_WITH_INFO : internal;
+}
+
+// The same, with 01004 recorded on the handle.
 template <typename H>
-SQLRETURN withCopy(H* diagOwner, SQLRETURN internal, SQLRETURN copied) {
-    if (copied != SQL_SUCCESS_WITH_INFO) return internal;
-    if (diagOwner) addOdbcError(diagOwner, "01004", "String data, right truncated");
-    return SQL_SUCCESS_WITH_INFO;
+SQLRETURN withCopy(H* handle, SQLRETURN internal, SQLRETURN copied) {
+    if (copied == SQL_SUCCESS_WITH_INFO) addOdbcError(handle, "01004", "String data, right truncated");
+    return withCut(internal, copied);
 }
 
 // For internal functions with 32-bit lengths and no side effects: asks for
@@ -398,9 +402,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT HandleType, SQLHANDLE H
                                              NativeErrorPtr, message.buffer(), scratchLength(BufferLength), nullptr);
         if (!SQL_SUCCEEDED(got)) return got;
         if (SQLState) copyOutWide(SQLState, 6, nullptr, state, std::strlen(state));
-        return withCopy<Statement>(nullptr, got,
-                                   putWide<SQLSMALLINT>(MessageText, BufferLength, TextLengthPtr, Unit::Chars,
-                                                        message));
+        return withCut(got, putWide<SQLSMALLINT>(MessageText, BufferLength, TextLengthPtr, Unit::Chars, message));
     });
     driverLog().Debug(tag, "Exit with retVal = %d", int(rc));
     return rc;
@@ -421,8 +423,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT HandleType, SQLHANDLE
         const SQLRETURN got = VSqlGetDiagField(HandleType, Handle, RecNumber, DiagIdentifier, text.buffer(),
                                                scratchLength(BufferLength), nullptr);
         if (!SQL_SUCCEEDED(got)) return got;
-        return withCopy<Statement>(nullptr, got,
-                                   putWide(DiagInfoPtr, BufferLength, StringLengthPtr, Unit::Bytes, text));
+        return withCut(got, putWide(DiagInfoPtr, BufferLength, StringLengthPtr, Unit::Bytes, text));
     });
     driverLog().Debug(tag, kExitWithReturnCode, int(rc));
     return rc;

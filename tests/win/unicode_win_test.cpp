@@ -33,6 +33,7 @@ using FetchFn = SQLRETURN(SQL_API*)(SQLHSTMT);
 using FreeStmtFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT);
 using GetDiagRecWFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR*, SQLINTEGER*, SQLWCHAR*,
                                           SQLSMALLINT, SQLSMALLINT*);
+using GetConnectAttrWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
 using GetInfoWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT*);
 
 SQLWCHAR* w(const std::wstring& text) { return reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text.c_str())); }
@@ -69,6 +70,9 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
 
     // In through a wide statement text, found again by it.
     const std::wstring name = kCjk + kEmoji;
+    const SQLRETURN deleted = execW(stmt, w(L"DELETE FROM AUTHORS WHERE ID = 60"), SQL_NTS);  // a run before
+    ASSERT_TRUE(deleted == SQL_SUCCESS || deleted == SQL_NO_DATA) << deleted;
+    closeCursor(stmt);
     ASSERT_EQ(SQL_SUCCESS, execW(stmt, w(L"INSERT INTO AUTHORS (ID, NAME, COUNTRY) VALUES (60, '" + name + L"', '" +
                                          kGreek + L"')"),
                                  SQL_NTS));
@@ -120,12 +124,26 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     const std::string query = std::string("SELECT NAME FROM AUTHORS WHERE NAME = '") + ansiName + "'";
     ASSERT_EQ(SQL_SUCCESS, exec(stmt, (SQLCHAR*)query.c_str(), SQL_NTS));
     ASSERT_EQ(SQL_SUCCESS, fetch(stmt));
-    char text[64];
+    // In pieces of four bytes and a terminator, each length the rest's.
+    std::string joined;
+    char text[5];
     SQLLEN textLength = 0;
-    EXPECT_EQ(SQL_SUCCESS, getData(stmt, 1, SQL_C_CHAR, text, sizeof text, &textLength));
-    EXPECT_EQ(std::string(ansiName), text);
-    EXPECT_EQ(SQLLEN(std::strlen(ansiName)), textLength);
+    SQLRETURN rc;
+    while ((rc = getData(stmt, 1, SQL_C_CHAR, text, sizeof text, &textLength)) != SQL_NO_DATA) {
+        ASSERT_TRUE(SQL_SUCCEEDED(rc));
+        EXPECT_EQ(SQLLEN(std::strlen(ansiName) - joined.size()), textLength);
+        joined += text;
+    }
+    EXPECT_EQ(std::string(ansiName), joined);
     closeCursor(stmt);
+
+    // A text attribute: the server name, its length in bytes.
+    wchar_t catalog[16];
+    SQLINTEGER catalogLength = 0;
+    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetConnectAttrWFn>("SQLGetConnectAttrW")(
+                               dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &catalogLength));
+    EXPECT_EQ(std::wstring(L"127.0.0.1"), catalog);
+    EXPECT_EQ(18, catalogLength);
 
     // The library's file name, its length in bytes.
     SQLWCHAR driver[32];
