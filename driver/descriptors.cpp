@@ -215,8 +215,8 @@ const char* textField(const DescriptorRecord& record, const DescField& f) {
 // The copy-out rule with 32-bit lengths (SQLGetDescField, SQLNativeSql).
 SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text) {
     if (!text) text = "";
-    const std::string held = ansiOut(text, std::strlen(text));
-    text = held.c_str();
+    std::string held;
+    text = ansiOut(text, held);
     std::size_t full = std::strlen(text);
     if (lengthPtr) *lengthPtr = full > std::size_t(INT32_MAX) ? INT32_MAX : SQLINTEGER(full);
     if (buffer && bufferLength > 0) {

@@ -141,8 +141,8 @@ const DiagRecord* diagRecordAt(const DiagArea& area, SQLSMALLINT recNumber) {
 
 SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
     if (!text) text = "";
-    const std::string held = ansiOut(text, std::strlen(text));
-    text = held.c_str();
+    std::string held;
+    text = ansiOut(text, held);
     std::size_t full = std::strlen(text);
     SQLSMALLINT length = full > 32767 ? SQLSMALLINT(32767) : SQLSMALLINT(full);
     if (lengthPtr) *lengthPtr = length;

@@ -33,8 +33,10 @@ std::string setupToInternal(const char* text) {
     return plat::ansiBoundaryConverts() ? plat::ansiToInternal(text, n) : std::string(text, n);
 }
 
-std::string ansiOut(const char* text, std::size_t bytes) {
-    return ansiCall() ? plat::internalToAnsi(text, bytes) : std::string(text, bytes);
+const char* ansiOut(const char* text, std::string& held) {
+    if (!ansiCall()) return text;
+    held = plat::internalToAnsi(text, std::strlen(text));
+    return held.c_str();
 }
 
 AnsiPiece copyOutAnsiData(char* target, std::size_t room, const char* source, std::size_t bytes) {

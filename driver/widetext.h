@@ -39,8 +39,9 @@ const SQLCHAR* ansiIn(const SQLCHAR* text, L& length, std::string& held);
 // A setup text (ANSI code page) as an internal text.
 std::string setupToInternal(const char* text);
 
-// An internal text for an ANSI caller (converted when ansiCall()).
-std::string ansiOut(const char* text, std::size_t bytes);
+// An internal text (terminated) for an ANSI caller: converted into held
+// when ansiCall(), else the text itself.
+const char* ansiOut(const char* text, std::string& held);
 
 // One piece of a character value for an ANSI caller's SQL_C_CHAR buffer when
 // ansiCall(): whole characters in the ANSI code page, at most room bytes.
