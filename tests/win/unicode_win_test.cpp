@@ -6,6 +6,7 @@
 #include "win/dll.h"
 
 #include <windows.h>
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -34,6 +35,9 @@ using FreeStmtFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT);
 using GetDiagRecWFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR*, SQLINTEGER*, SQLWCHAR*,
                                           SQLSMALLINT, SQLSMALLINT*);
 using GetConnectAttrWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
+using ConfigDsnWFn = BOOL(WINAPI*)(HWND, WORD, LPCWSTR, LPCWSTR);
+using ConnectWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*,
+                                       SQLSMALLINT);
 using GetInfoWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT*);
 
 SQLWCHAR* w(const std::wstring& text) { return reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text.c_str())); }
@@ -156,4 +160,40 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DisconnectFn>("SQLDisconnect")(dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
+}
+
+TEST(WinUnicode, ConfigDsnWStoresADataSourceThatSqlConnectWOpens) {
+    const char* port = std::getenv("VORN_WIN_VORND_PORT");
+    if (!port || !*port) GTEST_SKIP() << "VORN_WIN_VORND_PORT is not set: no vornd to connect to";
+    auto config = vornwin::dllFn<ConfigDsnWFn>("ConfigDSNW");
+    const std::string narrowPort(port);
+    // Pairs ended by a zero each, the list by an empty one.
+    std::wstring list = L"DSN=vornwin_wide";
+    list += L'\0';
+    list += L"Server=127.0.0.1";
+    list += L'\0';
+    list += L"Service=" + std::wstring(narrowPort.begin(), narrowPort.end());
+    list += L'\0';
+    ASSERT_TRUE(config(nullptr, ODBC_ADD_DSN, L"Kalmo VORNsql driver", list.c_str()));
+
+    auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
+    auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
+    SQLHANDLE env = nullptr, dbc = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
+    ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
+    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<ConnectWFn>("SQLConnectW")(dbc, w(L"vornwin_wide"), SQL_NTS,
+                                                                     w(L"wine"), SQL_NTS, w(L"secret"), SQL_NTS));
+    SQLWCHAR dsn[32];
+    SQLSMALLINT dsnLength = 0;
+    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetInfoWFn>("SQLGetInfoW")(dbc, SQL_DATA_SOURCE_NAME, dsn, sizeof dsn,
+                                                                     &dsnLength));
+    EXPECT_EQ(std::wstring(L"vornwin_wide"), reinterpret_cast<wchar_t*>(dsn));
+    EXPECT_EQ(24, dsnLength);
+    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DisconnectFn>("SQLDisconnect")(dbc));
+    release(SQL_HANDLE_DBC, dbc);
+    release(SQL_HANDLE_ENV, env);
+
+    std::wstring remove = L"DSN=vornwin_wide";
+    remove += L'\0';
+    EXPECT_TRUE(config(nullptr, ODBC_REMOVE_DSN, L"Kalmo VORNsql driver", remove.c_str()));
 }
