@@ -122,6 +122,21 @@ TEST(WideData, ThroughTheConversionTableLengthsInBytes) {
     EXPECT_STREQ("22003", state);
 }
 
+TEST(AnsiData, PiecesEndBetweenWholeCharacters) {
+    // On Linux the ANSI form is the text itself: the walk alone is seen.
+    const std::size_t consumed[] = {0, 1, 1, 3, 3, 3, 3, 7, 8, 8};  // by room 0..9
+    for (std::size_t room = 0; room < 10; ++room) {
+        std::vector<char> b(12, char(kGuard));
+        const AnsiPiece piece = copyOutAnsiData(b.data(), room, kText, 8);
+        EXPECT_EQ(consumed[room], piece.consumed) << room;
+        EXPECT_EQ(consumed[room], piece.written) << room;
+        EXPECT_EQ(8u, piece.remaining) << room;
+        EXPECT_EQ(std::string(kText, consumed[room]), std::string(b.data(), piece.written)) << room;
+        EXPECT_EQ(char(kGuard), b[piece.written]) << room;
+    }
+    EXPECT_EQ(0u, copyOutAnsiData(nullptr, 5, kText, 8).consumed);
+}
+
 TEST(Utf16Fit, CutsOnlyBetweenWholeCharacters) {
     const std::uint16_t* units = reinterpret_cast<const std::uint16_t*>(kWide.data());
     const std::size_t unitFit[] = {0, 1, 2, 2, 4, 5, 5};  // by capacity 0..6
