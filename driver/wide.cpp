@@ -115,8 +115,9 @@ VSQL_EXPORT SQLRETURN SQL_API SQLConnectW(SQLHDBC ConnectionHandle, SQLWCHAR* Se
                                           SQLWCHAR* UserName, SQLSMALLINT NameLength2, SQLWCHAR* Authentication,
                                           SQLSMALLINT NameLength3) {
     const WideCall wide;
-    WideIn server(ServerName, NameLength1, true), user(UserName, NameLength2, true),
-        password(Authentication, NameLength3, true);
+    constexpr auto setup = WideIn::Kind::Setup;
+    WideIn server(ServerName, NameLength1, setup), user(UserName, NameLength2, setup),
+        password(Authentication, NameLength3, setup);
     return ConnCall("SQLConnectW", ConnectionHandle)
         .run([&](Connection* c) {
             return VSqlConnect(c, server.text(), shortLength(server), user.text(), shortLength(user),
@@ -129,7 +130,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC ConnectionHandle, SQLHWN
                                                 SQLWCHAR* OutConnectionString, SQLSMALLINT BufferLength,
                                                 SQLSMALLINT* StringLength2Ptr, SQLUSMALLINT DriverCompletion) {
     const WideCall wide;
-    WideIn in(InConnectionString, StringLength1, true);
+    WideIn in(InConnectionString, StringLength1, WideIn::Kind::Setup);
     return ConnCall("SQLDriverConnectW", ConnectionHandle)
         .enter("Enter with DriverCompletion=%d", int(DriverCompletion))
         .run([&](Connection* c) {

@@ -73,7 +73,7 @@ std::string utf16ToInternal(const SQLWCHAR* text, std::size_t n) {
     return plat::internalIsUtf8() ? utf8 : plat::utf8ToAnsi(utf8.data(), utf8.size());
 }
 
-WideIn::WideIn(const SQLWCHAR* text, SQLLEN length, bool setupText) {
+WideIn::WideIn(const SQLWCHAR* text, SQLLEN length, Kind kind) {
     given_ = text != nullptr;
     if (!given_ || (length < 0 && length != SQL_NTS)) {
         length_ = length;
@@ -81,7 +81,7 @@ WideIn::WideIn(const SQLWCHAR* text, SQLLEN length, bool setupText) {
     }
     const std::size_t n = length == SQL_NTS ? utf16Length(units(text)) : std::size_t(length);
     text_ = utf16ToInternal(text, n);
-    if (setupText && plat::ansiBoundaryConverts()) text_ = plat::internalToAnsi(text_.data(), text_.size());
+    if (kind == Kind::Setup && plat::ansiBoundaryConverts()) text_ = plat::internalToAnsi(text_.data(), text_.size());
     // A zero the application wrote inside its counted text ends the text here.
     text_.resize(std::strlen(text_.c_str()));
 }

@@ -64,9 +64,10 @@ std::string utf16ToInternal(const SQLWCHAR* text, std::size_t units);
 // that the internal function refuses both as it does for the ANSI export.
 class WideIn {
 public:
-    // setupText: the text is for the setup domain (connection strings,
-    // data-source names), which stays in the ANSI code page.
-    WideIn(const SQLWCHAR* text, SQLLEN length, bool setupText = false);
+    // Setup: the text is a setup text (connection string, data-source name,
+    // login), kept in the ANSI code page.
+    enum class Kind { Internal, Setup };
+    WideIn(const SQLWCHAR* text, SQLLEN length, Kind kind = Kind::Internal);
     SQLCHAR* text() { return given_ ? reinterpret_cast<SQLCHAR*>(&text_[0]) : nullptr; }
     // SQL_NTS for a converted text (it holds no zero the application did not
     // write), else the application's own length.
