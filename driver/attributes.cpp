@@ -9,12 +9,15 @@
 
 #include "driver/apicall.h"
 #include "driver/descriptors.h"
+#include "driver/widetext.h"
 
 namespace {
 
 // The width an attribute has at the ODBC interface: how a value arrives in
 // ValuePtr and how it is written back.
-enum class ApiWidth : unsigned char { U32, ULen, Ptr };
+// Text: ValuePtr points to a character string (at the W entry points, a
+// wide one); otherwise held as Ptr.
+enum class ApiWidth : unsigned char { U32, ULen, Ptr, Text };
 
 // Where a stored value lives: a member of the handle record itself, or a
 // header field of one of the statement's current descriptors.
@@ -99,12 +102,12 @@ const AttrRow kConnAttrs[] = {
      SET_ONLY(SQL_AUTOCOMMIT_ON, kValueChanged)},
     {SQL_ATTR_LOGIN_TIMEOUT, ApiWidth::U32, HELD_IN(Connection, loginTimeout, UInt32), GET_STORED, SET_STORE},
     {SQL_ATTR_TRACE, ApiWidth::U32, NO_HOME, GET_RULE(Silent), SET_IGNORE},
-    {SQL_ATTR_TRACEFILE, ApiWidth::Ptr, NO_HOME, GET_RULE(Silent), SET_IGNORE},
-    {SQL_ATTR_TRANSLATE_LIB, ApiWidth::Ptr, NO_HOME, GET_REFUSE(kConnNotSupported), SET_REFUSE(kConnNotSupported)},
+    {SQL_ATTR_TRACEFILE, ApiWidth::Text, NO_HOME, GET_RULE(Silent), SET_IGNORE},
+    {SQL_ATTR_TRANSLATE_LIB, ApiWidth::Text, NO_HOME, GET_REFUSE(kConnNotSupported), SET_REFUSE(kConnNotSupported)},
     {SQL_ATTR_TRANSLATE_OPTION, ApiWidth::U32, NO_HOME, GET_REFUSE(kConnNotSupported),
      SET_REFUSE(kConnNotSupported)},
     {SQL_ATTR_TXN_ISOLATION, ApiWidth::U32, NO_HOME, GET_REFUSE(kConnNotSupported), SET_REFUSE(kConnNotSupported)},
-    {SQL_ATTR_CURRENT_CATALOG, ApiWidth::Ptr, NO_HOME, GET_RULE(Catalog), SET_REFUSE(kConnNotSupported)},
+    {SQL_ATTR_CURRENT_CATALOG, ApiWidth::Text, NO_HOME, GET_RULE(Catalog), SET_REFUSE(kConnNotSupported)},
     {SQL_ATTR_ODBC_CURSORS, ApiWidth::U32, NO_HOME, GET_FIXED(SQL_CUR_USE_DRIVER),
      SET_ONLY(SQL_CUR_USE_DRIVER, kValueChanged)},
     {SQL_ATTR_QUIET_MODE, ApiWidth::Ptr, HELD_IN(Connection, quietWindow, Pointer), GET_STORED, SET_STORE},
@@ -221,7 +224,8 @@ SQLINTEGER apiSize(ApiWidth width) {
     switch (width) {
     case ApiWidth::U32: return SQLINTEGER(sizeof(SQLUINTEGER));
     case ApiWidth::ULen: return SQLINTEGER(sizeof(SQLULEN));
-    case ApiWidth::Ptr: return SQLINTEGER(sizeof(SQLPOINTER));
+    case ApiWidth::Ptr:
+    case ApiWidth::Text: return SQLINTEGER(sizeof(SQLPOINTER));
     }
     return 0;
 }
@@ -346,6 +350,9 @@ SQLRETURN setAppDescriptor(Statement* stmt, const AttrRow& row, SQLPOINTER argum
 
 }  // namespace
 
+bool isTextConnectAttr(SQLINTEGER attribute) { return findRow(kConnAttrs, attribute).width == ApiWidth::Text; }
+bool isTextStmtAttr(SQLINTEGER attribute) { return findRow(kStmtAttrs, attribute).width == ApiWidth::Text; }
+
 SQLRETURN VSqlGetEnvAttr(Environment* env, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER, SQLINTEGER*) {
     return getAttr(env, findRow(kEnvAttrs, attribute), value, nullptr);
 }
@@ -365,7 +372,7 @@ SQLRETURN VSqlGetConnectAttr(Connection* conn, SQLINTEGER attribute, SQLPOINTER 
         // The name is at most 64 characters: a 16-bit copy is exact.
         SQLSMALLINT length = 0;
         const SQLRETURN rc = copyOutString(value, SQLSMALLINT(std::clamp<SQLINTEGER>(bufferLength, 0, 32767)),
-                                           &length, conn->server);
+                                           &length, setupToInternal(conn->server).c_str());
         if (stringLength) *stringLength = length;
         return rc;
     }

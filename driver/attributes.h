@@ -17,3 +17,7 @@ SQLRETURN VSqlSetConnectAttr(Connection* conn, SQLINTEGER attribute, SQLPOINTER 
 SQLRETURN VSqlGetStmtAttr(Statement* stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER bufferLength,
                           SQLINTEGER* stringLength);
 SQLRETURN VSqlSetStmtAttr(Statement* stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER stringLength);
+
+// Whether the attribute's value is a character string.
+bool isTextConnectAttr(SQLINTEGER attribute);
+bool isTextStmtAttr(SQLINTEGER attribute);

@@ -9,6 +9,7 @@
 
 #include "driver/apicall.h"
 #include "driver/execute.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
 
 namespace {
@@ -160,6 +161,8 @@ bool completeColumnsRow(const Row* row) {
 }  // namespace
 
 CatalogName::CatalogName(const SQLCHAR* name, SQLSMALLINT length) {
+    std::string held;
+    name = ansiIn(name, length, held);
     if (name) text = newText(reinterpret_cast<const char*>(name), length < 0 ? -1 : length);
 }
 

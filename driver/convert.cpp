@@ -11,11 +11,12 @@
 #include "driver/requests.h"
 #include "driver/resultset.h"
 #include "driver/typerules.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
 
 namespace {
 
-enum class Target : unsigned char { Text, Binary, ULong, UShort, SLong, SShort, Float, Double, Date, Time, Timestamp };
+enum class Target : unsigned char { Text, WText, Binary, ULong, UShort, SLong, SShort, Float, Double, Date, Time, Timestamp };
 
 // How truncation of a character copy is answered.
 enum class Cut : unsigned char { None, Info, Error };
@@ -32,8 +33,8 @@ struct ConversionRow {
 const ConversionRow kConversions[] = {
     {SQL_C_CHAR, Target::Text, Cut::Info, {SQL_LONGVARCHAR, SQL_VARCHAR, SQL_CHAR}, 3},
     {SQL_C_CHAR, Target::Text, Cut::Error, {SQL_INTEGER, SQL_SMALLINT, SQL_FLOAT, SQL_TYPE_DATE, SQL_TYPE_TIME}, 5},
-    {SQL_C_WCHAR, Target::Text, Cut::Info, {SQL_LONGVARCHAR, SQL_VARCHAR, SQL_CHAR}, 3},
-    {SQL_C_WCHAR, Target::Text, Cut::Error, {SQL_INTEGER, SQL_SMALLINT, SQL_FLOAT, SQL_TYPE_DATE, SQL_TYPE_TIME}, 5},
+    {SQL_C_WCHAR, Target::WText, Cut::Info, {SQL_LONGVARCHAR, SQL_VARCHAR, SQL_CHAR}, 3},
+    {SQL_C_WCHAR, Target::WText, Cut::Error, {SQL_INTEGER, SQL_SMALLINT, SQL_FLOAT, SQL_TYPE_DATE, SQL_TYPE_TIME}, 5},
     {SQL_C_BINARY, Target::Binary, Cut::Info, {SQL_LONGVARBINARY}, 1},
     {SQL_C_ULONG, Target::ULong, Cut::None, {SQL_LONGVARCHAR, SQL_INTEGER, SQL_SMALLINT, SQL_VARCHAR}, 4},
     {SQL_C_USHORT, Target::UShort, Cut::None, {SQL_LONGVARCHAR, SQL_INTEGER, SQL_SMALLINT, SQL_VARCHAR}, 4},
@@ -55,6 +56,12 @@ const ConversionRow* findConversion(SQLSMALLINT cType, SQLSMALLINT sqlType) {
             if (row.sqlTypes[i] == sqlType) return &row;
     }
     return nullptr;
+}
+
+bool hasNonAscii(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return true;
+    return false;
 }
 
 // Length of the text up to its first NUL, within length bytes.
@@ -153,8 +160,25 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
     switch (row->target) {
     case Target::Text: {
         length = sourceLength;
+        if (target) while (length > 0 && source[length - 1] == 0) --length;
+        if (ansiCall() && hasNonAscii(source, std::size_t(length))) {
+            // Whole characters in the ANSI code page; the offset stays in
+            // the stored text's bytes.
+            const std::size_t room = target && bufferLength > 0 ? std::size_t(bufferLength - 1) : 0;
+            const AnsiPiece piece =
+                copyOutAnsiData(target && bufferLength > 0 ? static_cast<char*>(target) : nullptr, room, source,
+                                std::size_t(length));
+            if (target && bufferLength > 0) static_cast<char*>(target)[piece.written] = 0;
+            used = SQLLEN(piece.consumed);
+            const SQLLEN stored = length;
+            length = SQLLEN(piece.remaining);
+            if (used < stored) {
+                setState(sqlState, row->cut == Cut::Info ? "01004" : "22003");
+                rc = row->cut == Cut::Info ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+            }
+            break;
+        }
         if (target) {
-            while (length > 0 && source[length - 1] == 0) --length;
             if (bufferLength > 0) {
                 used = bufferLength - 1 < length ? bufferLength - 1 : length;
                 if (used) std::memcpy(target, source, std::size_t(used));
@@ -162,6 +186,19 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
             }
         }
         if (used < length) {
+            setState(sqlState, row->cut == Cut::Info ? "01004" : "22003");
+            rc = row->cut == Cut::Info ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
+        }
+        break;
+    }
+    case Target::WText: {
+        // Lengths in bytes of UTF-16, pieces of whole characters; the source
+        // offset stays in the stored text's own bytes.
+        while (sourceLength > 0 && source[sourceLength - 1] == 0) --sourceLength;
+        const WidePiece piece = copyOutWideData(target, bufferLength, source, std::size_t(sourceLength));
+        used = SQLLEN(piece.consumed);
+        length = SQLLEN(piece.remainingBytes);
+        if (used < sourceLength) {
             setState(sqlState, row->cut == Cut::Info ? "01004" : "22003");
             rc = row->cut == Cut::Info ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
         }

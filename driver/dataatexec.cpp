@@ -8,6 +8,7 @@
 #include "driver/escapes.h"
 #include "driver/execute.h"
 #include "util/Utf16.h"
+#include "driver/widetext.h"
 
 namespace {
 
@@ -96,8 +97,12 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
     return SQL_SUCCESS;
 }
 
+}  // namespace
+
 SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength, SQLCHAR* out,
                         SQLINTEGER bufferLength, SQLINTEGER* outLength) {
+    std::string held;
+    in = ansiIn(in, inLength, held);
     const SQLLEN bytes = inputTextLength(conn, in, inLength);
     if (bytes < 0) return SQL_ERROR;
     if (bufferLength < 0) {
@@ -116,8 +121,6 @@ SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength
     }
     return copyOutLong(out, bufferLength, outLength, native.c_str());
 }
-
-}  // namespace
 
 VSQL_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT StatementHandle, SQLPOINTER* ValuePtrPtr) {
     return keepingDiagnostics("SQLParamData", StatementHandle,

@@ -8,6 +8,7 @@
 
 #include "driver/apicall.h"
 #include "driver/typerules.h"
+#include "driver/widetext.h"
 
 namespace {
 
@@ -214,6 +215,8 @@ const char* textField(const DescriptorRecord& record, const DescField& f) {
 // The copy-out rule with 32-bit lengths (SQLGetDescField, SQLNativeSql).
 SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text) {
     if (!text) text = "";
+    std::string held;
+    text = ansiOut(text, held);
     std::size_t full = std::strlen(text);
     if (lengthPtr) *lengthPtr = full > std::size_t(INT32_MAX) ? INT32_MAX : SQLINTEGER(full);
     if (buffer && bufferLength > 0) {
@@ -282,7 +285,9 @@ SQLRETURN setRecordField(Descriptor* desc, DescriptorRecord& record, const DescF
         if (value) {
             if (bufferLength < 0 && bufferLength != SQL_NTS)
                 return refuse(desc, "HY090", "Invalid string or buffer length");
-            name = newText(static_cast<const char*>(value), bufferLength == SQL_NTS ? -1 : bufferLength);
+            std::string held;
+            const SQLCHAR* text = ansiIn(static_cast<const SQLCHAR*>(value), bufferLength, held);
+            name = newText(reinterpret_cast<const char*>(text), bufferLength == SQL_NTS ? -1 : bufferLength);
             if (!name) return refuse(desc, "HY001", kNoMemory);
         }
         freeText(record.name);
@@ -350,6 +355,18 @@ DescriptorRecord* copyRecords(const Descriptor* source) {
 const DescField* findHeaderField(SQLSMALLINT id) { return findField(kHeaderFields, id); }
 const DescField* findRecordField(SQLSMALLINT id) { return findField(kRecordFields, id); }
 
+bool isTextDescField(SQLSMALLINT field) {
+    const DescField* f = findHeaderField(field);
+    if (!f) f = findRecordField(field);
+    return f && f->width == FieldWidth::Text;
+}
+
+bool isTextColAttribute(SQLUSMALLINT field) {
+    for (const ColAttributeRow& row : kColAttributes)
+        if (row.id == field) return isTextDescField(row.field);
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 
 SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT field, SQLPOINTER value,
@@ -381,7 +398,7 @@ SQLRETURN VSqlSetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
     return setRecordField(desc, recordOf(desc, recNumber), findRecordField(field), value, bufferLength);
 }
 
-static SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name, SQLSMALLINT bufferLength,
+SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name, SQLSMALLINT bufferLength,
                                 SQLSMALLINT* stringLength, SQLSMALLINT* type, SQLSMALLINT* subType, SQLLEN* length,
                                 SQLSMALLINT* precision, SQLSMALLINT* scale, SQLSMALLINT* nullable) {
     if (isIrdWithoutRecords(desc)) return refuse(desc, "HY007", kNotPrepared);
@@ -398,7 +415,7 @@ static SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR
     return rc;
 }
 
-static SQLRETURN VSqlSetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT type, SQLSMALLINT subType,
+SQLRETURN VSqlSetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT type, SQLSMALLINT subType,
                                 SQLLEN length, SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data,
                                 SQLLEN* stringLength, SQLLEN* indicator) {
     if (desc->kind == DESC_IRD) return refuse(desc, "HY016", kCannotModifyIrd);
@@ -434,7 +451,7 @@ static SQLRETURN VSqlCopyDesc(Descriptor* source, Descriptor* target) {
     return SQL_SUCCESS;
 }
 
-static SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
+SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
                                   SQLSMALLINT bufferLength, SQLSMALLINT* stringLength, SQLLEN* number) {
     Descriptor* ird = stmt->ird;
     if (column > SQLUSMALLINT(ird->count)) return refuse(stmt, "07009", nullptr);
@@ -457,7 +474,7 @@ static SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMAL
     return SQL_SUCCESS;
 }
 
-static SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
+SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
                                  SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize,
                                  SQLSMALLINT* decimalDigits, SQLSMALLINT* nullable) {
     Descriptor* ird = stmt->ird;

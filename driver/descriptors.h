@@ -54,6 +54,23 @@ SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
 SQLRETURN VSqlSetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT field, SQLPOINTER value,
                            SQLINTEGER bufferLength);
 
+SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name, SQLSMALLINT bufferLength,
+                         SQLSMALLINT* stringLength, SQLSMALLINT* type, SQLSMALLINT* subType, SQLLEN* length,
+                         SQLSMALLINT* precision, SQLSMALLINT* scale, SQLSMALLINT* nullable);
+SQLRETURN VSqlSetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT type, SQLSMALLINT subType,
+                         SQLLEN length, SQLSMALLINT precision, SQLSMALLINT scale, SQLPOINTER data,
+                         SQLLEN* stringLength, SQLLEN* indicator);
+SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT field, SQLPOINTER text,
+                           SQLSMALLINT bufferLength, SQLSMALLINT* stringLength, SQLLEN* number);
+SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, SQLSMALLINT bufferLength,
+                          SQLSMALLINT* nameLength, SQLSMALLINT* dataType, SQLULEN* columnSize,
+                          SQLSMALLINT* decimalDigits, SQLSMALLINT* nullable);
+
+// Whether a descriptor field, or what SQLColAttribute answers for an
+// identifier, is text.
+bool isTextDescField(SQLSMALLINT field);
+bool isTextColAttribute(SQLUSMALLINT field);
+
 // Text copy-out with 32-bit lengths: the full length to lengthPtr, at most
 // bufferLength-1 bytes and a NUL to buffer; SQL_SUCCESS_WITH_INFO (no
 // diagnostic) when the text did not fit.

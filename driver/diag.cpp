@@ -2,8 +2,11 @@
 
 #include "driver/apicall.h"
 #include "driver/handles.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
+#include "util/Utf16.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -97,7 +100,12 @@ void addOdbcError(std::uint32_t odbcVersion, DiagArea& area, const char* sqlStat
         if (const char* odbc2 = odbc2SqlState(sqlState)) state = odbc2;
     }
     std::snprintf(record->sqlState, sizeof record->sqlState, "%.5s", state);
-    std::snprintf(record->message, sizeof record->message, "%s%s", VSQL_MESSAGE_PREFIX, text ? text : "");
+    // Cut between whole characters when the text is UTF-8.
+    if (!text) text = "";
+    const std::size_t room = sizeof record->message - sizeof VSQL_MESSAGE_PREFIX;
+    const std::size_t length = std::strlen(text);
+    const std::size_t kept = plat::internalIsUtf8() ? utf8FitBytes(text, length, room) : std::min(length, room);
+    std::snprintf(record->message, sizeof record->message, "%s%.*s", VSQL_MESSAGE_PREFIX, int(kept), text);
     record->nativeError = 0;
     record->rowNumber = rowNumber;
     record->columnNumber = columnNumber;
@@ -151,6 +159,8 @@ void addTruncationWarning(std::uint32_t odbcVersion, DiagArea& area) {
 
 SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
     if (!text) text = "";
+    std::string held;
+    text = ansiOut(text, held);
     std::size_t full = std::strlen(text);
     SQLSMALLINT length = full > 32767 ? SQLSMALLINT(32767) : SQLSMALLINT(full);
     if (lengthPtr) *lengthPtr = length;
@@ -196,7 +206,9 @@ void putInteger(SQLPOINTER target, SQLINTEGER value) {
     if (target) std::memcpy(target, &value, sizeof value);  // the application's buffer may be unaligned
 }
 
-SQLRETURN getDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLCHAR* sqlState,
+}  // namespace
+
+SQLRETURN VSqlGetDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLCHAR* sqlState,
                      SQLINTEGER* nativeError, SQLCHAR* messageText, SQLSMALLINT bufferLength,
                      SQLSMALLINT* textLength) {
     if (knownHandleType(handleType) && !isLiveHandle(handle, handleType)) return SQL_INVALID_HANDLE;
@@ -211,7 +223,7 @@ SQLRETURN getDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNu
     return copyOutString(messageText, bufferLength, textLength, record->message);
 }
 
-SQLRETURN getDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLSMALLINT identifier,
+SQLRETURN VSqlGetDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLSMALLINT identifier,
                        SQLPOINTER info, SQLSMALLINT bufferLength, SQLSMALLINT* stringLength) {
     DiagArea* area = areaOf(handleType, handle);
     if (!area) return SQL_INVALID_HANDLE;
@@ -251,9 +263,9 @@ SQLRETURN getDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT rec
     case SQL_DIAG_SUBCLASS_ORIGIN:
         return copyOutString(info, bufferLength, stringLength, "");
     case SQL_DIAG_CONNECTION_NAME:
-        return copyOutString(info, bufferLength, stringLength, conn ? conn->dsn : "");
+        return copyOutString(info, bufferLength, stringLength, setupToInternal(conn ? conn->dsn : "").c_str());
     case SQL_DIAG_SERVER_NAME:
-        return copyOutString(info, bufferLength, stringLength, conn ? conn->server : "");
+        return copyOutString(info, bufferLength, stringLength, setupToInternal(conn ? conn->server : "").c_str());
     case SQL_DIAG_ROW_NUMBER:
     case SQL_DIAG_COLUMN_NUMBER:
         putInteger(info, identifier == SQL_DIAG_ROW_NUMBER ? record->rowNumber : record->columnNumber);
@@ -263,7 +275,21 @@ SQLRETURN getDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT rec
     }
 }
 
+namespace {
+
+// The fields SQLGetDiagField answers with text.
+const SQLSMALLINT kTextDiagFields[] = {
+    SQL_DIAG_SQLSTATE,      SQL_DIAG_MESSAGE_TEXT,    SQL_DIAG_CLASS_ORIGIN, SQL_DIAG_SUBCLASS_ORIGIN,
+    SQL_DIAG_CONNECTION_NAME, SQL_DIAG_SERVER_NAME, SQL_DIAG_DYNAMIC_FUNCTION,
+};
+
 }  // namespace
+
+bool isTextDiagField(SQLSMALLINT identifier) {
+    for (SQLSMALLINT id : kTextDiagFields)
+        if (id == identifier) return true;
+    return false;
+}
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                             SQLCHAR* SQLState, SQLINTEGER* NativeErrorPtr, SQLCHAR* MessageText,
@@ -271,7 +297,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Ha
     const char* tag = "SQLGetDiagRec";
     driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d", int(HandleType), int(RecNumber));
     SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
-        return getDiagRec(HandleType, Handle, RecNumber, SQLState, NativeErrorPtr, MessageText, BufferLength,
+        return VSqlGetDiagRec(HandleType, Handle, RecNumber, SQLState, NativeErrorPtr, MessageText, BufferLength,
                           TextLengthPtr);
     });
     driverLog().Debug(tag, "Exit with retVal = %d", int(rc));
@@ -285,7 +311,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE 
     driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d, DiagIdentifier=%d", int(HandleType),
                       int(RecNumber), int(DiagIdentifier));
     SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
-        return getDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr, BufferLength,
+        return VSqlGetDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr, BufferLength,
                             StringLengthPtr);
     });
     driverLog().Debug(tag, kExitWithReturnCode, int(rc));

@@ -60,6 +60,15 @@ void noteTextCut();
 bool takeTextCut();
 // Adds 01004 to the area unless it holds one already.
 void addTruncationWarning(std::uint32_t odbcVersion, DiagArea& area);
+// Internal forms of SQLGetDiagRec and SQLGetDiagField: they take no lock and
+// clear nothing, the records belong to the call before.
+SQLRETURN VSqlGetDiagRec(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLCHAR* sqlState,
+                         SQLINTEGER* nativeError, SQLCHAR* messageText, SQLSMALLINT bufferLength,
+                         SQLSMALLINT* textLength);
+SQLRETURN VSqlGetDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT recNumber, SQLSMALLINT identifier,
+                           SQLPOINTER info, SQLSMALLINT bufferLength, SQLSMALLINT* stringLength);
+// Whether SQLGetDiagField answers the field with text.
+bool isTextDiagField(SQLSMALLINT identifier);
 
 // Standard text of an SQLSTATE known to the driver (case ignored), or null.
 const char* standardSqlStateText(const char* sqlState);

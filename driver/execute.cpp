@@ -16,6 +16,7 @@
 #include "driver/requests.h"
 #include "driver/resultset.h"
 #include "driver/resultxml.h"
+#include "driver/widetext.h"
 
 namespace {
 
@@ -355,6 +356,8 @@ SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
 }
 
 SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
+    std::string held;
+    text = ansiIn(text, length, held);
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);
@@ -372,6 +375,8 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
 }
 
 SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
+    std::string held;
+    text = ansiIn(text, length, held);
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);

@@ -37,5 +37,7 @@ SQLRETURN executeParameterRows(Statement* stmt, const char* tag);
 // The address row paramRow of parameter i (from 0) keeps its value at: what
 // SQLParamData names for a value supplied at execution.
 SQLPOINTER parameterDataAt(Statement* stmt, std::uint32_t i);
+SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength, SQLCHAR* out,
+                        SQLINTEGER bufferLength, SQLINTEGER* outLength);
 // Forgets a value collected by SQLPutData.
 void releasePutData(Statement* stmt);

@@ -12,6 +12,7 @@
 #include "driver/convert.h"
 #include "driver/execute.h"
 #include "driver/resultset.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
 
 
@@ -174,6 +175,8 @@ SQLRETURN VSqlGetCursorName(Statement* stmt, SQLCHAR* name, SQLSMALLINT bufferLe
 }
 
 SQLRETURN VSqlSetCursorName(Statement* stmt, const SQLCHAR* name, SQLSMALLINT nameLength) {
+    std::string held;
+    name = ansiIn(name, nameLength, held);
     const SQLLEN bytes = inputTextLength(stmt, name, nameLength);
     if (bytes < 0) return SQL_ERROR;
     const char* text = reinterpret_cast<const char*>(name);

@@ -4,17 +4,21 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "driver/apicall.h"
 #include "driver/catalog.h"
 #include "driver/escapes.h"
 #include "driver/resultset.h"
+#include "driver/widetext.h"
 #include "log/VfxLogger.h"
+#include "platform/platform.h"
 
 namespace {
 
 enum class Answer : unsigned char {
-    Text,        // the row's text
+    Text,        // the row's text (UTF-8 here), as an internal text
+    DriverFile,  // the library's own file name
     DsnText,     // the connection's data source name
     ServerText,  // the connection's server name
     UserText,    // the connection's user name
@@ -39,13 +43,13 @@ constexpr InfoRow u16(std::uint16_t id, std::uint32_t v) { return {id, id, Answe
 constexpr InfoRow u32(std::uint16_t id, std::uint32_t v) { return {id, id, Answer::U32, nullptr, v}; }
 constexpr InfoRow u32Zero(std::uint16_t first, std::uint16_t last) { return {first, last, Answer::U32, nullptr, 0}; }
 
-// åäöüÅÄÖÜéÉ in Windows-1252.
-const char kSpecialCharacters[] = "\xE5\xE4\xF6\xFC\xC5\xC4\xD6\xDC\xE9\xC9";
+// åäöüÅÄÖÜéÉ, written in UTF-8 here; answered as an internal text.
+const char kSpecialCharacters[] = u8"\u00E5\u00E4\u00F6\u00FC\u00C5\u00C4\u00D6\u00DC\u00E9\u00C9";
 
 const InfoRow kInfoRows[] = {
     // Texts.
     from(SQL_DATA_SOURCE_NAME, Answer::DsnText),
-    text(SQL_DRIVER_NAME, "vornodbc64.dll"),
+    from(SQL_DRIVER_NAME, Answer::DriverFile),
     text(SQL_DRIVER_VER, "02.00.0000"),
     text(SQL_ROW_UPDATES, "N"),
     from(SQL_SERVER_NAME, Answer::ServerText),
@@ -174,6 +178,21 @@ const InfoRow* findInfoRow(SQLUSMALLINT infoType) {
     return nullptr;
 }
 
+// The name the driver manager loaded: the file name of the library's path.
+std::string driverFileName() {
+#ifdef _WIN32
+    const char* fallback = "vornodbc64.dll";
+    const char* separators = "\\/";
+#else
+    const char* fallback = "libvornodbc.so";
+    const char* separators = "/";
+#endif
+    const std::string path = plat::modulePath();
+    if (path.empty()) return fallback;
+    const std::size_t slash = path.find_last_of(separators);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 template <typename T>
 SQLRETURN writeNumber(std::uint32_t number, SQLPOINTER value, SQLSMALLINT* lengthPtr) {
     const T v = static_cast<T>(number);
@@ -210,11 +229,25 @@ SQLRETURN VSqlGetInfo(Connection* conn, SQLUSMALLINT infoType, SQLPOINTER value,
         return SQL_ERROR;
     }
     const char* answer = "";
+    std::string held;
     switch (row->answer) {
-        case Answer::Text: answer = row->text; break;
-        case Answer::DsnText: answer = conn->dsn; break;
-        case Answer::ServerText: answer = conn->server; break;
-        case Answer::UserText: answer = conn->uid; break;
+        case Answer::Text:
+            held = plat::utf8ToInternal(row->text, std::strlen(row->text));
+            answer = held.c_str();
+            break;
+        case Answer::DriverFile:
+            held = driverFileName();
+            answer = held.c_str();
+            break;
+        case Answer::DsnText:
+        case Answer::ServerText:
+        case Answer::UserText:
+            // Setup texts: the ANSI code page on Windows.
+            held = setupToInternal(row->answer == Answer::DsnText      ? conn->dsn
+                                   : row->answer == Answer::ServerText ? conn->server
+                                                                       : conn->uid);
+            answer = held.c_str();
+            break;
         case Answer::DbmsVer: answer = dbmsVersionText(conn); break;
         case Answer::U16:
             driverLog().Debug("SQLGetInfo", "Exit");
@@ -230,6 +263,11 @@ SQLRETURN VSqlGetInfo(Connection* conn, SQLUSMALLINT infoType, SQLPOINTER value,
         }
     }
     return copyOutString(value, bufferLength, lengthPtr, answer);
+}
+
+bool isTextInfo(SQLUSMALLINT infoType) {
+    const InfoRow* row = findInfoRow(infoType);
+    return row && row->answer != Answer::U16 && row->answer != Answer::U32 && row->answer != Answer::Escapes;
 }
 
 // ---------------------------------------------------------------------------

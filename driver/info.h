@@ -9,6 +9,10 @@
 SQLRETURN VSqlGetInfo(Connection* conn, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
                       SQLSMALLINT* lengthPtr);
 
+// Whether the information type is answered with text (false for numbers
+// and for types the driver does not answer).
+bool isTextInfo(SQLUSMALLINT infoType);
+
 // The server's version text, asked of the server once per connection and
 // kept in conn->dbmsVersion; "?" when the block cannot be made.
 const char* dbmsVersionText(Connection* conn);

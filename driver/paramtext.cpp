@@ -16,7 +16,7 @@
 
 #include "platform/platform.h"
 #include "util/Base64.h"
-#include "util/Utf16.h"
+#include "driver/widetext.h"
 
 namespace {
 
@@ -331,7 +331,14 @@ bool readValue(const ParamInput& in, Reader reader, Value& v, Failure& failure) 
     case Reader::Chars: {
         const char* chars = static_cast<const char*>(p);
         v.kind = Kind::Text;
-        if (chars) v.bytes.assign(chars, in.length < 0 ? std::strlen(chars) : std::size_t(in.length));
+        if (!chars) return true;
+        const std::size_t n = in.length < 0 ? std::strlen(chars) : std::size_t(in.length);
+        // SQL_C_CHAR data is in the application's code page, whichever entry
+        // point executes.
+        if (plat::ansiBoundaryConverts())
+            v.bytes = plat::ansiToInternal(chars, n);
+        else
+            v.bytes.assign(chars, n);
         return true;
     }
     case Reader::WideChars: {
@@ -346,11 +353,8 @@ bool readValue(const ParamInput& in, Reader reader, Value& v, Failure& failure) 
             if (in.length < 0 && unit == 0) break;
             units += unit;
         }
-        // Into the code page of the driver's texts, as the statement around
-        // it: UTF-8 on Linux, the ANSI code page on Windows.
-        std::string utf8;
-        utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(units.data()), units.size(), utf8);
-        v.bytes = plat::utf8ToAnsi(utf8.data(), utf8.size());
+        // Into the driver's internal text, as the statement around it.
+        v.bytes = utf16ToInternal(reinterpret_cast<const SQLWCHAR*>(units.data()), units.size());
         return true;
     }
     case Reader::Binary:

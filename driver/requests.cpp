@@ -169,7 +169,7 @@ SQLRETURN fetchObjectValue(Statement* stmt, ColumnValue* value) {
         const char* bytes = reinterpret_cast<const char*>(object.data);
         std::size_t length = object.length;
         if (length > 0 && strcasecmp(object.typeName, "LONG VARCHAR") == 0) {
-            text = plat::utf8ToAnsi(bytes, length);
+            text = plat::utf8ToInternal(bytes, length);
             bytes = text.data();
             length = text.size();
         }

@@ -166,7 +166,7 @@ void XMLCALL onCharacters(void* userData, const XML_Char* chunk, int len) {
         ok = appendText(ctx, chunk, std::size_t(len));
     } else {
         try {
-            std::string converted = plat::utf8ToAnsi(chunk, std::size_t(len));
+            std::string converted = plat::utf8ToInternal(chunk, std::size_t(len));
             ok = appendText(ctx, converted.data(), converted.size());
         } catch (const std::bad_alloc&) {
             ok = false;

@@ -119,6 +119,23 @@ std::string modulePath();
 // Characters that the target cannot represent become '?'.
 std::string utf8ToAnsi(const char* text, std::size_t bytes);
 std::string ansiToUtf8(const char* text, std::size_t bytes);
+// True when the driver's code page is UTF-8 (the two functions above are the
+// identity).
+bool ansiIsUtf8();
+
+// The driver's internal texts (statement texts, stored values, names):
+// UTF-8 on Windows, where the ANSI entry points convert between them and the
+// ANSI code page, so that the wide entry points lose nothing; on Linux the
+// driver's code page above, which the ANSI entry points share with the
+// application. Setup texts (data-source keys, connection strings, the
+// dialog) stay in the ANSI code page.
+bool internalIsUtf8();
+std::string utf8ToInternal(const char* text, std::size_t bytes);
+// Whether the ANSI entry points convert (false on Linux, and on Windows when
+// the ANSI code page is UTF-8), and the two directions.
+bool ansiBoundaryConverts();
+std::string internalToAnsi(const char* text, std::size_t bytes);
+std::string ansiToInternal(const char* text, std::size_t bytes);
 // UTF-16 conversions, for wide kit strings and Win32 calls.
 std::u16string utf8ToUtf16(const char* text, std::size_t bytes);
 std::string utf16ToUtf8(const char16_t* text, std::size_t units);

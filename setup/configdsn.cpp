@@ -13,6 +13,7 @@
 #include <odbcinst.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -72,3 +73,44 @@ VSQL_EXPORT BOOL INSTAPI ConfigDSN(HWND hwndParent, WORD fRequest, LPCSTR lpszDr
         return 0;
     }
 }
+
+#ifdef _WIN32
+
+namespace {
+
+// A wide installer text in the ANSI code page of the setup texts.
+std::string setupText(const wchar_t* text, std::size_t units) {
+    const std::string utf8 = plat::utf16ToUtf8(reinterpret_cast<const char16_t*>(text), units);
+    return plat::utf8ToAnsi(utf8.data(), utf8.size());
+}
+
+// The attribute list: "key=value" texts, each ended by a zero, the list by
+// an empty one.
+std::string setupList(const wchar_t* list) {
+    std::string out;
+    if (!list) return out;
+    for (const wchar_t* p = list; *p; p += std::wcslen(p) + 1) {
+        out += setupText(p, std::wcslen(p));
+        out += '\0';
+    }
+    return out;
+}
+
+}  // namespace
+
+// The wide form for installers that call it: the same work on the texts in
+// the ANSI code page.
+VSQL_EXPORT BOOL INSTAPI ConfigDSNW(HWND hwndParent, WORD fRequest, LPCWSTR lpszDriver, LPCWSTR lpszAttributes) {
+    try {
+        const std::string driver = lpszDriver ? setupText(lpszDriver, std::wcslen(lpszDriver)) : std::string();
+        const std::string attributes = setupList(lpszAttributes);
+        return configDsn(reinterpret_cast<void*>(hwndParent), fRequest, lpszDriver ? driver.c_str() : nullptr,
+                         lpszAttributes ? attributes.c_str() : nullptr)
+                   ? 1
+                   : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+#endif

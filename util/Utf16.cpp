@@ -112,3 +112,17 @@ std::size_t utf8FitBytes(const char* text, std::size_t bytes, std::size_t capaci
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
     return n;
 }
+
+std::size_t utf8FitUnits(const char* text, std::size_t bytes, std::size_t capacity, std::size_t* units) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    std::size_t i = 0, used = 0;
+    while (i < bytes) {
+        std::size_t next = i;
+        const std::size_t width = decodeUtf8(p, bytes, next) >= 0x10000 ? 2 : 1;
+        if (used + width > capacity) break;
+        used += width;
+        i = next;
+    }
+    if (units) *units = used;
+    return i;
+}

@@ -23,3 +23,9 @@ std::size_t utf16FitUnits(const std::uint16_t* text, std::size_t units, std::siz
 // The number of leading bytes of text (bytes long) that fit into capacity
 // bytes without splitting a UTF-8 sequence.
 std::size_t utf8FitBytes(const char* text, std::size_t bytes, std::size_t capacity);
+
+// The number of leading bytes of text (bytes long, UTF-8) that make whole
+// characters whose UTF-16 form fits into capacity code units; *units (when
+// not null) receives that form's length. An invalid byte counts as one
+// character (U+FFFD), as utf8ToUtf16 makes it.
+std::size_t utf8FitUnits(const char* text, std::size_t bytes, std::size_t capacity, std::size_t* units);

@@ -184,4 +184,12 @@ std::string ansiToUtf8(const char* text, std::size_t bytes) {
     return iconvConvert("UTF-8", cs.c_str(), text, bytes, 1);
 }
 
+bool ansiIsUtf8() { return configuredCharset().empty(); }
+
+bool internalIsUtf8() { return ansiIsUtf8(); }
+std::string utf8ToInternal(const char* text, std::size_t bytes) { return utf8ToAnsi(text, bytes); }
+bool ansiBoundaryConverts() { return false; }
+std::string internalToAnsi(const char* text, std::size_t bytes) { return std::string(text, bytes); }
+std::string ansiToInternal(const char* text, std::size_t bytes) { return std::string(text, bytes); }
+
 }  // namespace plat

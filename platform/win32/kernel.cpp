@@ -87,4 +87,12 @@ static std::string convert(UINT from, UINT to, const char* text, std::size_t byt
 std::string utf8ToAnsi(const char* text, std::size_t bytes) { return convert(CP_UTF8, CP_ACP, text, bytes); }
 std::string ansiToUtf8(const char* text, std::size_t bytes) { return convert(CP_ACP, CP_UTF8, text, bytes); }
 
+bool ansiIsUtf8() { return GetACP() == CP_UTF8; }
+
+bool internalIsUtf8() { return true; }
+std::string utf8ToInternal(const char* text, std::size_t bytes) { return std::string(text, bytes); }
+bool ansiBoundaryConverts() { return !ansiIsUtf8(); }
+std::string internalToAnsi(const char* text, std::size_t bytes) { return utf8ToAnsi(text, bytes); }
+std::string ansiToInternal(const char* text, std::size_t bytes) { return ansiToUtf8(text, bytes); }
+
 }  // namespace plat

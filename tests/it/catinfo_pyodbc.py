@@ -16,12 +16,12 @@ def check(what, got, want):
 
 check("DBMS name", cnxn.getinfo(pyodbc.SQL_DBMS_NAME), "VORN")
 check("DBMS version", cnxn.getinfo(pyodbc.SQL_DBMS_VER), "2.3-0250")
-check("driver name", cnxn.getinfo(pyodbc.SQL_DRIVER_NAME), "vornodbc64.dll")
+check("driver name", cnxn.getinfo(pyodbc.SQL_DRIVER_NAME), "libvornodbc.so")
 check("max table name", cnxn.getinfo(pyodbc.SQL_MAX_TABLE_NAME_LEN), 255)
 check("getdata extensions", cnxn.getinfo(pyodbc.SQL_GETDATA_EXTENSIONS), 11)
 check("server name", cnxn.getinfo(pyodbc.SQL_SERVER_NAME), "127.0.0.1")
 
-# The driver serves character data one byte a character, SQL_C_WCHAR too.
+# The encoding lines applications set for the single-byte driver keep working.
 cnxn.setdecoding(pyodbc.SQL_CHAR, encoding="utf-8", ctype=pyodbc.SQL_CHAR)
 cnxn.setdecoding(pyodbc.SQL_WCHAR, encoding="utf-8", ctype=pyodbc.SQL_CHAR)
 cur = cnxn.cursor()

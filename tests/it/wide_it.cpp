@@ -1,0 +1,143 @@
+// The W entry points that hand text back, through the unixODBC driver
+// manager against vornd: every buffer size around a surrogate pair, lengths
+// in characters for SQLWCHAR* buffers and in bytes for SQLPOINTER ones, cut
+// texts ending before the pair with 01004; texts going in wide.
+#include "support/odbc_session.h"
+
+#include <sqlucode.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+// "C😀日": units C, D83D DE00, 65E5.
+const std::u16string kName = u"C\U0001F600\u65E5";
+
+SQLWCHAR* w(const std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(text.c_str())); }
+
+class Wide : public vorntest::OdbcSession {
+protected:
+    static void SetUpTestSuite() { startWithDataSource("wide"); }
+
+    std::string lastState(SQLSMALLINT type, SQLHANDLE handle) {
+        SQLCHAR state[6] = "";
+        SQLINTEGER native = 0;
+        SQLSMALLINT n = 0;
+        SQLCHAR message[256];
+        const SQLRETURN rc = SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &n);
+        return rc == SQL_SUCCESS ? reinterpret_cast<char*>(state) : "";
+    }
+};
+
+TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
+    ASSERT_EQ(SQL_SUCCESS, SQLSetCursorNameW(stmt, w(kName), SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirectW(stmt, w(u"SELECT NAME AS \"" + kName + u"\" FROM AUTHORS"), SQL_NTS));
+
+    // Each call writes into a buffer of `units` code units; bytes: whether its
+    // lengths count bytes.
+    SQLHDESC ird = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr));
+    struct Call {
+        const char* name;
+        bool bytes;
+        SQLSMALLINT handleType;  // where 01004 is recorded
+        SQLHANDLE handle;
+        std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLLEN*)> run;
+    };
+    const Call calls[] = {
+        {"SQLGetCursorNameW", false, SQL_HANDLE_STMT, stmt,
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
+             SQLSMALLINT n = -1;
+             const SQLRETURN rc = SQLGetCursorNameW(stmt, b, units, &n);
+             *len = n;
+             return rc;
+         }},
+        {"SQLDescribeColW", false, SQL_HANDLE_STMT, stmt,
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
+             SQLSMALLINT n = -1, type = 0, digits = 0, nullable = 0;
+             SQLULEN size = 0;
+             const SQLRETURN rc = SQLDescribeColW(stmt, 1, b, units, &n, &type, &size, &digits, &nullable);
+             *len = n;
+             return rc;
+         }},
+        {"SQLColAttributeW", true, SQL_HANDLE_STMT, stmt,
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
+             SQLSMALLINT n = -1;
+             const SQLRETURN rc = SQLColAttributeW(stmt, 1, SQL_DESC_NAME, b, SQLSMALLINT(units * 2), &n, nullptr);
+             *len = n;
+             return rc;
+         }},
+        {"SQLNativeSqlW", false, SQL_HANDLE_DBC, dbc,
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
+             SQLINTEGER n = -1;
+             const SQLRETURN rc = SQLNativeSqlW(dbc, w(kName), SQL_NTS, b, units, &n);
+             *len = n;
+             return rc;
+         }},
+        {"SQLGetDescFieldW", true, SQL_HANDLE_DESC, ird,
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
+             SQLINTEGER n = -1;
+             const SQLRETURN rc = SQLGetDescFieldW(ird, 1, SQL_DESC_NAME, b, units * 2, &n);
+             *len = n;
+             return rc;
+         }},
+    };
+    // Buffer units -> units written before the zero unit.
+    const struct {
+        SQLSMALLINT units;
+        std::size_t written;
+    } sizes[] = {{1, 0}, {2, 1}, {3, 1}, {4, 3}, {5, 4}, {8, 4}};
+    for (const Call& call : calls) {
+        for (const auto& size : sizes) {
+            SQLWCHAR buffer[12];
+            for (SQLWCHAR& u : buffer) u = 0xABAB;
+            SQLLEN length = -1;
+            const SQLRETURN rc = call.run(buffer, size.units, &length);
+            const bool cut = size.written < kName.size();
+            EXPECT_EQ(cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << call.name << " " << size.units;
+            if (cut) {
+                EXPECT_EQ("01004", lastState(call.handleType, call.handle)) << call.name << " " << size.units;
+            }
+            EXPECT_EQ(SQLLEN(kName.size() * (call.bytes ? 2 : 1)), length) << call.name << " " << size.units;
+            EXPECT_EQ(kName.substr(0, size.written), std::u16string(reinterpret_cast<char16_t*>(buffer)))
+                << call.name << " " << size.units;
+            EXPECT_EQ(0xABAB, buffer[size.written + 1]) << call.name << " " << size.units;
+        }
+    }
+}
+
+TEST_F(Wide, NamesGoInWideAndComeBackWhole) {
+    // A catalog argument and a connection attribute that is text.
+    ASSERT_EQ(SQL_SUCCESS, SQLColumnsW(stmt, nullptr, 0, nullptr, 0, w(u"AUTHORS"), SQL_NTS, nullptr, 0));
+    int columns = 0;
+    while (SQLFetch(stmt) == SQL_SUCCESS) ++columns;
+    EXPECT_EQ(4, columns);
+    SQLCloseCursor(stmt);
+
+    SQLWCHAR catalog[32];
+    SQLINTEGER length = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length));
+    EXPECT_EQ(std::u16string(u"127.0.0.1"), reinterpret_cast<char16_t*>(catalog));
+    EXPECT_EQ(18, length);
+
+    // Information texts: lengths in bytes, valid UTF-16 of the UTF-8 table.
+    SQLWCHAR special[16];
+    SQLSMALLINT specialLength = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetInfoW(dbc, SQL_SPECIAL_CHARACTERS, special, sizeof special, &specialLength));
+    EXPECT_EQ(std::u16string(u"\u00e5\u00e4\u00f6\u00fc\u00c5\u00c4\u00d6\u00dc\u00e9\u00c9"),
+              reinterpret_cast<char16_t*>(special));
+    EXPECT_EQ(20, specialLength);
+
+    // A descriptor name set wide (a byte length) reads back whole.
+    SQLHDESC ard = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescFieldW(ard, 1, SQL_DESC_NAME, w(kName), SQLINTEGER(kName.size() * 2)));
+    SQLWCHAR name[8];
+    SQLINTEGER nameLength = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetDescFieldW(ard, 1, SQL_DESC_NAME, name, sizeof name, &nameLength));
+    EXPECT_EQ(kName, reinterpret_cast<char16_t*>(name));
+    EXPECT_EQ(8, nameLength);
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// UTF-16 at the wide boundary: every buffer size around a multi-byte
+// character and a surrogate pair, with guard bytes behind the buffer, for
+// the copy-out of API texts, the pieces of SQL_C_WCHAR data and the fit
+// helpers; ill-formed input; wide input texts.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/convert.h"
+#include "driver/widetext.h"
+#include "util/Utf16.h"
+
+namespace {
+
+constexpr unsigned char kGuard = 0xAB;
+
+// "aé😀b": one-, two- and four-byte UTF-8; units a, é, D83D DE00, b.
+const char kText[] = "a\xC3\xA9\xF0\x9F\x98\x80" "b";
+const std::u16string kWide = u"a\u00E9\U0001F600b";
+
+// A buffer of guard bytes; what was written before the first guard byte.
+struct Guarded {
+    std::vector<unsigned char> bytes = std::vector<unsigned char>(40, kGuard);
+    void* data() { return bytes.data(); }
+    std::u16string units(std::size_t n) const {
+        std::u16string out(n, u'\0');
+        std::memcpy(&out[0], bytes.data(), n * 2);
+        return out;
+    }
+    // Every byte from offset on is still a guard byte.
+    bool untouchedFrom(std::size_t offset) const {
+        for (std::size_t i = offset; i < bytes.size(); ++i)
+            if (bytes[i] != kGuard) return false;
+        return true;
+    }
+};
+
+TEST(WideCopyOut, EveryCapacityAroundAPairAndATwoByteCharacter) {
+    // capacity in units -> units of text written (a zero unit follows).
+    const struct {
+        SQLLEN capacity;
+        std::size_t written;
+    } cases[] = {{1, 0}, {2, 1}, {3, 2}, {4, 2}, {5, 4}, {6, 5}, {7, 5}, {12, 5}};
+    for (const auto& c : cases) {
+        Guarded b;
+        SQLLEN full = -1;
+        const SQLRETURN rc = copyOutWide(static_cast<SQLWCHAR*>(b.data()), c.capacity, &full, kText, sizeof kText - 1);
+        EXPECT_EQ(5, full) << c.capacity;
+        EXPECT_EQ(c.capacity <= 5 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << c.capacity;
+        EXPECT_EQ(kWide.substr(0, c.written) + u'\0', b.units(c.written + 1)) << c.capacity;
+        EXPECT_TRUE(b.untouchedFrom((c.written + 1) * 2)) << c.capacity;
+    }
+    // Capacity 0 or no buffer: only the length is written.
+    Guarded b;
+    SQLLEN full = -1;
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, copyOutWide(static_cast<SQLWCHAR*>(b.data()), 0, &full, kText, 8));
+    EXPECT_EQ(5, full);
+    EXPECT_TRUE(b.untouchedFrom(0));
+    EXPECT_EQ(SQL_SUCCESS, copyOutWide(nullptr, 10, &full, kText, 8));  // judged by the length, as copyOutString
+}
+
+TEST(WideData, EveryBufferSizeInBytesOddOnesIncluded) {
+    // bufferBytes -> source bytes consumed, units written.
+    const struct {
+        SQLLEN bufferBytes;
+        std::size_t consumed;
+        std::size_t written;
+    } cases[] = {{0, 0, 0},  {1, 0, 0},  {2, 0, 0},  {3, 0, 0},  {4, 1, 1},  {5, 1, 1},  {6, 3, 2},
+                 {7, 3, 2},  {8, 3, 2},  {9, 3, 2},  {10, 7, 4}, {11, 7, 4}, {12, 8, 5}, {20, 8, 5}};
+    for (const auto& c : cases) {
+        Guarded b;
+        const WidePiece piece = copyOutWideData(b.data(), c.bufferBytes, kText, sizeof kText - 1);
+        EXPECT_EQ(c.consumed, piece.consumed) << c.bufferBytes;
+        EXPECT_EQ(10u, piece.remainingBytes) << c.bufferBytes;
+        if (c.bufferBytes >= 2) {
+            EXPECT_EQ(kWide.substr(0, c.written) + u'\0', b.units(c.written + 1)) << c.bufferBytes;
+        }
+        EXPECT_TRUE(b.untouchedFrom(c.bufferBytes >= 2 ? (c.written + 1) * 2 : 0)) << c.bufferBytes;
+    }
+}
+
+TEST(WideData, PiecesOfEverySizeMakeTheWholeValue) {
+    std::string text = "x";
+    for (int i = 0; i < 40; ++i) text += "\xE6\x97\xA5\xF0\x9F\x98\x80\xC3\xA9";  // 日😀é
+    std::u16string whole;
+    utf8ToUtf16(text.data(), text.size(), whole);
+    for (SQLLEN bufferBytes = 6; bufferBytes <= 17; ++bufferBytes) {
+        std::u16string got;
+        std::size_t offset = 0;
+        while (offset < text.size()) {
+            Guarded b;
+            const WidePiece piece = copyOutWideData(b.data(), bufferBytes, text.data() + offset, text.size() - offset);
+            ASSERT_GT(piece.consumed, 0u) << bufferBytes;
+            std::u16string part;
+            utf8ToUtf16(text.data() + offset, piece.consumed, part);
+            ASSERT_EQ(part + u'\0', b.units(part.size() + 1)) << bufferBytes;
+            ASSERT_TRUE(b.untouchedFrom(std::size_t(bufferBytes))) << bufferBytes;
+            got += part;
+            offset += piece.consumed;
+        }
+        EXPECT_EQ(whole, got) << bufferBytes;
+    }
+}
+
+TEST(WideData, ThroughTheConversionTableLengthsInBytes) {
+    char16_t b[8];
+    SQLLEN consumed = -7, reported = -7;
+    char state[6] = "";
+    // 01004 with the whole remaining length in bytes; then the rest.
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, valueToCType(SQL_VARCHAR, kText, 8, SQL_C_WCHAR, b, 8, &consumed, &reported, state));
+    EXPECT_STREQ("01004", state);
+    EXPECT_EQ(3, consumed);
+    EXPECT_EQ(10, reported);
+    EXPECT_EQ(SQL_SUCCESS, valueToCType(SQL_VARCHAR, kText + 3, 5, SQL_C_WCHAR, b, 8, &consumed, &reported, state));
+    EXPECT_EQ(std::u16string(u"\U0001F600b"), std::u16string(b));
+    EXPECT_EQ(6, reported);
+    // A number that does not fit is refused, as for SQL_C_CHAR.
+    std::strcpy(state, "");
+    EXPECT_EQ(SQL_ERROR, valueToCType(SQL_INTEGER, "12345", 5, SQL_C_WCHAR, b, 6, &consumed, &reported, state));
+    EXPECT_STREQ("22003", state);
+}
+
+TEST(AnsiData, PiecesEndBetweenWholeCharacters) {
+    // On Linux the ANSI form is the text itself: the walk alone is seen.
+    const std::size_t consumed[] = {0, 1, 1, 3, 3, 3, 3, 7, 8, 8};  // by room 0..9
+    for (std::size_t room = 0; room < 10; ++room) {
+        std::vector<char> b(12, char(kGuard));
+        const AnsiPiece piece = copyOutAnsiData(b.data(), room, kText, 8);
+        EXPECT_EQ(consumed[room], piece.consumed) << room;
+        EXPECT_EQ(consumed[room], piece.written) << room;
+        EXPECT_EQ(8u, piece.remaining) << room;
+        EXPECT_EQ(std::string(kText, consumed[room]), std::string(b.data(), piece.written)) << room;
+        EXPECT_EQ(char(kGuard), b[piece.written]) << room;
+    }
+    EXPECT_EQ(0u, copyOutAnsiData(nullptr, 5, kText, 8).consumed);
+}
+
+TEST(Utf16Fit, CutsOnlyBetweenWholeCharacters) {
+    const std::uint16_t* units = reinterpret_cast<const std::uint16_t*>(kWide.data());
+    const std::size_t unitFit[] = {0, 1, 2, 2, 4, 5, 5};  // by capacity 0..6
+    for (std::size_t cap = 0; cap < 7; ++cap) EXPECT_EQ(unitFit[cap], utf16FitUnits(units, 5, cap)) << cap;
+    const std::size_t byteFit[] = {0, 1, 1, 3, 3, 3, 3, 7, 8, 8};  // by capacity 0..9
+    for (std::size_t cap = 0; cap < 10; ++cap) EXPECT_EQ(byteFit[cap], utf8FitBytes(kText, 8, cap)) << cap;
+    const std::size_t fitBytes[] = {0, 1, 3, 3, 7, 8, 8};  // by unit capacity 0..6
+    for (std::size_t cap = 0; cap < 7; ++cap) {
+        std::size_t n = 99;
+        EXPECT_EQ(fitBytes[cap], utf8FitUnits(kText, 8, cap, &n)) << cap;
+        EXPECT_EQ(unitFit[cap], n) << cap;
+    }
+}
+
+TEST(Utf16Conversion, IllFormedInputBecomesReplacementCharacters) {
+    const struct {
+        const char* utf8;
+        std::u16string wide;
+    } fromUtf8[] = {
+        {"\xC3", u"\uFFFD"},                       // cut short
+        {"\x80z", u"\uFFFDz"},                     // lone continuation byte
+        {"\xC0\xAF", u"\uFFFD"},                   // overlong
+        {"\xED\xA0\x80", u"\uFFFD"},               // an encoded surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD"},           // beyond U+10FFFF
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+    };
+    for (const auto& c : fromUtf8) {
+        std::u16string out;
+        utf8ToUtf16(c.utf8, std::strlen(c.utf8), out);
+        EXPECT_EQ(c.wide, out) << c.utf8;
+    }
+    const struct {
+        std::u16string wide;
+        const char* utf8;
+    } fromUtf16[] = {
+        {u"\xD83D", "\xEF\xBF\xBD"},                // high surrogate at the end
+        {u"\xDE00x", "\xEF\xBF\xBDx"},              // lone low surrogate
+        {u"\xD83D\xD83D\xDE00", "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+        {u"\u65E5\u00E9", "\xE6\x97\xA5\xC3\xA9"},
+    };
+    for (const auto& c : fromUtf16) {
+        std::string out;
+        utf16ToUtf8(reinterpret_cast<const std::uint16_t*>(c.wide.data()), c.wide.size(), out);
+        EXPECT_EQ(c.utf8, out);
+    }
+}
+
+TEST(WideIn, NullTextsAndLengthsReachTheInternalFunctionAsGiven) {
+    const SQLWCHAR text[] = {'a', 0xD83D, 0xDE00, 'b', 0};
+    const struct {
+        const SQLWCHAR* text;
+        SQLLEN length;
+        const char* converted;  // null: no text
+        SQLLEN passed;
+    } cases[] = {
+        {text, SQL_NTS, "a\xF0\x9F\x98\x80" "b", SQL_NTS},
+        {text, 3, "a\xF0\x9F\x98\x80", SQL_NTS},
+        {text, 2, "a\xEF\xBF\xBD", SQL_NTS},  // counted in the middle of a pair
+        {text, 0, "", SQL_NTS},
+        {text, -5, nullptr, -5},
+        {nullptr, SQL_NTS, nullptr, SQL_NTS},
+    };
+    for (const auto& c : cases) {
+        WideIn in(c.text, c.length);
+        EXPECT_EQ(c.passed, in.length()) << c.length;
+        if (!c.converted) {
+            if (!c.text) {
+                EXPECT_EQ(nullptr, in.text());
+            }
+            continue;
+        }
+        ASSERT_NE(nullptr, in.text());
+        EXPECT_STREQ(c.converted, reinterpret_cast<const char*>(in.text())) << c.length;
+    }
+}
+
+}  // namespace
