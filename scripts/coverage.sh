@@ -23,9 +23,11 @@ folders=(driver vornvdb Com log util setup platform server)
 printf '%-10s %18s %18s\n' folder lines branches
 for f in "${folders[@]}"; do
   lcov "${rc[@]}" --extract "$OUT/all.info" "$ROOT/$f/*" --output-file "$OUT/$f.info" 2>/dev/null || continue
-  lcov "${rc[@]}" --summary "$OUT/$f.info" 2>&1 |
-    awk -v f="$f" '/lines/ {l = $2 " " $3 " " $4 " " $5} /branches/ {b = $2 " " $3 " " $4 " " $5}
-                   END {printf "%-10s %18s %18s\n", f, l, b}' | sed 's/(\([0-9]*\) of \([0-9]*\) *[a-z]*)/(\1\/\2)/g'
+  lcov --rc lcov_branch_coverage=1 --summary "$OUT/$f.info" 2>&1 |
+    awk -v f="$f" '
+      function figure() { return $2 " (" substr($3, 2) "/" $5 ")" }
+      /lines\.\.\./ { l = figure() } /branches\.\.\./ { b = figure() }
+      END { printf "%-10s %18s %18s\n", f, l, b }'
 done
 lcov "${rc[@]}" --extract "$OUT/all.info" $(printf "$ROOT/%s/* " "${folders[@]}") --output-file "$OUT/project.info" 2>/dev/null
 genhtml "${rc[@]}" --branch-coverage --output-directory "$OUT/html" "$OUT/project.info" >/dev/null 2>&1 || true
