@@ -4,7 +4,8 @@
 #
 # Each line: a package and the stage that needs it. "build" is what the main
 # job needs (both builds, registration, vornd, isql); "test" adds what the
-# tests run (GoogleTest, Wine, the scripting clients).
+# tests run (GoogleTest, Wine, the scripting clients); "bench" what
+# bench/run.sh compares against and measures with.
 VORN_PACKAGE_LIST='
 cmake                 build
 make                  build
@@ -27,6 +28,10 @@ python3-pyodbc        test
 libdbd-odbc-perl      test
 php-cli               test
 php-odbc              test
+postgresql            bench
+odbc-postgresql       bench
+libsqliteodbc         bench
+valgrind              bench
 '
 
 # vorn_packages STAGE...: the packages of those stages, one per line.
