@@ -19,7 +19,7 @@ int base64Value(unsigned char c) {
 
 // Length of the UTF-8 sequence starting at s[i] and its code point; 0 when
 // the sequence is malformed.
-std::size_t utf8Sequence(const std::string& s, std::size_t i, std::uint32_t& cp) {
+inline std::size_t utf8Sequence(std::string_view s, std::size_t i, std::uint32_t& cp) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     std::size_t len;
     std::uint32_t min;
@@ -104,7 +104,7 @@ bool base64Decode(const std::string& text, std::string& out) {
     return quantum != 1;
 }
 
-bool isValidUtf8(const std::string& s) {
+bool isValidUtf8(std::string_view s) {
     std::uint32_t cp;
     for (std::size_t i = 0; i < s.size();) {
         const std::size_t n = utf8Sequence(s, i, cp);
@@ -114,7 +114,7 @@ bool isValidUtf8(const std::string& s) {
     return true;
 }
 
-bool survivesAsCharacterData(const std::string& s) {
+bool survivesAsCharacterData(std::string_view s) {
     if (s.empty()) return true;
     bool segmentHasText = false;
     bool segmentOpen = false;
@@ -143,9 +143,43 @@ bool survivesAsCharacterData(const std::string& s) {
 
 namespace {
 
-void escapeAppend(std::string& out, const std::string& s, bool attribute) {
+// Bytes 0x20..0x7F that go out as they are, for character data and for
+// attribute values; '&', '<', '>' and, in attributes, '"' do not.
+struct PlainAscii {
+    bool text[128];
+    bool attribute[128];
+    constexpr PlainAscii() : text(), attribute() {
+        for (int c = 0x20; c < 0x80; ++c) {
+            const bool escaped = c == '&' || c == '<' || c == '>';
+            text[c] = !escaped;
+            attribute[c] = !escaped && c != '"';
+        }
+    }
+};
+constexpr PlainAscii kPlain;
+
+// Runs that need no escape go out in one append each: escaping character
+// by character was most of the cost of a large answer.
+void escapeAppend(std::string& out, std::string_view s, bool attribute) {
+    const bool* plain = attribute ? kPlain.attribute : kPlain.text;
     std::uint32_t cp;
-    for (std::size_t i = 0; i < s.size();) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const std::size_t run = i;
+        for (;;) {
+            if (i == s.size()) break;
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            if (c < 0x80) {
+                if (!plain[c]) break;
+                ++i;
+                continue;
+            }
+            const std::size_t n = utf8Sequence(s, i, cp);
+            if (!n || cp == 0xFFFE || cp == 0xFFFF) break;
+            i += n;
+        }
+        if (i > run) out.append(s.data() + run, i - run);
+        if (i == s.size()) break;
         const std::size_t n = utf8Sequence(s, i, cp);
         if (!n) {
             out += '?';
@@ -163,10 +197,8 @@ void escapeAppend(std::string& out, const std::string& s, bool attribute) {
             case '\n': out += attribute ? "&#10;" : "\n"; break;
             case '\r': out += attribute ? "&#13;" : "\r"; break;
             default:
-                if (cp < 0x20 || cp == 0xFFFE || cp == 0xFFFF)
-                    out += '?';
-                else
-                    out.append(s, i, n);
+                // Other control characters, U+FFFE and U+FFFF.
+                out += '?';
         }
         i += n;
     }
@@ -174,8 +206,18 @@ void escapeAppend(std::string& out, const std::string& s, bool attribute) {
 
 }  // namespace
 
-void xmlAttributeAppend(std::string& out, const std::string& s) { escapeAppend(out, s, true); }
+void xmlAttributeAppend(std::string& out, std::string_view s) { escapeAppend(out, s, true); }
 
-void xmlTextAppend(std::string& out, const std::string& s) { escapeAppend(out, s, false); }
+void xmlTextAppend(std::string& out, std::string_view s) { escapeAppend(out, s, false); }
+
+bool isPlainText(std::string_view s) {
+    bool text = false;
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x80 || !kPlain.text[c]) return false;
+        text |= c != ' ';
+    }
+    return text;
+}
 
 }  // namespace vornd

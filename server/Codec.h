@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace vornd {
 
@@ -15,23 +16,27 @@ bool base64Decode(const std::string& text, std::string& out);
 
 // True when `s` is well-formed UTF-8 (no overlongs, no surrogates, nothing
 // beyond U+10FFFF).
-bool isValidUtf8(const std::string& s);
+bool isValidUtf8(std::string_view s);
 
 // True when `s` can travel as XML character data and reach the client
 // unchanged: valid UTF-8, no control characters (line breaks included, which
 // the client's parser reports as chunks of their own and drops), no U+FFFE or
 // U+FFFF, and no run of blanks that would stand alone between two escaped
 // characters or make up the whole value.
-bool survivesAsCharacterData(const std::string& s);
+bool survivesAsCharacterData(std::string_view s);
+
+// True when `s` is printable ASCII with nothing to escape and not blanks
+// only: it goes into a document as it is (the common case, checked first).
+bool isPlainText(std::string_view s);
 
 // Appends `s` escaped for an XML attribute value. Bytes that XML cannot
 // carry become '?'; for names and messages, never for column values.
-void xmlAttributeAppend(std::string& out, const std::string& s);
+void xmlAttributeAppend(std::string& out, std::string_view s);
 
 // Appends `s` escaped as XML character data: only '&', '<' and '>' become
 // references, since each reference reaches the client as a chunk of its own.
 // Bytes that XML cannot carry become '?'; column values go through
 // survivesAsCharacterData first, so for them nothing is replaced.
-void xmlTextAppend(std::string& out, const std::string& s);
+void xmlTextAppend(std::string& out, std::string_view s);
 
 }  // namespace vornd

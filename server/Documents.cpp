@@ -2,12 +2,15 @@
 
 #include "server/Codec.h"
 
+#include <charconv>
+#include <cstring>
+
 namespace vornd {
 namespace {
 
 const char kProlog[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
-void attr(std::string& out, const char* name, const std::string& value) {
+void attr(std::string& out, const char* name, std::string_view value) {
     out += ' ';
     out += name;
     out += "=\"";
@@ -15,14 +18,40 @@ void attr(std::string& out, const char* name, const std::string& value) {
     out += '"';
 }
 
+void appendNumber(std::string& out, std::int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+// Digits never need escaping.
 void attr(std::string& out, const char* name, std::int64_t value) {
-    attr(out, name, std::to_string(value));
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendNumber(out, value);
+    out += '"';
 }
 
 void columnOpen(std::string& out, int id) {
-    out += "<Column";
-    attr(out, "ID", id);
+    out += "<Column ID=\"";
+    appendNumber(out, id);
+    out += '"';
 }
+
+// "<Column ID="n">" for the usual column numbers, made once: every value of
+// a block starts with one.
+struct ColumnTags {
+    static constexpr int kCount = 128;
+    std::string open[kCount];
+    ColumnTags() {
+        for (int id = 0; id < kCount; ++id) {
+            columnOpen(open[id], id);
+            open[id] += '>';
+        }
+    }
+};
+const ColumnTags kColumnTags;
 
 }  // namespace
 
@@ -57,14 +86,51 @@ std::string propertyDocument(const std::string& name, const std::string& value) 
     return d;
 }
 
-ResultSetWriter::ResultSetWriter(std::string statementType, std::vector<ColumnInfo> columns)
-    : statementType_(std::move(statementType)), columns_(std::move(columns)) {}
+ResultSetHead resultSetHead(std::string_view statementType, const std::vector<ColumnInfo>& columns) {
+    ResultSetHead h;
+    std::string& d = h.beforeCount;
+    d.reserve(256 * (columns.size() + 1));
+    d = kProlog;
+    d += "<ResultSet>\n<ResultSetMetaData";
+    attr(d, "columnCount", static_cast<std::int64_t>(columns.size()));
+    attr(d, "statementType", statementType);
+    std::string& e = h.afterCount;
+    e = ">\n";
+    int id = 1;
+    for (const ColumnInfo& c : columns) {
+        e += "<ColumnMetaData";
+        attr(e, "ID", id++);
+        attr(e, "tableName", c.table);
+        attr(e, "columnName", c.name);
+        attr(e, "columnLabel", c.label);
+        attr(e, "columnType", c.type ? c.type : "VARCHAR");
+        attr(e, "precision", c.precision);
+        attr(e, "maxLength", c.maxLength);
+        attr(e, "isNullable", c.nullable ? "true" : "false");
+        e += "/>\n";
+    }
+    e += "</ResultSetMetaData>\n<ResultSetData>\n";
+    return h;
+}
+
+ResultSetWriter::ResultSetWriter(const ResultSetHead& head, std::string& rows) : head_(head), rows_(rows) {
+    rows_.clear();
+}
 
 void ResultSetWriter::beginRow(std::uint64_t rowNumber) {
-    rows_ += "<Row";
-    attr(rows_, "rowNumber", static_cast<std::int64_t>(rowNumber));
-    attr(rows_, "recordNumber", static_cast<std::int64_t>(rowNumber));
-    rows_ += '>';
+    // Both numbers in one append.
+    char tag[80] = "<Row rowNumber=\"";
+    char* p = tag + 16;
+    char* const digits = p;
+    p = std::to_chars(p, tag + 40, rowNumber).ptr;
+    const std::size_t n = static_cast<std::size_t>(p - digits);
+    std::memcpy(p, "\" recordNumber=\"", 16);
+    p += 16;
+    std::memcpy(p, digits, n);
+    p += n;
+    *p++ = '"';
+    *p++ = '>';
+    rows_.append(tag, static_cast<std::size_t>(p - tag));
 }
 
 void ResultSetWriter::nullValue(int id) {
@@ -72,19 +138,26 @@ void ResultSetWriter::nullValue(int id) {
     rows_ += " null=\"true\"/>";
 }
 
-void ResultSetWriter::textValue(int id, const std::string& text) {
-    if (!survivesAsCharacterData(text)) {
+void ResultSetWriter::textValue(int id, std::string_view text) {
+    const bool plain = isPlainText(text);
+    if (!plain && !survivesAsCharacterData(text)) {
         binaryValue(id, text.data(), text.size());
         return;
     }
-    columnOpen(rows_, id);
     if (text.empty()) {
+        columnOpen(rows_, id);
         // An empty part marks an empty value, which is not a null one.
         rows_ += "><P/></Column>";
         return;
     }
-    rows_ += '>';
-    xmlTextAppend(rows_, text);
+    if (id >= 0 && id < ColumnTags::kCount)
+        rows_ += kColumnTags.open[id];
+    else
+        (columnOpen(rows_, id), rows_ += '>');
+    if (plain)
+        rows_ += text;
+    else
+        xmlTextAppend(rows_, text);
     rows_ += "</Column>";
 }
 
@@ -106,30 +179,18 @@ void ResultSetWriter::fetchKeyValue(int id, const std::string& key) {
 
 void ResultSetWriter::endRow() { rows_ += "</Row>\n"; }
 
-std::string ResultSetWriter::finish(std::int64_t rowCount) const {
-    std::string d = kProlog;
-    d.reserve(d.size() + rows_.size() + 256 * (columns_.size() + 1));
-    d += "<ResultSet>\n<ResultSetMetaData";
-    attr(d, "columnCount", static_cast<std::int64_t>(columns_.size()));
-    attr(d, "statementType", statementType_);
+void ResultSetWriter::finish(std::int64_t rowCount, std::string& d) const {
+    d.reserve(head_.beforeCount.size() + head_.afterCount.size() + rows_.size() + 64);
+    d.assign(head_.beforeCount);
     if (rowCount >= 0) attr(d, "rowCount", rowCount);
-    d += ">\n";
-    int id = 1;
-    for (const ColumnInfo& c : columns_) {
-        d += "<ColumnMetaData";
-        attr(d, "ID", id++);
-        attr(d, "tableName", c.table);
-        attr(d, "columnName", c.name);
-        attr(d, "columnLabel", c.label);
-        attr(d, "columnType", c.type ? c.type : "VARCHAR");
-        attr(d, "precision", c.precision);
-        attr(d, "maxLength", c.maxLength);
-        attr(d, "isNullable", c.nullable ? "true" : "false");
-        d += "/>\n";
-    }
-    d += "</ResultSetMetaData>\n<ResultSetData>\n";
+    d += head_.afterCount;
     d += rows_;
     d += "</ResultSetData>\n</ResultSet>\n";
+}
+
+std::string ResultSetWriter::finish(std::int64_t rowCount) const {
+    std::string d;
+    finish(rowCount, d);
     return d;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vornd {
@@ -26,25 +27,37 @@ std::string propertyDocument(const std::string& name, const std::string& value);
 // Builds a "ResultSet" document. Rows are written as they come; the metadata
 // goes in front when the document is finished, so that the row count can be
 // given once it is known.
+// The part of a "ResultSet" document in front of its rows, cut where the row
+// count goes: the same for every block of a query, so written once.
+struct ResultSetHead {
+    std::string beforeCount;
+    std::string afterCount;
+};
+ResultSetHead resultSetHead(std::string_view statementType, const std::vector<ColumnInfo>& columns);
+
 class ResultSetWriter {
 public:
-    ResultSetWriter(std::string statementType, std::vector<ColumnInfo> columns);
+    // The rows go into `rows` (cleared first), which the caller keeps from
+    // block to block so that its memory is reused; `head` must outlive the
+    // writer.
+    ResultSetWriter(const ResultSetHead& head, std::string& rows);
 
     void beginRow(std::uint64_t rowNumber);
     void nullValue(int id);
-    void textValue(int id, const std::string& text);  // base64 when XML cannot carry it
+    void textValue(int id, std::string_view text);  // base64 when XML cannot carry it
     void binaryValue(int id, const void* bytes, std::size_t count);
     void fetchKeyValue(int id, const std::string& key);
     void endRow();
 
     std::size_t size() const { return rows_.size(); }
-    // rowCount < 0: unknown, left out.
+    // rowCount < 0: unknown, left out. The first form replaces what `out`
+    // held, keeping its memory.
+    void finish(std::int64_t rowCount, std::string& out) const;
     std::string finish(std::int64_t rowCount) const;
 
 private:
-    std::string statementType_;
-    std::vector<ColumnInfo> columns_;
-    std::string rows_;
+    const ResultSetHead& head_;
+    std::string& rows_;
 };
 
 }  // namespace vornd

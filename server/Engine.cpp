@@ -13,17 +13,83 @@
 
 namespace vornd {
 
+// The session's idle prepared statements by their text, so that a statement
+// run again is not compiled again. A statement handed back is reset and its
+// bindings cleared; SQLite itself recompiles one whose schema has changed
+// under it, and the cache is emptied after the session changes the schema.
+class StatementCache {
+public:
+    explicit StatementCache(std::size_t capacity) : capacity_(capacity) {}
+    ~StatementCache() { clear(); }
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+
+    // The idle statement of that text, now the caller's; null when none.
+    sqlite3_stmt* take(const std::string& sql) {
+        auto it = idle_.find(sql);
+        if (it == idle_.end()) return nullptr;
+        sqlite3_stmt* stmt = it->second.stmt;
+        idle_.erase(it);
+        return stmt;
+    }
+
+    // Keeps a statement that is done with, or finalizes it.
+    void give(const std::string& sql, sqlite3_stmt* stmt) {
+        if (!stmt) return;
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        if (capacity_ == 0 || !idle_.emplace(sql, Entry{stmt, ++clock_}).second) {
+            sqlite3_finalize(stmt);
+            return;
+        }
+        if (idle_.size() > capacity_) {
+            auto oldest = idle_.begin();
+            for (auto it = idle_.begin(); it != idle_.end(); ++it)
+                if (it->second.lastUse < oldest->second.lastUse) oldest = it;
+            sqlite3_finalize(oldest->second.stmt);
+            idle_.erase(oldest);
+        }
+    }
+
+    void clear() {
+        for (auto& e : idle_) sqlite3_finalize(e.second.stmt);
+        idle_.clear();
+    }
+
+    std::size_t size() const { return idle_.size(); }
+
+private:
+    struct Entry {
+        sqlite3_stmt* stmt;
+        std::uint64_t lastUse;
+    };
+    std::size_t capacity_;
+    std::uint64_t clock_ = 0;
+    std::unordered_map<std::string, Entry> idle_;
+};
+
 struct Engine::Cursor {
     sqlite3_stmt* stmt = nullptr;
+    StatementCache* cache = nullptr;  // where the statement goes back to, if anywhere
+    std::string cacheKey;
+    Engine* engine = nullptr;         // keeps the long values of its last block
+    HandedOut objects;                // handed out with the last block
     std::string kind;                 // statementType of its documents
     std::vector<ColumnInfo> columns;
+    ResultSetHead head;               // of each block's document
     std::uint64_t consumed = 0;       // rows handed out or skipped
     bool pending = false;             // stmt stands on the next row to hand out
     bool done = false;
     std::uint64_t lastUse = 0;
     int error = SQLITE_OK;            // a failed step
 
-    ~Cursor() { sqlite3_finalize(stmt); }
+    ~Cursor() {
+        if (engine) engine->orphanObjects(objects);
+        if (cache)
+            cache->give(cacheKey, stmt);
+        else
+            sqlite3_finalize(stmt);
+    }
 
     // Moves to the next row.
     void advance() {
@@ -51,6 +117,15 @@ struct Stmt {
     sqlite3_stmt* s = nullptr;
     ~Stmt() { sqlite3_finalize(s); }
 };
+
+std::string_view columnView(sqlite3_stmt* s, int i) {
+    const unsigned char* p = sqlite3_column_text(s, i);
+    return p ? std::string_view(reinterpret_cast<const char*>(p),
+                                static_cast<std::size_t>(sqlite3_column_bytes(s, i)))
+             : std::string_view();
+}
+
+const char kObjectPrefix[] = "OBJ";
 
 std::string columnText(sqlite3_stmt* s, int i) {
     const unsigned char* p = sqlite3_column_text(s, i);
@@ -97,10 +172,12 @@ std::string withoutTrailingZeros(const std::string& s) {
 
 }  // namespace
 
-Engine::Engine(const EngineOptions& options) : options_(options) {}
+Engine::Engine(const EngineOptions& options)
+    : options_(options), statements_(new StatementCache(options.statementCache)) {}
 
 Engine::~Engine() {
     cursors_.clear();
+    statements_->clear();
     sqlite3_close_v2(db_);
 }
 
@@ -291,24 +368,37 @@ void Engine::describe(Cursor& c) {
         col.precision = isLongType(col.type) ? 0 : col.maxLength;
         c.columns.push_back(std::move(col));
     }
+    c.head = resultSetHead(c.kind, c.columns);
 }
 
 std::string Engine::storeObject(const char* bytes, std::size_t count, bool text) {
-    while (!objectOrder_.empty() && objectBytes_ + count > options_.objectBudget) {
-        auto it = objects_.find(objectOrder_.front());
-        if (it != objects_.end()) {
-            objectBytes_ -= it->second.bytes.size();
-            objects_.erase(it);
-        }
-        objectOrder_.pop_front();
+    while (!objects_.empty() && objectBytes_ + count > options_.objectBudget) {
+        objectBytes_ -= objects_.begin()->second.bytes.size();
+        objects_.erase(objects_.begin());
     }
-    std::string key = "OBJ" + std::to_string(++nextObject_);
-    StoredObject& o = objects_[key];
+    StoredObject& o = objects_[++nextObject_];
     o.bytes.assign(bytes, count);
     o.text = text;
     objectBytes_ += count;
-    objectOrder_.push_back(key);
-    return key;
+    return kObjectPrefix + std::to_string(nextObject_);
+}
+
+void Engine::releaseObjects(const HandedOut& range) {
+    for (auto o = objects_.lower_bound(range.first); o != objects_.end() && o->first <= range.last;) {
+        objectBytes_ -= o->second.bytes.size();
+        o = objects_.erase(o);
+    }
+}
+
+// The values of a query's last block outlive its cursor: the client reads
+// them after the block. A few such blocks are kept, the oldest go first.
+void Engine::orphanObjects(const HandedOut& range) {
+    if (range.first == 0) return;
+    orphans_.push_back(range);
+    while (orphans_.size() > options_.maxCursors) {
+        releaseObjects(orphans_.front());
+        orphans_.pop_front();
+    }
 }
 
 void Engine::writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber) {
@@ -331,7 +421,7 @@ void Engine::writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber) {
                 w.binaryValue(id, p, n);
             continue;
         }
-        std::string text = columnText(s, i);
+        const std::string_view text = columnView(s, i);
         if (isLongType(type) && text.size() > options_.longThreshold) {
             const bool asText = type == kTypeLongVarchar && isValidUtf8(text);
             w.fetchKeyValue(id, storeObject(text.data(), text.size(), asText));
@@ -344,12 +434,18 @@ void Engine::writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber) {
 
 CommandAnswer Engine::block(Cursor& c, std::uint64_t rows, std::uint64_t skip) {
     c.lastUse = ++useCounter_;
+    // A forward-only client that asks for the next block of a query is done
+    // with the rows of the last one, and so with their long values: they
+    // go, so that memory is bounded by a block, not by all that was read.
+    releaseObjects(c.objects);
+    c.objects = HandedOut();
+    const std::uint64_t firstObject = nextObject_ + 1;
     while (skip > 0 && c.pending) {
         ++c.consumed;
         --skip;
         c.advance();
     }
-    ResultSetWriter w(c.kind, c.columns);
+    ResultSetWriter w(c.head, rows_);
     std::uint64_t n = 0;
     while (n < rows && c.pending) {
         writeRow(w, c, c.consumed + 1);
@@ -360,11 +456,13 @@ CommandAnswer Engine::block(Cursor& c, std::uint64_t rows, std::uint64_t skip) {
                          "the answer exceeds the document limit; ask for fewer rows per block");
         c.advance();
     }
+    if (nextObject_ >= firstObject) c.objects = HandedOut{firstObject, nextObject_};
     if (c.error != SQLITE_OK) return sqlFault("execsql");
     CommandAnswer a;
     a.status = c.pending ? kStatusMoreRows : kStatusOk;
     a.result1 = static_cast<std::uint32_t>(n);
-    a.data = w.finish(c.pending ? -1 : static_cast<std::int64_t>(c.consumed));
+    w.finish(c.pending ? -1 : static_cast<std::int64_t>(c.consumed), document_);
+    a.shared = &document_;
     return a;
 }
 
@@ -394,12 +492,22 @@ int Engine::stepWithRetry(sqlite3_stmt* stmt, bool writes) {
     return rc;
 }
 
-CommandAnswer Engine::runChange(sqlite3_stmt* stmt, const std::string& sql) {
-    Stmt owner{stmt};
-    int rc = stepWithRetry(stmt, !sqlite3_stmt_readonly(stmt));
+CommandAnswer Engine::runChange(sqlite3_stmt* stmt, const std::string& sql, const std::string& cacheKey) {
+    Cursor owner;  // hands the statement back to the cache
+    owner.stmt = stmt;
+    owner.cache = statements_.get();
+    owner.cacheKey = cacheKey;
+    const bool readonly = sqlite3_stmt_readonly(stmt) != 0;
+    int rc = stepWithRetry(stmt, !readonly);
     while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) return sqlFault("execsql");
     const std::string kind = statementKind(sql);
+    if (!readonly && kind == "SELECT") {
+        // CREATE, DROP, ALTER and the like: statements prepared against the
+        // old schema are not kept.
+        owner.cache = nullptr;
+        statements_->clear();
+    }
     if (kind == "SELECT") {
         CommandAnswer a;
         a.data = successDocument("statement executed");
@@ -410,7 +518,9 @@ CommandAnswer Engine::runChange(sqlite3_stmt* stmt, const std::string& sql) {
     count.type = kTypeInteger;
     count.maxLength = count.precision = 10;
     count.nullable = false;
-    ResultSetWriter w(kind, {count});
+    const ResultSetHead head = resultSetHead(kind, {count});
+    std::string rows;
+    ResultSetWriter w(head, rows);
     w.beginRow(1);
     w.textValue(1, std::to_string(sqlite3_changes64(db_)));
     w.endRow();
@@ -450,9 +560,14 @@ CommandAnswer Engine::execsql(const std::string& rawSql, std::uint32_t rows, std
     if (mentionsCatalog(text) && !refreshCatalog(error))
         return sqliteFault(SQLITE_ERROR, "execsql", "cannot read the catalog: " + error);
 
-    sqlite3_stmt* stmt = nullptr;
-    const int rc = prepare(text, &stmt, error);
-    if (rc != SQLITE_OK) return sqliteFault(rc, "execsql", error);
+    // A query: block 1, or a block that does not continue the open cursor,
+    // starts from the beginning; its statement is reused.
+    dropCursor(sql);
+    sqlite3_stmt* stmt = statements_->take(text);
+    if (!stmt) {
+        const int rc = prepare(text, &stmt, error);
+        if (rc != SQLITE_OK) return sqliteFault(rc, "execsql", error);
+    }
     for (const ObjectValue& v : object.values) {
         const int index = sqlite3_bind_parameter_index(stmt, v.parameter.c_str());
         const int size = static_cast<int>(v.bytes.size());
@@ -461,13 +576,13 @@ CommandAnswer Engine::execsql(const std::string& rawSql, std::uint32_t rows, std
         else
             sqlite3_bind_text(stmt, index, v.bytes.data(), size, SQLITE_TRANSIENT);
     }
-    if (sqlite3_column_count(stmt) == 0) return runChange(stmt, sql);
+    if (sqlite3_column_count(stmt) == 0) return runChange(stmt, sql, text);
 
-    // A query: block 1, or a block that does not continue the open cursor,
-    // starts from the beginning.
-    dropCursor(sql);
     auto c = std::make_unique<Cursor>();
     c->stmt = stmt;
+    c->cache = statements_.get();
+    c->cacheKey = text;
+    c->engine = this;
     c->kind = "SELECT";
     const bool readonly = sqlite3_stmt_readonly(stmt) != 0;
     std::uint64_t per = perBlock;
@@ -495,7 +610,16 @@ CommandAnswer Engine::getObject(const std::string& request) {
     std::string key;
     if (!requestValue(withoutTrailingZeros(request), "FETCHKEY", key))
         return fault(kStatusMalformed, "sqlgetobject", "expected FETCHKEY=<key>");
-    auto it = objects_.find(key);
+    const std::size_t prefix = sizeof kObjectPrefix - 1;
+    std::uint64_t number = 0;
+    bool ours = key.size() > prefix && key.size() <= prefix + 19 &&
+                      key.compare(0, prefix, kObjectPrefix) == 0 &&
+                      key.find_first_not_of("0123456789", prefix) == std::string::npos;
+    if (ours) {
+        number = std::stoull(key.substr(prefix));
+        ours = key == kObjectPrefix + std::to_string(number);  // no leading zeros
+    }
+    auto it = ours ? objects_.find(number) : objects_.end();
     if (it == objects_.end()) {
         CommandAnswer a;
         a.status = kStatusUnknownFetchKey;
@@ -509,7 +633,7 @@ CommandAnswer Engine::getObject(const std::string& request) {
         return a;
     }
     CommandAnswer a;
-    a.data = it->second.bytes;
+    a.shared = &it->second.bytes;
     a.text = it->second.text ? "TEXT\nUTF-8" : "STRING\n";
     a.result1 = 1;
     return a;

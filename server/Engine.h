@@ -24,6 +24,7 @@ struct EngineOptions {
     std::size_t longThreshold = 4096;          // long values beyond it go by fetch key
     std::size_t objectBudget = 128u << 20;     // bytes of fetchable values kept per session
     std::size_t maxCursors = 16;               // open queries kept per session
+    std::size_t statementCache = 32;           // idle prepared statements kept per session
     // Largest answer document or object: the client refuses frames beyond
     // 256 MiB, and the answer's other fields need room too.
     std::size_t maxDocument = 240u << 20;
@@ -35,9 +36,16 @@ struct CommandAnswer {
     std::int32_t status = 1;
     std::string message;
     std::string data;
+    // When set, the data block is this buffer of the engine instead of
+    // `data`: valid until the engine's next command.
+    const std::string* shared = nullptr;
     std::string text;
     std::uint32_t result1 = 0;  // rows in the block, for "execsql"
+
+    const std::string& document() const { return shared ? *shared : data; }
 };
+
+class StatementCache;
 
 // Rows per block meaning "all rows".
 constexpr std::uint32_t kAllRows = 0xFFFFFFFFu;
@@ -75,6 +83,11 @@ private:
         std::string bytes;
         bool text = false;
     };
+    // Fetch keys handed out with one block: numbers from `first` to `last`
+    // (none when `first` is 0).
+    struct HandedOut {
+        std::uint64_t first = 0, last = 0;
+    };
 
     explicit Engine(const EngineOptions& options);
 
@@ -86,10 +99,12 @@ private:
     int prepare(const std::string& sql, sqlite3_stmt** stmt, std::string& error);
     void describe(Cursor& c);
     CommandAnswer block(Cursor& c, std::uint64_t rows, std::uint64_t skip);
-    CommandAnswer runChange(sqlite3_stmt* stmt, const std::string& sql);
+    CommandAnswer runChange(sqlite3_stmt* stmt, const std::string& sql, const std::string& cacheKey);
     int stepWithRetry(sqlite3_stmt* stmt, bool writes);
     void writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber);
     std::string storeObject(const char* bytes, std::size_t count, bool text);
+    void releaseObjects(const HandedOut& range);
+    void orphanObjects(const HandedOut& range);
     void dropCursor(const std::string& key);
     void dropAllCursors();
     void evictCursors();
@@ -98,9 +113,13 @@ private:
     sqlite3* db_ = nullptr;
     std::map<std::string, std::unique_ptr<Cursor>> cursors_;
     std::uint64_t useCounter_ = 0;
-    std::unordered_map<std::string, StoredObject> objects_;
-    std::deque<std::string> objectOrder_;
+    std::unique_ptr<StatementCache> statements_;
+    std::map<std::uint64_t, StoredObject> objects_;  // by number, oldest first
+    std::deque<HandedOut> orphans_;  // of queries that are gone
     std::size_t objectBytes_ = 0;
+    // Reused from block to block: the rows, then the whole document.
+    std::string rows_;
+    std::string document_;
     std::uint64_t nextObject_ = 0;
     int catalogVersion_ = -1;
     std::uint64_t reruns_ = 0;

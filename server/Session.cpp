@@ -11,6 +11,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -25,6 +26,10 @@ struct Reply {
     std::int32_t status = kStatusOk;
     std::string message;
     CPACKET results;
+    // An export's data block and what follows it, sent after `results`
+    // without being copied into a packet.
+    CommandAnswer answer;
+    CPACKET after;
     bool close = false;
 };
 
@@ -162,34 +167,57 @@ SessionThread::Wait SessionThread::receive(void* buffer, std::size_t count, unsi
 }
 
 bool SessionThread::sendAll(const void* buffer, std::size_t count) {
-    const char* p = static_cast<const char*>(buffer);
+    iovec part{const_cast<void*>(buffer), count};
+    return sendParts(&part, 1);
+}
+
+bool SessionThread::sendParts(iovec* parts, std::size_t count) {
     while (count > 0) {
-        const ssize_t n = ::send(fd_, p, count, MSG_NOSIGNAL);
+        msghdr m{};
+        m.msg_iov = parts;
+        m.msg_iovlen = count;
+        const ssize_t n = ::sendmsg(fd_, &m, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        p += n;
-        count -= static_cast<std::size_t>(n);
+        // Step past what went out; usually all of it.
+        std::size_t sent = static_cast<std::size_t>(n);
+        while (count > 0 && sent >= parts->iov_len) {
+            sent -= parts->iov_len;
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<char*>(parts->iov_base) + sent;
+            parts->iov_len -= sent;
+        }
     }
     return true;
 }
 
 bool SessionThread::sendAnswer(std::uint8_t kind, std::uint16_t number, const Reply& reply) {
-    // The answer header goes out in front of the results without copying
-    // them: they can be a large document.
+    // One write for the whole frame; the data block is not copied: it can
+    // be a large document or object.
     CPACKET header;
     CLSTRING message(reply.message.data(), reply.message.size());
     vornwire::AddAnswerHeader(header, kind, number, static_cast<std::uint32_t>(reply.status), message);
-    const std::size_t body = header.Length() + reply.results.Length();
+    const std::string& data = reply.answer.document();
+    const std::size_t body = header.Length() + reply.results.Length() + data.size() + reply.after.Length();
     if (body > vornwire::kMaxFrameLength - 4) {
         server_.log().write(id_, "answer of %zu bytes too large for a frame; session closed", body);
         return false;
     }
     unsigned char frame[4];
     vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(body), frame);
-    return sendAll(frame, sizeof frame) && sendAll(header.Data(), header.Length()) &&
-           (reply.results.Length() == 0 || sendAll(reply.results.Data(), reply.results.Length()));
+    iovec parts[] = {
+        {frame, sizeof frame},
+        {header.Data(), header.Length()},
+        {reply.results.Data(), reply.results.Length()},
+        {const_cast<char*>(data.data()), data.size()},
+        {reply.after.Data(), reply.after.Length()},
+    };
+    return sendParts(parts, sizeof parts / sizeof parts[0]);
 }
 
 void SessionThread::run() {
@@ -425,10 +453,11 @@ Reply SessionThread::exportRequest(CPACKET& request) {
     r.status = answer.status;
     r.message = answer.message;
     r.results.AppendU32(a).AppendU32(b).AppendU32(c);
-    appendLong(r.results, answer.data);
-    appendLong(r.results, answer.text);
-    r.results.AppendU32(answer.result1).AppendU32(static_cast<std::uint32_t>(answer.status));
-    appendShort(r.results, shortMessage(answer.message));
+    r.results.AppendU32(static_cast<std::uint32_t>(answer.document().size()));
+    appendLong(r.after, answer.text);
+    r.after.AppendU32(answer.result1).AppendU32(static_cast<std::uint32_t>(answer.status));
+    appendShort(r.after, shortMessage(answer.message));
+    r.answer = std::move(answer);
     return r;
 }
 

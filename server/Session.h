@@ -11,6 +11,7 @@
 #include <string>
 
 class CPACKET;
+struct iovec;
 
 namespace vornd {
 
@@ -42,6 +43,7 @@ private:
     enum class Wait { Ok, Closed, TimedOut, Failed };
     Wait receive(void* buffer, std::size_t count, unsigned timeoutSeconds);
     bool sendAll(const void* buffer, std::size_t count);
+    bool sendParts(::iovec* parts, std::size_t count);
     bool sendAnswer(std::uint8_t kind, std::uint16_t number, const Reply& reply);
 
     Reply dispatch(std::uint8_t kind, std::uint16_t number, CPACKET& request);

@@ -143,6 +143,68 @@ TEST_F(VorndSql, LongValuesByFetchKey) {
     EXPECT_EQ(other.getObject(text.fetchKey).status % 2, 0);
 }
 
+TEST_F(VorndSql, LongValuesGoOnceTheirBlockIsPassed) {
+    run("CREATE TABLE IF NOT EXISTS LONGS (ID INTEGER, T TEXT)");
+    run("DELETE FROM LONGS");
+    run("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3) "
+        "INSERT INTO LONGS SELECT i, replace(hex(zeroblob(2500)), '0', char(96 + i)) FROM n");
+    const std::string q = "SELECT ID, T FROM LONGS ORDER BY ID";
+    std::vector<std::string> keys;
+    for (std::uint32_t block = 1; block <= 3; ++block) {
+        ExportAnswer e = c_.execsql(q, 1, block);
+        ASSERT_EQ(e.status, block < 3 ? 3 : 1) << e.message;
+        const Document d = parseDocument(e.data);
+        ASSERT_EQ(d.rows.size(), 1u);
+        keys.push_back(d.rows[0][1].fetchKey);
+        ASSERT_FALSE(keys.back().empty());
+        // Readable until the client asks for the next block.
+        const ExportAnswer o = c_.getObject(keys.back());
+        EXPECT_EQ(o.data, std::string(5000, static_cast<char>('a' + block - 1)));
+        if (block > 1) {
+            EXPECT_EQ(c_.getObject(keys[block - 2]).status % 2, 0) << "block " << block;
+        }
+    }
+    // The last block's values stay after the query is done, also for
+    // another query of the same text started meanwhile.
+    ASSERT_EQ(c_.execsql(q, 1, 1).status, 3);
+    EXPECT_EQ(c_.getObject(keys[2]).data, std::string(5000, 'c'));
+}
+
+TEST_F(VorndSql, StatementsRunAgainFollowTheSchema) {
+    run("DROP TABLE IF EXISTS AGAIN");
+    run("CREATE TABLE AGAIN (A INTEGER)");
+    run("INSERT INTO AGAIN VALUES (1)");
+    const std::string q = "SELECT * FROM AGAIN";
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(run(q).columnCount, 1);
+    // Changed, dropped, made again: each run sees the schema of its time.
+    run("ALTER TABLE AGAIN ADD COLUMN B VARCHAR(5) DEFAULT 'b'");
+    Document d = run(q);
+    EXPECT_EQ(d.columnCount, 2);
+    ASSERT_EQ(d.rows.size(), 1u);
+    EXPECT_EQ(d.rows[0][1].data, "b");
+    run("DROP TABLE AGAIN");
+    EXPECT_EQ(c_.execsql(q).status % 2, 0);
+    run("CREATE TABLE AGAIN (X DATE, Y INTEGER, Z INTEGER)");
+    run("INSERT INTO AGAIN VALUES ('2001-02-03', 2, 3)");
+    d = run(q);
+    EXPECT_EQ(d.columnCount, 3);
+    ASSERT_EQ(d.columns.size(), 3u);
+    EXPECT_EQ(d.columns[0].type, "DATE");
+
+    // A statement that failed as it ran fails again, and leaves nothing
+    // behind for the next one.
+    const std::string overflow = "SELECT abs(-9223372036854775807 - 1)";
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(c_.execsql(overflow).status % 2, 0);
+    EXPECT_EQ(value("SELECT 7"), "7");
+    // The same change twice, with its object value bound each time.
+    const std::string change = "UPDATE AGAIN SET OBJECT (X = 'data=again') WHERE Y = 2";
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(run(change).rows.at(0).at(0).data, "1");
+    EXPECT_EQ(value("SELECT X FROM AGAIN"), "again");
+    // More texts than are kept, then the first again.
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(value("SELECT " + std::to_string(i)), std::to_string(i));
+    EXPECT_EQ(value("SELECT 0"), "0");
+}
+
 TEST_F(VorndSql, ChangesFaultsAndOtherStatements) {
     EXPECT_EQ(run("CREATE TABLE IF NOT EXISTS CHANGES (ID INTEGER PRIMARY KEY, V VARCHAR(10) UNIQUE)").root,
               "Success");
