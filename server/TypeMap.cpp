@@ -60,6 +60,10 @@ std::string upper(const char* s) {
     return u;
 }
 
+bool isDeclaredAs(const char* declared, const char* prefix) {
+    return upper(declared).compare(0, std::strlen(prefix), prefix) == 0;
+}
+
 }  // namespace
 
 const char* typeForDeclared(const char* declared) {
@@ -95,6 +99,13 @@ unsigned maxLengthFor(const char* vornType, const char* declared) {
     if (vornType == kTypeNumeric) return 15;
     if (vornType == kTypeDate) return 10;
     if (vornType == kTypeTime) return 8;
+    if (declared && (isDeclaredAs(declared, "TIMESTAMP") || isDeclaredAs(declared, "DATETIME"))) {
+        // Kept as text: "YYYY-MM-DD HH:MM:SS" and the fraction digits the
+        // declaration allows, nine when it does not say.
+        const char* paren = std::strchr(declared, '(');
+        const long digits = paren ? std::strtol(paren + 1, nullptr, 10) : 9;
+        return 19 + (digits > 0 && digits <= 9 ? 1 + unsigned(digits) : 0);
+    }
     if (declared) {
         if (const char* paren = std::strchr(declared, '(')) {
             const long n = std::strtol(paren + 1, nullptr, 10);

@@ -35,6 +35,7 @@ cur = cnxn.cursor()
 cur.execute("CREATE TABLE V (ID INTEGER PRIMARY KEY, F DOUBLE, N VARCHAR(60), BO INTEGER, D DATE, T TIME,"
             " TS TIMESTAMP, BY BLOB, BI INTEGER, S VARCHAR(200))")
 columns = ["F", "N", "BO", "D", "T", "TS", "BY", "BI", "S"]
+check("timestamp column size", [r.column_size for r in cur.columns(table="V", column="TS")], [29])
 next_id = [0]
 
 
