@@ -12,21 +12,6 @@
 
 namespace {
 
-// The frame of the two data-at-execution calls: unlike every other call they
-// keep the statement's diagnostics, so that the records of the execution that
-// asked for data stay readable.
-template <typename Body>
-SQLRETURN keepingDiagnostics(const char* tag, SQLHSTMT handle, Body&& body) {
-    auto* stmt = liveHandle<Statement>(handle);
-    VSqlLock lock(stmt);
-    lock.lock(true, -1);
-    driverLog().Debug(tag, "Enter");
-    SQLRETURN rc = SQL_INVALID_HANDLE;
-    if (stmt) rc = runGuarded(&stmt->diag, odbcVersionOf(stmt), [&]() -> SQLRETURN { return body(stmt); });
-    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
-    return rc;
-}
-
 // The APD record of the parameter that needs data, or null when no
 // execution is waiting for one.
 DescriptorRecord* waitingParameter(Statement* stmt) {
@@ -123,23 +108,24 @@ SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT StatementHandle, SQLPOINTER* ValuePtrPtr) {
-    return keepingDiagnostics("SQLParamData", StatementHandle,
-                              [&](Statement* s) { return VSqlParamData(s, ValuePtrPtr); });
+    // Unlike every other call, the data-at-execution calls keep the
+    // diagnostics: the records of the execution that asked for data stay readable.
+    return StmtCall(Api::SQLParamData, StatementHandle, Frame::KeepDiagnostics)
+        .run([&](Statement* s) { return VSqlParamData(s, ValuePtrPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLPutData(SQLHSTMT StatementHandle, SQLPOINTER DataPtr, SQLLEN StrLen_or_Ind) {
-    return keepingDiagnostics("SQLPutData", StatementHandle,
-                              [&](Statement* s) { return VSqlPutData(s, DataPtr, StrLen_or_Ind); });
+    return StmtCall(Api::SQLPutData, StatementHandle, Frame::KeepDiagnostics)
+        .run([&](Statement* s) { return VSqlPutData(s, DataPtr, StrLen_or_Ind); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC ConnectionHandle, SQLCHAR* InStatementText, SQLINTEGER TextLength1,
                                            SQLCHAR* OutStatementText, SQLINTEGER BufferLength,
                                            SQLINTEGER* TextLength2Ptr) {
-    return ConnCall("SQLNativeSql", ConnectionHandle)
+    return ConnCall(Api::SQLNativeSql, ConnectionHandle)
         .run(
             [&](Connection* c) {
                 return VSqlNativeSql(c, InStatementText, TextLength1, OutStatementText, BufferLength,
                                      TextLength2Ptr);
-            },
-            "Exit with return code = %d");
+            });
 }

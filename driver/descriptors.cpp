@@ -658,8 +658,8 @@ static SQLRETURN VSqlBindParameter(Statement* stmt, SQLUSMALLINT number, SQLSMAL
 
 VSQL_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT StatementHandle, SQLUSMALLINT ColumnNumber, SQLSMALLINT TargetType,
                                          SQLPOINTER TargetValuePtr, SQLLEN BufferLength, SQLLEN* StrLen_or_IndPtr) {
-    return StmtCall("SQLBindCol", StatementHandle)
-        .enter("Enter with ColumnNumber %d, TargetType=%d, BufferLength=%d", int(ColumnNumber), int(TargetType),
+    return StmtCall(Api::SQLBindCol, StatementHandle)
+        .enter(int(ColumnNumber), int(TargetType),
                int(BufferLength))
         .run([&](Statement* s) {
             return VSqlBindCol(s, ColumnNumber, TargetType, TargetValuePtr, BufferLength, StrLen_or_IndPtr);
@@ -672,8 +672,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT StatementHandle, SQLUSMA
                                                SQLSMALLINT DecimalDigits, SQLPOINTER ParameterValuePtr,
                                                SQLLEN BufferLength, SQLLEN* StrLen_or_IndPtr) {
     (void)InputOutputType;  // every parameter is an input parameter
-    return StmtCall("SQLBindParameter", StatementHandle)
-        .enter("Enter with ParameterNumber = %d", int(ParameterNumber))
+    return StmtCall(Api::SQLBindParameter, StatementHandle)
+        .enter(int(ParameterNumber))
         .run([&](Statement* s) {
             return VSqlBindParameter(s, ParameterNumber, ValueType, ParameterType, ColumnSize, DecimalDigits,
                                      ParameterValuePtr, BufferLength, StrLen_or_IndPtr);
@@ -683,8 +683,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT StatementHandle, SQLUSMA
 VSQL_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT StatementHandle, SQLUSMALLINT ParameterNumber,
                                                SQLSMALLINT* DataTypePtr, SQLULEN* ParameterSizePtr,
                                                SQLSMALLINT* DecimalDigitsPtr, SQLSMALLINT* NullablePtr) {
-    return StmtCall("SQLDescribeParam", StatementHandle)
-        .enter("Enter with ParameterNumber = %d", int(ParameterNumber))
+    return StmtCall(Api::SQLDescribeParam, StatementHandle)
+        .enter(int(ParameterNumber))
         .run([&](Statement* s) {
             return VSqlDescribeParam(s, ParameterNumber, DataTypePtr, ParameterSizePtr, DecimalDigitsPtr,
                                      NullablePtr);
@@ -694,8 +694,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT StatementHandle, SQLUSMA
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDescField(SQLHDESC DescriptorHandle, SQLSMALLINT RecNumber,
                                               SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                               SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
-    return DescCall("SQLGetDescField", DescriptorHandle)
-        .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
+    return DescCall(Api::SQLGetDescField, DescriptorHandle)
+        .enter(int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) {
             return VSqlGetDescField(d, RecNumber, FieldIdentifier, ValuePtr, BufferLength, StringLengthPtr);
         });
@@ -704,8 +704,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescField(SQLHDESC DescriptorHandle, SQLSMAL
 VSQL_EXPORT SQLRETURN SQL_API SQLSetDescField(SQLHDESC DescriptorHandle, SQLSMALLINT RecNumber,
                                               SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                               SQLINTEGER BufferLength) {
-    return DescCall("SQLSetDescField", DescriptorHandle)
-        .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
+    return DescCall(Api::SQLSetDescField, DescriptorHandle)
+        .enter(int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) { return VSqlSetDescField(d, RecNumber, FieldIdentifier, ValuePtr, BufferLength); });
 }
 
@@ -714,8 +714,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescRec(SQLHDESC DescriptorHandle, SQLSMALLI
                                             SQLSMALLINT* TypePtr, SQLSMALLINT* SubTypePtr, SQLLEN* LengthPtr,
                                             SQLSMALLINT* PrecisionPtr, SQLSMALLINT* ScalePtr,
                                             SQLSMALLINT* NullablePtr) {
-    return DescCall("SQLGetDescRec", DescriptorHandle)
-        .enter("Enter with RecNumber = %d", int(RecNumber))
+    return DescCall(Api::SQLGetDescRec, DescriptorHandle)
+        .enter(int(RecNumber))
         .run([&](Descriptor* d) {
             return VSqlGetDescRec(d, RecNumber, Name, BufferLength, StringLengthPtr, TypePtr, SubTypePtr, LengthPtr,
                                   PrecisionPtr, ScalePtr, NullablePtr);
@@ -726,40 +726,30 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetDescRec(SQLHDESC DescriptorHandle, SQLSMALLI
                                             SQLSMALLINT SubType, SQLLEN Length, SQLSMALLINT Precision,
                                             SQLSMALLINT Scale, SQLPOINTER DataPtr, SQLLEN* StringLengthPtr,
                                             SQLLEN* IndicatorPtr) {
-    return DescCall("SQLSetDescRec", DescriptorHandle)
-        .enter("Enter with RecNumber = %d, Type = %d, SubType = %d", int(RecNumber), int(Type), int(SubType))
+    return DescCall(Api::SQLSetDescRec, DescriptorHandle)
+        .enter(int(RecNumber), int(Type), int(SubType))
         .run(
             [&](Descriptor* d) {
                 return VSqlSetDescRec(d, RecNumber, Type, SubType, Length, Precision, Scale, DataPtr,
                                       StringLengthPtr, IndicatorPtr);
-            },
-            "Exit with return code = %d");
+            });
 }
 
 // Locked through the source, but the diagnostics belong to the target.
 VSQL_EXPORT SQLRETURN SQL_API SQLCopyDesc(SQLHDESC SourceDescHandle, SQLHDESC TargetDescHandle) {
     auto* source = liveHandle<Descriptor>(SourceDescHandle);
-    auto* target = liveHandle<Descriptor>(TargetDescHandle);
-    if (!source) return SQL_INVALID_HANDLE;
-    VSqlLock lock(source);
-    lock.lock(true, -1);
-    const char* tag = "SQLCopyDesc";
-    driverLog().Debug(tag, "Enter");
-    SQLRETURN rc = SQL_INVALID_HANDLE;
-    if (target) {
-        clearDiagArea(target->diag);
-        rc = runGuarded(&target->diag, odbcVersionOf(target), [&] { return VSqlCopyDesc(source, target); });
-    }
-    driverLog().Debug(tag, "Exit with return code = %d", int(rc));
-    return rc;
+    if (!source) return SQL_INVALID_HANDLE;  // nothing to lock through: no lines either
+    return DescCall(Api::SQLCopyDesc, TargetDescHandle, source).run([&](Descriptor* target) {
+        return VSqlCopyDesc(source, target);
+    });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT StatementHandle, SQLUSMALLINT ColumnNumber,
                                               SQLUSMALLINT FieldIdentifier, SQLPOINTER CharacterAttributePtr,
                                               SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr,
                                               SQLLEN* NumericAttributePtr) {
-    return StmtCall("SQLColAttribute", StatementHandle)
-        .enter("Enter with ColumnNumber=%d and FieldIdentifier=%d", int(ColumnNumber), int(FieldIdentifier))
+    return StmtCall(Api::SQLColAttribute, StatementHandle)
+        .enter(int(ColumnNumber), int(FieldIdentifier))
         .run([&](Statement* s) {
             return VSqlColAttribute(s, ColumnNumber, FieldIdentifier, CharacterAttributePtr, BufferLength,
                                     StringLengthPtr, NumericAttributePtr);
@@ -770,8 +760,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT StatementHandle, SQLUSMALL
                                              SQLSMALLINT BufferLength, SQLSMALLINT* NameLengthPtr,
                                              SQLSMALLINT* DataTypePtr, SQLULEN* ColumnSizePtr,
                                              SQLSMALLINT* DecimalDigitsPtr, SQLSMALLINT* NullablePtr) {
-    return StmtCall("SQLDescribeCol", StatementHandle)
-        .enter("Enter ColumnNumber=%d", int(ColumnNumber))
+    return StmtCall(Api::SQLDescribeCol, StatementHandle)
+        .enter(int(ColumnNumber))
         .run([&](Statement* s) {
             return VSqlDescribeCol(s, ColumnNumber, ColumnName, BufferLength, NameLengthPtr, DataTypePtr,
                                    ColumnSizePtr, DecimalDigitsPtr, NullablePtr);

@@ -294,26 +294,18 @@ bool isTextDiagField(SQLSMALLINT identifier) {
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                             SQLCHAR* SQLState, SQLINTEGER* NativeErrorPtr, SQLCHAR* MessageText,
                                             SQLSMALLINT BufferLength, SQLSMALLINT* TextLengthPtr) {
-    const char* tag = "SQLGetDiagRec";
-    driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d", int(HandleType), int(RecNumber));
-    SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
+    // No lock, and the diagnostics are what is read: the frame without a handle.
+    return ApiFrame(Api::SQLGetDiagRec).enter(int(HandleType), int(RecNumber)).run([&] {
         return VSqlGetDiagRec(HandleType, Handle, RecNumber, SQLState, NativeErrorPtr, MessageText, BufferLength,
-                          TextLengthPtr);
+                              TextLengthPtr);
     });
-    driverLog().Debug(tag, "Exit with retVal = %d", int(rc));
-    return rc;
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                               SQLSMALLINT DiagIdentifier, SQLPOINTER DiagInfoPtr,
                                               SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
-    const char* tag = "SQLGetDiagField";
-    driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d, DiagIdentifier=%d", int(HandleType),
-                      int(RecNumber), int(DiagIdentifier));
-    SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
+    return ApiFrame(Api::SQLGetDiagField).enter(int(HandleType), int(RecNumber), int(DiagIdentifier)).run([&] {
         return VSqlGetDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr, BufferLength,
-                            StringLengthPtr);
+                                StringLengthPtr);
     });
-    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
-    return rc;
 }

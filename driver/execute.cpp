@@ -432,7 +432,7 @@ SQLRETURN VSqlExecuteStatement(Statement* stmt) {
 // Exported functions
 
 VSQL_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT StatementHandle, SQLCHAR* StatementText, SQLINTEGER TextLength) {
-    return StmtCall("SQLPrepare", StatementHandle).run([&](Statement* s) {
+    return StmtCall(Api::SQLPrepare, StatementHandle).run([&](Statement* s) {
         return VSqlPrepare(s, StatementText, TextLength);
     });
 }
@@ -441,33 +441,31 @@ VSQL_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT StatementHandle, SQLCHAR* S
                                             SQLINTEGER TextLength) {
     // An empty text fails (HY090, HY009 for none) without an exit line.
     const SQLLEN length = textLength(StatementText, TextLength);
-    return StmtCall("SQLExecDirect", StatementHandle)
-        .run([&](Statement* s) { return VSqlExecDirect(s, StatementText, length); },
-             length > 0 ? kExitWithReturnCode : nullptr);
+    return StmtCall(Api::SQLExecDirect, StatementHandle)
+        .run([&](Statement* s) { return VSqlExecDirect(s, StatementText, length); }, length > 0);
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT StatementHandle) {
-    return StmtCall("SQLExecute", StatementHandle).run([&](Statement* s) { return VSqlExecuteStatement(s); });
+    return StmtCall(Api::SQLExecute, StatementHandle).run([&](Statement* s) { return VSqlExecuteStatement(s); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT StatementHandle, SQLSMALLINT* ParameterCountPtr) {
-    return StmtCall("SQLNumParams", StatementHandle).run([&](Statement* s) {
+    return StmtCall(Api::SQLNumParams, StatementHandle).run([&](Statement* s) {
         if (ParameterCountPtr) *ParameterCountPtr = SQLSMALLINT(s->markerCount);
         return SQL_SUCCESS;
     });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT StatementHandle, SQLSMALLINT* ColumnCountPtr) {
-    return StmtCall("SQLNumResultCols", StatementHandle)
+    return StmtCall(Api::SQLNumResultCols, StatementHandle)
         .run(
             [&](Statement* s) {
                 if (ColumnCountPtr) *ColumnCountPtr = SQLSMALLINT(s->resultSet ? s->resultSet->columnCount : 0);
                 return SQL_SUCCESS;
-            },
-            "Exit");
+            });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT StatementHandle) {
     // A statement never has a second result.
-    return liveHandle<Statement>(StatementHandle) ? SQL_NO_DATA : SQL_INVALID_HANDLE;
+    return StmtCall(Api::SQLMoreResults, StatementHandle).run([](Statement*) { return SQL_NO_DATA; });
 }

@@ -21,11 +21,20 @@ HandleRegistry& registry() {
     static HandleRegistry* r = new HandleRegistry;  // never destroyed: handles may outlive static destruction
     return *r;
 }
-
-const char* const kTag = "SQLFreeHandle";
 }  // namespace
 
 const char* const kExitWithReturnCode = "Exit with return code %d";
+
+const ApiTexts& apiTexts(Api fn) {
+    static const ApiTexts kTexts[] = {
+#define API_TEXTS(name, entry, exit, wideExit) {#name, #name "W", entry, exit, wideExit},
+#define API_TEXTS_AS(name, logName, entry, exit, wideExit) {logName, logName "W", entry, exit, wideExit},
+#include "driver/entrytexts.def"
+#undef API_TEXTS
+#undef API_TEXTS_AS
+    };
+    return kTexts[static_cast<int>(fn)];
+}
 
 // ---------------------------------------------------------------------------
 char* newText(const char* text, SQLLEN length) {
@@ -361,103 +370,83 @@ SQLRETURN releaseConnection(Connection* conn) {
 
 namespace {
 
-SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
-    switch (type) {
-    case SQL_HANDLE_ENV: {
-        if (!output) return SQL_ERROR;
-        auto* env = plat::heapNew<Environment>();
-        if (env && !registerHandle(env, SQL_HANDLE_ENV)) {
-            plat::heapDelete(env);
-            env = nullptr;
-        }
-        *output = env;
-        if (!env) return SQL_ERROR;
-        env->odbcVersion = SQL_OV_ODBC3;
-        return SQL_SUCCESS;
+SQLRETURN allocEnvironment(SQLHANDLE* output) {
+    if (!output) return SQL_ERROR;
+    auto* env = plat::heapNew<Environment>();
+    if (env && !registerHandle(env, SQL_HANDLE_ENV)) {
+        plat::heapDelete(env);
+        env = nullptr;
     }
-    case SQL_HANDLE_DBC: {
-        auto* env = liveHandle<Environment>(input);
-        if (!env) return SQL_INVALID_HANDLE;
-        clearDiagArea(env->diag);
-        if (!output) return SQL_ERROR;
-        auto* conn = plat::heapNew<Connection>();
-        if (conn && !registerHandle(conn, SQL_HANDLE_DBC)) {
-            plat::heapDelete(conn);
-            conn = nullptr;
-        }
-        *output = conn;
-        if (!conn) return SQL_ERROR;
-        conn->env = env;
-        conn->lockEnabled = 1;
-        return SQL_SUCCESS;
-    }
-    case SQL_HANDLE_STMT:
-    case SQL_HANDLE_DESC: {
-        auto* conn = liveHandle<Connection>(input);
-        if (!conn) return SQL_INVALID_HANDLE;
-        // Lists of the connection change: serialise with its other calls.
-        VSqlLock lock(conn);
-        lock.lock(true, -1);
-        clearDiagArea(conn->diag);
-        if (!output) return SQL_ERROR;
-        if (type == SQL_HANDLE_STMT) return VSqlAllocStmt(conn, reinterpret_cast<Statement**>(output));
-        return VsqlAllocDescriptor(conn, reinterpret_cast<Descriptor**>(output));
-    }
-    default:
-        return SQL_ERROR;
-    }
+    *output = env;
+    if (!env) return SQL_ERROR;
+    env->odbcVersion = SQL_OV_ODBC3;
+    return SQL_SUCCESS;
 }
 
-SQLRETURN freeHandle(SQLSMALLINT type, SQLHANDLE handle) {
-    if (type >= SQL_HANDLE_ENV && type <= SQL_HANDLE_DESC && !isLiveHandle(handle, type)) return SQL_INVALID_HANDLE;
-    switch (type) {
-    case SQL_HANDLE_ENV: {
-        auto* env = static_cast<Environment*>(handle);
-        unregisterHandle(env);
-        releaseDiagArea(env->diag);
-        return plat::heapDelete(env) ? SQL_SUCCESS : SQL_ERROR;
+SQLRETURN allocConnection(Environment* env, SQLHANDLE* output) {
+    if (!output) return SQL_ERROR;
+    auto* conn = plat::heapNew<Connection>();
+    if (conn && !registerHandle(conn, SQL_HANDLE_DBC)) {
+        plat::heapDelete(conn);
+        conn = nullptr;
     }
-    case SQL_HANDLE_DBC:
-        return releaseConnection(static_cast<Connection*>(handle));
-    case SQL_HANDLE_STMT: {
-        auto* stmt = static_cast<Statement*>(handle);
-        VSqlLock lock(stmt);
-        lock.lock(true, -1);
-        clearDiagArea(stmt->diag);
-        return VSqlFreeStatement(stmt, SQL_DROP);
-    }
-    case SQL_HANDLE_DESC: {
-        auto* desc = static_cast<Descriptor*>(handle);
-        VSqlLock lock(desc);
-        lock.lock(true, -1);
-        clearDiagArea(desc->diag);
-        return VSqlFreeDescriptor(desc);
-    }
-    default:
-        return SQL_ERROR;
-    }
+    *output = conn;
+    if (!conn) return SQL_ERROR;
+    conn->env = env;
+    conn->lockEnabled = 1;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN releaseEnvironment(Environment* env) {
+    unregisterHandle(env);
+    releaseDiagArea(env->diag);
+    return plat::heapDelete(env) ? SQL_SUCCESS : SQL_ERROR;
 }
 
 }  // namespace
 
 VSQL_EXPORT SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT HandleType, SQLHANDLE InputHandle, SQLHANDLE* OutputHandle) {
-    const char* tag = "SQLAllocHandle";
-    driverLog().Debug(tag, "Entering with HandleType=%d", int(HandleType));
-    SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] { return allocHandle(HandleType, InputHandle, OutputHandle); });
-    driverLog().Debug(tag, "Leaving with RetCode=%d", int(rc));
-    return rc;
+    const int type = HandleType;
+    switch (HandleType) {
+    case SQL_HANDLE_DBC:
+        return EnvCall(Api::SQLAllocHandle, InputHandle).enter(type).run([&](Environment* env) {
+            return allocConnection(env, OutputHandle);
+        });
+    case SQL_HANDLE_STMT:
+    case SQL_HANDLE_DESC:
+        // Lists of the connection change: serialised with its other calls.
+        return ConnCall(Api::SQLAllocHandle, InputHandle).enter(type).run([&](Connection* conn) -> SQLRETURN {
+            if (!OutputHandle) return SQL_ERROR;
+            if (HandleType == SQL_HANDLE_STMT) return VSqlAllocStmt(conn, reinterpret_cast<Statement**>(OutputHandle));
+            return VsqlAllocDescriptor(conn, reinterpret_cast<Descriptor**>(OutputHandle));
+        });
+    default:
+        return ApiFrame(Api::SQLAllocHandle).enter(type).run([&] {
+            return HandleType == SQL_HANDLE_ENV ? allocEnvironment(OutputHandle) : SQL_ERROR;
+        });
+    }
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT HandleType, SQLHANDLE Handle) {
-    driverLog().Debug(kTag, "Enter with HandleType = %d", int(HandleType));
-    SQLRETURN rc = SQL_INVALID_HANDLE;
-    if (Handle || HandleType < SQL_HANDLE_ENV || HandleType > SQL_HANDLE_DESC)
-        rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] { return freeHandle(HandleType, Handle); });
-    driverLog().Debug(kTag, kExitWithReturnCode, int(rc));
-    return rc;
+    const int type = HandleType;
+    switch (HandleType) {
+    case SQL_HANDLE_ENV:
+        return EnvCall(Api::SQLFreeHandle, Handle).enter(type).run(releaseEnvironment);
+    case SQL_HANDLE_DBC:
+        // The release takes the connection's section itself, and deletes it.
+        return ConnCall(Api::SQLFreeHandle, Handle, Frame::NoLock).enter(type).run(releaseConnection);
+    case SQL_HANDLE_STMT:
+        return StmtCall(Api::SQLFreeHandle, Handle).enter(type).run([](Statement* stmt) {
+            return VSqlFreeStatement(stmt, SQL_DROP);
+        });
+    case SQL_HANDLE_DESC:
+        return DescCall(Api::SQLFreeHandle, Handle).enter(type).run(VSqlFreeDescriptor);
+    default:
+        return ApiFrame(Api::SQLFreeHandle).enter(type).run([] { return SQL_ERROR; });
+    }
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT StatementHandle, SQLUSMALLINT Option) {
-    return StmtCall("SQLFreeStmt", StatementHandle)
-        .run([&](Statement* stmt) { return VSqlFreeStatement(stmt, Option); }, nullptr);
+    return StmtCall(Api::SQLFreeStmt, StatementHandle)
+        .run([&](Statement* stmt) { return VSqlFreeStatement(stmt, Option); });
 }

@@ -335,14 +335,13 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetInfo(SQLHDBC ConnectionHandle, SQLUSMALLINT 
                                          SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
     // The body writes its own exit line: numeric and refused answers have
     // one, text answers none.
-    return ConnCall("SQLGetInfo", ConnectionHandle)
-        .enter("Enter with InfoType = %d", int(InfoType))
-        .run([&](Connection* c) { return VSqlGetInfo(c, InfoType, InfoValuePtr, BufferLength, StringLengthPtr); },
-             nullptr);
+    return ConnCall(Api::SQLGetInfo, ConnectionHandle)
+        .enter(int(InfoType))
+        .run([&](Connection* c) { return VSqlGetInfo(c, InfoType, InfoValuePtr, BufferLength, StringLengthPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT StatementHandle, SQLSMALLINT DataType) {
-    return StmtCall("SQLGetTypeInfo", StatementHandle)
-        .enter("Enter with DataType %d", int(DataType))
+    return StmtCall(Api::SQLGetTypeInfo, StatementHandle)
+        .enter(int(DataType))
         .run([&](Statement* s) { return VSqlGetTypeInfo(s, DataType); });
 }
