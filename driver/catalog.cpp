@@ -71,9 +71,7 @@ SQLRETURN outOfMemory(Statement* stmt) {
 // Sends text through the ordinary execution path, into the statement's
 // result set when it already has one.
 SQLRETURN executeText(Statement* stmt, const std::string& text) {
-    freeText(stmt->sentText);
-    stmt->sentText = newText(text.c_str());
-    if (!stmt->sentText) return outOfMemory(stmt);
+    stmt->sentText = text;
     return VSqlExecute(stmt);
 }
 
@@ -207,7 +205,7 @@ SQLRETURN startLocalResult(Statement* stmt, const char* tableName, const Catalog
                            bool blockModeOff) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     if (blockModeOff) stmt->blockMode = 0;
-    stmt->resultSet = makeCatalogResultSet(tableName, columns, n);
+    stmt->resultSet.reset(makeCatalogResultSet(tableName, columns, n));
     return stmt->resultSet ? SQL_SUCCESS : outOfMemory(stmt);
 }
 

@@ -345,10 +345,10 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
 
 SQLRETURN VSqlDisconnect(Connection* conn) {
     const char* tag = "SQLDisconnect";
-    driverLog().Debug(tag, "Number of statements %d", int(conn->statements.getCount()));
-    while (conn->statements.getCount() > 0) VSqlFreeStatement(conn->statements.at<Statement>(0), SQL_DROP);
-    driverLog().Debug(tag, "Number of descriptors %d", int(conn->descriptors.getCount()));
-    while (conn->descriptors.getCount() > 0) VSqlFreeDescriptor(conn->descriptors.at<Descriptor>(0));
+    driverLog().Debug(tag, "Number of statements %d", int(conn->statements.size()));
+    while (!conn->statements.empty()) VSqlFreeStatement(conn->statements.front(), SQL_DROP);
+    driverLog().Debug(tag, "Number of descriptors %d", int(conn->descriptors.size()));
+    while (!conn->descriptors.empty()) VSqlFreeDescriptor(conn->descriptors.front());
     endSession(conn);
     return SQL_SUCCESS;
 }

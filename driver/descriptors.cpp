@@ -203,11 +203,8 @@ void storeField(void* base, const DescField& f, SQLPOINTER value) {
     }
 }
 
-char*& textField(DescriptorRecord& record, const DescField& f) {
-    return *reinterpret_cast<char**>(reinterpret_cast<char*>(&record) + f.offset);
-}
-const char* textField(const DescriptorRecord& record, const DescField& f) {
-    return load<const char*>(&record, f.offset);
+const std::string& textField(const DescriptorRecord& record, const DescField& f) {
+    return *reinterpret_cast<const std::string*>(reinterpret_cast<const char*>(&record) + f.offset);
 }
 
 }  // namespace
@@ -281,18 +278,18 @@ SQLRETURN setRecordField(Descriptor* desc, DescriptorRecord& record, const DescF
         applyTypeDefaults(record);
         return SQL_SUCCESS;
     case FieldSetter::Name: {
-        char* name = nullptr;
+        std::string name;
         if (value) {
             if (bufferLength < 0 && bufferLength != SQL_NTS)
                 return refuse(desc, "HY090", "Invalid string or buffer length");
             std::string held;
-            const SQLCHAR* text = ansiIn(static_cast<const SQLCHAR*>(value), bufferLength, held);
-            name = newText(reinterpret_cast<const char*>(text), bufferLength == SQL_NTS ? -1 : bufferLength);
-            if (!name) return refuse(desc, "HY001", kNoMemory);
+            const char* text =
+                reinterpret_cast<const char*>(ansiIn(static_cast<const SQLCHAR*>(value), bufferLength, held));
+            // A counted name ends at a zero inside it all the same.
+            name.assign(text, bufferLength == SQL_NTS ? std::strlen(text) : strnlen(text, std::size_t(bufferLength)));
         }
-        freeText(record.name);
-        record.name = name;
-        record.unnamed = name && name[0] ? SQL_NAMED : SQL_UNNAMED;
+        record.name = std::move(name);
+        record.unnamed = record.name.empty() ? SQL_UNNAMED : SQL_NAMED;
         return SQL_SUCCESS;
     }
     case FieldSetter::Unnamed:
@@ -318,36 +315,6 @@ SQLRETURN setHeaderField(Descriptor* desc, const DescField& f, SQLPOINTER value)
         return SQL_SUCCESS;
     }
     return refuse(desc, "HY091", kInvalidField);
-}
-
-// ---------------------------------------------------------------------------
-// Record copies for SQLCopyDesc: built completely before the target changes,
-// so that a copy that runs out of memory leaves the target as it was.
-
-void releaseRecords(DescriptorRecord* records, int n) {
-    for (int i = 0; i < n; ++i) releaseRecordStrings(&records[i]);
-    plat::heapFree(records);
-}
-
-DescriptorRecord* copyRecords(const Descriptor* source) {
-    int n = source->count;
-    auto* copy = static_cast<DescriptorRecord*>(plat::heapAlloc(sizeof(DescriptorRecord) * std::size_t(n ? n : 1)));
-    if (!copy) return nullptr;
-    constexpr std::size_t kFields = sizeof kRecordFields / sizeof kRecordFields[0];
-    for (int i = 0; i < n; ++i) {
-        copy[i] = source->records[i];
-        for (std::size_t k = 0; k < kFields; ++k) {
-            if (kRecordFields[k].width != FieldWidth::Text) continue;
-            char*& text = textField(copy[i], kRecordFields[k]);
-            if (!text || (text = newText(text))) continue;
-            // The texts not yet duplicated still point at the source's.
-            for (std::size_t later = k + 1; later < kFields; ++later)
-                if (kRecordFields[later].width == FieldWidth::Text) textField(copy[i], kRecordFields[later]) = nullptr;
-            releaseRecords(copy, i + 1);
-            return nullptr;
-        }
-    }
-    return copy;
 }
 
 }  // namespace
@@ -381,7 +348,8 @@ SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
     const DescField* f = findRecordField(field);
     if (!f) return SQL_SUCCESS;
     const DescriptorRecord& record = recordOf(desc, recNumber);
-    if (f->width == FieldWidth::Text) return copyOutLong(value, bufferLength, stringLength, textField(record, *f));
+    if (f->width == FieldWidth::Text)
+        return copyOutLong(value, bufferLength, stringLength, textField(record, *f).c_str());
     writeField(&record, *f, value);
     return SQL_SUCCESS;
 }
@@ -405,7 +373,7 @@ SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name,
     if (recNumber < 1) return refuse(desc, "07009", nullptr);
     if (recNumber > desc->count) return SQL_NO_DATA;
     const DescriptorRecord& r = recordOf(desc, recNumber);
-    SQLRETURN rc = copyOutName(desc, name, bufferLength, stringLength, r.name);
+    SQLRETURN rc = copyOutName(desc, name, bufferLength, stringLength, r.name.c_str());
     put(type, r.type);
     put(subType, r.datetimeIntervalCode);
     put(length, r.octetLength);
@@ -438,10 +406,10 @@ static SQLRETURN VSqlCopyDesc(Descriptor* source, Descriptor* target) {
     if (target->kind == DESC_IRD) return refuse(target, "HY016", kCannotModifyIrd);
     if (isIrdWithoutRecords(source)) return refuse(target, "HY007", kNotPrepared);
     if (source == target) return SQL_SUCCESS;
-    DescriptorRecord* records = copyRecords(source);
-    if (!records) return refuse(target, "HY001", kNoMemory);
-    emptyDescriptor(target);
-    target->records = records;
+    // Copied completely before the target changes: a copy that runs out of
+    // memory leaves the target as it was.
+    std::vector<DescriptorRecord> records(source->records);
+    target->records.swap(records);
     target->count = source->count;
     for (const DescField& f : kHeaderFields) {
         if (!f.copied) continue;
@@ -467,7 +435,7 @@ SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT fi
     if (column < 1) return refuse(stmt, "07009", nullptr);
     const DescriptorRecord& record = recordOf(ird, column);
     if (f->width == FieldWidth::Text) {
-        SQLRETURN rc = copyOutString(text, bufferLength, stringLength, textField(record, *f));
+        SQLRETURN rc = copyOutString(text, bufferLength, stringLength, textField(record, *f).c_str());
         return text ? rc : SQL_SUCCESS;
     }
     put(number, numberOf(&record, *f));
@@ -480,7 +448,7 @@ SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, S
     Descriptor* ird = stmt->ird;
     if (column < 1 || column > SQLUSMALLINT(ird->count)) return refuse(stmt, "07009", "Column out of range");
     const DescriptorRecord& r = recordOf(ird, column);
-    SQLRETURN rc = copyOutName(stmt, name, bufferLength, nameLength, r.name);
+    SQLRETURN rc = copyOutName(stmt, name, bufferLength, nameLength, r.name.c_str());
     put(dataType, r.conciseType);
     put(columnSize, r.length);
     put(decimalDigits, r.scale);
@@ -589,7 +557,7 @@ void parameterSize(const DescriptorRecord& r, SQLULEN& size, SQLSMALLINT& digits
 // text of up to 255 characters.
 SQLRETURN VSqlDescribeParam(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* type, SQLULEN* size,
                             SQLSMALLINT* digits, SQLSMALLINT* nullable) {
-    if (!stmt->sqlText && !stmt->preparedText) {
+    if (stmt->sqlText.empty() && stmt->preparedText.empty()) {
         addOdbcError(stmt, "HY010", "Function sequence error");
         return SQL_ERROR;
     }

@@ -54,8 +54,7 @@ StoredRange storedRange(const Statement* stmt) {
 
 // Releases the stored block and asks the server for the next one.
 SQLRETURN nextBlock(Statement* stmt) {
-    freeResultSet(stmt->resultSet);
-    stmt->resultSet = nullptr;
+    freeResultSet(stmt->resultSet.release());
     return VSqlExecute(stmt);
 }
 
@@ -159,17 +158,13 @@ SQLRETURN VSqlGetCursorName(Statement* stmt, SQLCHAR* name, SQLSMALLINT bufferLe
         addOdbcError(stmt, "HY090", "Invalid string or buffer length");
         return SQL_ERROR;
     }
-    if (!stmt->cursorName) {
+    if (stmt->cursorName.empty()) {
         char generated[32];
         std::snprintf(generated, sizeof generated, "SQL_CUR%u", unsigned(stmt->conn->cursorCounter));
-        stmt->cursorName = newText(generated);
-        if (!stmt->cursorName) {
-            addOdbcError(stmt, "HY001", "Memory allocation error");
-            return SQL_ERROR;
-        }
+        stmt->cursorName = generated;
         ++stmt->conn->cursorCounter;
     }
-    SQLRETURN rc = copyOutString(name, bufferLength, nameLength, stmt->cursorName);
+    SQLRETURN rc = copyOutString(name, bufferLength, nameLength, stmt->cursorName.c_str());
     if (rc == SQL_SUCCESS_WITH_INFO) addOdbcError(stmt, "01004", "String data, right truncated");
     return rc;
 }
@@ -189,13 +184,7 @@ SQLRETURN VSqlSetCursorName(Statement* stmt, const SQLCHAR* name, SQLSMALLINT na
         addOdbcError(stmt, "34000", "Invalid cursor name");
         return SQL_ERROR;
     }
-    char* copy = newText(text, SQLLEN(length));
-    if (!copy) {
-        addOdbcError(stmt, "HY001", "Memory allocation error");
-        return SQL_ERROR;
-    }
-    freeText(stmt->cursorName);
-    stmt->cursorName = copy;
+    stmt->cursorName.assign(text, length);
     return SQL_SUCCESS;
 }
 
