@@ -209,21 +209,6 @@ const std::string& textField(const DescriptorRecord& record, const DescField& f)
 
 }  // namespace
 
-// The copy-out rule with 32-bit lengths (SQLGetDescField, SQLNativeSql).
-SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text) {
-    if (!text) text = "";
-    std::string held;
-    text = ansiOut(text, held);
-    std::size_t full = std::strlen(text);
-    if (lengthPtr) *lengthPtr = full > std::size_t(INT32_MAX) ? INT32_MAX : SQLINTEGER(full);
-    if (buffer && bufferLength > 0) {
-        std::size_t n = full < std::size_t(bufferLength) ? full : std::size_t(bufferLength) - 1;
-        std::memcpy(buffer, text, n);
-        static_cast<char*>(buffer)[n] = '\0';
-    }
-    return full >= std::size_t(bufferLength < 0 ? 0 : bufferLength) ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
-}
-
 namespace {
 
 // Records the error on the handle's area; the call then fails.

@@ -48,7 +48,7 @@ struct StoredRange {
 
 StoredRange storedRange(const Statement* stmt) {
     long long stored = resultRowCount(stmt->resultSet);
-    long long first = stmt->blockMode ? (long long)stmt->blockSize * ((long long)stmt->blockNumber - 1) + 1 : 1;
+    const long long first = firstStoredRow(stmt);
     return {first, first + stored - 1};
 }
 

@@ -191,6 +191,13 @@ struct Statement {
     ~Statement() { releaseDiagArea(diag); }
 };
 
+// The number (from 1) of the first row a statement holds: rows come from the
+// server in blocks of blockSize, and blockNumber is the last one asked for;
+// without blocks the statement holds them all.
+inline long long firstStoredRow(const Statement* stmt) {
+    return stmt->blockMode ? (long long)stmt->blockSize * ((long long)stmt->blockNumber - 1) + 1 : 1;
+}
+
 // The attribute and descriptor tables address fields by offset.
 static_assert(std::is_standard_layout<Connection>::value && std::is_standard_layout<Statement>::value &&
                   std::is_standard_layout<Descriptor>::value && std::is_standard_layout<DescriptorRecord>::value,
