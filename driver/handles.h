@@ -202,6 +202,8 @@ inline long long firstStoredRow(const Statement* stmt) {
 static_assert(std::is_standard_layout<Connection>::value && std::is_standard_layout<Statement>::value &&
                   std::is_standard_layout<Descriptor>::value && std::is_standard_layout<DescriptorRecord>::value,
               "handle records are read by field offset");
+static_assert(sizeof(OwnedDescriptor) == sizeof(Descriptor*) && std::is_standard_layout<OwnedDescriptor>::value,
+              "an owned descriptor reads as the pointer it holds");
 
 // ---------------------------------------------------------------------------
 // Live handles. Every record handed to the application is registered from
