@@ -1,15 +1,15 @@
-// The frame of every exported ODBC function that receives a connection,
-// statement or descriptor handle: take the connection's lock, write the entry
-// line, clear the handle's diagnostics, run the body, write the exit line,
-// leave the lock. No exception leaves the body: memory exhaustion becomes
-// HY001, anything else HY000, both SQL_ERROR.
+// The frame of every exported ODBC function: take the connection's lock,
+// write the entry line, clear the handle's diagnostics, run the body, write
+// the exit line, leave the lock. The lines are those of the function's row in
+// driver/entrytexts.def: a call site names only its function (and its W form).
+// No exception leaves the body: memory exhaustion becomes HY001, anything
+// else HY000, both SQL_ERROR.
 //
 //   SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT h, SQLSMALLINT* n) {
-//       return StmtCall("SQLNumResultCols", h).run([&](Statement* s) { return VSqlNumResultCols(s, n); });
+//       return StmtCall(Api::SQLNumResultCols, h).run([&](Statement* s) { return VSqlNumResultCols(s, n); });
 //   }
-//   // own entry text / exit text:
-//   return ConnCall("SQLGetInfo", h).enter("Enter with InfoType = %d", type)
-//       .run([&](Connection* c) { ... }, "Exit with return = %d");
+//   // an entry text with arguments:
+//   return ConnCall(Api::SQLGetInfo, h).enter(int(type)).run([&](Connection* c) { ... });
 //
 // A handle that is not live (null, freed, foreign, of another type) is
 // answered with SQL_INVALID_HANDLE.
@@ -46,34 +46,118 @@ SQLRETURN runGuarded(DiagArea* area, std::uint32_t odbcVersion, Body&& body) {
 
 extern const char* const kExitWithReturnCode;  // "Exit with return code %d"
 
-template <typename H>
-class ApiCall {
-public:
-    ApiCall(const char* tag, SQLHANDLE handle)
-        : tag_(tag), handle_(liveHandle<H>(handle)), lock_(handle_) {
-        lock_.lock(true, -1);
-    }
-    ApiCall(const ApiCall&) = delete;
-    ApiCall& operator=(const ApiCall&) = delete;
+// The exported functions, one for each row of driver/entrytexts.def.
+enum class Api : int {
+#define API_TEXTS(name, entry, exit, wideExit) name,
+#define API_TEXTS_AS(name, logName, entry, exit, wideExit) name,
+#include "driver/entrytexts.def"
+#undef API_TEXTS
+#undef API_TEXTS_AS
+};
 
-    // Entry line with the call's own text; clears the diagnostics.
-    ApiCall& enter(const char* format, ...) VFX_PRINTF(2, 3) {
-        va_list args;
-        va_start(args, format);
-        driverLog().LogV(IVfxLogger::kDebug, tag_, 0, format, args);
-        va_end(args);
-        begin();
+// A function of the table in its ANSI or its W form.
+struct ApiName {
+    ApiName(Api f) : fn(f) {}  // NOLINT: a function names its ANSI form
+    Api fn;
+    bool wide = false;
+};
+inline ApiName wideForm(Api fn) {
+    ApiName name(fn);
+    name.wide = true;
+    return name;
+}
+
+struct ApiTexts {
+    const char* name;
+    const char* wideName;
+    const char* entry;
+    const char* exit;
+    const char* wideExit;
+};
+const ApiTexts& apiTexts(Api fn);
+
+// How a frame treats its handle. Standard: lock and clear. KeepDiagnostics:
+// the diagnostics stay readable (the data-at-execution calls). NoLock: the
+// body releases the connection and its section itself.
+enum class Frame { Standard, KeepDiagnostics, NoLock };
+
+// The part of the frame that needs no handle: the lines and the guard. The
+// diagnostic functions and the calls without an input handle use it alone.
+class ApiFrame {
+public:
+    explicit ApiFrame(ApiName fn)
+        : texts_(apiTexts(fn.fn)), tag_(fn.wide ? texts_.wideName : texts_.name),
+          exit_(fn.wide ? texts_.wideExit : texts_.exit) {}
+    ApiFrame(const ApiFrame&) = delete;
+    ApiFrame& operator=(const ApiFrame&) = delete;
+
+    // The entry line with the call's arguments.
+    template <typename... Args>
+    ApiFrame& enter(Args... args) {
+        if (texts_.entry) driverLog().Debug(tag_, texts_.entry, args...);
+        entered_ = true;
+        takeTextCut();
         return *this;
     }
 
-    // Runs body(H*) and writes the exit line (its format takes the return
-    // code; null writes none). Writes the plain "Enter" line when enter()
-    // was not called.
+    // Runs body() and writes the exit line (none when exitLine is false).
     template <typename Body>
-    SQLRETURN run(Body&& body, const char* exitFormat = kExitWithReturnCode) {
+    SQLRETURN run(Body&& body, bool exitLine = true) {
+        if (!entered_) enterPlain();
+        const SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, body);
+        if (exitLine) leave(rc);
+        return rc;
+    }
+
+    // The lines of another function of the table that this one performs
+    // inside its own frame (SQLFetchScroll fetching as SQLFetch does).
+    template <typename Body>
+    static SQLRETURN inner(Api fn, Body&& body) {
+        const ApiTexts& texts = apiTexts(fn);
+        if (texts.entry) driverLog().Debug(texts.name, "%s", texts.entry);
+        const SQLRETURN rc = body();
+        if (texts.exit) driverLog().Debug(texts.name, texts.exit, int(rc));
+        return rc;
+    }
+
+protected:
+    void enterPlain() {
+        if (texts_.entry) driverLog().Debug(tag_, "%s", texts_.entry);
+        entered_ = true;
+        takeTextCut();
+    }
+    void leave(SQLRETURN rc) {
+        if (exit_) driverLog().Debug(tag_, exit_, int(rc));
+    }
+    const ApiTexts& texts_;
+    const char* tag_;
+    const char* exit_;
+    bool entered_ = false;
+};
+
+template <typename H>
+class ApiCall : public ApiFrame {
+public:
+    ApiCall(ApiName fn, SQLHANDLE handle, Frame frame = Frame::Standard)
+        : ApiCall(fn, liveHandle<H>(handle), frame, nullptr) {}
+    // Locked through another live handle of the same kind, while the
+    // diagnostics are those of the handle (SQLCopyDesc: source and target).
+    ApiCall(ApiName fn, SQLHANDLE handle, H* lockedThrough)
+        : ApiCall(fn, liveHandle<H>(handle), Frame::Standard, lockedThrough) {}
+
+    template <typename... Args>
+    ApiCall& enter(Args... args) {
+        ApiFrame::enter(args...);
+        clear();
+        return *this;
+    }
+
+    // Runs body(H*) and writes the exit line (none when exitLine is false).
+    template <typename Body>
+    SQLRETURN run(Body&& body, bool exitLine = true) {
         if (!entered_) {
-            driverLog().Debug(tag_, "Enter");
-            begin();
+            enterPlain();
+            clear();
         }
         SQLRETURN rc = SQL_INVALID_HANDLE;
         if (handle_) {
@@ -82,20 +166,21 @@ public:
             // A text output cut short is a warning with its own record.
             if (takeTextCut() && rc == SQL_SUCCESS_WITH_INFO) addTruncationWarning(odbcVersionOf(h), h->diag);
         }
-        if (exitFormat) driverLog().Debug(tag_, exitFormat, int(rc));
+        if (exitLine) leave(rc);
         return rc;
     }
 
 private:
-    void begin() {
-        entered_ = true;
-        takeTextCut();
-        if (handle_) clearDiagArea(handle_->diag);
+    ApiCall(ApiName fn, H* handle, Frame frame, H* lockedThrough)
+        : ApiFrame(fn), handle_(handle), frame_(frame), lock_(lockedThrough ? lockedThrough : handle) {
+        if (frame_ != Frame::NoLock) lock_.lock(true, -1);
     }
-    const char* tag_;
+    void clear() {
+        if (handle_ && frame_ != Frame::KeepDiagnostics) clearDiagArea(handle_->diag);
+    }
     H* handle_;
+    Frame frame_;
     VSqlLock lock_;
-    bool entered_ = false;
 };
 
 using EnvCall = ApiCall<Environment>;

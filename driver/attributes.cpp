@@ -396,43 +396,42 @@ SQLRETURN VSqlSetStmtAttr(Statement* stmt, SQLINTEGER attribute, SQLPOINTER valu
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV EnvironmentHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                             SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
-    return EnvCall("SQLGetEnv", EnvironmentHandle)
-        .enter("Enter with Attribute %d", int(Attribute))
+    return EnvCall(Api::SQLGetEnvAttr, EnvironmentHandle)
+        .enter(int(Attribute))
         .run([&](Environment* e) { return VSqlGetEnvAttr(e, Attribute, ValuePtr, BufferLength, StringLengthPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSetEnvAttr(SQLHENV EnvironmentHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                             SQLINTEGER StringLength) {
-    return EnvCall("SQLSetEnvAttr", EnvironmentHandle)
-        .enter("Enter with Attribute=%d", int(Attribute))
+    return EnvCall(Api::SQLSetEnvAttr, EnvironmentHandle)
+        .enter(int(Attribute))
         .run([&](Environment* e) { return VSqlSetEnvAttr(e, Attribute, ValuePtr, StringLength); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC ConnectionHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                                 SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
-    return ConnCall("SQLGetConnectAttr", ConnectionHandle)
-        .enter("Enter with Attribute=%d", int(Attribute))
+    return ConnCall(Api::SQLGetConnectAttr, ConnectionHandle)
+        .enter(int(Attribute))
         .run([&](Connection* c) { return VSqlGetConnectAttr(c, Attribute, ValuePtr, BufferLength, StringLengthPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC ConnectionHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                                 SQLINTEGER StringLength) {
-    return ConnCall("SQLSetConnectAttr", ConnectionHandle)
-        .enter("Enter with Attribute=%d", int(Attribute))
-        .run([&](Connection* c) { return VSqlSetConnectAttr(c, Attribute, ValuePtr, StringLength); },
-             "Exit with return %d");
+    return ConnCall(Api::SQLSetConnectAttr, ConnectionHandle)
+        .enter(int(Attribute))
+        .run([&](Connection* c) { return VSqlSetConnectAttr(c, Attribute, ValuePtr, StringLength); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                              SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
-    return StmtCall("SQLGetStmtAttr", StatementHandle)
-        .enter("Enter with Attribute %d", int(Attribute))
+    return StmtCall(Api::SQLGetStmtAttr, StatementHandle)
+        .enter(int(Attribute))
         .run([&](Statement* s) { return VSqlGetStmtAttr(s, Attribute, ValuePtr, BufferLength, StringLengthPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                              SQLINTEGER StringLength) {
-    return StmtCall("SQLSetStmtAttr", StatementHandle)
-        .enter("Enter with Attribute %d", int(Attribute))
+    return StmtCall(Api::SQLSetStmtAttr, StatementHandle)
+        .enter(int(Attribute))
         .run([&](Statement* s) { return VSqlSetStmtAttr(s, Attribute, ValuePtr, StringLength); });
 }

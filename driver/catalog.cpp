@@ -14,8 +14,6 @@
 
 namespace {
 
-const char* const kExitWithReturnCodeEq = "Exit with return code = %d";
-
 constexpr SQLSMALLINT kNullable = 1;
 constexpr SQLSMALLINT kNoNulls = 0;
 
@@ -73,9 +71,7 @@ SQLRETURN outOfMemory(Statement* stmt) {
 // Sends text through the ordinary execution path, into the statement's
 // result set when it already has one.
 SQLRETURN executeText(Statement* stmt, const std::string& text) {
-    freeText(stmt->sentText);
-    stmt->sentText = newText(text.c_str());
-    if (!stmt->sentText) return outOfMemory(stmt);
+    stmt->sentText = text;
     return VSqlExecute(stmt);
 }
 
@@ -209,7 +205,7 @@ SQLRETURN startLocalResult(Statement* stmt, const char* tableName, const Catalog
                            bool blockModeOff) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     if (blockModeOff) stmt->blockMode = 0;
-    stmt->resultSet = makeCatalogResultSet(tableName, columns, n);
+    stmt->resultSet.reset(makeCatalogResultSet(tableName, columns, n));
     return stmt->resultSet ? SQL_SUCCESS : outOfMemory(stmt);
 }
 
@@ -421,8 +417,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLTables(SQLHSTMT StatementHandle, SQLCHAR* Catal
                                         SQLSMALLINT NameLength3, SQLCHAR* TableType, SQLSMALLINT NameLength4) {
     const CatalogName catalog(CatalogName_, NameLength1), schema(SchemaName, NameLength2),
         table(TableName, NameLength3), type(TableType, NameLength4);
-    return StmtCall("SQLTables", StatementHandle)
-        .enter("Enter with CatalogName=%s SchemaName=%s TableName=%s TableType=%s", catalog.forLog(),
+    return StmtCall(Api::SQLTables, StatementHandle)
+        .enter(catalog.forLog(),
                schema.forLog(), table.forLog(), type.forLog())
         .run([&](Statement* s) { return VSqlTables(s, catalog, schema, table, type); });
 }
@@ -432,8 +428,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT StatementHandle, SQLCHAR* Cata
                                          SQLSMALLINT NameLength3, SQLCHAR* ColumnName, SQLSMALLINT NameLength4) {
     const CatalogName catalog(CatalogName_, NameLength1), schema(SchemaName, NameLength2),
         table(TableName, NameLength3), column(ColumnName, NameLength4);
-    return StmtCall("SQLColumns", StatementHandle)
-        .enter("Enter with CatalogName=%s, SchemaName=%s, TableName=%s, ColumnName=%s", catalog.forLog(),
+    return StmtCall(Api::SQLColumns, StatementHandle)
+        .enter(catalog.forLog(),
                schema.forLog(), table.forLog(), column.forLog())
         .run([&](Statement* s) { return VSqlColumns(s, table, column); });
 }
@@ -441,20 +437,20 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColumns(SQLHSTMT StatementHandle, SQLCHAR* Cata
 VSQL_EXPORT SQLRETURN SQL_API SQLPrimaryKeys(SQLHSTMT StatementHandle, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
                                              SQLCHAR* TableName, SQLSMALLINT NameLength3) {
     const CatalogName table(TableName, NameLength3);
-    return StmtCall("SQLPrimaryKeys", StatementHandle)
-        .run([&](Statement* s) { return VSqlPrimaryKeys(s, table); }, kExitWithReturnCodeEq);
+    return StmtCall(Api::SQLPrimaryKeys, StatementHandle)
+        .run([&](Statement* s) { return VSqlPrimaryKeys(s, table); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSpecialColumns(SQLHSTMT StatementHandle, SQLUSMALLINT IdentifierType, SQLCHAR*,
                                                 SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR* TableName,
                                                 SQLSMALLINT NameLength3, SQLUSMALLINT, SQLUSMALLINT) {
     const CatalogName table(TableName, NameLength3);
-    return StmtCall("SQLSpecialColumns", StatementHandle)
-        .run([&](Statement* s) { return VSqlSpecialColumns(s, IdentifierType, table); }, kExitWithReturnCodeEq);
+    return StmtCall(Api::SQLSpecialColumns, StatementHandle)
+        .run([&](Statement* s) { return VSqlSpecialColumns(s, IdentifierType, table); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLStatistics(SQLHSTMT StatementHandle, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
                                             SQLCHAR*, SQLSMALLINT, SQLUSMALLINT, SQLUSMALLINT) {
-    return StmtCall("SQLStatistics", StatementHandle)
-        .run([&](Statement* s) { return VSqlStatistics(s); }, kExitWithReturnCodeEq);
+    return StmtCall(Api::SQLStatistics, StatementHandle)
+        .run([&](Statement* s) { return VSqlStatistics(s); });
 }

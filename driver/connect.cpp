@@ -345,10 +345,10 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
 
 SQLRETURN VSqlDisconnect(Connection* conn) {
     const char* tag = "SQLDisconnect";
-    driverLog().Debug(tag, "Number of statements %d", int(conn->statements.getCount()));
-    while (conn->statements.getCount() > 0) VSqlFreeStatement(conn->statements.at<Statement>(0), SQL_DROP);
-    driverLog().Debug(tag, "Number of descriptors %d", int(conn->descriptors.getCount()));
-    while (conn->descriptors.getCount() > 0) VSqlFreeDescriptor(conn->descriptors.at<Descriptor>(0));
+    driverLog().Debug(tag, "Number of statements %d", int(conn->statements.size()));
+    while (!conn->statements.empty()) VSqlFreeStatement(conn->statements.front(), SQL_DROP);
+    driverLog().Debug(tag, "Number of descriptors %d", int(conn->descriptors.size()));
+    while (!conn->descriptors.empty()) VSqlFreeDescriptor(conn->descriptors.front());
     endSession(conn);
     return SQL_SUCCESS;
 }
@@ -394,30 +394,29 @@ bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion
 VSQL_EXPORT SQLRETURN SQL_API SQLConnect(SQLHDBC ConnectionHandle, SQLCHAR* ServerName, SQLSMALLINT NameLength1,
                                          SQLCHAR* UserName, SQLSMALLINT NameLength2, SQLCHAR* Authentication,
                                          SQLSMALLINT NameLength3) {
-    return ConnCall("SQLConnect", ConnectionHandle)
+    return ConnCall(Api::SQLConnect, ConnectionHandle)
         .run([&](Connection* conn) {
             return VSqlConnect(conn, ServerName, NameLength1, UserName, NameLength2, Authentication, NameLength3);
-        }, "Exit with retVal = %d");
+        });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC ConnectionHandle, SQLHWND WindowHandle,
                                                SQLCHAR* InConnectionString, SQLSMALLINT StringLength1,
                                                SQLCHAR* OutConnectionString, SQLSMALLINT BufferLength,
                                                SQLSMALLINT* StringLength2Ptr, SQLUSMALLINT DriverCompletion) {
-    return ConnCall("SQLDriverConnect", ConnectionHandle)
-        .enter("Enter with DriverCompletion=%d", int(DriverCompletion))
+    return ConnCall(Api::SQLDriverConnect, ConnectionHandle)
+        .enter(int(DriverCompletion))
         .run([&](Connection* conn) {
             return VSqlDriverConnect(conn, WindowHandle, InConnectionString, StringLength1, OutConnectionString,
                                      BufferLength, StringLength2Ptr, DriverCompletion);
-        }, "Leaving SQLDriverConnect with return value %d");
+        });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC ConnectionHandle) {
-    return ConnCall("SQLDisconnect", ConnectionHandle).run([&](Connection* conn) { return VSqlDisconnect(conn); }, "Exit");
+    return ConnCall(Api::SQLDisconnect, ConnectionHandle).run([&](Connection* conn) { return VSqlDisconnect(conn); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLEndTran(SQLSMALLINT, SQLHANDLE, SQLSMALLINT) {
     // The server has no transactions that the driver controls.
-    driverLog().Debug("SQLEndTran", "Enter/Exit");
-    return SQL_SUCCESS;
+    return ApiFrame(Api::SQLEndTran).run([] { return SQL_SUCCESS; });
 }

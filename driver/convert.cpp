@@ -361,8 +361,7 @@ SQLRETURN VSqlGetDataCall(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLIN
         addOdbcError(stmt, "24000", "Invalid cursor state");
         return SQL_ERROR;
     }
-    long long rowIndex = stmt->rowPosition;
-    if (stmt->blockMode) rowIndex -= (long long)stmt->blockSize * ((long long)stmt->blockNumber - 1);
+    const long long rowIndex = stmt->rowPosition - firstStoredRow(stmt) + 1;  // in the stored rows, from 1
     const Row* row = rowIndex >= 1 && rowIndex <= resultRowCount(rs) ? resultRow(rs, int(rowIndex - 1)) : nullptr;
     if (!row) {
         addOdbcError(stmt, "24000", "Invalid cursor state");

@@ -2,6 +2,7 @@
 // form of a statement text (SQLNativeSql: its escape sequences translated).
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "driver/apicall.h"
 #include "driver/descriptors.h"
@@ -12,25 +13,10 @@
 
 namespace {
 
-// The frame of the two data-at-execution calls: unlike every other call they
-// keep the statement's diagnostics, so that the records of the execution that
-// asked for data stay readable.
-template <typename Body>
-SQLRETURN keepingDiagnostics(const char* tag, SQLHSTMT handle, Body&& body) {
-    auto* stmt = liveHandle<Statement>(handle);
-    VSqlLock lock(stmt);
-    lock.lock(true, -1);
-    driverLog().Debug(tag, "Enter");
-    SQLRETURN rc = SQL_INVALID_HANDLE;
-    if (stmt) rc = runGuarded(&stmt->diag, odbcVersionOf(stmt), [&]() -> SQLRETURN { return body(stmt); });
-    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
-    return rc;
-}
-
 // The APD record of the parameter that needs data, or null when no
 // execution is waiting for one.
 DescriptorRecord* waitingParameter(Statement* stmt) {
-    if (!stmt->sqlText || stmt->nextMarker >= stmt->markerCount) return nullptr;
+    if (stmt->sqlText.empty() || stmt->nextMarker >= stmt->markerCount) return nullptr;
     if (std::int32_t(stmt->nextMarker) >= stmt->apd->count) return nullptr;
     return &stmt->apd->records[stmt->nextMarker];
 }
@@ -47,7 +33,7 @@ SQLRETURN VSqlParamData(Statement* stmt, SQLPOINTER* valuePtrPtr) {
     if (!waitingParameter(stmt)) return refuse(stmt, "HY010", "Function sequence error", false);
     SQLRETURN rc = SQL_NEED_DATA;
     // A value kept by its pointer counts as supplied, as collected bytes do.
-    if (stmt->putDataBuffer || stmt->putDataValue) rc = executeParameterRows(stmt, "SQLParamData");
+    if (!stmt->putDataBuffer.empty() || stmt->putDataValue) rc = executeParameterRows(stmt, "SQLParamData");
     // The next value wanted (of this row or a later one of an array): the
     // application tells its parameters apart by the address it bound.
     if (rc == SQL_NEED_DATA && valuePtrPtr) *valuePtrPtr = parameterDataAt(stmt, stmt->nextMarker);
@@ -59,23 +45,20 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
     if (!record) return refuse(stmt, "HY010", "Function sequence error", false);
     const SQLSMALLINT cType = record->conciseType;
     if (lengthOrIndicator == SQL_NULL_DATA) {
-        if (stmt->putDataBuffer) return refuse(stmt, "HY020", "Attempt to concatenate a null value", true);
-        auto* marker = static_cast<unsigned char*>(plat::heapAlloc(5));
-        if (!marker) throw std::bad_alloc();
-        std::memcpy(marker, "NULL", 4);
-        stmt->putDataBuffer = marker;
+        if (!stmt->putDataBuffer.empty()) return refuse(stmt, "HY020", "Attempt to concatenate a null value", true);
+        stmt->putDataBuffer.assign({'N', 'U', 'L', 'L', 0});
         stmt->putDataLength = SQL_NULL_DATA;
     }
     const bool wide = cType == SQL_C_WCHAR;
     if (cType != SQL_C_CHAR && cType != SQL_C_BINARY && !wide) {
-        if (stmt->putDataBuffer)
+        if (!stmt->putDataBuffer.empty())
             return refuse(stmt, "HY019", "Non-character and non-binary data sent in pieces", true);
         stmt->putDataValue = data;
         return SQL_SUCCESS;
     }
     if (lengthOrIndicator == SQL_NULL_DATA) return SQL_SUCCESS;
     // Data after a NULL would be appended to the marker text.
-    if (stmt->putDataBuffer && stmt->putDataLength == SQL_NULL_DATA)
+    if (!stmt->putDataBuffer.empty() && stmt->putDataLength == SQL_NULL_DATA)
         return refuse(stmt, "HY020", "Attempt to concatenate a null value", true);
     SQLLEN length = lengthOrIndicator;
     if (length == SQL_NTS && wide)
@@ -84,15 +67,13 @@ SQLRETURN VSqlPutData(Statement* stmt, SQLPOINTER data, SQLLEN lengthOrIndicator
         length = data ? SQLLEN(std::strlen(static_cast<const char*>(data))) : 0;
     if (length < 0) return refuse(stmt, "HY090", "Invalid string or buffer length", false);
     if (!data) length = 0;
-    const SQLLEN held = stmt->putDataBuffer ? stmt->putDataLength : 0;
+    const SQLLEN held = stmt->putDataBuffer.empty() ? 0 : stmt->putDataLength;
     if (length > SQLLEN(INT32_MAX) - held - 1) throw std::bad_alloc();  // the text must stay addressable by int
-    auto* grown = static_cast<unsigned char*>(stmt->putDataBuffer
-                                                  ? plat::heapRealloc(stmt->putDataBuffer, std::size_t(held + length + 1))
-                                                  : plat::heapAlloc(std::size_t(length + 1)));
-    if (!grown) throw std::bad_alloc();
-    if (length > 0) std::memcpy(grown + held, data, std::size_t(length));
-    grown[held + length] = 0;
-    stmt->putDataBuffer = grown;
+    // The pieces so far, this one, and a zero after them.
+    std::vector<unsigned char>& buffer = stmt->putDataBuffer;
+    buffer.resize(std::size_t(held + length + 1));
+    if (length > 0) std::memcpy(buffer.data() + held, data, std::size_t(length));
+    buffer[std::size_t(held + length)] = 0;
     stmt->putDataLength = held + length;
     return SQL_SUCCESS;
 }
@@ -123,23 +104,24 @@ SQLRETURN VSqlNativeSql(Connection* conn, const SQLCHAR* in, SQLINTEGER inLength
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLParamData(SQLHSTMT StatementHandle, SQLPOINTER* ValuePtrPtr) {
-    return keepingDiagnostics("SQLParamData", StatementHandle,
-                              [&](Statement* s) { return VSqlParamData(s, ValuePtrPtr); });
+    // Unlike every other call, the data-at-execution calls keep the
+    // diagnostics: the records of the execution that asked for data stay readable.
+    return StmtCall(Api::SQLParamData, StatementHandle, Frame::KeepDiagnostics)
+        .run([&](Statement* s) { return VSqlParamData(s, ValuePtrPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLPutData(SQLHSTMT StatementHandle, SQLPOINTER DataPtr, SQLLEN StrLen_or_Ind) {
-    return keepingDiagnostics("SQLPutData", StatementHandle,
-                              [&](Statement* s) { return VSqlPutData(s, DataPtr, StrLen_or_Ind); });
+    return StmtCall(Api::SQLPutData, StatementHandle, Frame::KeepDiagnostics)
+        .run([&](Statement* s) { return VSqlPutData(s, DataPtr, StrLen_or_Ind); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNativeSql(SQLHDBC ConnectionHandle, SQLCHAR* InStatementText, SQLINTEGER TextLength1,
                                            SQLCHAR* OutStatementText, SQLINTEGER BufferLength,
                                            SQLINTEGER* TextLength2Ptr) {
-    return ConnCall("SQLNativeSql", ConnectionHandle)
+    return ConnCall(Api::SQLNativeSql, ConnectionHandle)
         .run(
             [&](Connection* c) {
                 return VSqlNativeSql(c, InStatementText, TextLength1, OutStatementText, BufferLength,
                                      TextLength2Ptr);
-            },
-            "Exit with return code = %d");
+            });
 }

@@ -203,29 +203,11 @@ void storeField(void* base, const DescField& f, SQLPOINTER value) {
     }
 }
 
-char*& textField(DescriptorRecord& record, const DescField& f) {
-    return *reinterpret_cast<char**>(reinterpret_cast<char*>(&record) + f.offset);
-}
-const char* textField(const DescriptorRecord& record, const DescField& f) {
-    return load<const char*>(&record, f.offset);
+const std::string& textField(const DescriptorRecord& record, const DescField& f) {
+    return *reinterpret_cast<const std::string*>(reinterpret_cast<const char*>(&record) + f.offset);
 }
 
 }  // namespace
-
-// The copy-out rule with 32-bit lengths (SQLGetDescField, SQLNativeSql).
-SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text) {
-    if (!text) text = "";
-    std::string held;
-    text = ansiOut(text, held);
-    std::size_t full = std::strlen(text);
-    if (lengthPtr) *lengthPtr = full > std::size_t(INT32_MAX) ? INT32_MAX : SQLINTEGER(full);
-    if (buffer && bufferLength > 0) {
-        std::size_t n = full < std::size_t(bufferLength) ? full : std::size_t(bufferLength) - 1;
-        std::memcpy(buffer, text, n);
-        static_cast<char*>(buffer)[n] = '\0';
-    }
-    return full >= std::size_t(bufferLength < 0 ? 0 : bufferLength) ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
-}
 
 namespace {
 
@@ -281,18 +263,18 @@ SQLRETURN setRecordField(Descriptor* desc, DescriptorRecord& record, const DescF
         applyTypeDefaults(record);
         return SQL_SUCCESS;
     case FieldSetter::Name: {
-        char* name = nullptr;
+        std::string name;
         if (value) {
             if (bufferLength < 0 && bufferLength != SQL_NTS)
                 return refuse(desc, "HY090", "Invalid string or buffer length");
             std::string held;
-            const SQLCHAR* text = ansiIn(static_cast<const SQLCHAR*>(value), bufferLength, held);
-            name = newText(reinterpret_cast<const char*>(text), bufferLength == SQL_NTS ? -1 : bufferLength);
-            if (!name) return refuse(desc, "HY001", kNoMemory);
+            const char* text =
+                reinterpret_cast<const char*>(ansiIn(static_cast<const SQLCHAR*>(value), bufferLength, held));
+            // A counted name ends at a zero inside it all the same.
+            name.assign(text, bufferLength == SQL_NTS ? std::strlen(text) : strnlen(text, std::size_t(bufferLength)));
         }
-        freeText(record.name);
-        record.name = name;
-        record.unnamed = name && name[0] ? SQL_NAMED : SQL_UNNAMED;
+        record.name = std::move(name);
+        record.unnamed = record.name.empty() ? SQL_UNNAMED : SQL_NAMED;
         return SQL_SUCCESS;
     }
     case FieldSetter::Unnamed:
@@ -318,36 +300,6 @@ SQLRETURN setHeaderField(Descriptor* desc, const DescField& f, SQLPOINTER value)
         return SQL_SUCCESS;
     }
     return refuse(desc, "HY091", kInvalidField);
-}
-
-// ---------------------------------------------------------------------------
-// Record copies for SQLCopyDesc: built completely before the target changes,
-// so that a copy that runs out of memory leaves the target as it was.
-
-void releaseRecords(DescriptorRecord* records, int n) {
-    for (int i = 0; i < n; ++i) releaseRecordStrings(&records[i]);
-    plat::heapFree(records);
-}
-
-DescriptorRecord* copyRecords(const Descriptor* source) {
-    int n = source->count;
-    auto* copy = static_cast<DescriptorRecord*>(plat::heapAlloc(sizeof(DescriptorRecord) * std::size_t(n ? n : 1)));
-    if (!copy) return nullptr;
-    constexpr std::size_t kFields = sizeof kRecordFields / sizeof kRecordFields[0];
-    for (int i = 0; i < n; ++i) {
-        copy[i] = source->records[i];
-        for (std::size_t k = 0; k < kFields; ++k) {
-            if (kRecordFields[k].width != FieldWidth::Text) continue;
-            char*& text = textField(copy[i], kRecordFields[k]);
-            if (!text || (text = newText(text))) continue;
-            // The texts not yet duplicated still point at the source's.
-            for (std::size_t later = k + 1; later < kFields; ++later)
-                if (kRecordFields[later].width == FieldWidth::Text) textField(copy[i], kRecordFields[later]) = nullptr;
-            releaseRecords(copy, i + 1);
-            return nullptr;
-        }
-    }
-    return copy;
 }
 
 }  // namespace
@@ -381,7 +333,8 @@ SQLRETURN VSqlGetDescField(Descriptor* desc, SQLSMALLINT recNumber, SQLSMALLINT 
     const DescField* f = findRecordField(field);
     if (!f) return SQL_SUCCESS;
     const DescriptorRecord& record = recordOf(desc, recNumber);
-    if (f->width == FieldWidth::Text) return copyOutLong(value, bufferLength, stringLength, textField(record, *f));
+    if (f->width == FieldWidth::Text)
+        return copyOutLong(value, bufferLength, stringLength, textField(record, *f).c_str());
     writeField(&record, *f, value);
     return SQL_SUCCESS;
 }
@@ -405,7 +358,7 @@ SQLRETURN VSqlGetDescRec(Descriptor* desc, SQLSMALLINT recNumber, SQLCHAR* name,
     if (recNumber < 1) return refuse(desc, "07009", nullptr);
     if (recNumber > desc->count) return SQL_NO_DATA;
     const DescriptorRecord& r = recordOf(desc, recNumber);
-    SQLRETURN rc = copyOutName(desc, name, bufferLength, stringLength, r.name);
+    SQLRETURN rc = copyOutName(desc, name, bufferLength, stringLength, r.name.c_str());
     put(type, r.type);
     put(subType, r.datetimeIntervalCode);
     put(length, r.octetLength);
@@ -438,10 +391,10 @@ static SQLRETURN VSqlCopyDesc(Descriptor* source, Descriptor* target) {
     if (target->kind == DESC_IRD) return refuse(target, "HY016", kCannotModifyIrd);
     if (isIrdWithoutRecords(source)) return refuse(target, "HY007", kNotPrepared);
     if (source == target) return SQL_SUCCESS;
-    DescriptorRecord* records = copyRecords(source);
-    if (!records) return refuse(target, "HY001", kNoMemory);
-    emptyDescriptor(target);
-    target->records = records;
+    // Copied completely before the target changes: a copy that runs out of
+    // memory leaves the target as it was.
+    std::vector<DescriptorRecord> records(source->records);
+    target->records.swap(records);
     target->count = source->count;
     for (const DescField& f : kHeaderFields) {
         if (!f.copied) continue;
@@ -467,7 +420,7 @@ SQLRETURN VSqlColAttribute(Statement* stmt, SQLUSMALLINT column, SQLUSMALLINT fi
     if (column < 1) return refuse(stmt, "07009", nullptr);
     const DescriptorRecord& record = recordOf(ird, column);
     if (f->width == FieldWidth::Text) {
-        SQLRETURN rc = copyOutString(text, bufferLength, stringLength, textField(record, *f));
+        SQLRETURN rc = copyOutString(text, bufferLength, stringLength, textField(record, *f).c_str());
         return text ? rc : SQL_SUCCESS;
     }
     put(number, numberOf(&record, *f));
@@ -480,7 +433,7 @@ SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, S
     Descriptor* ird = stmt->ird;
     if (column < 1 || column > SQLUSMALLINT(ird->count)) return refuse(stmt, "07009", "Column out of range");
     const DescriptorRecord& r = recordOf(ird, column);
-    SQLRETURN rc = copyOutName(stmt, name, bufferLength, nameLength, r.name);
+    SQLRETURN rc = copyOutName(stmt, name, bufferLength, nameLength, r.name.c_str());
     put(dataType, r.conciseType);
     put(columnSize, r.length);
     put(decimalDigits, r.scale);
@@ -589,7 +542,7 @@ void parameterSize(const DescriptorRecord& r, SQLULEN& size, SQLSMALLINT& digits
 // text of up to 255 characters.
 SQLRETURN VSqlDescribeParam(Statement* stmt, SQLUSMALLINT number, SQLSMALLINT* type, SQLULEN* size,
                             SQLSMALLINT* digits, SQLSMALLINT* nullable) {
-    if (!stmt->sqlText && !stmt->preparedText) {
+    if (stmt->sqlText.empty() && stmt->preparedText.empty()) {
         addOdbcError(stmt, "HY010", "Function sequence error");
         return SQL_ERROR;
     }
@@ -658,8 +611,8 @@ static SQLRETURN VSqlBindParameter(Statement* stmt, SQLUSMALLINT number, SQLSMAL
 
 VSQL_EXPORT SQLRETURN SQL_API SQLBindCol(SQLHSTMT StatementHandle, SQLUSMALLINT ColumnNumber, SQLSMALLINT TargetType,
                                          SQLPOINTER TargetValuePtr, SQLLEN BufferLength, SQLLEN* StrLen_or_IndPtr) {
-    return StmtCall("SQLBindCol", StatementHandle)
-        .enter("Enter with ColumnNumber %d, TargetType=%d, BufferLength=%d", int(ColumnNumber), int(TargetType),
+    return StmtCall(Api::SQLBindCol, StatementHandle)
+        .enter(int(ColumnNumber), int(TargetType),
                int(BufferLength))
         .run([&](Statement* s) {
             return VSqlBindCol(s, ColumnNumber, TargetType, TargetValuePtr, BufferLength, StrLen_or_IndPtr);
@@ -672,8 +625,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT StatementHandle, SQLUSMA
                                                SQLSMALLINT DecimalDigits, SQLPOINTER ParameterValuePtr,
                                                SQLLEN BufferLength, SQLLEN* StrLen_or_IndPtr) {
     (void)InputOutputType;  // every parameter is an input parameter
-    return StmtCall("SQLBindParameter", StatementHandle)
-        .enter("Enter with ParameterNumber = %d", int(ParameterNumber))
+    return StmtCall(Api::SQLBindParameter, StatementHandle)
+        .enter(int(ParameterNumber))
         .run([&](Statement* s) {
             return VSqlBindParameter(s, ParameterNumber, ValueType, ParameterType, ColumnSize, DecimalDigits,
                                      ParameterValuePtr, BufferLength, StrLen_or_IndPtr);
@@ -683,8 +636,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT StatementHandle, SQLUSMA
 VSQL_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT StatementHandle, SQLUSMALLINT ParameterNumber,
                                                SQLSMALLINT* DataTypePtr, SQLULEN* ParameterSizePtr,
                                                SQLSMALLINT* DecimalDigitsPtr, SQLSMALLINT* NullablePtr) {
-    return StmtCall("SQLDescribeParam", StatementHandle)
-        .enter("Enter with ParameterNumber = %d", int(ParameterNumber))
+    return StmtCall(Api::SQLDescribeParam, StatementHandle)
+        .enter(int(ParameterNumber))
         .run([&](Statement* s) {
             return VSqlDescribeParam(s, ParameterNumber, DataTypePtr, ParameterSizePtr, DecimalDigitsPtr,
                                      NullablePtr);
@@ -694,8 +647,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDescribeParam(SQLHSTMT StatementHandle, SQLUSMA
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDescField(SQLHDESC DescriptorHandle, SQLSMALLINT RecNumber,
                                               SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                               SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
-    return DescCall("SQLGetDescField", DescriptorHandle)
-        .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
+    return DescCall(Api::SQLGetDescField, DescriptorHandle)
+        .enter(int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) {
             return VSqlGetDescField(d, RecNumber, FieldIdentifier, ValuePtr, BufferLength, StringLengthPtr);
         });
@@ -704,8 +657,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescField(SQLHDESC DescriptorHandle, SQLSMAL
 VSQL_EXPORT SQLRETURN SQL_API SQLSetDescField(SQLHDESC DescriptorHandle, SQLSMALLINT RecNumber,
                                               SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                               SQLINTEGER BufferLength) {
-    return DescCall("SQLSetDescField", DescriptorHandle)
-        .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
+    return DescCall(Api::SQLSetDescField, DescriptorHandle)
+        .enter(int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) { return VSqlSetDescField(d, RecNumber, FieldIdentifier, ValuePtr, BufferLength); });
 }
 
@@ -714,8 +667,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescRec(SQLHDESC DescriptorHandle, SQLSMALLI
                                             SQLSMALLINT* TypePtr, SQLSMALLINT* SubTypePtr, SQLLEN* LengthPtr,
                                             SQLSMALLINT* PrecisionPtr, SQLSMALLINT* ScalePtr,
                                             SQLSMALLINT* NullablePtr) {
-    return DescCall("SQLGetDescRec", DescriptorHandle)
-        .enter("Enter with RecNumber = %d", int(RecNumber))
+    return DescCall(Api::SQLGetDescRec, DescriptorHandle)
+        .enter(int(RecNumber))
         .run([&](Descriptor* d) {
             return VSqlGetDescRec(d, RecNumber, Name, BufferLength, StringLengthPtr, TypePtr, SubTypePtr, LengthPtr,
                                   PrecisionPtr, ScalePtr, NullablePtr);
@@ -726,40 +679,30 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetDescRec(SQLHDESC DescriptorHandle, SQLSMALLI
                                             SQLSMALLINT SubType, SQLLEN Length, SQLSMALLINT Precision,
                                             SQLSMALLINT Scale, SQLPOINTER DataPtr, SQLLEN* StringLengthPtr,
                                             SQLLEN* IndicatorPtr) {
-    return DescCall("SQLSetDescRec", DescriptorHandle)
-        .enter("Enter with RecNumber = %d, Type = %d, SubType = %d", int(RecNumber), int(Type), int(SubType))
+    return DescCall(Api::SQLSetDescRec, DescriptorHandle)
+        .enter(int(RecNumber), int(Type), int(SubType))
         .run(
             [&](Descriptor* d) {
                 return VSqlSetDescRec(d, RecNumber, Type, SubType, Length, Precision, Scale, DataPtr,
                                       StringLengthPtr, IndicatorPtr);
-            },
-            "Exit with return code = %d");
+            });
 }
 
 // Locked through the source, but the diagnostics belong to the target.
 VSQL_EXPORT SQLRETURN SQL_API SQLCopyDesc(SQLHDESC SourceDescHandle, SQLHDESC TargetDescHandle) {
     auto* source = liveHandle<Descriptor>(SourceDescHandle);
-    auto* target = liveHandle<Descriptor>(TargetDescHandle);
-    if (!source) return SQL_INVALID_HANDLE;
-    VSqlLock lock(source);
-    lock.lock(true, -1);
-    const char* tag = "SQLCopyDesc";
-    driverLog().Debug(tag, "Enter");
-    SQLRETURN rc = SQL_INVALID_HANDLE;
-    if (target) {
-        clearDiagArea(target->diag);
-        rc = runGuarded(&target->diag, odbcVersionOf(target), [&] { return VSqlCopyDesc(source, target); });
-    }
-    driverLog().Debug(tag, "Exit with return code = %d", int(rc));
-    return rc;
+    if (!source) return SQL_INVALID_HANDLE;  // nothing to lock through: no lines either
+    return DescCall(Api::SQLCopyDesc, TargetDescHandle, source).run([&](Descriptor* target) {
+        return VSqlCopyDesc(source, target);
+    });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT StatementHandle, SQLUSMALLINT ColumnNumber,
                                               SQLUSMALLINT FieldIdentifier, SQLPOINTER CharacterAttributePtr,
                                               SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr,
                                               SQLLEN* NumericAttributePtr) {
-    return StmtCall("SQLColAttribute", StatementHandle)
-        .enter("Enter with ColumnNumber=%d and FieldIdentifier=%d", int(ColumnNumber), int(FieldIdentifier))
+    return StmtCall(Api::SQLColAttribute, StatementHandle)
+        .enter(int(ColumnNumber), int(FieldIdentifier))
         .run([&](Statement* s) {
             return VSqlColAttribute(s, ColumnNumber, FieldIdentifier, CharacterAttributePtr, BufferLength,
                                     StringLengthPtr, NumericAttributePtr);
@@ -770,8 +713,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT StatementHandle, SQLUSMALL
                                              SQLSMALLINT BufferLength, SQLSMALLINT* NameLengthPtr,
                                              SQLSMALLINT* DataTypePtr, SQLULEN* ColumnSizePtr,
                                              SQLSMALLINT* DecimalDigitsPtr, SQLSMALLINT* NullablePtr) {
-    return StmtCall("SQLDescribeCol", StatementHandle)
-        .enter("Enter ColumnNumber=%d", int(ColumnNumber))
+    return StmtCall(Api::SQLDescribeCol, StatementHandle)
+        .enter(int(ColumnNumber))
         .run([&](Statement* s) {
             return VSqlDescribeCol(s, ColumnNumber, ColumnName, BufferLength, NameLengthPtr, DataTypePtr,
                                    ColumnSizePtr, DecimalDigitsPtr, NullablePtr);

@@ -71,7 +71,8 @@ SQLRETURN VSqlDescribeCol(Statement* stmt, SQLUSMALLINT column, SQLCHAR* name, S
 bool isTextDescField(SQLSMALLINT field);
 bool isTextColAttribute(SQLUSMALLINT field);
 
-// Text copy-out with 32-bit lengths: the full length to lengthPtr, at most
-// bufferLength-1 bytes and a NUL to buffer; SQL_SUCCESS_WITH_INFO (no
-// diagnostic) when the text did not fit.
-SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text);
+// Text copy-out with 32-bit lengths (copyOutText): SQL_SUCCESS_WITH_INFO,
+// with no diagnostic and no note, when the text did not fit.
+inline SQLRETURN copyOutLong(SQLPOINTER buffer, SQLINTEGER bufferLength, SQLINTEGER* lengthPtr, const char* text) {
+    return copyOutText(buffer, bufferLength, lengthPtr, text);
+}

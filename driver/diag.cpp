@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -157,21 +158,28 @@ void addTruncationWarning(std::uint32_t odbcVersion, DiagArea& area) {
     addOdbcError(odbcVersion, area, "01004", "String data, right truncated");
 }
 
-SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
+template <typename Len>
+SQLRETURN copyOutText(void* buffer, Len bufferLength, Len* lengthPtr, const char* text) {
     if (!text) text = "";
     std::string held;
     text = ansiOut(text, held);
-    std::size_t full = std::strlen(text);
-    SQLSMALLINT length = full > 32767 ? SQLSMALLINT(32767) : SQLSMALLINT(full);
-    if (lengthPtr) *lengthPtr = length;
+    const std::size_t full = std::strlen(text);
+    constexpr std::size_t kLongest = std::size_t(std::numeric_limits<Len>::max());
+    if (lengthPtr) *lengthPtr = full > kLongest ? Len(kLongest) : Len(full);
     if (buffer && bufferLength > 0) {
-        std::size_t n = full < std::size_t(bufferLength - 1) ? full : std::size_t(bufferLength - 1);
+        const std::size_t n = full < std::size_t(bufferLength) ? full : std::size_t(bufferLength) - 1;
         std::memcpy(buffer, text, n);
-        buffer[n] = '\0';
+        static_cast<char*>(buffer)[n] = '\0';
     }
-    if (full < std::size_t(bufferLength < 0 ? 0 : bufferLength)) return SQL_SUCCESS;
-    noteTextCut();
-    return SQL_SUCCESS_WITH_INFO;
+    return full < std::size_t(bufferLength < 0 ? 0 : bufferLength) ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
+}
+template SQLRETURN copyOutText<SQLSMALLINT>(void*, SQLSMALLINT, SQLSMALLINT*, const char*);
+template SQLRETURN copyOutText<SQLINTEGER>(void*, SQLINTEGER, SQLINTEGER*, const char*);
+
+SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
+    const SQLRETURN rc = copyOutText(buffer, bufferLength, lengthPtr, text);
+    if (rc == SQL_SUCCESS_WITH_INFO) noteTextCut();
+    return rc;
 }
 
 // ---------------------------------------------------------------------------
@@ -294,26 +302,18 @@ bool isTextDiagField(SQLSMALLINT identifier) {
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                             SQLCHAR* SQLState, SQLINTEGER* NativeErrorPtr, SQLCHAR* MessageText,
                                             SQLSMALLINT BufferLength, SQLSMALLINT* TextLengthPtr) {
-    const char* tag = "SQLGetDiagRec";
-    driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d", int(HandleType), int(RecNumber));
-    SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
+    // No lock, and the diagnostics are what is read: the frame without a handle.
+    return ApiFrame(Api::SQLGetDiagRec).enter(int(HandleType), int(RecNumber)).run([&] {
         return VSqlGetDiagRec(HandleType, Handle, RecNumber, SQLState, NativeErrorPtr, MessageText, BufferLength,
-                          TextLengthPtr);
+                              TextLengthPtr);
     });
-    driverLog().Debug(tag, "Exit with retVal = %d", int(rc));
-    return rc;
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                               SQLSMALLINT DiagIdentifier, SQLPOINTER DiagInfoPtr,
                                               SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
-    const char* tag = "SQLGetDiagField";
-    driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d, DiagIdentifier=%d", int(HandleType),
-                      int(RecNumber), int(DiagIdentifier));
-    SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
+    return ApiFrame(Api::SQLGetDiagField).enter(int(HandleType), int(RecNumber), int(DiagIdentifier)).run([&] {
         return VSqlGetDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr, BufferLength,
-                            StringLengthPtr);
+                                StringLengthPtr);
     });
-    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
-    return rc;
 }

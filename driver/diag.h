@@ -42,13 +42,19 @@ void releaseDiagArea(DiagArea& area);
 // Record recNumber (from 1), or null.
 const DiagRecord* diagRecordAt(const DiagArea& area, SQLSMALLINT recNumber);
 
-// The one rule for text copied out to an application: *lengthPtr receives
-// the full length (characters, clamped to 32767) when lengthPtr is not null;
-// at most bufferLength-1 characters and a NUL go to buffer when it is not
-// null and bufferLength > 0. Returns SQL_SUCCESS_WITH_INFO when the text did
-// not fit (length >= bufferLength), else SQL_SUCCESS. Adds no diagnostic
-// itself: it notes the cut (noteTextCut), and the call's frame adds 01004
-// when the call ends with SQL_SUCCESS_WITH_INFO and no 01004 record yet.
+// The one rule for text copied out to an application, at the width of the
+// call's length arguments (SQLSMALLINT or SQLINTEGER): *lengthPtr receives
+// the full length (characters, clamped to the width's maximum) when lengthPtr
+// is not null; at most bufferLength-1 characters and a NUL go to buffer when
+// it is not null and bufferLength > 0. Returns SQL_SUCCESS_WITH_INFO when the
+// text did not fit (length >= bufferLength), else SQL_SUCCESS. Adds no
+// diagnostic and notes nothing.
+template <typename Len>
+SQLRETURN copyOutText(void* buffer, Len bufferLength, Len* lengthPtr, const char* text);
+
+// The rule with 16-bit lengths, for the short texts of most calls: a cut is
+// noted (noteTextCut), and the call's frame adds 01004 when the call ends
+// with SQL_SUCCESS_WITH_INFO and no 01004 record yet.
 SQLRETURN copyOutString(SQLCHAR* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text);
 inline SQLRETURN copyOutString(void* buffer, SQLSMALLINT bufferLength, SQLSMALLINT* lengthPtr, const char* text) {
     return copyOutString(static_cast<SQLCHAR*>(buffer), bufferLength, lengthPtr, text);

@@ -491,22 +491,17 @@ bool escapeInfoAnswer(unsigned infoType, std::uint32_t& answer) {
 }
 
 bool translateStatementEscapes(Statement* stmt) {
-    if (!stmt->sqlText || stmt->noScan == SQL_NOSCAN_ON) return true;
+    if (stmt->sqlText.empty() || stmt->noScan == SQL_NOSCAN_ON) return true;
     EscapeContext context;
     context.userName = stmt->conn ? stmt->conn->uid : "";
     std::string out;
     EscapeFailure failure;
-    if (translateEscapes(stmt->sqlText, context, out, failure)) {
-        if (out != stmt->sqlText) {
-            char* copy = newText(out.c_str());
-            if (!copy) throw std::bad_alloc();
-            freeText(stmt->sqlText);
-            stmt->sqlText = copy;
-        }
+    if (translateEscapes(stmt->sqlText.c_str(), context, out, failure)) {
+        stmt->sqlText = std::move(out);
         return true;
     }
     addOdbcError(stmt, failure.sqlState, failure.message.c_str());
-    freeText(stmt->sqlText);
+    stmt->sqlText.clear();
     scanParameterMarkers(stmt);  // no text, no markers
     return false;
 }

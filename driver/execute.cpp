@@ -25,15 +25,7 @@ constexpr std::size_t kObjectClauseWindow = 255;
 constexpr const char* kObjectClause = "SET OBJECT";
 
 std::size_t markerAt(const Statement* stmt, std::uint32_t i) {
-    return std::size_t(reinterpret_cast<std::uintptr_t>(stmt->markers.getAt(std::int32_t(i))));
-}
-
-// Replaces an owned text with a copy of value.
-void storeText(char*& field, const std::string& value) {
-    char* copy = newText(value.data(), SQLLEN(value.size()));
-    if (!copy) throw std::bad_alloc();
-    freeText(field);
-    field = copy;
+    return stmt->markers[i];
 }
 
 // Where one row of a parameter array keeps a record's value and lengths:
@@ -76,8 +68,8 @@ Source appendParameter(Statement* stmt, std::uint32_t i, std::string& out) {
     const SQLSMALLINT sqlType = std::int32_t(i) < stmt->ipd->count ? stmt->ipd->records[i].conciseType : 0;
     const std::int32_t row = std::int32_t(stmt->paramRow + 1), column = std::int32_t(i + 1);
     ParamInput input{apd.conciseType, nullptr, SQL_NTS, apd.precision, apd.scale};
-    if (stmt->putDataBuffer) {
-        input.data = stmt->putDataBuffer;
+    if (!stmt->putDataBuffer.empty()) {
+        input.data = stmt->putDataBuffer.data();
         input.length = stmt->putDataLength;
     } else if (stmt->putDataValue) {
         input.data = stmt->putDataValue;
@@ -113,19 +105,18 @@ SQLLEN textLength(const SQLCHAR* text, SQLLEN length) {
 }  // namespace
 
 void releasePutData(Statement* stmt) {
-    if (stmt->putDataBuffer) plat::heapFree(stmt->putDataBuffer);
-    stmt->putDataBuffer = nullptr;
+    stmt->putDataBuffer = std::vector<unsigned char>();
     stmt->putDataLength = 0;
     stmt->putDataValue = nullptr;
 }
 
 void scanParameterMarkers(Statement* stmt) {
-    stmt->markers.count = 0;
+    stmt->markers.clear();
     stmt->markerCount = 0;
     stmt->nextMarker = 0;
     stmt->markerInObjectClause = 0;
-    const char* text = stmt->sqlText;
-    if (!text) return;
+    if (stmt->sqlText.empty()) return;
+    const char* text = stmt->sqlText.c_str();
 
     // The clause: none, still to be found after its keywords, inside its
     // parenthesis, or closed for the rest of the text.
@@ -150,7 +141,7 @@ void scanParameterMarkers(Statement* stmt) {
             continue;
         }
         if (c == '?') {
-            if (!stmt->markers.append(reinterpret_cast<void*>(std::uintptr_t(i)))) throw std::bad_alloc();
+            stmt->markers.push_back(i);
             stmt->markerCount += 1;
             if (clause == Inside) stmt->markerInObjectClause = 1;
             continue;
@@ -164,17 +155,17 @@ void scanParameterMarkers(Statement* stmt) {
 }
 
 SQLRETURN substituteParameters(Statement* stmt) {
-    const char* sql = stmt->sqlText ? stmt->sqlText : "";
+    const char* sql = stmt->sqlText.c_str();
     if (stmt->apd->count < 0 || std::uint32_t(stmt->apd->count) < stmt->markerCount) {
         releasePutData(stmt);
         addOdbcError(stmt, "07002", "COUNT field incorrect");
         return SQL_ERROR;
     }
     if (stmt->markerCount == 0) {
-        storeText(stmt->sentText, sql);
+        stmt->sentText = stmt->sqlText;
         return SQL_SUCCESS;
     }
-    std::string out = stmt->sentText && stmt->nextMarker > 0 ? stmt->sentText : "";
+    std::string out = stmt->nextMarker > 0 ? stmt->sentText : std::string();
     SQLRETURN rc = SQL_SUCCESS;
     for (std::uint32_t i = stmt->nextMarker; i < stmt->markerCount; ++i) {
         const std::size_t from = i == 0 ? 0 : markerAt(stmt, i - 1) + 1, at = markerAt(stmt, i);
@@ -191,7 +182,7 @@ SQLRETURN substituteParameters(Statement* stmt) {
         stmt->nextMarker = i + 1;
     }
     if (rc != SQL_SUCCESS) releasePutData(stmt);
-    storeText(stmt->sentText, out);
+    stmt->sentText = std::move(out);
     return rc;
 }
 
@@ -203,9 +194,9 @@ SQLRETURN VSqlExecute(Statement* stmt) {
     XmlReply* reply;
     if (stmt->blockMode) {
         stmt->blockNumber += 1;
-        reply = execsqlRequest(session, stmt->sentText, stmt->blockSize, std::int32_t(stmt->blockNumber));
+        reply = execsqlRequest(session, stmt->sentText.c_str(), stmt->blockSize, std::int32_t(stmt->blockNumber));
     } else {
-        reply = execsqlRequest(session, stmt->sentText, 0xFFFFFFFFu, 0);
+        reply = execsqlRequest(session, stmt->sentText.c_str(), 0xFFFFFFFFu, 0);
     }
     SQLRETURN rc = SQL_SUCCESS;
     if (!reply) {
@@ -219,24 +210,23 @@ SQLRETURN VSqlExecute(Statement* stmt) {
             addOdbcError(stmt, "HY000", "Unknown error");
             rc = SQL_ERROR;
         } else {
-            ParseStatus status = parseXml(reply->document, reply->documentLength, &stmt->resultSet);
-            ResultSet* rs = stmt->resultSet;
+            ResultSet* rs = stmt->resultSet.release();
+            ParseStatus status = parseXml(reply->document, reply->documentLength, &rs);
+            stmt->resultSet.reset(rs);
             if (status.succeeded() && rs) {
                 const char* type = rs->statementType;
                 if (strcasecmp(type, "INSERT") == 0 || strcasecmp(type, "UPDATE") == 0 ||
                     strcasecmp(type, "DELETE") == 0) {
                     const ColumnValue* count = rowValue(resultRow(rs, 0), 0);
                     if (count && count->data) stmt->rowCount = SQLLEN(std::strtoll(count->data, nullptr, 10));
-                    freeResultSet(rs);
-                    stmt->resultSet = nullptr;
+                    freeResultSet(stmt->resultSet.release());
                 } else if (rs->columnCount != rs->columns.getCount()) {
                     rs->columnCount = rs->columns.getCount();
                 }
             } else {
                 addOdbcError(stmt, status.succeeded() ? "HY001" : "HY000",
                              status.succeeded() ? "Memory allocation error" : status.message);
-                freeResultSet(rs);
-                stmt->resultSet = nullptr;
+                freeResultSet(stmt->resultSet.release());
                 rc = SQL_ERROR;
             }
         }
@@ -267,24 +257,22 @@ void placeDiagnostics(Statement* stmt, std::uint32_t from, SQLULEN row) {
 // execution stopped it) and sent.
 SQLRETURN executeRow(Statement* stmt, bool array, const char* tag) {
     if (stmt->nextMarker == 0) {
-        freeText(stmt->sentText);
-        if (stmt->resultSet) freeResultSet(stmt->resultSet);
-        stmt->resultSet = nullptr;
+        stmt->sentText.clear();
+        stmt->resultSet.reset();
         stmt->rowCount = -1;
         stmt->blockNumber = 0;
     }
     SQLRETURN rc = substituteParameters(stmt);
     if (rc != SQL_SUCCESS) return rc;
     if (std::strcmp(tag, "SQLExecDirect") == 0)
-        driverLog().Debug(tag, "Query %s", stmt->sentText);
+        driverLog().Debug(tag, "Query %s", stmt->sentText.c_str());
     else
-        driverLog().Debug(tag, "Query %.*s", 100, stmt->sentText);
+        driverLog().Debug(tag, "Query %.*s", 100, stmt->sentText.c_str());
     rc = VSqlExecute(stmt);
     if (rc != SQL_SUCCESS || !stmt->resultSet) return rc;
     if (array && stmt->resultSet->columnCount > 0) {
         // One result per row cannot be offered: rows are refused instead.
-        freeResultSet(stmt->resultSet);
-        stmt->resultSet = nullptr;
+        stmt->resultSet.reset();
         addOdbcError(stmt, "HYC00", "A statement that returns rows cannot run with an array of parameters");
         return SQL_ERROR;
     }
@@ -361,15 +349,14 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);
-    freeText(stmt->preparedText);
+    stmt->preparedText.clear();
     scanParameterMarkers(stmt);  // no text: no markers left from before
     const SQLLEN bytes = inputTextLength(stmt, text, length);
     if (bytes < 0) return SQL_ERROR;
-    stmt->sqlText = newText(reinterpret_cast<const char*>(text), bytes);
-    if (stmt->sqlText && !translateStatementEscapes(stmt)) return SQL_ERROR;
-    stmt->preparedText = newText(stmt->sqlText);
-    if (!stmt->sqlText || !stmt->preparedText) throw std::bad_alloc();
-    driverLog().Debug("SQLPrepare", "Query %.*s", 100, stmt->sqlText);
+    stmt->sqlText.assign(reinterpret_cast<const char*>(text), std::size_t(bytes));
+    if (!translateStatementEscapes(stmt)) return SQL_ERROR;
+    stmt->preparedText = stmt->sqlText;
+    driverLog().Debug("SQLPrepare", "Query %.*s", 100, stmt->sqlText.c_str());
     scanParameterMarkers(stmt);
     return SQL_SUCCESS;
 }
@@ -380,15 +367,14 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);
-    freeText(stmt->preparedText);  // no longer a prepared statement
+    stmt->preparedText.clear();  // no longer a prepared statement
     if (length <= 0) {
         scanParameterMarkers(stmt);  // no text, no markers
         if (!text) addOdbcError(stmt, "HY009", "Invalid use of null pointer");
         else addOdbcError(stmt, "HY090", "Invalid string or buffer length");
         return SQL_ERROR;
     }
-    stmt->sqlText = newText(reinterpret_cast<const char*>(text), length);
-    if (!stmt->sqlText) throw std::bad_alloc();
+    stmt->sqlText.assign(reinterpret_cast<const char*>(text), std::size_t(length));
     if (!translateStatementEscapes(stmt)) return SQL_ERROR;
     scanParameterMarkers(stmt);
     startParameterRows(stmt);
@@ -398,12 +384,11 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
 SQLRETURN VSqlExecuteStatement(Statement* stmt) {
     // Closing the cursor forgets the statement texts, not the preparation:
     // applications execute a prepared statement again after SQLCloseCursor.
-    if (!stmt->sqlText && stmt->preparedText) {
-        stmt->sqlText = newText(stmt->preparedText);
-        if (!stmt->sqlText) throw std::bad_alloc();
+    if (stmt->sqlText.empty() && !stmt->preparedText.empty()) {
+        stmt->sqlText = stmt->preparedText;
         scanParameterMarkers(stmt);
     }
-    if (!stmt->sqlText) {
+    if (stmt->sqlText.empty()) {
         addOdbcError(stmt, "HY010", "Function sequence error");
         return SQL_ERROR;
     }
@@ -413,12 +398,9 @@ SQLRETURN VSqlExecuteStatement(Statement* stmt) {
     }
     // Every execution starts afresh: the parameters are read again and the
     // server is asked for the first block.
-    if (stmt->resultSet) {
-        freeResultSet(stmt->resultSet);
-        stmt->resultSet = nullptr;
-    }
+    stmt->resultSet.reset();
     releasePutData(stmt);
-    freeText(stmt->sentText);
+    stmt->sentText.clear();
     stmt->nextMarker = 0;
     stmt->rowCount = -1;
     stmt->rowPosition = 0;
@@ -432,7 +414,7 @@ SQLRETURN VSqlExecuteStatement(Statement* stmt) {
 // Exported functions
 
 VSQL_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT StatementHandle, SQLCHAR* StatementText, SQLINTEGER TextLength) {
-    return StmtCall("SQLPrepare", StatementHandle).run([&](Statement* s) {
+    return StmtCall(Api::SQLPrepare, StatementHandle).run([&](Statement* s) {
         return VSqlPrepare(s, StatementText, TextLength);
     });
 }
@@ -441,33 +423,31 @@ VSQL_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT StatementHandle, SQLCHAR* S
                                             SQLINTEGER TextLength) {
     // An empty text fails (HY090, HY009 for none) without an exit line.
     const SQLLEN length = textLength(StatementText, TextLength);
-    return StmtCall("SQLExecDirect", StatementHandle)
-        .run([&](Statement* s) { return VSqlExecDirect(s, StatementText, length); },
-             length > 0 ? kExitWithReturnCode : nullptr);
+    return StmtCall(Api::SQLExecDirect, StatementHandle)
+        .run([&](Statement* s) { return VSqlExecDirect(s, StatementText, length); }, length > 0);
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT StatementHandle) {
-    return StmtCall("SQLExecute", StatementHandle).run([&](Statement* s) { return VSqlExecuteStatement(s); });
+    return StmtCall(Api::SQLExecute, StatementHandle).run([&](Statement* s) { return VSqlExecuteStatement(s); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT StatementHandle, SQLSMALLINT* ParameterCountPtr) {
-    return StmtCall("SQLNumParams", StatementHandle).run([&](Statement* s) {
+    return StmtCall(Api::SQLNumParams, StatementHandle).run([&](Statement* s) {
         if (ParameterCountPtr) *ParameterCountPtr = SQLSMALLINT(s->markerCount);
         return SQL_SUCCESS;
     });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT StatementHandle, SQLSMALLINT* ColumnCountPtr) {
-    return StmtCall("SQLNumResultCols", StatementHandle)
+    return StmtCall(Api::SQLNumResultCols, StatementHandle)
         .run(
             [&](Statement* s) {
                 if (ColumnCountPtr) *ColumnCountPtr = SQLSMALLINT(s->resultSet ? s->resultSet->columnCount : 0);
                 return SQL_SUCCESS;
-            },
-            "Exit");
+            });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLMoreResults(SQLHSTMT StatementHandle) {
     // A statement never has a second result.
-    return liveHandle<Statement>(StatementHandle) ? SQL_NO_DATA : SQL_INVALID_HANDLE;
+    return StmtCall(Api::SQLMoreResults, StatementHandle).run([](Statement*) { return SQL_NO_DATA; });
 }

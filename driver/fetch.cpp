@@ -48,14 +48,13 @@ struct StoredRange {
 
 StoredRange storedRange(const Statement* stmt) {
     long long stored = resultRowCount(stmt->resultSet);
-    long long first = stmt->blockMode ? (long long)stmt->blockSize * ((long long)stmt->blockNumber - 1) + 1 : 1;
+    const long long first = firstStoredRow(stmt);
     return {first, first + stored - 1};
 }
 
 // Releases the stored block and asks the server for the next one.
 SQLRETURN nextBlock(Statement* stmt) {
-    freeResultSet(stmt->resultSet);
-    stmt->resultSet = nullptr;
+    freeResultSet(stmt->resultSet.release());
     return VSqlExecute(stmt);
 }
 
@@ -159,17 +158,13 @@ SQLRETURN VSqlGetCursorName(Statement* stmt, SQLCHAR* name, SQLSMALLINT bufferLe
         addOdbcError(stmt, "HY090", "Invalid string or buffer length");
         return SQL_ERROR;
     }
-    if (!stmt->cursorName) {
+    if (stmt->cursorName.empty()) {
         char generated[32];
         std::snprintf(generated, sizeof generated, "SQL_CUR%u", unsigned(stmt->conn->cursorCounter));
-        stmt->cursorName = newText(generated);
-        if (!stmt->cursorName) {
-            addOdbcError(stmt, "HY001", "Memory allocation error");
-            return SQL_ERROR;
-        }
+        stmt->cursorName = generated;
         ++stmt->conn->cursorCounter;
     }
-    SQLRETURN rc = copyOutString(name, bufferLength, nameLength, stmt->cursorName);
+    SQLRETURN rc = copyOutString(name, bufferLength, nameLength, stmt->cursorName.c_str());
     if (rc == SQL_SUCCESS_WITH_INFO) addOdbcError(stmt, "01004", "String data, right truncated");
     return rc;
 }
@@ -189,60 +184,53 @@ SQLRETURN VSqlSetCursorName(Statement* stmt, const SQLCHAR* name, SQLSMALLINT na
         addOdbcError(stmt, "34000", "Invalid cursor name");
         return SQL_ERROR;
     }
-    char* copy = newText(text, SQLLEN(length));
-    if (!copy) {
-        addOdbcError(stmt, "HY001", "Memory allocation error");
-        return SQL_ERROR;
-    }
-    freeText(stmt->cursorName);
-    stmt->cursorName = copy;
+    stmt->cursorName.assign(text, length);
     return SQL_SUCCESS;
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLFetch(SQLHSTMT StatementHandle) {
-    return StmtCall("SQLFetch", StatementHandle).run([&](Statement* s) { return VSqlFetch(s); });
+    return StmtCall(Api::SQLFetch, StatementHandle).run([&](Statement* s) { return VSqlFetch(s); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLFetchScroll(SQLHSTMT StatementHandle, SQLSMALLINT FetchOrientation, SQLLEN FetchOffset) {
-    return StmtCall("SQLFetchScroll", StatementHandle)
-        .enter("Enter with FetchOrientation = %d, FetchOffset = %d", int(FetchOrientation), int(FetchOffset))
+    return StmtCall(Api::SQLFetchScroll, StatementHandle)
+        .enter(int(FetchOrientation), int(FetchOffset))
         .run([&](Statement* s) -> SQLRETURN {
-            if (FetchOrientation == SQL_FETCH_NEXT) return SQLFetch(s);
+            if (FetchOrientation == SQL_FETCH_NEXT) return ApiFrame::inner(Api::SQLFetch, [&] { return VSqlFetch(s); });
             addOdbcError(s, "HY106", "Fetch type out of range");
             return SQL_ERROR;
         });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT StatementHandle) {
-    return StmtCall("SQLCloseCursor", StatementHandle).run([&](Statement* s) {
+    return StmtCall(Api::SQLCloseCursor, StatementHandle).run([&](Statement* s) {
         return VSqlFreeStatement(s, SQL_CLOSE);
     });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT StatementHandle) {
-    return StmtCall("SQLCancel", StatementHandle).run([&](Statement* s) { return VSqlFreeStatement(s, SQL_CLOSE); });
+    return StmtCall(Api::SQLCancel, StatementHandle).run([&](Statement* s) { return VSqlFreeStatement(s, SQL_CLOSE); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLRowCount(SQLHSTMT StatementHandle, SQLLEN* RowCountPtr) {
-    return StmtCall("SQLRowCount", StatementHandle).run([&](Statement* s) { return VSqlRowCount(s, RowCountPtr); });
+    return StmtCall(Api::SQLRowCount, StatementHandle).run([&](Statement* s) { return VSqlRowCount(s, RowCountPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetCursorName(SQLHSTMT StatementHandle, SQLCHAR* CursorName, SQLSMALLINT BufferLength,
                                    SQLSMALLINT* NameLengthPtr) {
-    return StmtCall("SQLGetCursorName", StatementHandle)
-        .run([&](Statement* s) { return VSqlGetCursorName(s, CursorName, BufferLength, NameLengthPtr); },
-             "Exit with return %d");
+    return StmtCall(Api::SQLGetCursorName, StatementHandle)
+        .run([&](Statement* s) { return VSqlGetCursorName(s, CursorName, BufferLength, NameLengthPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSetCursorName(SQLHSTMT StatementHandle, SQLCHAR* CursorName, SQLSMALLINT NameLength) {
-    return StmtCall("SQLSetCursorName", StatementHandle)
-        .run([&](Statement* s) { return VSqlSetCursorName(s, CursorName, NameLength); }, "Exit with return %d");
+    return StmtCall(Api::SQLSetCursorName, StatementHandle)
+        .run([&](Statement* s) { return VSqlSetCursorName(s, CursorName, NameLength); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT StatementHandle, SQLUSMALLINT ColumnNumber, SQLSMALLINT TargetType,
                              SQLPOINTER TargetValuePtr, SQLLEN BufferLength, SQLLEN* StrLen_or_IndPtr) {
-    return StmtCall("SQLGetData", StatementHandle)
-        .enter("Enter with ColumnNumber = %d, TargetType = %d", int(ColumnNumber), int(TargetType))
+    return StmtCall(Api::SQLGetData, StatementHandle)
+        .enter(int(ColumnNumber), int(TargetType))
         .run([&](Statement* s) {
             return VSqlGetDataCall(s, ColumnNumber, TargetType, TargetValuePtr, BufferLength, StrLen_or_IndPtr);
         });

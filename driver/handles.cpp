@@ -21,11 +21,20 @@ HandleRegistry& registry() {
     static HandleRegistry* r = new HandleRegistry;  // never destroyed: handles may outlive static destruction
     return *r;
 }
-
-const char* const kTag = "SQLFreeHandle";
 }  // namespace
 
 const char* const kExitWithReturnCode = "Exit with return code %d";
+
+const ApiTexts& apiTexts(Api fn) {
+    static const ApiTexts kTexts[] = {
+#define API_TEXTS(name, entry, exit, wideExit) {#name, #name "W", entry, exit, wideExit},
+#define API_TEXTS_AS(name, logName, entry, exit, wideExit) {logName, logName "W", entry, exit, wideExit},
+#include "driver/entrytexts.def"
+#undef API_TEXTS
+#undef API_TEXTS_AS
+    };
+    return kTexts[static_cast<int>(fn)];
+}
 
 // ---------------------------------------------------------------------------
 char* newText(const char* text, SQLLEN length) {
@@ -136,8 +145,6 @@ Descriptor* newDescriptor(Connection* conn, std::uint32_t kind, std::uint16_t al
     desc->conn = conn;
     desc->kind = kind;
     desc->allocType = allocType;
-    desc->count = 0;
-    desc->records = nullptr;
     if (kind == DESC_ARD || kind == DESC_APD) {
         desc->arraySize = 1;
         desc->bindType = SQL_BIND_BY_COLUMN;
@@ -145,34 +152,22 @@ Descriptor* newDescriptor(Connection* conn, std::uint32_t kind, std::uint16_t al
     return desc;
 }
 
-void releaseRecordStrings(DescriptorRecord* r) {
-    if (!r) return;
-    char** texts[] = {&r->baseColumnName, &r->baseTableName, &r->catalogName,   &r->label,
-                      &r->literalPrefix,  &r->literalSuffix, &r->localTypeName, &r->name,
-                      &r->schemaName,     &r->tableName,     &r->typeName};
-    for (char** t : texts) freeText(*t);
-}
-
 int setRecordCount(Descriptor* desc, int n) {
     if (!desc || n < 0 || n > 32767) return -1;
-    if (n > desc->count) {
-        void* grown = plat::heapRealloc(desc->records, sizeof(DescriptorRecord) * std::size_t(n));
-        if (!grown) return -1;
-        desc->records = static_cast<DescriptorRecord*>(grown);
-        // Slots between count and the old array size may hold an earlier
-        // shrink's leftovers: every new record starts from zeros.
-        for (int i = desc->count; i < n; ++i) {
-            DescriptorRecord& r = desc->records[i];
-            std::memset(&r, 0, sizeof r);
-            if (desc->kind == DESC_IPD) {
-                r.parameterType = SQL_PARAM_INPUT;
-            } else if (desc->kind == DESC_ARD || desc->kind == DESC_APD) {
-                r.conciseType = SQL_C_DEFAULT;
-                r.type = SQL_C_DEFAULT;
-            }
+    try {
+        // New records start from zeros, with the defaults of the kind.
+        desc->records.resize(std::size_t(n));
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    for (int i = desc->count; i < n; ++i) {
+        DescriptorRecord& r = desc->records[std::size_t(i)];
+        if (desc->kind == DESC_IPD) {
+            r.parameterType = SQL_PARAM_INPUT;
+        } else if (desc->kind == DESC_ARD || desc->kind == DESC_APD) {
+            r.conciseType = SQL_C_DEFAULT;
+            r.type = SQL_C_DEFAULT;
         }
-    } else {
-        for (int i = n; i < desc->count; ++i) releaseRecordStrings(&desc->records[i]);
     }
     desc->count = static_cast<std::int16_t>(n);
     return 0;
@@ -180,19 +175,13 @@ int setRecordCount(Descriptor* desc, int n) {
 
 void emptyDescriptor(Descriptor* desc) {
     if (!desc) return;
-    if (desc->records) {
-        for (int i = 0; i < desc->count; ++i) releaseRecordStrings(&desc->records[i]);
-        plat::heapFree(desc->records);
-        desc->records = nullptr;
-    }
+    desc->records = std::vector<DescriptorRecord>();
     desc->count = 0;
 }
 
 void releaseDescriptor(Descriptor* desc) {
     if (!desc) return;
     unregisterHandle(desc);
-    emptyDescriptor(desc);
-    releaseDiagArea(desc->diag);
     plat::heapDelete(desc);
 }
 
@@ -200,9 +189,13 @@ SQLRETURN VsqlAllocDescriptor(Connection* conn, Descriptor** out) {
     driverLog().Debug("VsqlAllocDescriptor", "Enter");
     SQLRETURN rc = SQL_SUCCESS;
     Descriptor* desc = newDescriptor(conn, DESC_ARD, SQL_DESC_ALLOC_USER);
-    if (desc && !conn->descriptors.append(desc)) {
-        releaseDescriptor(desc);
-        desc = nullptr;
+    if (desc) {
+        try {
+            conn->descriptors.emplace_back().reset(desc);
+        } catch (const std::bad_alloc&) {
+            releaseDescriptor(desc);
+            desc = nullptr;
+        }
     }
     if (!desc) {
         addOdbcError(conn, "HY001", "Memory allocation error");
@@ -223,21 +216,19 @@ SQLRETURN VSqlFreeDescriptor(Descriptor* desc) {
         driverLog().Debug(tag, kExitWithReturnCode, SQL_ERROR);
         return SQL_ERROR;
     }
-    driverLog().Debug(tag, "size=%d", int(conn->descriptors.getCount()));
-    for (std::int32_t i = 0; i < conn->descriptors.getCount(); ++i) {
-        driverLog().Debug(tag, "i=%d", int(i));
-        if (conn->descriptors.getAt(i) == desc) {
-            driverLog().Debug(tag, "Found the descriptor in the connection handle");
-            conn->descriptors.removeAt(i);
-            break;
-        }
-    }
-    for (std::int32_t i = 0; i < conn->statements.getCount(); ++i) {
-        auto* stmt = conn->statements.at<Statement>(i);
+    for (const OwnedStatement& stmt : conn->statements) {
         if (stmt->apd == desc) stmt->apd = stmt->implicitApd;
         if (stmt->ard == desc) stmt->ard = stmt->implicitArd;
     }
-    releaseDescriptor(desc);
+    driverLog().Debug(tag, "size=%d", int(conn->descriptors.size()));
+    for (std::size_t i = 0; i < conn->descriptors.size(); ++i) {
+        driverLog().Debug(tag, "i=%d", int(i));
+        if (conn->descriptors[i] == desc) {
+            driverLog().Debug(tag, "Found the descriptor in the connection handle");
+            conn->descriptors.erase(conn->descriptors.begin() + std::ptrdiff_t(i));  // releases it
+            break;
+        }
+    }
     driverLog().Debug(tag, kExitWithReturnCode, SQL_SUCCESS);
     return SQL_SUCCESS;
 }
@@ -245,21 +236,32 @@ SQLRETURN VSqlFreeDescriptor(Descriptor* desc) {
 // ---------------------------------------------------------------------------
 // Statements
 
+void releaseStatement(Statement* stmt) {
+    unregisterHandle(stmt);
+    plat::heapDelete(stmt);
+}
+
 SQLRETURN VSqlAllocStmt(Connection* conn, Statement** out) {
     const char* tag = "VSqlAllocStmt";
     driverLog().Debug(tag, "Enter");
+    if (out) *out = nullptr;
     auto* stmt = plat::heapNew<Statement>();
-    if (!stmt || !registerHandle(stmt, SQL_HANDLE_STMT) || !conn->statements.append(stmt)) {
-        if (stmt) unregisterHandle(stmt);
+    if (!stmt) return SQL_ERROR;
+    if (!registerHandle(stmt, SQL_HANDLE_STMT)) {
         plat::heapDelete(stmt);
-        if (out) *out = nullptr;
+        return SQL_ERROR;
+    }
+    try {
+        conn->statements.emplace_back().reset(stmt);
+    } catch (const std::bad_alloc&) {
+        releaseStatement(stmt);
         return SQL_ERROR;
     }
     stmt->conn = conn;
-    stmt->ird = newDescriptor(conn, DESC_IRD, SQL_DESC_ALLOC_AUTO);
-    stmt->implicitArd = newDescriptor(conn, DESC_ARD, SQL_DESC_ALLOC_AUTO);
-    stmt->ipd = newDescriptor(conn, DESC_IPD, SQL_DESC_ALLOC_AUTO);
-    stmt->implicitApd = newDescriptor(conn, DESC_APD, SQL_DESC_ALLOC_AUTO);
+    stmt->ird.reset(newDescriptor(conn, DESC_IRD, SQL_DESC_ALLOC_AUTO));
+    stmt->implicitArd.reset(newDescriptor(conn, DESC_ARD, SQL_DESC_ALLOC_AUTO));
+    stmt->ipd.reset(newDescriptor(conn, DESC_IPD, SQL_DESC_ALLOC_AUTO));
+    stmt->implicitApd.reset(newDescriptor(conn, DESC_APD, SQL_DESC_ALLOC_AUTO));
     stmt->ard = stmt->implicitArd;
     stmt->apd = stmt->implicitApd;
     stmt->blockSize = 10;
@@ -271,7 +273,6 @@ SQLRETURN VSqlAllocStmt(Connection* conn, Statement** out) {
     if (!stmt->ird || !stmt->implicitArd || !stmt->ipd || !stmt->implicitApd) {
         VSqlFreeStatement(stmt, SQL_DROP);
         addOdbcError(conn, "HY001", "Memory allocation error");
-        if (out) *out = nullptr;
         return SQL_ERROR;
     }
     if (out) *out = stmt;
@@ -282,12 +283,10 @@ SQLRETURN VSqlAllocStmt(Connection* conn, Statement** out) {
 SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
     const char* tag = "VSqlFreeStatement";
     driverLog().Debug(tag, "Enter with option %d", int(option));
-    SQLRETURN rc = SQL_SUCCESS;
     if (option == SQL_CLOSE || option == SQL_DROP) {
-        freeText(stmt->sqlText);
-        freeText(stmt->sentText);
-        freeResultSet(stmt->resultSet);  // logs its lines even with no result
-        stmt->resultSet = nullptr;
+        stmt->sqlText.clear();
+        stmt->sentText.clear();
+        freeResultSet(stmt->resultSet.release());  // logs its lines even with no result
         stmt->rowCount = -1;
         stmt->rowPosition = 0;
         stmt->blockNumber = 0;
@@ -296,31 +295,19 @@ SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option) {
     if (option == SQL_DROP || option == SQL_UNBIND) emptyDescriptor(stmt->ard);
     if (option == SQL_DROP || option == SQL_RESET_PARAMS) emptyDescriptor(stmt->apd);
     if (option == SQL_DROP) {
-        freeText(stmt->cursorName);
-        freeText(stmt->preparedText);
-        if (stmt->putDataBuffer) plat::heapFree(stmt->putDataBuffer);
-        stmt->putDataBuffer = nullptr;
-        stmt->markers.release();
-        Connection* conn = stmt->conn;
-        if (conn) {
-            for (std::int32_t i = 0; i < conn->statements.getCount(); ++i) {
-                if (conn->statements.getAt(i) == stmt) {
-                    conn->statements.removeAt(i);
-                    break;
-                }
+        // The connection's entry owns the statement: removing it releases the
+        // statement with everything it holds (an explicit descriptor set as
+        // ard or apd belongs to the connection and stays).
+        auto& list = stmt->conn->statements;
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            if (*it == stmt) {
+                list.erase(it);
+                break;
             }
         }
-        // An explicit descriptor set as ard or apd belongs to the connection.
-        releaseDescriptor(stmt->ipd);
-        releaseDescriptor(stmt->ird);
-        releaseDescriptor(stmt->implicitApd);
-        releaseDescriptor(stmt->implicitArd);
-        releaseDiagArea(stmt->diag);
-        unregisterHandle(stmt);
-        if (!plat::heapDelete(stmt)) rc = SQL_ERROR;
     }
-    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
-    return rc;
+    driverLog().Debug(tag, kExitWithReturnCode, SQL_SUCCESS);
+    return SQL_SUCCESS;
 }
 
 // ---------------------------------------------------------------------------
@@ -331,14 +318,12 @@ SQLRETURN releaseConnection(Connection* conn) {
     clearDiagArea(conn->diag);
     // The driver manager frees statements (or disconnects) first; whatever
     // is left would otherwise be lost.
-    while (conn->statements.getCount() > 0) VSqlFreeStatement(conn->statements.at<Statement>(0), SQL_DROP);
-    while (conn->descriptors.getCount() > 0) {
-        releaseDescriptor(conn->descriptors.at<Descriptor>(0));
-        conn->descriptors.removeAt(0);
-    }
-    freeText(conn->dbmsVersion);
-    conn->statements.release();
-    conn->descriptors.release();
+    while (!conn->statements.empty()) VSqlFreeStatement(conn->statements.front(), SQL_DROP);
+    // What the connection holds goes now: a section that another thread
+    // still holds keeps the record from its destructor below.
+    std::vector<OwnedDescriptor>().swap(conn->descriptors);
+    std::vector<OwnedStatement>().swap(conn->statements);
+    std::string().swap(conn->dbmsVersion);
     releaseDiagArea(conn->diag);
 
     bool sectionTaken = false;
@@ -361,103 +346,82 @@ SQLRETURN releaseConnection(Connection* conn) {
 
 namespace {
 
-SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
-    switch (type) {
-    case SQL_HANDLE_ENV: {
-        if (!output) return SQL_ERROR;
-        auto* env = plat::heapNew<Environment>();
-        if (env && !registerHandle(env, SQL_HANDLE_ENV)) {
-            plat::heapDelete(env);
-            env = nullptr;
-        }
-        *output = env;
-        if (!env) return SQL_ERROR;
-        env->odbcVersion = SQL_OV_ODBC3;
-        return SQL_SUCCESS;
+SQLRETURN allocEnvironment(SQLHANDLE* output) {
+    if (!output) return SQL_ERROR;
+    auto* env = plat::heapNew<Environment>();
+    if (env && !registerHandle(env, SQL_HANDLE_ENV)) {
+        plat::heapDelete(env);
+        env = nullptr;
     }
-    case SQL_HANDLE_DBC: {
-        auto* env = liveHandle<Environment>(input);
-        if (!env) return SQL_INVALID_HANDLE;
-        clearDiagArea(env->diag);
-        if (!output) return SQL_ERROR;
-        auto* conn = plat::heapNew<Connection>();
-        if (conn && !registerHandle(conn, SQL_HANDLE_DBC)) {
-            plat::heapDelete(conn);
-            conn = nullptr;
-        }
-        *output = conn;
-        if (!conn) return SQL_ERROR;
-        conn->env = env;
-        conn->lockEnabled = 1;
-        return SQL_SUCCESS;
-    }
-    case SQL_HANDLE_STMT:
-    case SQL_HANDLE_DESC: {
-        auto* conn = liveHandle<Connection>(input);
-        if (!conn) return SQL_INVALID_HANDLE;
-        // Lists of the connection change: serialise with its other calls.
-        VSqlLock lock(conn);
-        lock.lock(true, -1);
-        clearDiagArea(conn->diag);
-        if (!output) return SQL_ERROR;
-        if (type == SQL_HANDLE_STMT) return VSqlAllocStmt(conn, reinterpret_cast<Statement**>(output));
-        return VsqlAllocDescriptor(conn, reinterpret_cast<Descriptor**>(output));
-    }
-    default:
-        return SQL_ERROR;
-    }
+    *output = env;
+    if (!env) return SQL_ERROR;
+    env->odbcVersion = SQL_OV_ODBC3;
+    return SQL_SUCCESS;
 }
 
-SQLRETURN freeHandle(SQLSMALLINT type, SQLHANDLE handle) {
-    if (type >= SQL_HANDLE_ENV && type <= SQL_HANDLE_DESC && !isLiveHandle(handle, type)) return SQL_INVALID_HANDLE;
-    switch (type) {
-    case SQL_HANDLE_ENV: {
-        auto* env = static_cast<Environment*>(handle);
-        unregisterHandle(env);
-        releaseDiagArea(env->diag);
-        return plat::heapDelete(env) ? SQL_SUCCESS : SQL_ERROR;
+SQLRETURN allocConnection(Environment* env, SQLHANDLE* output) {
+    if (!output) return SQL_ERROR;
+    auto* conn = plat::heapNew<Connection>();
+    if (conn && !registerHandle(conn, SQL_HANDLE_DBC)) {
+        plat::heapDelete(conn);
+        conn = nullptr;
     }
-    case SQL_HANDLE_DBC:
-        return releaseConnection(static_cast<Connection*>(handle));
-    case SQL_HANDLE_STMT: {
-        auto* stmt = static_cast<Statement*>(handle);
-        VSqlLock lock(stmt);
-        lock.lock(true, -1);
-        clearDiagArea(stmt->diag);
-        return VSqlFreeStatement(stmt, SQL_DROP);
-    }
-    case SQL_HANDLE_DESC: {
-        auto* desc = static_cast<Descriptor*>(handle);
-        VSqlLock lock(desc);
-        lock.lock(true, -1);
-        clearDiagArea(desc->diag);
-        return VSqlFreeDescriptor(desc);
-    }
-    default:
-        return SQL_ERROR;
-    }
+    *output = conn;
+    if (!conn) return SQL_ERROR;
+    conn->env = env;
+    conn->lockEnabled = 1;
+    return SQL_SUCCESS;
+}
+
+SQLRETURN releaseEnvironment(Environment* env) {
+    unregisterHandle(env);
+    return plat::heapDelete(env) ? SQL_SUCCESS : SQL_ERROR;
 }
 
 }  // namespace
 
 VSQL_EXPORT SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT HandleType, SQLHANDLE InputHandle, SQLHANDLE* OutputHandle) {
-    const char* tag = "SQLAllocHandle";
-    driverLog().Debug(tag, "Entering with HandleType=%d", int(HandleType));
-    SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] { return allocHandle(HandleType, InputHandle, OutputHandle); });
-    driverLog().Debug(tag, "Leaving with RetCode=%d", int(rc));
-    return rc;
+    const int type = HandleType;
+    switch (HandleType) {
+    case SQL_HANDLE_DBC:
+        return EnvCall(Api::SQLAllocHandle, InputHandle).enter(type).run([&](Environment* env) {
+            return allocConnection(env, OutputHandle);
+        });
+    case SQL_HANDLE_STMT:
+    case SQL_HANDLE_DESC:
+        // Lists of the connection change: serialised with its other calls.
+        return ConnCall(Api::SQLAllocHandle, InputHandle).enter(type).run([&](Connection* conn) -> SQLRETURN {
+            if (!OutputHandle) return SQL_ERROR;
+            if (HandleType == SQL_HANDLE_STMT) return VSqlAllocStmt(conn, reinterpret_cast<Statement**>(OutputHandle));
+            return VsqlAllocDescriptor(conn, reinterpret_cast<Descriptor**>(OutputHandle));
+        });
+    default:
+        return ApiFrame(Api::SQLAllocHandle).enter(type).run([&] {
+            return HandleType == SQL_HANDLE_ENV ? allocEnvironment(OutputHandle) : SQL_ERROR;
+        });
+    }
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT HandleType, SQLHANDLE Handle) {
-    driverLog().Debug(kTag, "Enter with HandleType = %d", int(HandleType));
-    SQLRETURN rc = SQL_INVALID_HANDLE;
-    if (Handle || HandleType < SQL_HANDLE_ENV || HandleType > SQL_HANDLE_DESC)
-        rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] { return freeHandle(HandleType, Handle); });
-    driverLog().Debug(kTag, kExitWithReturnCode, int(rc));
-    return rc;
+    const int type = HandleType;
+    switch (HandleType) {
+    case SQL_HANDLE_ENV:
+        return EnvCall(Api::SQLFreeHandle, Handle).enter(type).run(releaseEnvironment);
+    case SQL_HANDLE_DBC:
+        // The release takes the connection's section itself, and deletes it.
+        return ConnCall(Api::SQLFreeHandle, Handle, Frame::NoLock).enter(type).run(releaseConnection);
+    case SQL_HANDLE_STMT:
+        return StmtCall(Api::SQLFreeHandle, Handle).enter(type).run([](Statement* stmt) {
+            return VSqlFreeStatement(stmt, SQL_DROP);
+        });
+    case SQL_HANDLE_DESC:
+        return DescCall(Api::SQLFreeHandle, Handle).enter(type).run(VSqlFreeDescriptor);
+    default:
+        return ApiFrame(Api::SQLFreeHandle).enter(type).run([] { return SQL_ERROR; });
+    }
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT StatementHandle, SQLUSMALLINT Option) {
-    return StmtCall("SQLFreeStmt", StatementHandle)
-        .run([&](Statement* stmt) { return VSqlFreeStatement(stmt, Option); }, nullptr);
+    return StmtCall(Api::SQLFreeStmt, StatementHandle)
+        .run([&](Statement* stmt) { return VSqlFreeStatement(stmt, Option); });
 }

@@ -1,23 +1,20 @@
 // The four ODBC handle records and their lock. A handle that the application
 // holds is the address of its record; records are zero-filled blocks of the
-// process heap (plat::heapNew / plat::heapDelete). Every owned text in these
-// records is a plat::heapAlloc block (see newText / freeText).
+// process heap (plat::heapNew / plat::heapDelete) that own what they hold:
+// texts, lists and the records they hand out are released by their
+// destructors, in the reverse order of the fields.
 #pragma once
 
 #include "driver/diag.h"
 #include "driver/odbc.h"
 #include "platform/platform.h"
-#include "util/PtrList.h"
+#include "vornvdb/vornkit.h"
 
 #include <cstdint>
 #include <cstring>
-
-#if __has_include("vornvdb/vornkit.h")
-#include "vornvdb/vornkit.h"
-#else
-// Opaque handle of a kit session, until the kit's C API header exists.
-typedef struct VDBSESSION* HVDB;
-#endif
+#include <string>
+#include <type_traits>
+#include <vector>
 
 struct ResultSet;  // the stored result of an execution (driver/resultset.h)
 struct Environment;
@@ -25,9 +22,54 @@ struct Connection;
 struct Statement;
 struct Descriptor;
 
+void freeResultSet(ResultSet* resultSet);
+void releaseDescriptor(Descriptor* desc);
+void releaseStatement(Statement* stmt);
+
+// A record field that owns what it points at: released with `release` when
+// replaced or destroyed. It reads as the plain pointer it holds (the pointer
+// is its only member, so the attribute tables may read it by offset), but is
+// never assigned from one: ownership changes only through reset and release.
+template <typename T, void (*Release)(T*)>
+class Owned {
+public:
+    Owned() = default;
+    ~Owned() { reset(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Owned(Owned&& other) noexcept : ptr_(other.release()) {}
+    Owned& operator=(Owned&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    operator T*() const { return ptr_; }
+    T* operator->() const { return ptr_; }
+    T* get() const { return ptr_; }
+    // Takes p; the record held before is released.
+    void reset(T* p = nullptr) {
+        T* old = ptr_;
+        ptr_ = p;
+        if (old) Release(old);
+    }
+    // Gives up the record without releasing it.
+    T* release() {
+        T* p = ptr_;
+        ptr_ = nullptr;
+        return p;
+    }
+
+private:
+    T* ptr_ = nullptr;
+};
+
+using OwnedDescriptor = Owned<Descriptor, releaseDescriptor>;
+using OwnedStatement = Owned<Statement, releaseStatement>;
+using OwnedResultSet = Owned<ResultSet, freeResultSet>;
+
 struct Environment {
     std::uint32_t odbcVersion;  // SQL_OV_ODBC3 at allocation; below 3 maps SQLSTATEs to ODBC 2
     DiagArea diag;
+    ~Environment() { releaseDiagArea(diag); }
 };
 
 struct Connection {
@@ -35,10 +77,10 @@ struct Connection {
     HVDB session;             // null when not connected
     HERRSTACK errStack;       // owned while a session is open: the kit's failure texts
     std::uint32_t linkLost;   // 1 once an exchange with the server failed; the session is then unusable
-    char* dbmsVersion;        // owned; the server's version texts, fetched once
+    std::string dbmsVersion;  // the server's version texts, fetched once; empty until then
     DiagArea diag;
-    PtrList descriptors;      // of Descriptor: explicitly allocated, owned
-    PtrList statements;       // of Statement, owned
+    std::vector<OwnedDescriptor> descriptors;  // explicitly allocated, in allocation order
+    std::vector<OwnedStatement> statements;    // in allocation order
     char dsn[65];
     char server[65];
     char service[34];         // of the open session, for the texts of a lost link
@@ -51,6 +93,7 @@ struct Connection {
     std::uint32_t connectionTimeout;  // seconds for each wait for the server; 0: 30
     plat::CriticalSection lockSection{4000};
     std::uint32_t lockEnabled;  // 1 from allocation until the connection is being freed
+    ~Connection() { releaseDiagArea(diag); }
 };
 
 // Descriptor kinds.
@@ -59,10 +102,10 @@ enum : std::uint32_t { DESC_IRD = 1, DESC_IPD = 2, DESC_ARD = 3, DESC_APD = 4 };
 // The ODBC record fields, in the alphabetical order of their field names.
 struct DescriptorRecord {
     std::int32_t autoUniqueValue;
-    char* baseColumnName;
-    char* baseTableName;
+    std::string baseColumnName;
+    std::string baseTableName;
     std::int32_t caseSensitive;
-    char* catalogName;
+    std::string catalogName;
     std::int16_t conciseType;
     SQLPOINTER dataPtr;
     std::int16_t datetimeIntervalCode;
@@ -70,12 +113,12 @@ struct DescriptorRecord {
     SQLLEN displaySize;
     std::int16_t fixedPrecScale;
     SQLLEN* indicatorPtr;
-    char* label;
+    std::string label;
     SQLULEN length;
-    char* literalPrefix;
-    char* literalSuffix;
-    char* localTypeName;
-    char* name;
+    std::string literalPrefix;
+    std::string literalSuffix;
+    std::string localTypeName;
+    std::string name;
     std::int16_t nullable;
     std::int32_t numPrecRadix;
     SQLLEN octetLength;
@@ -84,11 +127,11 @@ struct DescriptorRecord {
     std::int16_t precision;
     std::int16_t rowver;
     std::int16_t scale;
-    char* schemaName;
+    std::string schemaName;
     std::int16_t searchable;
-    char* tableName;
+    std::string tableName;
     std::int16_t type;
-    char* typeName;
+    std::string typeName;
     std::int16_t unnamed;
     std::int16_t isUnsigned;  // SQL_DESC_UNSIGNED
     std::int16_t updatable;
@@ -104,23 +147,24 @@ struct Descriptor {
     std::uint32_t bindType;
     std::int16_t count;
     SQLULEN* rowsProcessedPtr;
-    DescriptorRecord* records;  // owned, count long (record 1 is element 0); heap block
+    std::vector<DescriptorRecord> records;  // count long (record 1 is element 0)
     DiagArea diag;
+    ~Descriptor() { releaseDiagArea(diag); }
 };
 
 struct Statement {
     Connection* conn;
-    Descriptor* ard;
-    Descriptor* ird;
-    Descriptor* apd;
-    Descriptor* ipd;
-    Descriptor* implicitArd;
-    Descriptor* implicitApd;
-    char* sqlText;      // owned
-    char* sentText;     // owned
-    char* preparedText; // owned; the prepared text, kept across SQL_CLOSE for re-execution
-    ResultSet* resultSet;  // owned
-    char* cursorName;   // owned
+    Descriptor* ard;  // implicitArd, or an explicit descriptor of the connection
+    OwnedDescriptor ird;
+    Descriptor* apd;  // implicitApd, or an explicit descriptor of the connection
+    OwnedDescriptor ipd;
+    OwnedDescriptor implicitArd;
+    OwnedDescriptor implicitApd;
+    std::string sqlText;      // empty when there is none
+    std::string sentText;
+    std::string preparedText; // kept across SQL_CLOSE for re-execution
+    OwnedResultSet resultSet;
+    std::string cursorName;   // empty until given or made
     SQLLEN rowCount;    // -1 when unknown
     std::int32_t rowPosition;
     std::uint8_t moreRows;
@@ -134,9 +178,9 @@ struct Statement {
     std::uint32_t markerCount;
     std::uint32_t nextMarker;
     SQLPOINTER putDataValue;
-    unsigned char* putDataBuffer;  // owned heap block
+    std::vector<unsigned char> putDataBuffer;  // the data put so far and a zero; empty when none
     SQLLEN putDataLength;          // -1 for a null value
-    PtrList markers;               // positions in sqlText, stored as (void*)(uintptr_t)pos
+    std::vector<std::size_t> markers;  // positions in sqlText
     SQLULEN paramRow;              // row of the parameter array being written, from 0
     SQLULEN paramRowsRun;          // rows of the array sent or refused so far (ignored ones not)
     SQLULEN paramRowsFailed;       // of those, the rows that failed
@@ -144,7 +188,22 @@ struct Statement {
     std::uint32_t cursorType;
     std::uint32_t noScan;
     DiagArea diag;
+    ~Statement() { releaseDiagArea(diag); }
 };
+
+// The number (from 1) of the first row a statement holds: rows come from the
+// server in blocks of blockSize, and blockNumber is the last one asked for;
+// without blocks the statement holds them all.
+inline long long firstStoredRow(const Statement* stmt) {
+    return stmt->blockMode ? (long long)stmt->blockSize * ((long long)stmt->blockNumber - 1) + 1 : 1;
+}
+
+// The attribute and descriptor tables address fields by offset.
+static_assert(std::is_standard_layout<Connection>::value && std::is_standard_layout<Statement>::value &&
+                  std::is_standard_layout<Descriptor>::value && std::is_standard_layout<DescriptorRecord>::value,
+              "handle records are read by field offset");
+static_assert(sizeof(OwnedDescriptor) == sizeof(Descriptor*) && std::is_standard_layout<OwnedDescriptor>::value,
+              "an owned descriptor reads as the pointer it holds");
 
 // ---------------------------------------------------------------------------
 // Live handles. Every record handed to the application is registered from
@@ -204,14 +263,11 @@ private:
 SQLRETURN VSqlAllocStmt(Connection* conn, Statement** out);
 SQLRETURN VsqlAllocDescriptor(Connection* conn, Descriptor** out);
 Descriptor* newDescriptor(Connection* conn, std::uint32_t kind, std::uint16_t allocType);
-// Grows (new records get the defaults of the kind) or shrinks (texts of the
-// dropped records released) to n records. -1 when the heap refuses.
+// Grows (new records get the defaults of the kind) or shrinks to n records.
+// -1 when the heap refuses.
 int setRecordCount(Descriptor* desc, int n);
-void releaseRecordStrings(DescriptorRecord* record);
-// Releases every record and the array; count 0.
+// Releases every record; count 0.
 void emptyDescriptor(Descriptor* desc);
-// Empties and releases the record itself (no list bookkeeping).
-void releaseDescriptor(Descriptor* desc);
 SQLRETURN VSqlFreeStatement(Statement* stmt, SQLUSMALLINT option);
 SQLRETURN VSqlFreeDescriptor(Descriptor* desc);
 // Releases a connection record (descriptors, version texts, section).
@@ -251,8 +307,11 @@ SQLLEN inputTextLength(H* handle, const SQLCHAR* text, SQLLEN length) {
     return length;
 }
 
-// Owned texts of the handle records: heap copies. newText(text, -1) copies
-// up to the NUL; null when text is null or the heap refuses.
+// A C text that may be null, as a record's text field takes it.
+inline const char* orEmpty(const char* text) { return text ? text : ""; }
+
+// Heap copies of texts (the catalog functions' arguments). newText(text, -1)
+// copies up to the NUL; null when text is null or the heap refuses.
 char* newText(const char* text, SQLLEN length = -1);
 // Releases *text (when set) and nulls it.
 void freeText(char*& text);

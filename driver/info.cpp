@@ -207,16 +207,16 @@ constexpr std::size_t kVersionTextSize = 64;
 }  // namespace
 
 const char* dbmsVersionText(Connection* conn) {
-    if (!conn->dbmsVersion) {
-        conn->dbmsVersion = static_cast<char*>(plat::heapAlloc(3 * kVersionTextSize));
-        if (!conn->dbmsVersion) return "?";
-        char* block = conn->dbmsVersion;
+    if (conn->dbmsVersion.empty()) {
+        // The three texts of the kit's answer; the first is the one reported.
+        char block[3 * kVersionTextSize] = {};
         // Its status is of no interest: an empty text says the server gave none.
         VdbXVersion(conn->session, block, kVersionTextSize, block + kVersionTextSize, kVersionTextSize,
                     block + 2 * kVersionTextSize, kVersionTextSize);
         block[kVersionTextSize - 1] = '\0';
+        conn->dbmsVersion.assign(block, 3 * kVersionTextSize);
     }
-    return conn->dbmsVersion;
+    return conn->dbmsVersion.c_str();
 }
 
 SQLRETURN VSqlGetInfo(Connection* conn, SQLUSMALLINT infoType, SQLPOINTER value, SQLSMALLINT bufferLength,
@@ -335,14 +335,13 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetInfo(SQLHDBC ConnectionHandle, SQLUSMALLINT 
                                          SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
     // The body writes its own exit line: numeric and refused answers have
     // one, text answers none.
-    return ConnCall("SQLGetInfo", ConnectionHandle)
-        .enter("Enter with InfoType = %d", int(InfoType))
-        .run([&](Connection* c) { return VSqlGetInfo(c, InfoType, InfoValuePtr, BufferLength, StringLengthPtr); },
-             nullptr);
+    return ConnCall(Api::SQLGetInfo, ConnectionHandle)
+        .enter(int(InfoType))
+        .run([&](Connection* c) { return VSqlGetInfo(c, InfoType, InfoValuePtr, BufferLength, StringLengthPtr); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT StatementHandle, SQLSMALLINT DataType) {
-    return StmtCall("SQLGetTypeInfo", StatementHandle)
-        .enter("Enter with DataType %d", int(DataType))
+    return StmtCall(Api::SQLGetTypeInfo, StatementHandle)
+        .enter(int(DataType))
         .run([&](Statement* s) { return VSqlGetTypeInfo(s, DataType); });
 }

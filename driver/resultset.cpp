@@ -226,18 +226,17 @@ void fillIrdRecord(DescriptorRecord& r, const ColumnMetaData& c) {
     r.isUnsigned = SQL_TRUE;
     r.updatable = SQL_ATTR_READWRITE_UNKNOWN;
     r.unnamed = name[0] ? SQL_NAMED : SQL_UNNAMED;
-    // A text the heap refuses reads back as empty.
-    r.baseColumnName = newText(c.columnName);
-    r.baseTableName = newText(c.tableName);
-    r.catalogName = newText("");
-    r.label = newText(c.columnName);
-    r.literalPrefix = newText(quote);
-    r.literalSuffix = newText(quote);
-    r.localTypeName = newText(sqlTypeName(type));
-    r.name = newText(name);
-    r.schemaName = newText("");
-    r.tableName = newText(c.tableName);
-    r.typeName = newText(sqlTypeName(type));
+    r.baseColumnName = orEmpty(c.columnName);
+    r.baseTableName = orEmpty(c.tableName);
+    r.catalogName = orEmpty("");
+    r.label = orEmpty(c.columnName);
+    r.literalPrefix = orEmpty(quote);
+    r.literalSuffix = orEmpty(quote);
+    r.localTypeName = orEmpty(sqlTypeName(type));
+    r.name = orEmpty(name);
+    r.schemaName = orEmpty("");
+    r.tableName = orEmpty(c.tableName);
+    r.typeName = orEmpty(sqlTypeName(type));
 }
 
 }  // namespace

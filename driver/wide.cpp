@@ -118,11 +118,11 @@ VSQL_EXPORT SQLRETURN SQL_API SQLConnectW(SQLHDBC ConnectionHandle, SQLWCHAR* Se
     constexpr auto setup = WideIn::Kind::Setup;
     WideIn server(ServerName, NameLength1, setup), user(UserName, NameLength2, setup),
         password(Authentication, NameLength3, setup);
-    return ConnCall("SQLConnectW", ConnectionHandle)
+    return ConnCall(wideForm(Api::SQLConnect), ConnectionHandle)
         .run([&](Connection* c) {
             return VSqlConnect(c, server.text(), shortLength(server), user.text(), shortLength(user),
                                password.text(), shortLength(password));
-        }, "Exit with retVal = %d");
+        });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC ConnectionHandle, SQLHWND WindowHandle,
@@ -131,8 +131,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC ConnectionHandle, SQLHWN
                                                 SQLSMALLINT* StringLength2Ptr, SQLUSMALLINT DriverCompletion) {
     const WideCall wide;
     WideIn in(InConnectionString, StringLength1, WideIn::Kind::Setup);
-    return ConnCall("SQLDriverConnectW", ConnectionHandle)
-        .enter("Enter with DriverCompletion=%d", int(DriverCompletion))
+    return ConnCall(wideForm(Api::SQLDriverConnect), ConnectionHandle)
+        .enter(int(DriverCompletion))
         .run([&](Connection* c) {
             // Connecting happens once: the scratch buffer takes any output.
             Scratch out;
@@ -142,7 +142,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC ConnectionHandle, SQLHWN
             const std::string text = setupToInternal(out.text());
             return withCopy(c, rc, putWide<SQLSMALLINT>(OutConnectionString, BufferLength, StringLength2Ptr,
                                                          Unit::Chars, text.data(), text.size()));
-        }, "Leaving SQLDriverConnect with return value %d");
+        });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC ConnectionHandle, SQLWCHAR* InStatementText,
@@ -150,7 +150,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC ConnectionHandle, SQLWCHAR* 
                                             SQLINTEGER BufferLength, SQLINTEGER* TextLength2Ptr) {
     const WideCall wide;
     WideIn in(InStatementText, TextLength1);
-    return ConnCall("SQLNativeSqlW", ConnectionHandle)
+    return ConnCall(wideForm(Api::SQLNativeSql), ConnectionHandle)
         .run([&](Connection* c) {
             if (BufferLength < 0)
                 return VSqlNativeSql(c, in.text(), SQLINTEGER(in.length()), nullptr, BufferLength, nullptr);
@@ -161,28 +161,28 @@ VSQL_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC ConnectionHandle, SQLWCHAR* 
             }, out, rc);
             if (!read) return rc;
             return withCopy(c, rc, putWide(OutStatementText, BufferLength, TextLength2Ptr, Unit::Chars, out));
-        }, "Exit with return code = %d");
+        });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetInfoW(SQLHDBC ConnectionHandle, SQLUSMALLINT InfoType, SQLPOINTER InfoValuePtr,
                                           SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
     const WideCall wide;
-    return ConnCall("SQLGetInfoW", ConnectionHandle)
-        .enter("Enter with InfoType = %d", int(InfoType))
+    return ConnCall(wideForm(Api::SQLGetInfo), ConnectionHandle)
+        .enter(int(InfoType))
         .run([&](Connection* c) {
             if (!isTextInfo(InfoType)) return VSqlGetInfo(c, InfoType, InfoValuePtr, BufferLength, StringLengthPtr);
             Scratch text;
             const SQLRETURN rc = VSqlGetInfo(c, InfoType, text.buffer(), kScratchLength, nullptr);
             if (!SQL_SUCCEEDED(rc)) return rc;
             return withCopy(c, SQL_SUCCESS, putWide(InfoValuePtr, BufferLength, StringLengthPtr, Unit::Bytes, text));
-        }, nullptr);
+        });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetConnectAttrW(SQLHDBC ConnectionHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                                  SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
     const WideCall wide;
-    return ConnCall("SQLGetConnectAttrW", ConnectionHandle)
-        .enter("Enter with Attribute=%d", int(Attribute))
+    return ConnCall(wideForm(Api::SQLGetConnectAttr), ConnectionHandle)
+        .enter(int(Attribute))
         .run([&](Connection* c) {
             if (!isTextConnectAttr(Attribute))
                 return VSqlGetConnectAttr(c, Attribute, ValuePtr, BufferLength, StringLengthPtr);
@@ -199,13 +199,13 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetConnectAttrW(SQLHDBC ConnectionHandle, SQLIN
 VSQL_EXPORT SQLRETURN SQL_API SQLSetConnectAttrW(SQLHDBC ConnectionHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                                  SQLINTEGER StringLength) {
     const WideCall wide;
-    return ConnCall("SQLSetConnectAttrW", ConnectionHandle)
-        .enter("Enter with Attribute=%d", int(Attribute))
+    return ConnCall(wideForm(Api::SQLSetConnectAttr), ConnectionHandle)
+        .enter(int(Attribute))
         .run([&](Connection* c) {
             if (!isTextConnectAttr(Attribute)) return VSqlSetConnectAttr(c, Attribute, ValuePtr, StringLength);
             WideIn value = wideValue(ValuePtr, StringLength);
             return VSqlSetConnectAttr(c, Attribute, value.text(), SQLINTEGER(value.length()));
-        }, "Exit with return %d");
+        });
 }
 
 // ---------------------------------------------------------------------------
@@ -214,7 +214,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetConnectAttrW(SQLHDBC ConnectionHandle, SQLIN
 VSQL_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT StatementHandle, SQLWCHAR* StatementText, SQLINTEGER TextLength) {
     const WideCall wide;
     WideIn text(StatementText, TextLength);
-    return StmtCall("SQLPrepareW", StatementHandle)
+    return StmtCall(wideForm(Api::SQLPrepare), StatementHandle)
         .run([&](Statement* s) { return VSqlPrepare(s, text.text(), SQLINTEGER(text.length())); });
 }
 
@@ -225,16 +225,15 @@ VSQL_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT StatementHandle, SQLWCHAR*
     // As for SQLExecDirect: the internal function takes a resolved length,
     // and an empty text fails without a diagnostic and without an exit line.
     const SQLLEN length = !text.text() ? 0 : text.length() == SQL_NTS ? SQLLEN(text.size()) : text.length();
-    return StmtCall("SQLExecDirectW", StatementHandle)
-        .run([&](Statement* s) { return VSqlExecDirect(s, text.text(), length); },
-             length > 0 ? kExitWithReturnCode : nullptr);
+    return StmtCall(wideForm(Api::SQLExecDirect), StatementHandle)
+        .run([&](Statement* s) { return VSqlExecDirect(s, text.text(), length); }, length > 0);
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                               SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
     const WideCall wide;
-    return StmtCall("SQLGetStmtAttrW", StatementHandle)
-        .enter("Enter with Attribute %d", int(Attribute))
+    return StmtCall(wideForm(Api::SQLGetStmtAttr), StatementHandle)
+        .enter(int(Attribute))
         .run([&](Statement* s) {
             if (!isTextStmtAttr(Attribute))
                 return VSqlGetStmtAttr(s, Attribute, ValuePtr, BufferLength, StringLengthPtr);
@@ -251,8 +250,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEG
 VSQL_EXPORT SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEGER Attribute, SQLPOINTER ValuePtr,
                                               SQLINTEGER StringLength) {
     const WideCall wide;
-    return StmtCall("SQLSetStmtAttrW", StatementHandle)
-        .enter("Enter with Attribute %d", int(Attribute))
+    return StmtCall(wideForm(Api::SQLSetStmtAttr), StatementHandle)
+        .enter(int(Attribute))
         .run([&](Statement* s) {
             if (!isTextStmtAttr(Attribute)) return VSqlSetStmtAttr(s, Attribute, ValuePtr, StringLength);
             WideIn value = wideValue(ValuePtr, StringLength);
@@ -263,7 +262,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT StatementHandle, SQLINTEG
 VSQL_EXPORT SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT StatementHandle, SQLWCHAR* CursorName,
                                                 SQLSMALLINT BufferLength, SQLSMALLINT* NameLengthPtr) {
     const WideCall wide;
-    return StmtCall("SQLGetCursorNameW", StatementHandle).run([&](Statement* s) {
+    return StmtCall(wideForm(Api::SQLGetCursorName), StatementHandle).run([&](Statement* s) {
         Scratch name;
         const SQLRETURN rc = VSqlGetCursorName(s, name.buffer(), scratchLength(BufferLength), nullptr);
         if (!SQL_SUCCEEDED(rc)) return rc;
@@ -275,7 +274,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT StatementHandle, SQLWCH
                                                 SQLSMALLINT NameLength) {
     const WideCall wide;
     WideIn name(CursorName, NameLength);
-    return StmtCall("SQLSetCursorNameW", StatementHandle)
+    return StmtCall(wideForm(Api::SQLSetCursorName), StatementHandle)
         .run([&](Statement* s) { return VSqlSetCursorName(s, name.text(), shortLength(name)); });
 }
 
@@ -288,8 +287,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT StatementHandle, SQLUSMAL
                                               SQLULEN* ColumnSizePtr, SQLSMALLINT* DecimalDigitsPtr,
                                               SQLSMALLINT* NullablePtr) {
     const WideCall wide;
-    return StmtCall("SQLDescribeColW", StatementHandle)
-        .enter("Enter ColumnNumber=%d", int(ColumnNumber))
+    return StmtCall(wideForm(Api::SQLDescribeCol), StatementHandle)
+        .enter(int(ColumnNumber))
         .run([&](Statement* s) {
             Scratch name;
             const SQLRETURN rc = VSqlDescribeCol(s, ColumnNumber, name.buffer(), scratchLength(BufferLength),
@@ -306,8 +305,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColAttributeW(SQLHSTMT StatementHandle, SQLUSMA
                                                SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr,
                                                SQLLEN* NumericAttributePtr) {
     const WideCall wide;
-    return StmtCall("SQLColAttributeW", StatementHandle)
-        .enter("Enter with ColumnNumber=%d and FieldIdentifier=%d", int(ColumnNumber), int(FieldIdentifier))
+    return StmtCall(wideForm(Api::SQLColAttribute), StatementHandle)
+        .enter(int(ColumnNumber), int(FieldIdentifier))
         .run([&](Statement* s) {
             if (!isTextColAttribute(FieldIdentifier))
                 return VSqlColAttribute(s, ColumnNumber, FieldIdentifier, CharacterAttributePtr, BufferLength,
@@ -324,8 +323,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescFieldW(SQLHDESC DescriptorHandle, SQLSMA
                                                SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                                SQLINTEGER BufferLength, SQLINTEGER* StringLengthPtr) {
     const WideCall wide;
-    return DescCall("SQLGetDescFieldW", DescriptorHandle)
-        .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
+    return DescCall(wideForm(Api::SQLGetDescField), DescriptorHandle)
+        .enter(int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) {
             if (!isTextDescField(FieldIdentifier))
                 return VSqlGetDescField(d, RecNumber, FieldIdentifier, ValuePtr, BufferLength, StringLengthPtr);
@@ -343,8 +342,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetDescFieldW(SQLHDESC DescriptorHandle, SQLSMA
                                                SQLSMALLINT FieldIdentifier, SQLPOINTER ValuePtr,
                                                SQLINTEGER BufferLength) {
     const WideCall wide;
-    return DescCall("SQLSetDescFieldW", DescriptorHandle)
-        .enter("Enter with RecNumber=%d, FieldIdentifier=%d", int(RecNumber), int(FieldIdentifier))
+    return DescCall(wideForm(Api::SQLSetDescField), DescriptorHandle)
+        .enter(int(RecNumber), int(FieldIdentifier))
         .run([&](Descriptor* d) {
             if (!isTextDescField(FieldIdentifier))
                 return VSqlSetDescField(d, RecNumber, FieldIdentifier, ValuePtr, BufferLength);
@@ -359,8 +358,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDescRecW(SQLHDESC DescriptorHandle, SQLSMALL
                                              SQLSMALLINT* PrecisionPtr, SQLSMALLINT* ScalePtr,
                                              SQLSMALLINT* NullablePtr) {
     const WideCall wide;
-    return DescCall("SQLGetDescRecW", DescriptorHandle)
-        .enter("Enter with RecNumber = %d", int(RecNumber))
+    return DescCall(wideForm(Api::SQLGetDescRec), DescriptorHandle)
+        .enter(int(RecNumber))
         .run([&](Descriptor* d) {
             Scratch name;
             const SQLRETURN rc = VSqlGetDescRec(d, RecNumber, name.buffer(), scratchLength(BufferLength), nullptr,
@@ -378,12 +377,12 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSetDescRecW(SQLHDESC DescriptorHandle, SQLSMALL
                                              SQLSMALLINT Scale, SQLPOINTER DataPtr, SQLLEN* StringLengthPtr,
                                              SQLLEN* IndicatorPtr) {
     const WideCall wide;
-    return DescCall("SQLSetDescRecW", DescriptorHandle)
-        .enter("Enter with RecNumber = %d, Type = %d, SubType = %d", int(RecNumber), int(Type), int(SubType))
+    return DescCall(wideForm(Api::SQLSetDescRec), DescriptorHandle)
+        .enter(int(RecNumber), int(Type), int(SubType))
         .run([&](Descriptor* d) {
             return VSqlSetDescRec(d, RecNumber, Type, SubType, Length, Precision, Scale, DataPtr, StringLengthPtr,
                                   IndicatorPtr);
-        }, "Exit with return code = %d");
+        });
 }
 
 // ---------------------------------------------------------------------------
@@ -394,9 +393,7 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT HandleType, SQLHANDLE H
                                              SQLWCHAR* SQLState, SQLINTEGER* NativeErrorPtr, SQLWCHAR* MessageText,
                                              SQLSMALLINT BufferLength, SQLSMALLINT* TextLengthPtr) {
     const WideCall wide;
-    const char* tag = "SQLGetDiagRecW";
-    driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d", int(HandleType), int(RecNumber));
-    const SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
+    return ApiFrame(wideForm(Api::SQLGetDiagRec)).enter(int(HandleType), int(RecNumber)).run([&] {
         char state[6] = "";
         Scratch message;
         const SQLRETURN got = VSqlGetDiagRec(HandleType, Handle, RecNumber, reinterpret_cast<SQLCHAR*>(state),
@@ -405,18 +402,15 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT HandleType, SQLHANDLE H
         if (SQLState) copyOutWide(SQLState, 6, nullptr, state, std::strlen(state));
         return withCut(got, putWide<SQLSMALLINT>(MessageText, BufferLength, TextLengthPtr, Unit::Chars, message));
     });
-    driverLog().Debug(tag, "Exit with retVal = %d", int(rc));
-    return rc;
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT HandleType, SQLHANDLE Handle, SQLSMALLINT RecNumber,
                                                SQLSMALLINT DiagIdentifier, SQLPOINTER DiagInfoPtr,
                                                SQLSMALLINT BufferLength, SQLSMALLINT* StringLengthPtr) {
     const WideCall wide;
-    const char* tag = "SQLGetDiagFieldW";
-    driverLog().Debug(tag, "Enter with HandleType=%d, RecNumber=%d, DiagIdentifier=%d", int(HandleType),
-                      int(RecNumber), int(DiagIdentifier));
-    const SQLRETURN rc = runGuarded(nullptr, SQL_OV_ODBC3, [&] {
+    return ApiFrame(wideForm(Api::SQLGetDiagField))
+        .enter(int(HandleType), int(RecNumber), int(DiagIdentifier))
+        .run([&] {
         if (!isTextDiagField(DiagIdentifier))
             return VSqlGetDiagField(HandleType, Handle, RecNumber, DiagIdentifier, DiagInfoPtr, BufferLength,
                                     StringLengthPtr);
@@ -426,8 +420,6 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetDiagFieldW(SQLSMALLINT HandleType, SQLHANDLE
         if (!SQL_SUCCEEDED(got)) return got;
         return withCut(got, putWide(DiagInfoPtr, BufferLength, StringLengthPtr, Unit::Bytes, text));
     });
-    driverLog().Debug(tag, kExitWithReturnCode, int(rc));
-    return rc;
 }
 
 // ---------------------------------------------------------------------------
@@ -441,8 +433,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLTablesW(SQLHSTMT StatementHandle, SQLWCHAR* Cat
         ty(TableType, NameLength4);
     const CatalogName catalog(c.text(), shortLength(c)), schema(sc.text(), shortLength(sc)),
         table(t.text(), shortLength(t)), type(ty.text(), shortLength(ty));
-    return StmtCall("SQLTablesW", StatementHandle)
-        .enter("Enter with CatalogName=%s SchemaName=%s TableName=%s TableType=%s", catalog.forLog(),
+    return StmtCall(wideForm(Api::SQLTables), StatementHandle)
+        .enter(catalog.forLog(),
                schema.forLog(), table.forLog(), type.forLog())
         .run([&](Statement* s) { return VSqlTables(s, catalog, schema, table, type); });
 }
@@ -455,8 +447,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLColumnsW(SQLHSTMT StatementHandle, SQLWCHAR* Ca
         co(ColumnName, NameLength4);
     const CatalogName catalog(c.text(), shortLength(c)), schema(sc.text(), shortLength(sc)),
         table(t.text(), shortLength(t)), column(co.text(), shortLength(co));
-    return StmtCall("SQLColumnsW", StatementHandle)
-        .enter("Enter with CatalogName=%s, SchemaName=%s, TableName=%s, ColumnName=%s", catalog.forLog(),
+    return StmtCall(wideForm(Api::SQLColumns), StatementHandle)
+        .enter(catalog.forLog(),
                schema.forLog(), table.forLog(), column.forLog())
         .run([&](Statement* s) { return VSqlColumns(s, table, column); });
 }
@@ -466,8 +458,8 @@ VSQL_EXPORT SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT StatementHandle, SQLWCHAR
     const WideCall wide;
     WideIn t(TableName, NameLength3);
     const CatalogName table(t.text(), shortLength(t));
-    return StmtCall("SQLPrimaryKeysW", StatementHandle)
-        .run([&](Statement* s) { return VSqlPrimaryKeys(s, table); }, "Exit with return code = %d");
+    return StmtCall(wideForm(Api::SQLPrimaryKeys), StatementHandle)
+        .run([&](Statement* s) { return VSqlPrimaryKeys(s, table); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT StatementHandle, SQLUSMALLINT IdentifierType, SQLWCHAR*,
@@ -476,21 +468,20 @@ VSQL_EXPORT SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT StatementHandle, SQLUS
     const WideCall wide;
     WideIn t(TableName, NameLength3);
     const CatalogName table(t.text(), shortLength(t));
-    return StmtCall("SQLSpecialColumnsW", StatementHandle)
-        .run([&](Statement* s) { return VSqlSpecialColumns(s, IdentifierType, table); },
-             "Exit with return code = %d");
+    return StmtCall(wideForm(Api::SQLSpecialColumns), StatementHandle)
+        .run([&](Statement* s) { return VSqlSpecialColumns(s, IdentifierType, table); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT StatementHandle, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
                                              SQLWCHAR*, SQLSMALLINT, SQLUSMALLINT, SQLUSMALLINT) {
     const WideCall wide;
-    return StmtCall("SQLStatisticsW", StatementHandle)
-        .run([&](Statement* s) { return VSqlStatistics(s); }, "Exit with return code = %d");
+    return StmtCall(wideForm(Api::SQLStatistics), StatementHandle)
+        .run([&](Statement* s) { return VSqlStatistics(s); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLGetTypeInfoW(SQLHSTMT StatementHandle, SQLSMALLINT DataType) {
     const WideCall wide;
-    return StmtCall("SQLGetTypeInfoW", StatementHandle)
-        .enter("Enter with DataType %d", int(DataType))
+    return StmtCall(wideForm(Api::SQLGetTypeInfo), StatementHandle)
+        .enter(int(DataType))
         .run([&](Statement* s) { return VSqlGetTypeInfo(s, DataType); });
 }

@@ -1,17 +1,14 @@
 // TCP sockets over the BSD socket calls, with errno turned into the WinSock
 // numbers that the kit reports.
+#include "platform/common/addresses.h"
 #include "platform/socket.h"
 
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <new>
 
 namespace plat {
 namespace net {
@@ -63,47 +60,22 @@ int wait(Socket s, short events, unsigned seconds) {
 
 }  // namespace
 
-struct AddressList {
-    addrinfo* info;
-};
-
 int startup() { return 0; }
 int cleanup() { return 0; }
 int lastError() { return t_lastError; }
 
-int resolveTcp4(const char* host, const char* service, AddressList** list) {
-    *list = nullptr;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* info = nullptr;
-    int r = getaddrinfo(host, service, &hints, &info);
-    if (r != 0) {
-        switch (r) {
-        case EAI_NONAME: return 11001;
-        case EAI_AGAIN: return 11002;
+int resolverError(int code) {
+    switch (code) {
+    case EAI_NONAME: return 11001;
+    case EAI_AGAIN: return 11002;
 #ifdef EAI_NODATA
-        case EAI_NODATA: return 11004;
+    case EAI_NODATA: return 11004;
 #endif
-        case EAI_SERVICE: return 10109;
-        case EAI_MEMORY: return 10055;
-        case EAI_SYSTEM: return codeForErrno(errno);
-        default: return 11003;
-        }
+    case EAI_SERVICE: return 10109;
+    case EAI_MEMORY: return 10055;
+    case EAI_SYSTEM: return codeForErrno(errno);
+    default: return 11003;
     }
-    *list = new (std::nothrow) AddressList{info};
-    if (!*list) {
-        freeaddrinfo(info);
-        return 10055;
-    }
-    return 0;
-}
-
-void freeAddresses(AddressList* list) {
-    if (!list) return;
-    if (list->info) freeaddrinfo(list->info);
-    delete list;
 }
 
 Socket openStream() {

@@ -1,19 +1,13 @@
 // TCP sockets over WinSock 2.2.
+#include "platform/common/addresses.h"
 #include "platform/socket.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <climits>
-#include <new>
 
 namespace plat {
 namespace net {
-
-struct AddressList {
-    addrinfo* info;
-};
 
 int startup() {
     WSADATA data;
@@ -23,28 +17,8 @@ int startup() {
 int cleanup() { return WSACleanup() == 0 ? 0 : WSAGetLastError(); }
 int lastError() { return WSAGetLastError(); }
 
-int resolveTcp4(const char* host, const char* service, AddressList** list) {
-    *list = nullptr;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* info = nullptr;
-    int r = getaddrinfo(host, service, &hints, &info);
-    if (r != 0) return r;
-    *list = new (std::nothrow) AddressList{info};
-    if (!*list) {
-        freeaddrinfo(info);
-        return WSAENOBUFS;
-    }
-    return 0;
-}
-
-void freeAddresses(AddressList* list) {
-    if (!list) return;
-    if (list->info) freeaddrinfo(list->info);
-    delete list;
-}
+// getaddrinfo's failures are WinSock numbers already.
+int resolverError(int code) { return code; }
 
 Socket openStream() {
     SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

@@ -82,11 +82,9 @@ TEST_F(InfoTest, ConnectionTextsAndTheServerVersionAskedOnce) {
 
     // Without a session the version is empty; the block is kept, not asked again.
     EXPECT_EQ("", text(SQL_DBMS_VER));
-    char* block = conn->dbmsVersion;
-    ASSERT_NE(nullptr, block);
-    std::strcpy(block, "2.3-0250");
+    ASSERT_FALSE(conn->dbmsVersion.empty());
+    std::strcpy(&conn->dbmsVersion[0], "2.3-0250");
     EXPECT_EQ("2.3-0250", text(SQL_DBMS_VER));
-    EXPECT_EQ(block, conn->dbmsVersion);
 }
 
 TEST(CatalogPattern, EscapesRemoved) {

@@ -227,8 +227,8 @@ TEST(Disconnect, DropsStatementsAndExplicitDescriptors) {
     // The explicit descriptor serves a statement as its ARD.
     static_cast<Statement*>(stmts[0])->ard = static_cast<Descriptor*>(desc);
     EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(h.dbc));
-    EXPECT_EQ(0, h.conn()->statements.getCount());
-    EXPECT_EQ(0, h.conn()->descriptors.getCount());
+    EXPECT_TRUE(h.conn()->statements.empty());
+    EXPECT_TRUE(h.conn()->descriptors.empty());
     EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(h.dbc));  // nothing left: still fine
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, h.dbc, SQL_COMMIT));
     EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, h.env, SQL_ROLLBACK));

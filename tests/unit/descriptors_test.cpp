@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/descriptors.h"
 #include "driver/handles.h"
 #include "support/driver_handles.h"
 
@@ -54,7 +55,10 @@ std::vector<unsigned char> snapshot(SQLHDESC h) {
     add(&desc->count, sizeof desc->count);
     add(&desc->rowsProcessedPtr, sizeof desc->rowsProcessedPtr);
     add(&desc->allocType, sizeof desc->allocType);
-    if (desc->count > 0) add(desc->records, sizeof(DescriptorRecord) * std::size_t(desc->count));
+    for (const DescriptorRecord& r : desc->records) {
+        add(&r, sizeof r);  // texts by value: their addresses stay while they are unchanged
+        add(r.name.data(), r.name.size());
+    }
     return bytes;
 }
 
@@ -202,11 +206,10 @@ TEST_F(Desc, GetDescFieldWritesEachFieldAtItsWidth) {
     };
     // Every byte of every numeric field set, so the write width shows.
     DescriptorRecord& r = d(ard())->records[0];
-    char* name = r.name;
-    std::memset(&r, 0xFF, sizeof r);
-    r.name = name;
-    r.baseColumnName = r.baseTableName = r.catalogName = r.label = r.literalPrefix = r.literalSuffix =
-        r.localTypeName = r.schemaName = r.tableName = r.typeName = nullptr;
+    const DescriptorRecord saved = r;
+    for (const Width& w : record)
+        std::memset(reinterpret_cast<char*>(&r) + findRecordField(w.id)->offset, 0xFF, w.bytes);
+    r.catalogName = r.typeName = "";
     for (const Width& w : record) {
         Guarded g;
         EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 1, w.id, g.at(), 0, nullptr)) << w.id;
@@ -229,8 +232,7 @@ TEST_F(Desc, GetDescFieldWritesEachFieldAtItsWidth) {
     EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 1, SQL_DESC_TYPE_NAME, big, sizeof big, &len));
     EXPECT_EQ(0, len);
     EXPECT_STREQ("", big);
-    std::memset(&r, 0, sizeof r);
-    r.name = name;
+    r = saved;
 }
 
 TEST_F(Desc, GetDescFieldRefusals) {
@@ -393,7 +395,7 @@ TEST_F(Desc, CopyDesc) {
     EXPECT_EQ(&offset, d(t)->bindOffsetPtr);
     EXPECT_EQ(SQL_DESC_ALLOC_USER, field<SQLUSMALLINT>(t, 0, SQL_DESC_ALLOC_TYPE)) << "allocation type stays";
     EXPECT_EQ(static_cast<SQLPOINTER>(&col[2]), field<SQLPOINTER>(t, 3, SQL_DESC_DATA_PTR));
-    EXPECT_NE(d(ard())->records[1].name, d(t)->records[1].name) << "texts are duplicated";
+    EXPECT_NE(d(ard())->records[1].name.data(), d(t)->records[1].name.data()) << "texts are duplicated";
     // The copy outlives the source's texts.
     ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_UNBIND));
     char name[16];

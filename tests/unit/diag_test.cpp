@@ -220,3 +220,23 @@ TEST(CopyOutString, EveryBufferSizeAgainstEveryLength) {
     EXPECT_EQ(copyOutString(static_cast<SQLCHAR*>(nullptr), 0, &len, huge.c_str()), SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(len, 32767);
 }
+
+// One algorithm at two widths: a 32-bit length is not clamped at 32767, and
+// only the 16-bit form notes the cut that makes the frame add 01004.
+TEST(CopyOutString, BothWidthsAndWhoNotesTheCut) {
+    const std::string huge(40000, 'z');
+    char buffer[4];
+    SQLINTEGER longLen = 0;
+    SQLSMALLINT shortLen = 0;
+    takeTextCut();
+    EXPECT_EQ(copyOutText<SQLINTEGER>(buffer, 4, &longLen, huge.c_str()), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(longLen, 40000);
+    EXPECT_STREQ(buffer, "zzz");
+    EXPECT_FALSE(takeTextCut());
+    EXPECT_EQ(copyOutString(buffer, 4, &shortLen, huge.c_str()), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(shortLen, 32767);
+    EXPECT_TRUE(takeTextCut());
+    EXPECT_EQ(copyOutText<SQLINTEGER>(buffer, 4, &longLen, "abc"), SQL_SUCCESS);
+    EXPECT_EQ(copyOutText<SQLINTEGER>(buffer, 3, &longLen, "abc"), SQL_SUCCESS_WITH_INFO);
+    EXPECT_STREQ(buffer, "ab");
+}

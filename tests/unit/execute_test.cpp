@@ -21,7 +21,7 @@ struct Execute : vorntest::StatementTest {
     std::string sent(const std::string& sql) {
         const SQLRETURN rc = SQLExecDirect(hstmt, (SQLCHAR*)sql.c_str(), SQL_NTS);
         if (rc != SQL_ERROR || stmtDiag() != "HY000 Unknown error") return "rc " + std::to_string(rc) + " " + stmtDiag();
-        return stmt->sentText ? stmt->sentText : "<none>";
+        return stmt->sentText.empty() ? "<none>" : stmt->sentText;
     }
     SQLLEN nts = SQL_NTS, null = SQL_NULL_DATA, atExec = SQL_DATA_AT_EXEC;
 };
@@ -84,7 +84,7 @@ TEST_F(Execute, DataAtExecutionRefusals) {
     EXPECT_EQ(SQL_ERROR, SQLPutData(hstmt, nullptr, SQL_NULL_DATA));
     EXPECT_EQ("HY019 Non-character and non-binary data sent in pieces", stmtDiag(3));
     EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
-    EXPECT_STREQ("VALUES (NULL, NULL)", stmt->sentText);
+    EXPECT_EQ("VALUES (NULL, NULL)", stmt->sentText);
     // The execution is over: nothing waits for data.
     SQLINTEGER records = 0;
     SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 0, SQL_DIAG_NUMBER, &records, 0, nullptr);

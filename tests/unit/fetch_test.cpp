@@ -37,7 +37,10 @@ std::string sevenRows() {
 struct Cursor : vorntest::StatementTest {
     // Stores the document as the execution of a statement would.
     void store(const std::string& doc) {
-        ASSERT_EQ(1, parseXml(doc.data(), doc.size(), &stmt->resultSet).code);
+        ResultSet* rs = stmt->resultSet.release();
+        const ParseStatus status = parseXml(doc.data(), doc.size(), &rs);
+        stmt->resultSet.reset(rs);
+        ASSERT_EQ(1, status.code);
         populateIrd(stmt);
         stmt->blockMode = 1;
         stmt->blockNumber = 1;

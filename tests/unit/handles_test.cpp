@@ -41,12 +41,13 @@ struct Handles : ::testing::Test {
     Connection* conn = nullptr;
 };
 
-// Gives a record heap texts, so that LeakSanitizer sees any that are lost.
+// Gives a record texts on the heap, so that LeakSanitizer sees any that are lost.
 void giveTexts(DescriptorRecord& r) {
-    r.name = newText("name");
-    r.baseColumnName = newText("base column");
-    r.typeName = newText("VARCHAR");
-    r.literalPrefix = newText("'");
+    // Longer than a short-string buffer: each is a heap block.
+    r.name = "name of the record, longer than sixteen";
+    r.baseColumnName = "base column name, longer than sixteen";
+    r.typeName = "VARCHAR type name, longer than sixteen";
+    r.literalPrefix = "'";
 }
 
 // Turns the process-wide driver log on (level 5, no timestamps) into a file
@@ -79,7 +80,7 @@ struct CapturedLog {
 TEST_F(Handles, FreshStatementsDescriptorsUnbindAndReset) {
     Statement* s = newStmt();
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(conn->statements.getAt(0), s);
+    EXPECT_EQ(conn->statements.at(0).get(), s);
     Descriptor* all[] = {s->ird, s->implicitArd, s->ipd, s->implicitApd};
     std::uint32_t kinds[] = {DESC_IRD, DESC_ARD, DESC_IPD, DESC_APD};
     for (int i = 0; i < 4; ++i) {
@@ -91,7 +92,7 @@ TEST_F(Handles, FreshStatementsDescriptorsUnbindAndReset) {
     }
     EXPECT_EQ(s->ard, s->implicitArd);
     EXPECT_EQ(s->apd, s->implicitApd);
-    EXPECT_EQ(conn->descriptors.getCount(), 0);  // implicit ones are the statement's
+    EXPECT_EQ(int(conn->descriptors.size()), 0);  // implicit ones are the statement's
 
     // SQL_UNBIND and SQL_RESET_PARAMS empty the current application
     // descriptors, an explicit one included.
@@ -106,7 +107,7 @@ TEST_F(Handles, FreshStatementsDescriptorsUnbindAndReset) {
 
     EXPECT_EQ(SQLFreeStmt(s, SQL_UNBIND), SQL_SUCCESS);
     EXPECT_EQ(explicitArd->count, 0);
-    EXPECT_EQ(explicitArd->records, nullptr);
+    EXPECT_TRUE(explicitArd->records.empty());
     EXPECT_EQ(s->ard, explicitArd);
     EXPECT_EQ(s->implicitArd->count, 1);  // not the current ARD: untouched
     EXPECT_EQ(s->apd->count, 3);
@@ -118,7 +119,7 @@ TEST_F(Handles, FreshStatementsDescriptorsUnbindAndReset) {
     // to the connection.
     setRecordCount(explicitArd, 1);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
-    EXPECT_EQ(conn->descriptors.getAt(0), explicitArd);
+    EXPECT_EQ(conn->descriptors.at(0).get(), explicitArd);
     EXPECT_EQ(explicitArd->count, 0);
 }
 
@@ -157,8 +158,8 @@ TEST_F(Handles, FreeingADescriptorTwoStatementsUseRestoresTheirImplicitOnes) {
     EXPECT_EQ(b->ard, b->implicitArd);
     EXPECT_EQ(b->apd, b->implicitApd);
     EXPECT_EQ(a->apd, keep);
-    ASSERT_EQ(conn->descriptors.getCount(), 1);
-    EXPECT_EQ(conn->descriptors.getAt(0), keep);
+    ASSERT_EQ(int(conn->descriptors.size()), 1);
+    EXPECT_EQ(conn->descriptors.at(0).get(), keep);
 
     // An implicit descriptor cannot be freed on its own.
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, a->ird), SQL_ERROR);
@@ -167,7 +168,7 @@ TEST_F(Handles, FreeingADescriptorTwoStatementsUseRestoresTheirImplicitOnes) {
 
     // Freeing the connection releases the statements and descriptors it
     // still owns; LeakSanitizer checks the rest.
-    conn->dbmsVersion = newText("VORN 7.1");
+    conn->dbmsVersion.assign(200, 'v');
     ASSERT_EQ(setRecordCount(keep, 1), 0);
     giveTexts(keep->records[0]);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, hdbc), SQL_SUCCESS);
@@ -190,10 +191,10 @@ TEST_F(Handles, RecordArraysGrowWithDefaultsAndShrinkReleasingTexts) {
     // growing again starts them from zeros, keeping record 1.
     ASSERT_EQ(setRecordCount(s->ird, 1), 0);
     ASSERT_EQ(setRecordCount(s->ird, 4), 0);
-    EXPECT_EQ(s->ird->records[1].name, nullptr);
+    EXPECT_EQ(s->ird->records[1].name, "");
     EXPECT_EQ(s->ird->records[2].dataPtr, nullptr);
     EXPECT_EQ(s->ird->records[0].octetLength, 42);
-    EXPECT_STREQ(s->ird->records[0].literalPrefix, "'");
+    EXPECT_EQ(s->ird->records[0].literalPrefix, "'");
 
     EXPECT_EQ(setRecordCount(s->ird, -1), -1);
     EXPECT_EQ(setRecordCount(s->ird, 40000), -1);
@@ -204,24 +205,24 @@ TEST_F(Handles, RecordArraysGrowWithDefaultsAndShrinkReleasingTexts) {
 
 TEST_F(Handles, CloseForgetsTheExecutionButKeepsBindings) {
     Statement* s = newStmt();
-    s->sqlText = newText("SELECT * FROM T WHERE A = ?");
-    s->cursorName = newText("SQL_CUR1");
+    s->sqlText = "SELECT * FROM T WHERE A = ?";
+    s->cursorName = "SQL_CUR1";
     s->rowCount = s->rowPosition = 11;
-    s->resultSet = newResultSet();
-    ASSERT_NE(s->resultSet, nullptr);
+    s->resultSet.reset(newResultSet());
+    ASSERT_NE(s->resultSet.get(), nullptr);
     appendRow(s->resultSet);
     setRecordCount(s->ard, 2);
 
     EXPECT_EQ(SQLFreeStmt(s, SQL_CLOSE), SQL_SUCCESS);
-    EXPECT_TRUE(!s->sqlText && !s->resultSet);
+    EXPECT_TRUE(s->sqlText.empty() && !s->resultSet);
     EXPECT_EQ(s->rowCount, -1);
     EXPECT_EQ(s->rowPosition, 0);
-    EXPECT_STREQ(s->cursorName, "SQL_CUR1");
+    EXPECT_EQ(s->cursorName, "SQL_CUR1");
     EXPECT_EQ(s->ard->count, 2);
     // The drop releases the rest (cursor name, bindings, result): no leak.
-    s->resultSet = newResultSet();
-    s->putDataBuffer = static_cast<unsigned char*>(plat::heapAlloc(16));
-    s->markers.append(reinterpret_cast<void*>(std::uintptr_t(7)));
+    s->resultSet.reset(newResultSet());
+    s->putDataBuffer.assign(100, 'p');
+    s->markers.push_back(7);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
 }
 
@@ -239,18 +240,62 @@ TEST_F(Handles, UnknownHandleTypesAndNullHandles) {
     }
     EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, nullptr), SQL_ERROR);
     EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, nullptr), SQL_ERROR);
-    EXPECT_EQ(conn->statements.getCount(), 0);
+    EXPECT_EQ(int(conn->statements.size()), 0);
     EXPECT_EQ(SQLFreeStmt(nullptr, SQL_CLOSE), SQL_INVALID_HANDLE);
 }
 
 // Freed, foreign and mistyped handles are refused before anything reads them.
+// Every export writes the lines of its row of the one table: a W form under
+// its own name with the ANSI entry text and its own exit text, SQLFetchScroll
+// the lines of the one fetch it does inside its frame, SQLMoreResults none
+// (but it clears the diagnostics as every call does), and SQLAllocHandle its
+// lines for a handle type that does not exist.
+TEST_F(Handles, FramesWriteTheLinesOfTheirTableRow) {
+    Statement* s = newStmt();
+    SQLCHAR name[32];
+    SQLWCHAR wideName[32];
+    {
+        CapturedLog log;
+        EXPECT_EQ(SQLFetchScroll(s, SQL_FETCH_NEXT, 0), SQL_ERROR);  // nothing executed
+        const std::string fetched = log.text();
+        EXPECT_EQ(fetched.find("[  DEBUG] SQLFetchScroll: Enter with FetchOrientation = 1, FetchOffset = 0\n"
+                               "[  DEBUG] SQLFetch: Enter\n"), 0u) << fetched;
+        const std::size_t exit = fetched.find("[  DEBUG] SQLFetch: Exit with return code -1\n");
+        ASSERT_NE(exit, std::string::npos) << fetched;
+        EXPECT_EQ(fetched.find("SQLFetch: Enter", exit), std::string::npos) << "one fetch: " << fetched;
+        const std::string last = "[  DEBUG] SQLFetchScroll: Exit with return code -1\n";
+        EXPECT_EQ(fetched.rfind(last), fetched.size() - last.size()) << fetched;
+    }
+    ASSERT_GT(s->diag.count, 0u);
+    {
+        CapturedLog log;
+        EXPECT_EQ(SQLMoreResults(s), SQL_NO_DATA);
+        EXPECT_EQ(s->diag.count, 0u);
+        EXPECT_EQ(SQLGetCursorName(s, name, 32, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(SQLGetCursorNameW(s, wideName, 32, nullptr), SQL_SUCCESS);
+        SQLHANDLE out = nullptr;
+        EXPECT_EQ(SQLAllocHandle(9, hdbc, &out), SQL_ERROR);
+        EXPECT_EQ(SQLEndTran(SQL_HANDLE_DBC, hdbc, SQL_COMMIT), SQL_SUCCESS);
+        EXPECT_EQ(log.text(),
+                  "[  DEBUG] SQLGetCursorName: Enter\n"
+                  "[  DEBUG] SQLGetCursorName: Exit with return 0\n"
+                  "[  DEBUG] SQLGetCursorNameW: Enter\n"
+                  "[  DEBUG] SQLGetCursorNameW: Exit with return code 0\n"
+                  "[  DEBUG] SQLAllocHandle: Entering with HandleType=9\n"
+                  "[  DEBUG] SQLAllocHandle: Leaving with RetCode=-1\n"
+                  "[  DEBUG] SQLEndTran: Enter/Exit\n");
+    }
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
+}
+
 TEST_F(Handles, HandlesThatAreNotLiveAreInvalid) {
-    SQLHANDLE freed = nullptr;
+    // The live statement is allocated before the other is freed: the heap
+    // could otherwise hand it the freed address.
+    SQLHANDLE freed = nullptr, stmt = nullptr;
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &freed), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt), SQL_SUCCESS);
     ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, freed), SQL_SUCCESS);
     Statement onStack{};
-    SQLHANDLE stmt = nullptr;
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt), SQL_SUCCESS);
     SQLSMALLINT n = 0;
     for (SQLHANDLE bad : {freed, static_cast<SQLHANDLE>(&onStack), static_cast<SQLHANDLE>(hdbc)}) {
         EXPECT_EQ(SQLNumResultCols(bad, &n), SQL_INVALID_HANDLE);
@@ -312,7 +357,7 @@ TEST_F(Handles, CallFrameClearsDiagnosticsHoldsTheLockAndCatchesExceptions) {
     Statement* s = newStmt();
     addOdbcError(s, "HY000", "left over from the last call");
     bool otherGot = true;
-    EXPECT_EQ(StmtCall("Test", s).run([&](Statement* st) {
+    EXPECT_EQ(StmtCall(Api::SQLNumResultCols, s).run([&](Statement* st) {
         EXPECT_EQ(st->diag.count, 0u);
         otherGot = otherThreadGets(conn, 20);
         return SQL_SUCCESS_WITH_INFO;
@@ -320,11 +365,11 @@ TEST_F(Handles, CallFrameClearsDiagnosticsHoldsTheLockAndCatchesExceptions) {
               SQL_SUCCESS_WITH_INFO);
     EXPECT_FALSE(otherGot);
 
-    EXPECT_EQ(StmtCall("Test", s).run([](Statement*) -> SQLRETURN { throw std::bad_alloc(); }), SQL_ERROR);
+    EXPECT_EQ(StmtCall(Api::SQLNumResultCols, s).run([](Statement*) -> SQLRETURN { throw std::bad_alloc(); }), SQL_ERROR);
     EXPECT_STREQ(diagRecordAt(s->diag, 1)->message, "[Kalmo][VORNsql driver]Memory allocation error");
-    EXPECT_EQ(ConnCall("Test", conn).run([](Connection*) -> SQLRETURN { throw std::runtime_error("boom"); }),
+    EXPECT_EQ(ConnCall(Api::SQLDisconnect, conn).run([](Connection*) -> SQLRETURN { throw std::runtime_error("boom"); }),
               SQL_ERROR);
     EXPECT_STREQ(diagRecordAt(conn->diag, 1)->message, "[Kalmo][VORNsql driver]boom");
-    EXPECT_EQ(StmtCall("Test", nullptr).run([](Statement*) { return SQL_SUCCESS; }), SQL_INVALID_HANDLE);
+    EXPECT_EQ(StmtCall(Api::SQLNumResultCols, nullptr).run([](Statement*) { return SQL_SUCCESS; }), SQL_INVALID_HANDLE);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
 }

@@ -30,13 +30,14 @@ struct Described : vorntest::StatementTest {
     void TearDown() override {
         // Closing releases the stored result.
         EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_CLOSE));
-        EXPECT_EQ(nullptr, stmt->resultSet);
+        EXPECT_EQ(nullptr, stmt->resultSet.get());
         StatementTest::TearDown();
     }
     void execute(const char* doc) {
-        freeResultSet(stmt->resultSet);
-        stmt->resultSet = nullptr;
-        ParseStatus st = parseXml(doc, std::strlen(doc), &stmt->resultSet);
+        stmt->resultSet.reset();
+        ResultSet* rs = nullptr;
+        ParseStatus st = parseXml(doc, std::strlen(doc), &rs);
+        stmt->resultSet.reset(rs);
         ASSERT_EQ(1, st.code);
         populateIrd(stmt);
     }
@@ -209,8 +210,8 @@ TEST_F(Described, CatalogResultSets) {
         {"TABLE_NAME", SQL_VARCHAR, 128, 0}, {"TABLE_TYPE", SQL_VARCHAR, 128, 0},
         {"REMARKS", SQL_VARCHAR, 254, 1},
     };
-    stmt->resultSet = makeCatalogResultSet("Catalog", columns, 5);
-    ASSERT_NE(nullptr, stmt->resultSet);
+    stmt->resultSet.reset(makeCatalogResultSet("Catalog", columns, 5));
+    ASSERT_NE(nullptr, stmt->resultSet.get());
     EXPECT_EQ(0, stmt->resultSet->rowCount);
     EXPECT_EQ(128u, resultColumn(stmt->resultSet, 0)->maxLength);
     populateIrd(stmt);

@@ -7,23 +7,20 @@
 
 namespace {
 
-using GetAttrFn = SQLRETURN(SQL_API*)(SQLHANDLE, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
-using SetAttrFn = SQLRETURN(SQL_API*)(SQLHANDLE, SQLINTEGER, SQLPOINTER, SQLINTEGER);
-using GetDescFieldFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
 
 using WinAttributes = vornwin::OdbcHandles;
 
 TEST_F(WinAttributes, WidthsAndDescriptorStorage) {
-    auto getStmt = vornwin::dllFn<GetAttrFn>("SQLGetStmtAttr");
-    auto setStmt = vornwin::dllFn<SetAttrFn>("SQLSetStmtAttr");
-    auto getConn = vornwin::dllFn<GetAttrFn>("SQLGetConnectAttr");
+    auto getStmt = VORN_DLL_FN(SQLGetStmtAttr);
+    auto setStmt = VORN_DLL_FN(SQLSetStmtAttr);
+    auto getConn = VORN_DLL_FN(SQLGetConnectAttr);
     const SQLULEN big = (SQLULEN(1) << 32) + 3;
     EXPECT_EQ(SQL_SUCCESS, setStmt(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(big), 0));
     SQLHDESC ard = nullptr;
     EXPECT_EQ(SQL_SUCCESS, getStmt(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr));
     SQLULEN fromDesc = 0;
     EXPECT_EQ(SQL_SUCCESS,
-              vornwin::dllFn<GetDescFieldFn>("SQLGetDescField")(ard, 0, SQL_DESC_ARRAY_SIZE, &fromDesc, 0, nullptr));
+              VORN_DLL_FN(SQLGetDescField)(ard, 0, SQL_DESC_ARRAY_SIZE, &fromDesc, 0, nullptr));
     EXPECT_EQ(big, fromDesc);
 
     unsigned char slot[16];

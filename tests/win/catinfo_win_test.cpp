@@ -7,14 +7,11 @@
 
 namespace {
 
-using GetInfoFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT*);
-using TypeInfoFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLSMALLINT);
-using NumColsFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLSMALLINT*);
 
 using WinInfo = vornwin::OdbcHandles;
 
 TEST_F(WinInfo, WidthsAndTypeList) {
-    auto getInfo = vornwin::dllFn<GetInfoFn>("SQLGetInfo");
+    auto getInfo = VORN_DLL_FN(SQLGetInfo);
     unsigned char slot[8];
     SQLSMALLINT length = 0;
     std::memset(slot, 0xA5, sizeof slot);
@@ -32,9 +29,9 @@ TEST_F(WinInfo, WidthsAndTypeList) {
     EXPECT_EQ(14, length);
     EXPECT_EQ(SQL_ERROR, getInfo(dbc, SQL_ODBC_VER, name, sizeof name, &length));
 
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<TypeInfoFn>("SQLGetTypeInfo")(stmt, SQL_ALL_TYPES));
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetTypeInfo)(stmt, SQL_ALL_TYPES));
     SQLSMALLINT columns = 0;
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<NumColsFn>("SQLNumResultCols")(stmt, &columns));
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLNumResultCols)(stmt, &columns));
     EXPECT_EQ(19, columns);
 }
 

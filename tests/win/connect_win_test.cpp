@@ -22,14 +22,6 @@ namespace {
 const char* const kDriver = "Kalmo VORNsql driver";
 
 using ConfigDsnFn = BOOL(WINAPI*)(HWND, WORD, LPCSTR, LPCSTR);
-using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
-using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-using ConnectFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT);
-using DriverConnectFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLHWND, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
-                                            SQLSMALLINT*, SQLUSMALLINT);
-using DisconnectFn = SQLRETURN(SQL_API*)(SQLHDBC);
-using DiagRecFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, SQLINTEGER*, SQLCHAR*,
-                                      SQLSMALLINT, SQLSMALLINT*);
 using GetProfileFn = int(WINAPI*)(LPCSTR, LPCSTR, LPCSTR, LPSTR, int, LPCSTR);
 
 BOOL configDsn(WORD request, const std::string& list) {
@@ -54,19 +46,19 @@ struct Dbc {
   SQLHENV env = nullptr;
   SQLHDBC dbc = nullptr;
   Dbc() {
-    auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
+    auto alloc = VORN_DLL_FN(SQLAllocHandle);
     alloc(SQL_HANDLE_ENV, nullptr, &env);
     alloc(SQL_HANDLE_DBC, env, &dbc);
   }
   ~Dbc() {
-    vornwin::dllFn<DisconnectFn>("SQLDisconnect")(dbc);
-    auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
+    VORN_DLL_FN(SQLDisconnect)(dbc);
+    auto release = VORN_DLL_FN(SQLFreeHandle);
     release(SQL_HANDLE_DBC, dbc);
     release(SQL_HANDLE_ENV, env);
   }
   std::string state() {
     SQLCHAR s[6] = "", text[600] = "";
-    vornwin::dllFn<DiagRecFn>("SQLGetDiagRec")(SQL_HANDLE_DBC, dbc, 1, s, nullptr, text, sizeof text, nullptr);
+    VORN_DLL_FN(SQLGetDiagRec)(SQL_HANDLE_DBC, dbc, 1, s, nullptr, text, sizeof text, nullptr);
     return std::string(reinterpret_cast<char*>(s)) + " " + reinterpret_cast<char*>(text);
   }
 };
@@ -101,17 +93,17 @@ TEST(WinConnect, ConnectAndDisconnectToVornd) {
 
   {
     Dbc c;
-    auto connect = vornwin::dllFn<ConnectFn>("SQLConnect");
+    auto connect = VORN_DLL_FN(SQLConnect);
     ASSERT_EQ(SQL_SUCCESS, connect(c.dbc, (SQLCHAR*)"vornwin", SQL_NTS, (SQLCHAR*)"wine", SQL_NTS,
                                    (SQLCHAR*)"secret", SQL_NTS))
         << c.state();
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DisconnectFn>("SQLDisconnect")(c.dbc));
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDisconnect)(c.dbc));
   }
   {
     Dbc c;
     SQLCHAR out[256] = "";
     SQLSMALLINT len = 0;
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<DriverConnectFn>("SQLDriverConnect")(
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDriverConnect)(
                                c.dbc, nullptr, (SQLCHAR*)"DSN=vornwin;UID=wine;PWD=secret", SQL_NTS, out,
                                sizeof out, &len, SQL_DRIVER_NOPROMPT))
         << c.state();

@@ -15,26 +15,18 @@
 
 namespace {
 
-using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
-using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-using BindColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
-using GetDescFieldFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
-using SetDescFieldFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLINTEGER);
-using SetDescRecFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLLEN, SQLSMALLINT,
-                                         SQLSMALLINT, SQLPOINTER, SQLLEN*, SQLLEN*);
-using CopyDescFn = SQLRETURN(SQL_API*)(SQLHDESC, SQLHDESC);
 
 // A statement and an explicit descriptor on an unconnected connection.
 struct WinDesc : ::testing::Test {
     void SetUp() override {
-        auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
+        auto alloc = VORN_DLL_FN(SQLAllocHandle);
         ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
         ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
         ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stmt));
         ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DESC, dbc, &desc));
     }
     void TearDown() override {
-        auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
+        auto release = VORN_DLL_FN(SQLFreeHandle);
         EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DESC, desc));
         EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_STMT, stmt));
         EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
@@ -43,11 +35,11 @@ struct WinDesc : ::testing::Test {
     template <typename T>
     T get(SQLHDESC h, SQLSMALLINT rec, SQLSMALLINT id) {
         T v{};
-        EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetDescFieldFn>("SQLGetDescField")(h, rec, id, &v, 0, nullptr)) << id;
+        EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetDescField)(h, rec, id, &v, 0, nullptr)) << id;
         return v;
     }
     SQLRETURN set(SQLHDESC h, SQLSMALLINT rec, SQLSMALLINT id, SQLPOINTER v, SQLINTEGER len = 0) {
-        return vornwin::dllFn<SetDescFieldFn>("SQLSetDescField")(h, rec, id, v, len);
+        return VORN_DLL_FN(SQLSetDescField)(h, rec, id, v, len);
     }
     SQLHANDLE env = nullptr, dbc = nullptr, stmt = nullptr, desc = nullptr;
 };
@@ -75,7 +67,7 @@ TEST_F(WinDesc, LengthsCrossAtTheirFullWidth) {
     const SQLLEN big = SQLLEN(0x7F) << 48;
     char data[8];
     SQLLEN ind = 0, strLen = 0;
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<SetDescRecFn>("SQLSetDescRec")(desc, 1, SQL_CHAR, 0, big, 0, 0, data,
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLSetDescRec)(desc, 1, SQL_CHAR, 0, big, 0, 0, data,
                                                                          &strLen, &ind));
     ASSERT_EQ(SQL_SUCCESS, set(desc, 1, SQL_DESC_LENGTH, reinterpret_cast<SQLPOINTER>(big)));
     ASSERT_EQ(SQL_SUCCESS, set(desc, 0, SQL_DESC_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(big)));
@@ -91,7 +83,7 @@ TEST_F(WinDesc, LengthsCrossAtTheirFullWidth) {
     ASSERT_EQ(SQL_SUCCESS, set(desc, 0, SQL_DESC_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(0x80000001u))));
     for (const Width& w : widths) {
         Guarded g;
-        EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetDescFieldFn>("SQLGetDescField")(desc, w.rec, w.id, g.at(), 0, nullptr));
+        EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetDescField)(desc, w.rec, w.id, g.at(), 0, nullptr));
         EXPECT_EQ(w.bytes, g.written()) << w.id;
     }
     EXPECT_EQ(big, get<SQLLEN>(desc, 1, SQL_DESC_OCTET_LENGTH));
@@ -105,7 +97,7 @@ TEST_F(WinDesc, BoundColumnsWithAStrideThroughTheRowDescriptor) {
         char name[10];
         SQLLEN nameInd;
     } rows[2];
-    auto bindCol = vornwin::dllFn<BindColFn>("SQLBindCol");
+    auto bindCol = VORN_DLL_FN(SQLBindCol);
     ASSERT_EQ(SQL_SUCCESS, bindCol(stmt, 1, SQL_C_SLONG, &rows[0].id, 0, &rows[0].idInd));
     ASSERT_EQ(SQL_SUCCESS, bindCol(stmt, 2, SQL_C_CHAR, rows[0].name, sizeof rows[0].name, &rows[0].nameInd));
 
@@ -115,7 +107,7 @@ TEST_F(WinDesc, BoundColumnsWithAStrideThroughTheRowDescriptor) {
     EXPECT_EQ(static_cast<SQLPOINTER>(rows[0].name), get<SQLPOINTER>(ard, 2, SQL_DESC_DATA_PTR));
     EXPECT_EQ(static_cast<SQLPOINTER>(&rows[0].nameInd), get<SQLPOINTER>(ard, 2, SQL_DESC_INDICATOR_PTR));
 
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<CopyDescFn>("SQLCopyDesc")(ard, desc));
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLCopyDesc)(ard, desc));
     EXPECT_EQ(2, get<SQLSMALLINT>(desc, 0, SQL_DESC_COUNT));
     EXPECT_EQ(SQLUINTEGER(sizeof(RowBuf)), get<SQLUINTEGER>(desc, 0, SQL_DESC_BIND_TYPE));
     EXPECT_EQ(SQLULEN(2), get<SQLULEN>(desc, 0, SQL_DESC_ARRAY_SIZE));

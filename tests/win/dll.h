@@ -26,6 +26,11 @@ F dllFn(const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(dllProc(name)));
 }
 
+// An ODBC export typed by its declaration in the ODBC headers, which the test
+// includes (only its type is taken: nothing links to the system's ODBC
+// library): auto alloc = VORN_DLL_FN(SQLAllocHandle);
+#define VORN_DLL_FN(name) ::vornwin::dllFn<decltype(&::name)>(#name)
+
 // The names in the DLL's export directory, in table order.
 std::vector<std::string> exportedNames();
 

@@ -13,20 +13,12 @@
 
 namespace {
 
-using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
-using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-using FreeStmtFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT);
-using DiagRecFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, SQLINTEGER*, SQLCHAR*,
-                                      SQLSMALLINT, SQLSMALLINT*);
-using DiagFieldFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLSMALLINT, SQLPOINTER, SQLSMALLINT,
-                                        SQLSMALLINT*);
-
 struct Api {
-    AllocFn alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
-    FreeFn release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
-    FreeStmtFn freeStmt = vornwin::dllFn<FreeStmtFn>("SQLFreeStmt");
-    DiagRecFn diagRec = vornwin::dllFn<DiagRecFn>("SQLGetDiagRec");
-    DiagFieldFn diagField = vornwin::dllFn<DiagFieldFn>("SQLGetDiagField");
+    decltype(&::SQLAllocHandle) alloc = VORN_DLL_FN(SQLAllocHandle);
+    decltype(&::SQLFreeHandle) release = VORN_DLL_FN(SQLFreeHandle);
+    decltype(&::SQLFreeStmt) freeStmt = VORN_DLL_FN(SQLFreeStmt);
+    decltype(&::SQLGetDiagRec) diagRec = VORN_DLL_FN(SQLGetDiagRec);
+    decltype(&::SQLGetDiagField) diagField = VORN_DLL_FN(SQLGetDiagField);
 };
 
 }  // namespace

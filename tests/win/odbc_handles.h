@@ -16,20 +16,17 @@ namespace vornwin {
 
 class OdbcHandles : public ::testing::Test {
 protected:
-    using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
-    using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-    using SetEnvFn = SQLRETURN(SQL_API*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER);
 
     void SetUp() override {
-        auto alloc = dllFn<AllocFn>("SQLAllocHandle");
+        auto alloc = VORN_DLL_FN(SQLAllocHandle);
         ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
-        ASSERT_EQ(SQL_SUCCESS, dllFn<SetEnvFn>("SQLSetEnvAttr")(env, SQL_ATTR_ODBC_VERSION,
+        ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLSetEnvAttr)(env, SQL_ATTR_ODBC_VERSION,
                                                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0));
         ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
         ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stmt));
     }
     void TearDown() override {
-        auto release = dllFn<FreeFn>("SQLFreeHandle");
+        auto release = VORN_DLL_FN(SQLFreeHandle);
         // Only what SetUp allocated before any failure.
         for (auto [type, handle] : {std::pair<SQLSMALLINT, SQLHANDLE>{SQL_HANDLE_STMT, stmt}, {SQL_HANDLE_DBC, dbc},
                                     {SQL_HANDLE_ENV, env}}) {

@@ -14,41 +14,26 @@
 
 namespace {
 
-using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
-using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-using DriverConnectFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLHWND, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
-                                            SQLSMALLINT*, SQLUSMALLINT);
-using DisconnectFn = SQLRETURN(SQL_API*)(SQLHDBC);
-using ExecDirectFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLCHAR*, SQLINTEGER);
-using PrepareFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLCHAR*, SQLINTEGER);
-using BindParameterFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
-                                            SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
-using DescribeParamFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT*, SQLULEN*, SQLSMALLINT*,
-                                            SQLSMALLINT*);
-using SetStmtAttrFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER);
-using BindColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
-using FetchFn = SQLRETURN(SQL_API*)(SQLHSTMT);
-using FreeStmtFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT);
 
 }  // namespace
 
 TEST(WinParams, WideValuesArraysAndDescriptions) {
     const char* port = std::getenv("VORN_WIN_VORND_PORT");
     if (!port || !*port) GTEST_SKIP() << "VORN_WIN_VORND_PORT is not set: no vornd to query";
-    auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
-    auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
-    auto exec = vornwin::dllFn<ExecDirectFn>("SQLExecDirect");
-    auto bindParameter = vornwin::dllFn<BindParameterFn>("SQLBindParameter");
-    auto setAttr = vornwin::dllFn<SetStmtAttrFn>("SQLSetStmtAttr");
-    auto bind = vornwin::dllFn<BindColFn>("SQLBindCol");
-    auto fetch = vornwin::dllFn<FetchFn>("SQLFetch");
-    auto freeStmt = vornwin::dllFn<FreeStmtFn>("SQLFreeStmt");
+    auto alloc = VORN_DLL_FN(SQLAllocHandle);
+    auto release = VORN_DLL_FN(SQLFreeHandle);
+    auto exec = VORN_DLL_FN(SQLExecDirect);
+    auto bindParameter = VORN_DLL_FN(SQLBindParameter);
+    auto setAttr = VORN_DLL_FN(SQLSetStmtAttr);
+    auto bind = VORN_DLL_FN(SQLBindCol);
+    auto fetch = VORN_DLL_FN(SQLFetch);
+    auto freeStmt = VORN_DLL_FN(SQLFreeStmt);
 
     SQLHANDLE env = nullptr, dbc = nullptr, stmt = nullptr;
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
     std::string in = std::string("SERVER=127.0.0.1;SERVICE=") + port + ";UID=wine;PWD=secret";
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<DriverConnectFn>("SQLDriverConnect")(
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDriverConnect)(
                                dbc, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stmt));
 
@@ -94,17 +79,17 @@ TEST(WinParams, WideValuesArraysAndDescriptions) {
 
     // What the driver knows of an unbound marker.
     ASSERT_EQ(SQL_SUCCESS,
-              vornwin::dllFn<PrepareFn>("SQLPrepare")(stmt, (SQLCHAR*)"SELECT * FROM PW WHERE ID = ?", SQL_NTS));
+              VORN_DLL_FN(SQLPrepare)(stmt, (SQLCHAR*)"SELECT * FROM PW WHERE ID = ?", SQL_NTS));
     SQLSMALLINT type = 0, digits = -1, nullable = -1;
     SQLULEN size = 0;
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<DescribeParamFn>("SQLDescribeParam")(stmt, 1, &type, &size, &digits,
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDescribeParam)(stmt, 1, &type, &size, &digits,
                                                                               &nullable));
     EXPECT_EQ(SQL_VARCHAR, type);
     EXPECT_EQ(255u, size);
     EXPECT_EQ(SQL_NULLABLE_UNKNOWN, nullable);
 
     exec(stmt, (SQLCHAR*)"DROP TABLE PW", SQL_NTS);
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DisconnectFn>("SQLDisconnect")(dbc));
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDisconnect)(dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
 }

@@ -15,15 +15,6 @@
 
 namespace {
 
-using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
-using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-using DriverConnectFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLHWND, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQLSMALLINT,
-                                            SQLSMALLINT*, SQLUSMALLINT);
-using DisconnectFn = SQLRETURN(SQL_API*)(SQLHDBC);
-using ExecDirectFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLCHAR*, SQLINTEGER);
-using BindColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
-using FetchFn = SQLRETURN(SQL_API*)(SQLHSTMT);
-using FreeStmtFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT);
 
 // The text as the process's ANSI code page spells it.
 std::string ansi(const wchar_t* text) {
@@ -37,17 +28,17 @@ std::string ansi(const wchar_t* text) {
 TEST(WinQuery, RowsComeThroughTheDllInTheAnsiCodePage) {
     const char* port = std::getenv("VORN_WIN_VORND_PORT");
     if (!port || !*port) GTEST_SKIP() << "VORN_WIN_VORND_PORT is not set: no vornd to query";
-    auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
-    auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
-    auto exec = vornwin::dllFn<ExecDirectFn>("SQLExecDirect");
-    auto bind = vornwin::dllFn<BindColFn>("SQLBindCol");
-    auto fetch = vornwin::dllFn<FetchFn>("SQLFetch");
+    auto alloc = VORN_DLL_FN(SQLAllocHandle);
+    auto release = VORN_DLL_FN(SQLFreeHandle);
+    auto exec = VORN_DLL_FN(SQLExecDirect);
+    auto bind = VORN_DLL_FN(SQLBindCol);
+    auto fetch = VORN_DLL_FN(SQLFetch);
 
     SQLHANDLE env = nullptr, dbc = nullptr, stmt = nullptr;
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
     std::string in = std::string("SERVER=127.0.0.1;SERVICE=") + port + ";UID=wine;PWD=secret";
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<DriverConnectFn>("SQLDriverConnect")(
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDriverConnect)(
                                dbc, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_STMT, dbc, &stmt));
 
@@ -64,7 +55,7 @@ TEST(WinQuery, RowsComeThroughTheDllInTheAnsiCodePage) {
     EXPECT_EQ(expected, std::string(name));
     EXPECT_EQ(SQLLEN(expected.size()), nameInd);
     EXPECT_EQ(SQL_NO_DATA, fetch(stmt));
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<FreeStmtFn>("SQLFreeStmt")(stmt, SQL_CLOSE));
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLFreeStmt)(stmt, SQL_CLOSE));
 
     // 25 rows arrive in three blocks; every row is seen once, in order.
     ASSERT_EQ(SQL_SUCCESS, exec(stmt, (SQLCHAR*)"SELECT ID FROM ARTICLES WHERE ID <= 25 ORDER BY ID", SQL_NTS));
@@ -73,7 +64,7 @@ TEST(WinQuery, RowsComeThroughTheDllInTheAnsiCodePage) {
     while (fetch(stmt) == SQL_SUCCESS) EXPECT_EQ(++rows, id);
     EXPECT_EQ(25, rows);
 
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DisconnectFn>("SQLDisconnect")(dbc));  // drops the statement
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDisconnect)(dbc));  // drops the statement
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
 }

@@ -19,26 +19,7 @@
 
 namespace {
 
-using AllocFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLHANDLE*);
-using FreeFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE);
-using DriverConnectWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLHWND, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT,
-                                             SQLSMALLINT*, SQLUSMALLINT);
-using DisconnectFn = SQLRETURN(SQL_API*)(SQLHDBC);
-using ExecDirectWFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLWCHAR*, SQLINTEGER);
-using ExecDirectFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLCHAR*, SQLINTEGER);
-using DescribeColWFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*,
-                                           SQLSMALLINT*, SQLULEN*, SQLSMALLINT*, SQLSMALLINT*);
-using BindColFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
-using GetDataFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN*);
-using FetchFn = SQLRETURN(SQL_API*)(SQLHSTMT);
-using FreeStmtFn = SQLRETURN(SQL_API*)(SQLHSTMT, SQLUSMALLINT);
-using GetDiagRecWFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR*, SQLINTEGER*, SQLWCHAR*,
-                                          SQLSMALLINT, SQLSMALLINT*);
-using GetConnectAttrWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER*);
 using ConfigDsnWFn = BOOL(WINAPI*)(HWND, WORD, LPCWSTR, LPCWSTR);
-using ConnectWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*,
-                                       SQLSMALLINT);
-using GetInfoWFn = SQLRETURN(SQL_API*)(SQLHDBC, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT*);
 
 SQLWCHAR* w(const std::wstring& text) { return reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text.c_str())); }
 
@@ -51,12 +32,12 @@ const std::wstring kGreek = L"\u0395\u03bb\u03bb\u03ac\u03b4\u03b1";
 TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     const char* port = std::getenv("VORN_WIN_VORND_PORT");
     if (!port || !*port) GTEST_SKIP() << "VORN_WIN_VORND_PORT is not set: no vornd to query";
-    auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
-    auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
-    auto execW = vornwin::dllFn<ExecDirectWFn>("SQLExecDirectW");
-    auto getData = vornwin::dllFn<GetDataFn>("SQLGetData");
-    auto fetch = vornwin::dllFn<FetchFn>("SQLFetch");
-    auto closeCursor = [](SQLHSTMT s) { vornwin::dllFn<FreeStmtFn>("SQLFreeStmt")(s, SQL_CLOSE); };
+    auto alloc = VORN_DLL_FN(SQLAllocHandle);
+    auto release = VORN_DLL_FN(SQLFreeHandle);
+    auto execW = VORN_DLL_FN(SQLExecDirectW);
+    auto getData = VORN_DLL_FN(SQLGetData);
+    auto fetch = VORN_DLL_FN(SQLFetch);
+    auto closeCursor = [](SQLHSTMT s) { VORN_DLL_FN(SQLFreeStmt)(s, SQL_CLOSE); };
 
     SQLHANDLE env = nullptr, dbc = nullptr, stmt = nullptr;
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
@@ -65,7 +46,7 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     const std::wstring in(narrow.begin(), narrow.end());
     SQLWCHAR out[256];
     SQLSMALLINT outLength = 0;
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<DriverConnectWFn>("SQLDriverConnectW")(
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDriverConnectW)(
                                dbc, nullptr, w(in), SQL_NTS, out, 256, &outLength, SQL_DRIVER_NOPROMPT));
     const std::wstring outText(reinterpret_cast<wchar_t*>(out));
     EXPECT_EQ(SQLSMALLINT(outText.size()), outLength);
@@ -84,7 +65,7 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     ASSERT_EQ(SQL_SUCCESS, execW(stmt, w(L"SELECT NAME, COUNTRY FROM AUTHORS WHERE NAME = '" + name + L"'"), SQL_NTS));
     SQLWCHAR column[8];
     SQLSMALLINT columnLength = 0;
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DescribeColWFn>("SQLDescribeColW")(stmt, 2, column, 8, &columnLength,
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDescribeColW)(stmt, 2, column, 8, &columnLength,
                                                                               nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(std::wstring(L"COUNTRY"), reinterpret_cast<wchar_t*>(column));
     EXPECT_EQ(7, columnLength);
@@ -92,7 +73,7 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     // Bound as SQL_C_WCHAR: lengths in bytes.
     wchar_t country[16];
     SQLLEN countryLength = 0;
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<BindColFn>("SQLBindCol")(stmt, 2, SQL_C_WCHAR, country, sizeof country,
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLBindCol)(stmt, 2, SQL_C_WCHAR, country, sizeof country,
                                                                    &countryLength));
     ASSERT_EQ(SQL_SUCCESS, fetch(stmt));
     EXPECT_EQ(kGreek, country);
@@ -115,14 +96,14 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     EXPECT_EQ(SQL_ERROR, execW(stmt, w(L"SELECT NAME FROM " + name), SQL_NTS));
     SQLWCHAR state[6], message[512];
     SQLSMALLINT messageLength = 0;
-    ASSERT_EQ(SQL_SUCCESS, vornwin::dllFn<GetDiagRecWFn>("SQLGetDiagRecW")(SQL_HANDLE_STMT, stmt, 1, state, nullptr,
+    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetDiagRecW)(SQL_HANDLE_STMT, stmt, 1, state, nullptr,
                                                                            message, 512, &messageLength));
     EXPECT_EQ(std::wstring(L"HY000"), reinterpret_cast<wchar_t*>(state));
     EXPECT_NE(std::wstring::npos, std::wstring(reinterpret_cast<wchar_t*>(message)).find(name));
 
     // The ANSI exports: statement texts and character data in the ANSI code
     // page, converted at their boundary.
-    auto exec = vornwin::dllFn<ExecDirectFn>("SQLExecDirect");
+    auto exec = VORN_DLL_FN(SQLExecDirect);
     char ansiName[64] = "";
     WideCharToMultiByte(CP_ACP, 0, L"Selma Lagerl\u00f6f", -1, ansiName, sizeof ansiName, "?", nullptr);
     const std::string query = std::string("SELECT NAME FROM AUTHORS WHERE NAME = '") + ansiName + "'";
@@ -144,7 +125,7 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     // A text attribute: the server name, its length in bytes.
     wchar_t catalog[16];
     SQLINTEGER catalogLength = 0;
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetConnectAttrWFn>("SQLGetConnectAttrW")(
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetConnectAttrW)(
                                dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &catalogLength));
     EXPECT_EQ(std::wstring(L"127.0.0.1"), catalog);
     EXPECT_EQ(18, catalogLength);
@@ -152,12 +133,12 @@ TEST(WinUnicode, WideExportsRoundTripCjkAndAnEmoji) {
     // The library's file name, its length in bytes.
     SQLWCHAR driver[32];
     SQLSMALLINT driverLength = 0;
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetInfoWFn>("SQLGetInfoW")(dbc, SQL_DRIVER_NAME, driver, sizeof driver,
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetInfoW)(dbc, SQL_DRIVER_NAME, driver, sizeof driver,
                                                                      &driverLength));
     EXPECT_EQ(std::wstring(L"vornodbc64.dll"), reinterpret_cast<wchar_t*>(driver));
     EXPECT_EQ(28, driverLength);
 
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DisconnectFn>("SQLDisconnect")(dbc));
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDisconnect)(dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
 }
@@ -176,20 +157,20 @@ TEST(WinUnicode, ConfigDsnWStoresADataSourceThatSqlConnectWOpens) {
     list += L'\0';
     ASSERT_TRUE(config(nullptr, ODBC_ADD_DSN, L"Kalmo VORNsql driver", list.c_str()));
 
-    auto alloc = vornwin::dllFn<AllocFn>("SQLAllocHandle");
-    auto release = vornwin::dllFn<FreeFn>("SQLFreeHandle");
+    auto alloc = VORN_DLL_FN(SQLAllocHandle);
+    auto release = VORN_DLL_FN(SQLFreeHandle);
     SQLHANDLE env = nullptr, dbc = nullptr;
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<ConnectWFn>("SQLConnectW")(dbc, w(L"vornwin_wide"), SQL_NTS,
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLConnectW)(dbc, w(L"vornwin_wide"), SQL_NTS,
                                                                      w(L"wine"), SQL_NTS, w(L"secret"), SQL_NTS));
     SQLWCHAR dsn[32];
     SQLSMALLINT dsnLength = 0;
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<GetInfoWFn>("SQLGetInfoW")(dbc, SQL_DATA_SOURCE_NAME, dsn, sizeof dsn,
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetInfoW)(dbc, SQL_DATA_SOURCE_NAME, dsn, sizeof dsn,
                                                                      &dsnLength));
     EXPECT_EQ(std::wstring(L"vornwin_wide"), reinterpret_cast<wchar_t*>(dsn));
     EXPECT_EQ(24, dsnLength);
-    EXPECT_EQ(SQL_SUCCESS, vornwin::dllFn<DisconnectFn>("SQLDisconnect")(dbc));
+    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDisconnect)(dbc));
     release(SQL_HANDLE_DBC, dbc);
     release(SQL_HANDLE_ENV, env);
 
