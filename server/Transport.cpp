@@ -141,6 +141,10 @@ private:
         unsigned char first[3];
         if (!peek(first, sizeof first)) return false;
         const bool hello = first[0] == 0x16 && first[1] == 0x03 && first[2] <= 0x04;
+        if (hello && !tls_) {
+            failure_ = "a client began TLS, but this server has no --tls-cert; connection closed";
+            return false;
+        }
         if (!hello) {
             if (tlsOnly_) {
                 refuse();
@@ -200,7 +204,8 @@ private:
         CPACKET answer;
         CLSTRING message("Server initialization failed: this server takes encrypted connections only "
                          "(connect with Encrypt=yes)");
-        vornwire::AddAnswerHeader(answer, vornwire::kKindRequest, number, std::uint32_t(-6), message);
+        vornwire::AddAnswerHeader(answer, vornwire::kKindRequest, number, std::uint32_t(kStatusTlsRequired),
+                                  message);
         unsigned char frame[4];
         vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(answer.Length()), frame);
         iovec parts[] = {{frame, sizeof frame}, {answer.Data(), answer.Length()}};
@@ -260,10 +265,11 @@ TlsContext::~TlsContext() { SSL_CTX_free(static_cast<SSL_CTX*>(ctx_)); }
 
 std::unique_ptr<Transport> makeTransport(int fd, const std::shared_ptr<TlsContext>& tls, bool tlsOnly,
                                          unsigned handshakeSeconds) {
-    if (!tls) return std::unique_ptr<Transport>(new PlainTransport(fd));
-    // Bounds every wait inside a TLS record or handshake.
-    timeval limit{static_cast<time_t>(handshakeSeconds ? handshakeSeconds : 1), 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    if (tls) {
+        // Bounds every wait inside a TLS record or handshake.
+        timeval limit{static_cast<time_t>(handshakeSeconds ? handshakeSeconds : 1), 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    }
     return std::unique_ptr<Transport>(new FirstBytesTransport(fd, tls, tlsOnly, handshakeSeconds));
 }
 

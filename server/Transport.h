@@ -44,9 +44,10 @@ public:
     virtual std::string failure() const { return std::string(); }
 };
 
-// A transport for an accepted socket. With a TLS context the client's first
-// bytes decide: a TLS hello gets TLS, anything else clear text unless
-// `tlsOnly`, when the start request is answered with a refusal.
+// A transport for an accepted socket. The client's first bytes decide: a TLS
+// hello gets TLS (or, without a TLS context, the connection closed), anything
+// else clear text unless `tlsOnly`, when the start request is answered with a
+// refusal.
 std::unique_ptr<Transport> makeTransport(int fd, const std::shared_ptr<TlsContext>& tls, bool tlsOnly,
                                          unsigned handshakeSeconds);
 
