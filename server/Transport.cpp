@@ -99,7 +99,7 @@ private:
                 ERR_clear_error();
                 return -1;
             default:
-                failure_ = sslReason();
+                failure_ = "TLS: " + sslReason();
                 errno = EPROTO;
                 return -1;
         }
