@@ -10,3 +10,12 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core AND COMMAND vorn_connect_tes
     VORN_TLS_DIR="${CMAKE_CURRENT_BINARY_DIR}/tls-certs"
     VORN_CERT_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/support/make-test-certs.sh")
 endif()
+
+# The kit's TLS module through its C API (the kit comes with the core objects).
+if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core AND COMMAND vorn_connect_test)
+  vorn_connect_test(tls_kit_it $<TARGET_OBJECTS:vorncore>)
+  target_link_libraries(tls_kit_it PRIVATE vorncore_deps ${VORN_GTEST})
+  target_compile_definitions(tls_kit_it PRIVATE
+    VORN_TLS_DIR="${CMAKE_CURRENT_BINARY_DIR}/tls-certs"
+    VORN_CERT_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/support/make-test-certs.sh")
+endif()

@@ -12,6 +12,7 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -279,6 +280,25 @@ TEST_F(Tls, PyodbcQueriesOverTls) {
     const int rc = std::system(("/usr/bin/python3 " + script + " > " + out + " 2>&1").c_str());
     EXPECT_EQ(0, rc) << readFile(out);
     EXPECT_EQ("Jules Verne\n", readFile(out));
+}
+
+}  // namespace
+
+namespace {
+
+// A TLS server that takes the connection and then says nothing: the
+// handshake's waits end with the login time-out, as a clear login's do.
+TEST_F(Tls, SilentServerDuringHandshakeTimesOut) {
+    const std::string c = certs_ + "/";
+    TestServer frozen("tls-frozen", "", {"--tls-cert", c + "self.pem", "--tls-key", c + "self.key"});
+    ASSERT_TRUE(frozen.ok()) << frozen.error();
+    ASSERT_EQ(0, kill(frozen.pid(), SIGSTOP));
+    Dbc d;
+    SQLSetConnectAttr(d.dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+    EXPECT_EQ(SQL_ERROR, d.driverConnect(at(frozen.port(), "Encrypt=yes;TrustServerCertificate=yes")));
+    kill(frozen.pid(), SIGCONT);
+    EXPECT_EQ(0u, d.state().find("HYT00")) << d.state();
+    EXPECT_NE(std::string::npos, d.state().find("within 1 seconds")) << d.state();
 }
 
 }  // namespace
