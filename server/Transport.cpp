@@ -246,6 +246,8 @@ std::shared_ptr<TlsContext> TlsContext::load(const std::string& certFile, const 
         return nullptr;
     }
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    // A client that goes without the closing alert has simply gone.
+    SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
     if (SSL_CTX_use_certificate_chain_file(ctx, certFile.c_str()) != 1) {
         error = "cannot use the certificate " + certFile + ": " + sslReason();
         return nullptr;
