@@ -139,6 +139,11 @@ bool applyTransport(const TransportValues& values, KitStartupParams& params, std
     return true;
 }
 
+bool transportFlagOn(const std::string& text) {
+    bool on = false;
+    return readFlag(text, on) && on;
+}
+
 std::string transportConnectionString(const TransportValues& values) {
     std::string out;
     for (int slot = 0; slot < TRANSPORT_SLOT_COUNT; ++slot) {

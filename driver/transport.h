@@ -33,5 +33,8 @@ void readTransportKeys(TransportValues& values, const char* dsn);
 // Sets the start-up record's comms module and TLS fields; false with the
 // problem (a value that is not yes or no) when the values cannot be used.
 bool applyTransport(const TransportValues& values, KitStartupParams& params, std::string& problem);
+// True for the words that switch a flag on: yes, true, 1, mandatory (case
+// ignored).
+bool transportFlagOn(const std::string& text);
 // ";Encrypt=yes..." for the slots present and not empty.
 std::string transportConnectionString(const TransportValues& values);
