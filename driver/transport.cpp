@@ -88,7 +88,7 @@ void parseTransportKeywords(TransportValues& values, const char* text, long leng
         } else {
             const char* end = eq + 1;
             while (end < stop && *end != ';') ++end;
-            value.assign(eq + 1, end);
+            value.assign(v, end);  // blanks around a value are a typing slip
             while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
             p = end;
         }
