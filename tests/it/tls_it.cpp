@@ -219,11 +219,13 @@ TEST_F(Tls, EncryptedSessionShowsNothingOnTheWire) {
 
 // Data-source keys choose TLS as the connection string does.
 TEST_F(Tls, DataSourceKeysAndTrustServerCertificate) {
-    ASSERT_TRUE(SQLWriteDSNToIni("secure", kDriver));
-    const std::pair<const char*, std::string> keys[] = {
-        {"Server", "127.0.0.1"}, {"Service", std::to_string(tlsOnly_->port())}, {"Encrypt", "yes"},
-        {"CAFile", ca()},        {"HostNameInCertificate", "localhost"}};
-    for (const auto& k : keys) SQLWritePrivateProfileString("secure", k.first, k.second.c_str(), "ODBC.INI");
+    // Made by ConfigDSN, as an administrator makes it.
+    std::string list;
+    for (const std::string& pair : {std::string("DSN=secure"), std::string("Server=127.0.0.1"),
+                                    "Service=" + std::to_string(tlsOnly_->port()), std::string("Encrypt=yes"),
+                                    "CAFile=" + ca(), std::string("HostNameInCertificate=localhost")})
+        list.append(pair).push_back('\0');
+    ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, list.c_str()));
     {
         Dbc c;
         ASSERT_PRED1(ok, SQLConnect(c.dbc, (SQLCHAR*)"secure", SQL_NTS, (SQLCHAR*)"alice", SQL_NTS,

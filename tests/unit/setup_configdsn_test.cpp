@@ -269,10 +269,16 @@ TEST(ConfigDsn, WindowWithoutWindowSystemIsWindowless) {
     EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({"Server=s"}), kWindow));
 }
 
-// The "Encrypt" check box shows the stored key and OK writes it back.
+// The transport keys come from an attribute list as the eight do; the
+// "Encrypt" check box shows the stored key and OK writes it back.
 TEST(ConfigDsn, EncryptCheckBoxStandsForTheEncryptKey) {
     OdbcSandbox odbc;
-    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Server=srv"})));
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Server=srv", "encrypt=yes", "CAFile=/etc/ca.pem",
+                                            "HostNameInCertificate=db", "TrustServerCertificate=no"})));
+    const std::pair<const char*, const char*> stored[] = {
+        {"Encrypt", "yes"}, {"CAFile", "/etc/ca.pem"}, {"HostNameInCertificate", "db"},
+        {"TrustServerCertificate", "no"}};
+    for (const auto& k : stored) EXPECT_EQ(k.second, odbc.key("x", k.first)) << k.first;
     struct Step {
         const char* stored;  // the key before the dialog opens; null: absent
         bool shown;          // the box as the dialog opens
