@@ -8,7 +8,8 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core AND COMMAND vorn_connect_tes
   target_link_libraries(tls_it PRIVATE vornd_core vorn_expat odbc odbcinst ${VORN_GTEST})
   target_compile_definitions(tls_it PRIVATE
     VORN_TLS_DIR="${CMAKE_CURRENT_BINARY_DIR}/tls-certs"
-    VORN_CERT_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/support/make-test-certs.sh")
+    VORN_CERT_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/support/make-test-certs.sh"
+    VORN_SANITIZER_PRELOAD="${VORN_SANITIZER_PRELOAD}")
 endif()
 
 # The kit's TLS module through its C API (the kit comes with the core objects).
