@@ -154,7 +154,8 @@ bool ok(SQLRETURN rc) { return SQL_SUCCEEDED(rc); }
 class Tls : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        certs_ = VORN_TLS_DIR;
+        // One folder per process: ctest runs each test in a process of its own, perhaps side by side.
+        certs_ = std::string(VORN_TLS_DIR) + "-" + std::to_string(getpid());
         ASSERT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs_ + " > " + certs_ + ".out 2>&1").c_str()))
             << readFile(certs_ + ".out");
         odbc_.reset(new vorntest::OdbcSandbox);
@@ -180,6 +181,7 @@ protected:
             s->reset();
         }
         odbc_.reset();
+        std::system(("rm -rf " + certs_ + " " + certs_ + ".*").c_str());
     }
     static std::string at(std::uint16_t port, const std::string& more) {
         return "DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" + std::to_string(port) +

@@ -19,7 +19,7 @@ using vorndtest::readFile;
 using vorndtest::TestServer;
 
 TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
-    const std::string certs = std::string(VORN_TLS_DIR) + "-kit";
+    const std::string certs = std::string(VORN_TLS_DIR) + "-kit-" + std::to_string(getpid());
     ASSERT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs + " > " + certs + ".out 2>&1").c_str()));
     TestServer server("tls-kit", "", {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key",
                                       "--tls-only"});
@@ -54,4 +54,5 @@ TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
     EXPECT_NE(std::string::npos, log.find("WSA11: IN  Len=007 <07000000>P<0000>")) << log;
     // The start request's user name, in the clear in the trace only.
     EXPECT_NE(std::string::npos, log.find("tracer")) << log;
+    std::system(("rm -rf " + certs + " " + certs + ".out").c_str());
 }
