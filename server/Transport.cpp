@@ -3,6 +3,7 @@
 #include "server/Status.h"
 #include "vornvdb/CData.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -46,6 +47,10 @@ public:
     ~TlsTransport() override {
         if (ready_) SSL_shutdown(ssl_);  // close_notify; no wait for the client's
         SSL_free(ssl_);
+        // The session's thread is about to end: its OpenSSL state goes now,
+        // not in a thread-exit handler that may run after the server has
+        // counted the thread out and exited.
+        OPENSSL_thread_stop();
     }
     // The handshake; the socket's receive limit bounds each wait in it.
     bool accept() {
