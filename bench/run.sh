@@ -83,7 +83,11 @@ EOF
 echo "Setting up vornd, PostgreSQL and SQLite ..." >&2
 timeout 300 "$BUILD/server/vornd" --db "$WORK/vorn.db" --init-sql "$WORK/sqlite.sql" --init-only
 timeout 300 "$BUILD/server/vornd" --db "$WORK/sqlite.db" --init-sql "$WORK/sqlite.sql" --init-only
-"$BUILD/server/vornd" --db "$WORK/vorn.db" --listen 127.0.0.1:0 >"$WORK/vornd.out" 2>&1 &
+# TLS beside clear text, to show what encryption costs.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=localhost \
+  -keyout "$WORK/tls.key" -out "$WORK/tls.pem" >/dev/null 2>&1
+"$BUILD/server/vornd" --db "$WORK/vorn.db" --listen 127.0.0.1:0 --tls-cert "$WORK/tls.pem" \
+  --tls-key "$WORK/tls.key" >"$WORK/vornd.out" 2>&1 &
 VORND_PID=$!
 for _ in $(seq 100); do grep -qs "listening on" "$WORK/vornd.out" && break; sleep 0.1; done
 VPORT="$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/vornd.out" | head -1)"
@@ -109,6 +113,8 @@ CONFIGS=(
   "vornodbc|$VORN|all"
   "vornodbc-1000|$VORN;BlockSize=1000|rows"
   "vornodbc-all|$VORN;BlockSize=all|rows"
+  "vornodbc-tls|$VORN;Encrypt=yes;TrustServerCertificate=yes|rows"
+  "vornodbc-tls-1000|$VORN;Encrypt=yes;TrustServerCertificate=yes;BlockSize=1000|rows"
   "psqlodbc|$PG|all"
   "psqlodbc-fetch10|$PG;UseDeclareFetch=1;Fetch=10|all"
   "sqliteodbc|$SQLITE|all"
@@ -180,6 +186,7 @@ for line in open(results):
 med = {k: statistics.median(v) for k, v in values.items()}
 
 ours = ["vornodbc", "vornodbc-1000", "vornodbc-all"]
+tls = {"vornodbc-tls": "vornodbc", "vornodbc-tls-1000": "vornodbc-1000"}
 peers = ["psqlodbc", "psqlodbc-fetch10", "sqliteodbc"]
 # metric, title, format, True when higher is better
 measures = [
@@ -211,6 +218,13 @@ for o in ours[1:]:
         a, b = med.get((o, metric)), med.get(("psqlodbc", metric))
         if a and b:
             print(f"{o} / psqlodbc, {metric.replace('_', ' ')}: {a / b:.2f}")
+print("\nTLS against clear text (above 1 means TLS is slower):")
+for t, clear in tls.items():
+    for metric in ("bound_rows_per_s", "getdata_rows_per_s", "wide_seconds"):
+        a, b = med.get((t, metric)), med.get((clear, metric))
+        if a and b:
+            ratio = b / a if metric.endswith("per_s") else a / b
+            print(f"  {t} / {clear}, {metric.replace('_', ' ')}: {ratio:.2f}")
 
 rtt = med.get(("ceiling", "roundtrip_us"))
 if rtt:

@@ -14,6 +14,7 @@
 #include "driver/connect.h"
 
 #include "driver/apicall.h"
+#include "driver/transport.h"
 #include "log/VfxLogger.h"
 #include "platform/dialog.h"
 #include "platform/installer.h"
@@ -95,7 +96,15 @@ std::vector<KitReport> takeKitReports(Connection* conn) {
     return reports;
 }
 
-const char* const kCommsSource = "Com/wsa11/Wsa11com";
+// The comms modules: their reports carry the system's or the TLS library's
+// reason for a failed connection.
+const char* const kCommsSources[] = {"Com/wsa11/Wsa11com", "Com/tls/Tlscom"};
+
+bool isCommsSource(const std::string& source) {
+    for (const char* s : kCommsSources)
+        if (source == s) return true;
+    return false;
+}
 const char* const kTimedOut = "Connection timed out";
 
 bool isTimeOut(const KitReport& r) { return (r.method == "select" || r.method == "connect") && r.text == kTimedOut; }
@@ -128,7 +137,7 @@ void addStartFailure(Connection* conn, const char* host, const char* service, st
     const std::string where = std::string(host) + ":" + service;
     // The first report of the comms module is the system's reason.
     for (const KitReport& r : reports) {
-        if (r.source != kCommsSource) continue;
+        if (!isCommsSource(r.source)) continue;
         if (isTimeOut(r)) {
             std::snprintf(text, sizeof text, "Login timeout expired: no answer from %s within %u seconds",
                           where.c_str(), unsigned(limit));
@@ -173,7 +182,7 @@ void endSession(Connection* conn) {
 
 // Starts the kit session for conn (its uid and pwd); true when one is open,
 // otherwise a diagnostic says why.
-bool startSession(Connection* conn, const char* host, const char* service) {
+bool startSession(Connection* conn, const char* host, const char* service, const TransportValues& transport) {
     endSession(conn);
     copyField(conn->service, service);
     conn->errStack = VdbErrStackCreate("", "", "", "");
@@ -187,6 +196,12 @@ bool startSession(Connection* conn, const char* host, const char* service) {
     const std::uint16_t loginLimit = conn->loginTimeout ? limitSeconds(conn->loginTimeout) : sessionLimit;
     params.receiveTimeout = loginLimit;
     params.sendTimeout = loginLimit;
+    std::string problem;
+    if (!applyTransport(transport, params, problem)) {
+        addOdbcError(conn, "08001", problem.c_str());
+        endSession(conn);
+        return false;
+    }
     HVDB session = nullptr;
     std::int32_t status = VdbStartVorn(&session, &params, conn->uid, conn->pwd, 0, 0);
     driverLog().Debug("VSqlConnect", "Start status %d", int(status));
@@ -252,7 +267,9 @@ SQLRETURN VSqlConnect(Connection* conn, const SQLCHAR* serverName, SQLSMALLINT n
     readKey(conn->dsn, "LogFile", "", logFile);
     applyLogSettings(logLevel, logFile);
 
-    return startSession(conn, conn->server, service) ? SQL_SUCCESS : SQL_ERROR;
+    TransportValues transport;
+    readTransportKeys(transport, conn->dsn);
+    return startSession(conn, conn->server, service, transport) ? SQL_SUCCESS : SQL_ERROR;
 }
 
 bool needsPrompt(const SetupContext& ctx, bool haveWindow, SQLUSMALLINT driverCompletion) {
@@ -307,6 +324,9 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
     parseConnectionString(*ctx, reinterpret_cast<const char*>(inConnectionString),
                           stringLength1 == SQL_NTS || stringLength1 < 0 ? -1 : long(stringLength1));
     readMissingKeys(*ctx);
+    TransportValues transport;
+    parseTransportKeywords(transport, reinterpret_cast<const char*>(inConnectionString),
+                           stringLength1 == SQL_NTS || stringLength1 < 0 ? -1 : long(stringLength1));
 
     if (needsPrompt(*ctx, windowHandle != nullptr, driverCompletion)) {
         DsnDialog prompt(*ctx, DsnDialog::Mode::Connect);
@@ -325,10 +345,13 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
     copyField(conn->uid, a[SLOT_UID].value);
     copyField(conn->pwd, a[SLOT_PWD].value);
 
-    if (!startSession(conn, host, service)) return SQL_ERROR;
+    readTransportKeys(transport, a[SLOT_DSN].value);
+    if (!startSession(conn, host, service, transport)) return SQL_ERROR;
 
-    std::string out = ::outConnectionString(*ctx);
-    driverLog().Debug("SQLDriverConnect", "Connstring %s", ::outConnectionString(*ctx, true).c_str());
+    const std::string transportText = transportConnectionString(transport);
+    std::string out = ::outConnectionString(*ctx) + transportText;
+    driverLog().Debug("SQLDriverConnect", "Connstring %s%s", ::outConnectionString(*ctx, true).c_str(),
+                      transportText.c_str());
     if (outConnectionString && bufferLength >= 1) {
         std::size_t n = out.size() < std::size_t(bufferLength - 1) ? out.size() : std::size_t(bufferLength - 1);
         std::memcpy(outConnectionString, out.data(), n);
@@ -370,7 +393,7 @@ bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion
     conn->linkLost = 1;
     const KitReport* reason = reports.empty() ? nullptr : &reports.front();
     for (const KitReport& r : reports)
-        if (r.source == kCommsSource) {
+        if (isCommsSource(r.source)) {
             reason = &r;
             break;
         }

@@ -33,6 +33,9 @@ public:
     virtual void show(int control, bool shown) = 0;
     // Where typing starts; from onInit, the dialog keeps it.
     virtual void focus(int control) = 0;
+    // A check box's state.
+    virtual void setChecked(int control, bool checked) = 0;
+    virtual bool isChecked(int control) = 0;
 };
 
 class DialogBehaviour {

@@ -15,6 +15,7 @@ binutils              build
 dpkg-dev              build
 libexpat1-dev         build
 libsqlite3-dev        build
+libssl-dev            build
 unixodbc              build
 unixodbc-dev          build
 odbcinst              build

@@ -122,8 +122,14 @@ start_linux_vornd() {
       return 1
   fi
   rm -f "$OUT/win-vornd.db"*
+  # TLS beside clear text, with a certificate of a test CA made for this run.
+  local tls=()
+  if bash "$ROOT/tests/support/make-test-certs.sh" "$OUT/win-certs" > "$LOGS/win-certs.log" 2>&1; then
+    tls=(--tls-cert "$OUT/win-certs/server.pem" --tls-key "$OUT/win-certs/server.key")
+    VORN_WIN_CA_DIR="Z:$(tr / '\\' <<<"$OUT/win-certs")"
+  fi
   vorn_start_vornd "$vornd" "$OUT/win-vornd.db" "$LOGS/win-vornd.log" "$OUT/win-vornd.pid" \
-    --init-sql "$ROOT/server/sample.sql"
+    --init-sql "$ROOT/server/sample.sql" "${tls[@]}"
 }
 
 for s in "${stages[@]}"; do
@@ -143,12 +149,13 @@ for s in "${stages[@]}"; do
         # The Windows connect tests reach a vornd on the Linux side.
         if start_linux_vornd; then
           export VORN_WIN_VORND_PORT=$VORN_PORT
+          [[ -n ${VORN_WIN_CA_DIR:-} ]] && export VORN_WIN_CA_DIR
         else
           summary+=("win: vornd for the connect tests could not be started")
           total_fail=$((total_fail + 1))
         fi
         run_tree win "$OUT/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake"
-        unset VORN_WIN_VORND_PORT
+        unset VORN_WIN_VORND_PORT VORN_WIN_CA_DIR
         vorn_stop_vornd "$OUT/win-vornd.pid"
       else
         summary+=("win: Expat source could not be fetched")

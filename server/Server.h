@@ -4,9 +4,11 @@
 
 #include "server/Engine.h"
 #include "server/Log.h"
+#include "server/Transport.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 #include <set>
@@ -28,6 +30,8 @@ struct ServerOptions {
     unsigned maxSessions = 64;
     unsigned statementTimeoutSeconds = 0;  // 0: statements may run as long as they need
     EngineOptions engine;
+    std::shared_ptr<TlsContext> tls;    // null: clear text only
+    bool tlsOnly = false;               // with tls: clear connections are refused
 };
 
 class SessionThread;

@@ -124,7 +124,9 @@ const StatusText kStatusTexts[] = {
 }  // namespace
 
 SessionThread::SessionThread(Server& server, int fd, unsigned long id, bool refuseOnly)
-    : server_(server), fd_(fd), id_(id), refuseOnly_(refuseOnly) {}
+    : server_(server), fd_(fd), id_(id), refuseOnly_(refuseOnly),
+      transport_(makeTransport(fd, server.options().tls, server.options().tlsOnly,
+                               server.options().frameTimeoutSeconds)) {}
 
 SessionThread::~SessionThread() {
     if (fd_ >= 0) ::close(fd_);
@@ -148,13 +150,13 @@ SessionThread::Wait SessionThread::receive(void* buffer, std::size_t count, unsi
             waitMs = static_cast<int>(left.count());
         }
         pollfd pfd{fd_, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, waitMs);
+        const int ready = transport_->buffered() ? 1 : ::poll(&pfd, 1, waitMs);
         if (ready < 0) {
             if (errno == EINTR) continue;
             return Wait::Failed;
         }
         if (ready == 0) return Wait::TimedOut;
-        const ssize_t n = ::recv(fd_, p, count, 0);
+        const ssize_t n = transport_->read(p, count);
         if (n == 0) return Wait::Closed;
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
@@ -173,10 +175,7 @@ bool SessionThread::sendAll(const void* buffer, std::size_t count) {
 
 bool SessionThread::sendParts(iovec* parts, std::size_t count) {
     while (count > 0) {
-        msghdr m{};
-        m.msg_iov = parts;
-        m.msg_iovlen = count;
-        const ssize_t n = ::sendmsg(fd_, &m, MSG_NOSIGNAL);
+        const ssize_t n = transport_->write(parts, count);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -288,6 +287,7 @@ void SessionThread::run() {
         }
         if (!sendAnswer(vornwire::kKindRequest, number, reply) || reply.close) break;
     }
+    if (!transport_->failure().empty()) log.write(id_, "%s", transport_->failure().c_str());
     std::lock_guard<std::mutex> lock(engineMutex_);
     engine_.reset();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "server/Engine.h"
+#include "server/Transport.h"
 
 #include <chrono>
 #include <cstdint>
@@ -65,6 +66,7 @@ private:
     std::string user_;
     std::mutex engineMutex_;  // guards engine_ against abort()
     std::unique_ptr<Engine> engine_;
+    std::unique_ptr<Transport> transport_;
     std::chrono::steady_clock::time_point statementDeadline_;
 };
 

@@ -11,6 +11,7 @@ constexpr std::int32_t kStatusOk = 1;
 constexpr std::int32_t kStatusMoreRows = 3;         // a block of rows; more remain
 constexpr std::int32_t kStatusVersionMismatch = -4;
 constexpr std::int32_t kStatusTooManySessions = 26114;  // the client has its own text for it
+constexpr std::int32_t kStatusTlsRequired = -20;    // a clear start at a --tls-only server; the client shows the message
 
 constexpr std::int32_t kStatusNotSupported = 20;    // request number this server does not serve
 constexpr std::int32_t kStatusLoginRefused = 22;    // unknown user or wrong password

@@ -28,6 +28,8 @@ struct Settings {
     bool verbose = false;
     std::string initSql;
     bool initOnly = false;
+    std::string tlsCert;
+    std::string tlsKey;
 };
 
 bool parseNumber(const char* text, unsigned long long max, unsigned long long& out) {
@@ -87,6 +89,11 @@ const Option kOptions[] = {
      "LONG VARCHAR and LONG VARBINARY values longer than this are sent by fetch key (default 4096)."},
     {"--object-cache", Arg::Number, "MB",
      "Memory per session for values sent by fetch key (default 128); the oldest are let go first."},
+    {"--tls-cert", Arg::Text, "FILE",
+     "Serve TLS with this certificate (PEM, chain after it); needs --tls-key. Clients that do not "
+     "start TLS are still served in clear text unless --tls-only."},
+    {"--tls-key", Arg::Text, "FILE", "The private key (PEM) of --tls-cert."},
+    {"--tls-only", Arg::None, nullptr, "Refuse clear connections (needs --tls-cert)."},
     {"--init-sql", Arg::Text, "FILE", "Run the SQL script FILE on the database before serving."},
     {"--init-only", Arg::None, nullptr, "Exit after --init-sql instead of serving."},
     {"--help", Arg::None, nullptr, "Show this text."},
@@ -181,6 +188,12 @@ int parse(int argc, char** argv, Settings& s) {
             o.engine.longThreshold = static_cast<std::size_t>(n);
         } else if (name == "--object-cache") {
             o.engine.objectBudget = static_cast<std::size_t>(n) << 20;
+        } else if (name == "--tls-cert") {
+            s.tlsCert = value;
+        } else if (name == "--tls-key") {
+            s.tlsKey = value;
+        } else if (name == "--tls-only") {
+            o.tlsOnly = true;
         } else if (name == "--init-sql") {
             s.initSql = value;
         } else if (name == "--init-only") {
@@ -189,6 +202,14 @@ int parse(int argc, char** argv, Settings& s) {
     }
     if (s.server.database.empty()) {
         std::fprintf(stderr, "vornd: --db FILE is required (see --help)\n");
+        return 3;
+    }
+    if (s.tlsCert.empty() != s.tlsKey.empty()) {
+        std::fprintf(stderr, "vornd: --tls-cert and --tls-key go together\n");
+        return 3;
+    }
+    if (s.server.tlsOnly && s.tlsCert.empty()) {
+        std::fprintf(stderr, "vornd: --tls-only needs --tls-cert FILE --tls-key FILE\n");
         return 3;
     }
     if (s.initOnly && s.initSql.empty()) {
@@ -234,6 +255,14 @@ int main(int argc, char** argv) {
     if (!s.server.usersFile.empty() && !std::ifstream(s.server.usersFile)) {
         std::fprintf(stderr, "vornd: cannot read the users file %s\n", s.server.usersFile.c_str());
         return 1;
+    }
+    if (!s.tlsCert.empty()) {
+        std::string error;
+        s.server.tls = vornd::TlsContext::load(s.tlsCert, s.tlsKey, error);
+        if (!s.server.tls) {
+            std::fprintf(stderr, "vornd: %s\n", error.c_str());
+            return 1;
+        }
     }
     vornd::Log log;
     if (!s.logFile.empty() && !log.open(s.logFile)) {

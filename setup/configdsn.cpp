@@ -7,6 +7,7 @@
 #include "setup/setup.h"
 
 #include "driver/odbc.h"
+#include "driver/transport.h"
 #include "platform/installer.h"
 #include "platform/platform.h"
 
@@ -27,6 +28,19 @@ struct ContextHolder {
 bool fail(std::uint32_t installerError, const char* message) {
     plat::inst::postInstallerError(installerError, message);
     return false;
+}
+
+// The transport keywords of the attribute list (Encrypt=yes, CAFile=...),
+// stored beside the eight.
+void storeTransportKeys(const char* dsn, const char* attributes) {
+    std::string pairs;
+    for (const char* p = attributes; p && *p; p += std::strlen(p) + 1) pairs.append(p).push_back(';');
+    TransportValues values;
+    parseTransportKeywords(values, pairs.c_str(), -1);
+    for (int slot = 0; slot < TRANSPORT_SLOT_COUNT; ++slot)
+        if (values.present[slot])
+            plat::inst::writePrivateProfileString(dsn, TRANSPORT_KEYWORDS[slot], values.value[slot].c_str(),
+                                                  "ODBC.INI");
 }
 
 bool configDsn(void* parent, WORD request, const char* driver, const char* attributes) {
@@ -60,7 +74,9 @@ bool configDsn(void* parent, WORD request, const char* driver, const char* attri
         }
     }
     if (!dsn.present) return fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "No DSN given");
-    return storeDataSource(*ctx, nullptr);
+    if (!storeDataSource(*ctx, nullptr)) return false;
+    storeTransportKeys(dsn.value, attributes);
+    return true;
 }
 
 }  // namespace

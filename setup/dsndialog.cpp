@@ -2,6 +2,9 @@
 // platform's (platform/dialog.h).
 #include "setup/setup.h"
 
+#include "driver/transport.h"
+#include "platform/installer.h"
+
 #include <cstring>
 
 namespace {
@@ -10,6 +13,15 @@ const char* const kLogLevels[] = {"0", "1", "2", "3", "4", "5"};
 // The values a connection cannot do without, in the order of the fields: the
 // prompt starts at the first one that is empty.
 const SetupSlot kRequiredForConnect[] = {SLOT_SERVER, SLOT_SERVICE, SLOT_UID, SLOT_PWD};
+
+// The check box stands for the data source's "Encrypt" key, which the
+// connection reads (a connection string's Encrypt overrides it).
+bool encryptStored(const char* dsn) {
+    if (!dsn[0]) return false;
+    char value[16] = "";
+    plat::inst::getPrivateProfileString(dsn, TRANSPORT_KEYWORDS[TRANSPORT_ENCRYPT], "", value, int(sizeof value), "ODBC.INI");
+    return transportFlagOn(value);
+}
 }  // namespace
 
 void DsnDialog::onInit(plat::DialogControls& controls) {
@@ -24,6 +36,8 @@ void DsnDialog::onInit(plat::DialogControls& controls) {
     controls.selectListItem(IDC_LOGLEVEL, a[SLOT_LOGLEVEL].value);
     controls.setText(IDC_LOGFILE, a[SLOT_LOGFILE].value);
     if (mode_ == Mode::Connect) {
+        // The prompt completes a connection string, whose own Encrypt decides.
+        controls.show(IDC_ENCRYPT, false);
         controls.setCaption(connectCaption(a[SLOT_DSN].value).c_str());
         controls.setText(IDC_PASSWORD, a[SLOT_PWD].value);
         controls.enable(IDC_DSN_NAME, false);
@@ -39,6 +53,7 @@ void DsnDialog::onInit(plat::DialogControls& controls) {
     controls.setCaption(kSetupCaption);
     controls.show(IDC_PASSWORD, false);
     controls.show(IDC_PASSWORD_LABEL, false);
+    controls.setChecked(IDC_ENCRYPT, encryptStored(a[SLOT_DSN].value));
     if (ctx_.adding && a[SLOT_DSN].value[0]) controls.enable(IDC_DSN_NAME, false);  // the caller chose the name
 }
 
@@ -50,5 +65,8 @@ bool DsnDialog::onOk(plat::DialogControls& controls) {
         a.value[sizeof a.value - 1] = '\0';
     }
     if (mode_ == Mode::Connect) return true;
-    return storeDataSource(ctx_, &controls);
+    if (!storeDataSource(ctx_, &controls)) return false;
+    plat::inst::writePrivateProfileString(ctx_.attributes[SLOT_DSN].value, TRANSPORT_KEYWORDS[TRANSPORT_ENCRYPT],
+                                          controls.isChecked(IDC_ENCRYPT) ? "yes" : "no", "ODBC.INI");
+    return true;
 }

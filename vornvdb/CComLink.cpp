@@ -1,13 +1,28 @@
 // The comms link; see CComLink.h.
 #include "vornvdb/CComLink.h"
 
+#include "Com/tls/Tlscom.h"
 #include "log/VCLogger.h"
 #include "vornvdb/CErrStack.h"
+
+#include <cctype>
 
 namespace {
 
 const COMENTRIES kTcpModule = {StartNetCon,  StopNetCon,         OpenNetCon,    CloseNetCon,
                                PingNetCon,   BlockingHookNetCon, ReceiveNetCon, SendNetCon};
+
+const COMENTRIES kTlsModule = {StartNetCon,   StopNetCon,         OpenTlsNetCon,    CloseTlsNetCon,
+                               PingTlsNetCon, BlockingHookNetCon, ReceiveTlsNetCon, SendTlsNetCon};
+
+bool isTlsModule(const CSTRING& name) {
+    static const char kName[] = "tls.dll";
+    const char* p = name.c_str();
+    std::size_t i = 0;
+    for (; kName[i]; ++i)
+        if (std::tolower(static_cast<unsigned char>(p[i])) != kName[i]) return false;
+    return p[i] == '\0';
+}
 
 std::uint16_t asU16(std::uint32_t v) { return static_cast<std::uint16_t>(v > 0xFFFF ? 0xFFFF : v); }
 
@@ -15,10 +30,22 @@ std::uint16_t asU16(std::uint32_t v) { return static_cast<std::uint16_t>(v > 0xF
 
 CCOMLINK::CCOMLINK(const VDBCONFIG& config) : errStack_(config.errStack), entries_(kTcpModule) {
     SetKitTraceFlags(config.traceFlags);
+    const bool tls = isTlsModule(config.commsModule);
+    if (tls) entries_ = kTlsModule;
     if (entries_.start(errStack_)) {
-        con_ = entries_.open(config.service.c_str(), config.host.c_str(), errStack_,
-                             static_cast<std::int16_t>(config.traceFlags & 0xFFFF), asU16(config.receiveTimeout),
-                             asU16(config.sendTimeout));
+        const auto trace = static_cast<std::int16_t>(config.traceFlags & 0xFFFF);
+        if (tls) {
+            // The open entry cannot carry the settings; the module takes them here.
+            plat::tls::Settings settings;
+            settings.verify = !config.trustServer;
+            settings.caFile = config.caFile.c_str();
+            settings.hostName = config.tlsHost.c_str();
+            con_ = OpenTlsNetConWith(config.service.c_str(), config.host.c_str(), errStack_, trace,
+                                     asU16(config.receiveTimeout), asU16(config.sendTimeout), settings);
+        } else {
+            con_ = entries_.open(config.service.c_str(), config.host.c_str(), errStack_, trace,
+                                 asU16(config.receiveTimeout), asU16(config.sendTimeout));
+        }
     }
     ok_ = con_ ? 1 : 0;
 }

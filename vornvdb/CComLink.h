@@ -13,13 +13,17 @@ class CERRSTACK;
 // What a session is made from; kept by the link.
 struct VDBCONFIG {
     CERRSTACK* errStack = nullptr;  // failure texts go here; null drops them
-    CSTRING commsModule;            // the caller's module name; the TCP module serves whatever it says
+    CSTRING commsModule;            // "tls.dll" binds the TLS module; any other name the TCP module
     CSTRING host;
     CSTRING service;
     CSTRING startText;
     std::uint32_t traceFlags = 0;   // the kit's trace flags; the low 16 bits switch the traffic trace
     std::uint32_t receiveTimeout = 30;
     std::uint32_t sendTimeout = 30;
+    // The TLS module's settings.
+    bool trustServer = false;       // no certificate check
+    CSTRING caFile;                 // empty: the system's store
+    CSTRING tlsHost;                // empty: the host
 };
 
 // The comms module's functions.

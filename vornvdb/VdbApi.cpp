@@ -56,6 +56,9 @@ VDBCONFIG configFrom(const KitStartupParams& p) {
     c.traceFlags = p.traceFlags;
     c.receiveTimeout = p.receiveTimeout;
     c.sendTimeout = p.sendTimeout;
+    c.trustServer = (p.tlsFlags & VDB_TLS_TRUST_SERVER) != 0;
+    c.caFile = fieldText(p.caFile, sizeof p.caFile);
+    c.tlsHost = fieldText(p.tlsHost, sizeof p.tlsHost);
     return c;
 }
 

@@ -50,7 +50,13 @@ typedef struct KitStartupParams {
     uint32_t traceFlags;
     uint32_t receiveTimeout; /* seconds */
     uint32_t sendTimeout;    /* seconds */
+    /* With the comms module "tls.dll" only: */
+    uint32_t tlsFlags;       /* VDB_TLS_TRUST_SERVER: no certificate check */
+    char caFile[260];        /* PEM bundle of trusted issuers; "" the system's store */
+    char tlsHost[256];       /* the name the certificate must carry; "" the host */
 } KitStartupParams;
+
+#define VDB_TLS_TRUST_SERVER 0x1u
 
 /* The caller's side of an Export request. */
 typedef struct XmlRequest {

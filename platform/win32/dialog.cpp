@@ -39,6 +39,10 @@ public:
     void show(int control, bool shown) override {
         ShowWindow(GetDlgItem(dialog_, control), shown ? SW_SHOW : SW_HIDE);
     }
+    void setChecked(int control, bool checked) override {
+        CheckDlgButton(dialog_, control, checked ? BST_CHECKED : BST_UNCHECKED);
+    }
+    bool isChecked(int control) override { return IsDlgButtonChecked(dialog_, control) == BST_CHECKED; }
     void focus(int control) override {
         SendMessageA(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog_, control)), TRUE);
         focused = true;

@@ -51,6 +51,13 @@ plat::DialogResult ScriptedDialog::run(void* parent, int resource, plat::DialogB
             }
             self.controls.text[kv.first] = kv.second;
         }
+        for (const auto& kv : step.check) {
+            if (self.controls.disabled[kv.first] || self.controls.hidden[kv.first]) {
+                ++self.typedIntoDisabled;
+                continue;
+            }
+            self.controls.checked[kv.first] = kv.second;
+        }
         if (!step.ok) return plat::DialogResult::Cancel;
         if (behaviour.onOk(self.controls)) return plat::DialogResult::Ok;
     }

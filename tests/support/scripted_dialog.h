@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vorntest {
@@ -33,12 +34,18 @@ struct ScriptedControls : plat::DialogControls {
     void setCaption(const char* t) override { caption = t ? t : ""; }
     void show(int control, bool shown) override { hidden[control] = !shown; }
     void focus(int control) override { focused = control; }
+    std::map<int, bool> checked;
+    void setChecked(int control, bool on) override { checked[control] = on; }
+    bool isChecked(int control) override { return checked[control]; }
 };
 
 // One user action: change fields, then press a button.
 struct DialogStep {
+    DialogStep(std::map<int, std::string> typed = {}, bool pressOk = true, std::map<int, bool> checks = {})
+        : type(std::move(typed)), ok(pressOk), check(std::move(checks)) {}
     std::map<int, std::string> type;  // control -> new text
     bool ok = true;                   // false presses Cancel
+    std::map<int, bool> check;        // check box -> new state
 };
 
 class ScriptedDialog {

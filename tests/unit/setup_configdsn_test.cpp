@@ -268,3 +268,36 @@ TEST(ConfigDsn, WindowWithoutWindowSystemIsWindowless) {
     EXPECT_EQ("<none>", odbc.key("w", "Description"));
     EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({"Server=s"}), kWindow));
 }
+
+// The transport keys come from an attribute list as the eight do; the
+// "Encrypt" check box shows the stored key and OK writes it back.
+TEST(ConfigDsn, EncryptCheckBoxStandsForTheEncryptKey) {
+    OdbcSandbox odbc;
+    ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Server=srv", "encrypt=yes", "CAFile=/etc/ca.pem",
+                                            "HostNameInCertificate=db", "TrustServerCertificate=no"})));
+    const std::pair<const char*, const char*> stored[] = {
+        {"Encrypt", "yes"}, {"CAFile", "/etc/ca.pem"}, {"HostNameInCertificate", "db"},
+        {"TrustServerCertificate", "no"}};
+    for (const auto& k : stored) EXPECT_EQ(k.second, odbc.key("x", k.first)) << k.first;
+    struct Step {
+        const char* stored;  // the key before the dialog opens; null: absent
+        bool shown;          // the box as the dialog opens
+        bool click;          // the user checks (or clears) it, then OK
+        const char* after;
+    } steps[] = {
+        {nullptr, false, true, "yes"},
+        {"yes", true, false, "no"},
+        {"TRUE", true, true, "yes"},
+        {"no", false, false, "no"},
+    };
+    for (const Step& s : steps) {
+        plat::inst::writePrivateProfileString("x", "Encrypt", s.stored, "ODBC.INI");
+        DialogStep ok;
+        ok.check[IDC_ENCRYPT] = s.click;
+        ScriptedDialog dialog({ok});
+        ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
+        EXPECT_EQ(s.shown, dialog.afterInit.checked[IDC_ENCRYPT]) << (s.stored ? s.stored : "absent");
+        EXPECT_EQ(s.after, odbc.key("x", "Encrypt"));
+        EXPECT_EQ("srv", odbc.key("x", "Server"));
+    }
+}

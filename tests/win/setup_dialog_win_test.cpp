@@ -119,7 +119,7 @@ TEST(WinDialog, TemplateInTheDll) {
 
   // The fields in tab order, at their places; then the two buttons.
   const DWORD fields[] = {IDC_DSN_NAME, IDC_DESCRIPTION, IDC_SERVER, IDC_SERVICE,
-                          IDC_USER,     IDC_PASSWORD,    IDC_LOGLEVEL, IDC_LOGFILE};
+                          IDC_USER,     IDC_PASSWORD,    IDC_LOGLEVEL, IDC_LOGFILE, IDC_ENCRYPT};
   std::vector<DWORD> tabOrder;
   for (DWORD id : t.order)
     if (t.controls[id].cls != "#0082") tabOrder.push_back(id);  // statics are not in the tab order
@@ -132,6 +132,10 @@ TEST(WinDialog, TemplateInTheDll) {
   EXPECT_EQ("#0085", t.controls[IDC_LOGLEVEL].cls);  // combo box
   EXPECT_EQ(DWORD(CBS_DROPDOWNLIST), t.controls[IDC_LOGLEVEL].style & 3);
   EXPECT_TRUE(t.controls[IDC_LOGLEVEL].style & CBS_SORT);
+  EXPECT_EQ("&Encrypt", t.controls[IDC_ENCRYPT].text);
+  EXPECT_EQ(DWORD(BS_AUTOCHECKBOX), t.controls[IDC_ENCRYPT].style & 0xF);
+  EXPECT_EQ(t.controls[IDC_LOGFILE].x, t.controls[IDC_ENCRYPT].x);  // under the fields
+  EXPECT_LT(t.controls[IDC_ENCRYPT].y + t.controls[IDC_ENCRYPT].cy, t.controls[IDOK].y);
   EXPECT_EQ("&OK", t.controls[IDOK].text);
   EXPECT_EQ(DWORD(BS_DEFPUSHBUTTON), t.controls[IDOK].style & 0xF);  // Enter presses OK
   EXPECT_EQ("&Cancel", t.controls[IDCANCEL].text);
