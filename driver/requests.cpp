@@ -112,7 +112,10 @@ XmlReply* sendXmlRequest(HVDB session, XmlRequest& request) {
     char* answerText = request.text != inText ? request.text : nullptr;
     std::uint32_t documentLength = document && request.documentLength > 0 ? std::uint32_t(request.documentLength) : 0;
 
-    reply->status = request.status ? request.status : std::uint32_t(result);
+    // A call that failed outright (no answer, an answer numbered for another
+    // request, a frame that lies) has its own result, whatever status the
+    // record was left with.
+    reply->status = request.status && result >= 0 ? request.status : std::uint32_t(result);
     request.message[sizeof request.message - 1] = '\0';
     std::snprintf(reply->message, sizeof reply->message, "%s", request.message);
 

@@ -56,6 +56,7 @@ VDBCONFIG configFrom(const KitStartupParams& p) {
     c.traceFlags = p.traceFlags;
     c.receiveTimeout = p.receiveTimeout;
     c.sendTimeout = p.sendTimeout;
+    c.maxFrameLength = p.maxFrameLength;
     return c;
 }
 

@@ -50,6 +50,7 @@ typedef struct KitStartupParams {
     uint32_t traceFlags;
     uint32_t receiveTimeout; /* seconds */
     uint32_t sendTimeout;    /* seconds */
+    uint32_t maxFrameLength; /* largest answer body accepted, bytes; 0: the kit's own limit */
 } KitStartupParams;
 
 /* The caller's side of an Export request. */
