@@ -229,8 +229,10 @@ SQLRETURN VSqlExecute(Statement* stmt) {
         AnswerLimits limits;
         if (stmt->blockMode) limits.maxRows = stmt->blockSize;
         limits.valuesWithinColumns = true;
-        // Stored values never cost much more than the text they came in.
-        limits.maxStoredBytes = 2 * std::uint64_t(reply->documentLength) + (std::uint64_t(16) << 20);
+        // A real answer stores in under three times its text (short values
+        // cost a record each); a document made of empty elements to make
+        // records is stopped there.
+        limits.maxStoredBytes = 3 * std::uint64_t(reply->documentLength) + (std::uint64_t(16) << 20);
         if (linkFailed(stmt, std::int32_t(reply->status))) {
             rc = SQL_ERROR;
         } else if (!fits) {

@@ -231,6 +231,11 @@ bool appendText(ParserContext* ctx, const char* bytes, std::size_t n) {
 
 // Moves the collected text out of the context; null when there is none.
 char* takeText(ParserContext* ctx, std::uint32_t* length) {
+    if (ctx->textLength == 0) {
+        // A buffer kept for reuse holds nothing.
+        *length = 0;
+        return nullptr;
+    }
     char* text = ctx->text;
     *length = ctx->textLength;
     ctx->text = nullptr;
@@ -348,9 +353,9 @@ void startRow(ParserContext* ctx, const Attributes& atts) {
     if (ctx->limits.maxRows >= 0 && rows >= ctx->limits.maxRows)
         return refuse(ctx, "The answer holds more rows than the %lld asked for",
                       static_cast<long long>(ctx->limits.maxRows));
-    const std::uint64_t slots = std::min(rs->columns.getCount(), 64);
-    if (!charge(ctx, sizeof(Row) + sizeof(void*) * (1 + slots))) return;
-    Row* row = appendRow(rs);
+    if (!charge(ctx, sizeof(Row) + sizeof(void*))) return;
+    // The value slots come with the first value: an empty row costs no more.
+    Row* row = appendArenaRow(rs, 0);
     if (!row) return failMemory(ctx);
     if (const char* v = atts[kAtRowNumber]) row->rowNumber = toNumber(v);
     if (const char* v = atts[kAtRecordNumber]) row->recordNumber = toNumber(v);
@@ -370,7 +375,14 @@ void startColumn(ParserContext* ctx, const Attributes& atts) {
                       static_cast<long long>(described));
     const char* fetchKey = atts[kAtFetchKey];
     if (!charge(ctx, sizeof(ColumnValue) + sizeof(void*) + (fetchKey ? std::strlen(fetchKey) + 17 : 0))) return;
-    ColumnValue* value = appendValue(row);
+    if (row->values.getCount() == 0 && described > 1) {
+        // One slot per described column at once, so that the row never
+        // grows further; at most 64 ahead of values that may never come.
+        const std::int32_t slots = std::min(described, 64);
+        if (!charge(ctx, sizeof(void*) * std::uint64_t(slots))) return;
+        reserveValueSlots(row, slots);
+    }
+    ColumnValue* value = appendArenaValue(ctx->resultSet, row);
     if (!value) return failMemory(ctx);
     if (const char* v = atts[kAtId]) value->id = toNumber(v);
     if (const char* v = atts[kAtNull]) value->isNull = isTrue(v) ? 1 : 0;
@@ -447,8 +459,26 @@ void XMLCALL onStart(void* userData, const XML_Char* name, const XML_Char** atts
     }
 }
 
+// Values up to this size are copied into the arena; a larger one keeps the
+// block it was collected in, so that it is never held twice.
+constexpr std::uint32_t kArenaValueMost = 16 * 1024;
+
 // The value-text rules applied at the end of a Column.
 void finishValue(ParserContext* ctx, ColumnValue* value) {
+    if (ctx->textLength > 0 && ctx->textLength <= kArenaValueMost && !value->encoding[0]) {
+        // The common case: the collected text is copied and its buffer kept
+        // for the next value.
+        const std::uint32_t length = ctx->textLength;
+        if (!charge(ctx, std::uint64_t(length) + 1)) return;
+        char* copy = arenaText(ctx->resultSet, ctx->text, length);
+        if (!copy) return failMemory(ctx);
+        value->data = copy;
+        value->length = length;
+        value->dataInArena = 1;
+        ctx->textLength = 0;
+        ctx->text[0] = '\0';
+        return;
+    }
     std::uint32_t length;
     char* text = takeText(ctx, &length);
     if (text && value->encoding[0]) {
