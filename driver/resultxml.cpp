@@ -93,7 +93,7 @@ void replaceText(char*& field, char* text) {
 void failMemory(ParserContext* ctx) { ctx->outOfMemory = true; }
 
 // The elements and attributes the driver reads. Names are found in these
-// tables by their first character and length before any comparison, and an
+// tables by their first character before any comparison, and an
 // element's attributes are sorted into slots in one pass.
 enum Element { kElMetaData, kElColumnMetaData, kElRow, kElColumn, kElPart, kElFault, kElSuccess, kElProperty, kElOther };
 
@@ -105,11 +105,10 @@ enum Attr {
 
 struct NameRow {
     const char* name;
-    std::size_t length;
     int id;
 };
 
-#define VORN_NAME(text, id) {text, sizeof text - 1, id}
+#define VORN_NAME(text, id) {text, id}
 const NameRow kElementNames[] = {
     VORN_NAME("Row", kElRow), VORN_NAME("Column", kElColumn), VORN_NAME("P", kElPart),
     VORN_NAME("ResultSetMetaData", kElMetaData), VORN_NAME("ColumnMetaData", kElColumnMetaData),
@@ -134,8 +133,7 @@ int findName(const NameRow (&table)[N], const char* name, int none) {
     const char first = name[0];
     if (!first) return none;
     for (const NameRow& row : table) {
-        if (row.name[0] != first || name[row.length] != '\0') continue;
-        if (std::memcmp(name + 1, row.name + 1, row.length - 1) == 0) return row.id;
+        if (row.name[0] == first && std::strcmp(name + 1, row.name + 1) == 0) return row.id;
     }
     return none;
 }

@@ -18,6 +18,13 @@ namespace {
 
 constexpr std::uint16_t kLogin = 110, kExport = 1007;
 
+// A sanitizer's redzones and quarantine are its own memory, not the driver's.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMeasuresMemory = false;
+#else
+constexpr bool kMeasuresMemory = true;
+#endif
+
 std::string header(int columns) {
     std::string d = "<?xml version=\"1.0\"?><ResultSet><ResultSetMetaData columnCount=\"" + std::to_string(columns) +
                     "\" statementType=\"SELECT\">";
@@ -192,7 +199,9 @@ TEST(HostileAnswers, RefusedWithAClearStateAndBoundedMemory) {
         // (three times the text), which the script's own copy adds to here.
         const bool all = std::string(c.keys) == "BlockSize=all";
         const std::size_t bound = all ? 5 * frame + (48u << 20) : 2 * frame + (32u << 20);
-        EXPECT_LT(peak, long(bound / 1024)) << "peak " << peak << " kB, frame " << frame;
+        if (kMeasuresMemory) {
+            EXPECT_LT(peak, long(bound / 1024)) << "peak " << peak << " kB, frame " << frame;
+        }
 
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         SQLDisconnect(dbc);
