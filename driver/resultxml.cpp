@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cstdio>
 #include <new>
+#include <random>
 
 #include <expat.h>
 
@@ -566,6 +567,9 @@ bool parseAll(XML_Parser parser, const char* document, std::size_t length) {
 struct AnswerParser {
     XML_Parser parser = nullptr;
     bool used = false;  // parsed a document since it was made or reset
+    // Drawn once per parser: a reset forgets the salt, and Expat would ask
+    // the system for a new one before every document.
+    unsigned long salt = 0;
 };
 
 ParseStatus::ParseStatus(ParseStatus&& other) noexcept
@@ -597,6 +601,10 @@ AnswerParser* newAnswerParser() {
     if (p && !(p->parser = XML_ParserCreate(nullptr))) {
         plat::heapDelete(p);
         return nullptr;
+    }
+    if (p) {
+        std::random_device seed;
+        p->salt = (static_cast<unsigned long>(seed()) << 1) | 1;  // 0 would mean "draw one"
     }
     return p;
 }
@@ -632,6 +640,7 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
         } else if (!kept->used || XML_ParserReset(kept->parser, nullptr)) {
             parser = kept->parser;
             kept->used = true;
+            XML_SetHashSalt(parser, kept->salt);
         }
     }
     if (!parser) {
