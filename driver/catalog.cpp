@@ -177,11 +177,12 @@ void unescapePattern(char* text) {
 bool setValueText(ColumnValue* value, const char* text) {
     char* copy = nullptr;
     if (text && !(copy = newText(text))) return false;
-    plat::heapFree(value->data);
+    if (!value->dataInArena) plat::heapFree(value->data);  // an arena's text goes with its block
     plat::heapFree(value->fetchKey);
     value->fetchKey = nullptr;
     value->encoding[0] = '\0';
     value->data = copy;
+    value->dataInArena = 0;
     value->length = copy ? std::uint32_t(std::strlen(copy)) : 0;
     value->isNull = copy ? 0 : 1;
     return true;

@@ -15,15 +15,20 @@
 
 #include "driver/apicall.h"
 #include "driver/transport.h"
+#include "driver/resultxml.h"
 #include "log/VfxLogger.h"
 #include "platform/dialog.h"
 #include "platform/installer.h"
 #include "setup/setup.h"
+#include "vornvdb/CData.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 const char* const kDefaultHost = "localhost";
@@ -175,6 +180,8 @@ void addStartFailure(Connection* conn, const char* host, const char* service, st
 void endSession(Connection* conn) {
     if (conn->session) VdbEndVorn(conn->session, 0);
     conn->session = nullptr;
+    freeAnswerParser(conn->answerParser);
+    conn->answerParser = nullptr;
     conn->linkLost = 0;
     if (conn->errStack) VdbErrStackDestroy(conn->errStack);
     conn->errStack = nullptr;
@@ -202,6 +209,7 @@ bool startSession(Connection* conn, const char* host, const char* service, const
         endSession(conn);
         return false;
     }
+    params.maxFrameLength = conn->maxAnswerSize;
     HVDB session = nullptr;
     std::int32_t status = VdbStartVorn(&session, &params, conn->uid, conn->pwd, 0, 0);
     driverLog().Debug("VSqlConnect", "Start status %d", int(status));
@@ -214,6 +222,44 @@ bool startSession(Connection* conn, const char* host, const char* service, const
     addStartFailure(conn, host, service, loginLimit);
     endSession(conn);
     return false;
+}
+
+// A whole decimal number from 1 to `most`, else 0.
+std::uint32_t wholeNumber(const char* text, std::uint64_t most) {
+    if (!text || text[0] < '0' || text[0] > '9') return 0;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = std::strtoull(text, &end, 10);
+    if (errno || *end || v < 1 || v > most) return 0;
+    return std::uint32_t(v);
+}
+
+// The answer keys of a data source or connection string: BlockSize (rows per
+// block, 1 to 100,000, or "all"; empty: 10) and MaxAnswerSize (bytes, up to
+// the kit's frame limit; empty: that limit). A value not understood is
+// refused with 08001 naming it.
+bool applyAnswerKeys(Connection* conn, const char* blockSize, const char* maxAnswerSize) {
+    constexpr std::uint32_t kMostRows = 100000;
+    char text[400];
+    if (!blockSize[0]) {
+        conn->blockSize = 0;
+    } else if (strcasecmp(blockSize, "all") == 0) {
+        conn->blockSize = kAllRows;
+    } else if (!(conn->blockSize = wholeNumber(blockSize, kMostRows))) {
+        std::snprintf(text, sizeof text, "Invalid BlockSize value \"%.255s\": rows per block from 1 to %u, or all",
+                      blockSize, unsigned(kMostRows));
+        addOdbcError(conn, "08001", text);
+        return false;
+    }
+    if (!maxAnswerSize[0]) {
+        conn->maxAnswerSize = 0;
+    } else if (!(conn->maxAnswerSize = wholeNumber(maxAnswerSize, vornwire::kMaxFrameLength))) {
+        std::snprintf(text, sizeof text, "Invalid MaxAnswerSize value \"%.255s\": bytes from 1 to %u",
+                      maxAnswerSize, unsigned(vornwire::kMaxFrameLength));
+        addOdbcError(conn, "08001", text);
+        return false;
+    }
+    return true;
 }
 
 // A value as a connection-string value: in braces when it holds a ';' or
@@ -269,6 +315,11 @@ SQLRETURN VSqlConnect(Connection* conn, const SQLCHAR* serverName, SQLSMALLINT n
 
     TransportValues transport;
     readTransportKeys(transport, conn->dsn);
+    char blockSize[32], maxAnswerSize[32];
+    readKey(conn->dsn, "BlockSize", "", blockSize);
+    readKey(conn->dsn, "MaxAnswerSize", "", maxAnswerSize);
+    if (!applyAnswerKeys(conn, blockSize, maxAnswerSize)) return SQL_ERROR;
+
     return startSession(conn, conn->server, service, transport) ? SQL_SUCCESS : SQL_ERROR;
 }
 
@@ -344,6 +395,7 @@ SQLRETURN VSqlDriverConnect(Connection* conn, SQLHWND windowHandle, const SQLCHA
     copyField(conn->server, host);
     copyField(conn->uid, a[SLOT_UID].value);
     copyField(conn->pwd, a[SLOT_PWD].value);
+    if (!applyAnswerKeys(conn, a[SLOT_BLOCKSIZE].value, a[SLOT_MAXANSWERSIZE].value)) return SQL_ERROR;
 
     readTransportKeys(transport, a[SLOT_DSN].value);
     if (!startSession(conn, host, service, transport)) return SQL_ERROR;

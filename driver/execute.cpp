@@ -191,6 +191,14 @@ SQLRETURN VSqlExecute(Statement* stmt) {
     driverLog().Debug(tag, "Enter");
     HVDB session = stmt->conn ? stmt->conn->session : nullptr;
     if (!sessionUsable(stmt)) return SQL_ERROR;
+    Connection* conn = stmt->conn;
+    if (stmt->blockMode && stmt->blockNumber == 0) {
+        // The block size is the connection's from the first block of a
+        // query to its last.
+        if (conn->blockSize == kAllRows) stmt->blockMode = 0;
+        else stmt->blockSize = conn->blockSize ? conn->blockSize : 10;
+    }
+    if (!conn->answerParser) conn->answerParser = newAnswerParser();  // null: one parser per answer
     XmlReply* reply;
     if (stmt->blockMode) {
         stmt->blockNumber += 1;
@@ -204,16 +212,53 @@ SQLRETURN VSqlExecute(Statement* stmt) {
         rc = SQL_ERROR;
     } else {
         stmt->moreRows = reply->status == kReplyMoreRows;
+        // What may answer this request: all rows, or (in blocks) a block
+        // with more to come; an even status is the server's refusal, told
+        // by its fault document.
+        const bool refusal = !(reply->status & kReplySuccessBit);
+        const bool fits = reply->status == 1 || (stmt->blockMode && reply->status == kReplyMoreRows) || refusal;
+        AnswerLimits limits;
+        if (stmt->blockMode) limits.maxRows = stmt->blockSize;
+        limits.valuesWithinColumns = true;
+        // A real answer stores in under three times its text (short values
+        // cost a record each); a document made of empty elements to make
+        // records is stopped there.
+        limits.maxStoredBytes = 3 * std::uint64_t(reply->documentLength) + (std::uint64_t(16) << 20);
         if (linkFailed(stmt, std::int32_t(reply->status))) {
             rc = SQL_ERROR;
+        } else if (!fits) {
+            char text[200];
+            std::snprintf(text, sizeof text, "Communication link failure: the server answered a query with status %lu",
+                          static_cast<unsigned long>(reply->status));
+            addOdbcError(stmt, "08S01", text);
+            rc = SQL_ERROR;
         } else if (!reply->document || reply->documentLength < 1) {
-            addOdbcError(stmt, "HY000", "Unknown error");
+            addOdbcError(stmt, "HY000", refusal && reply->message[0] ? reply->message : "Unknown error");
             rc = SQL_ERROR;
         } else {
             ResultSet* rs = stmt->resultSet.release();
-            ParseStatus status = parseXml(reply->document, reply->documentLength, &rs);
+            ParseStatus status = parseAnswer(conn->answerParser, reply->document, reply->documentLength, &rs, limits);
             stmt->resultSet.reset(rs);
-            if (status.succeeded() && rs) {
+            if (status.succeeded() && rs && refusal) {
+                // Rows or a success under a refusing status: neither can be trusted.
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "Communication link failure: the server's answer has status %lu but no fault",
+                              static_cast<unsigned long>(reply->status));
+                addOdbcError(stmt, "08S01", text);
+                stmt->resultSet.reset();
+                rc = SQL_ERROR;
+            } else if (status.succeeded() && rs && stmt->moreRows && rs->rows.getCount() == 0) {
+                // More to come after nothing: a server that would be asked forever.
+                addOdbcError(stmt, "08S01", "Communication link failure: the server's block holds no rows but says more follow");
+                stmt->resultSet.reset();
+                rc = SQL_ERROR;
+            } else if (status.refused) {
+                const std::string text = std::string("Communication link failure: ") + status.message;
+                addOdbcError(stmt, "08S01", text.c_str());
+                stmt->resultSet.reset();
+                rc = SQL_ERROR;
+            } else if (status.succeeded() && rs) {
                 const char* type = rs->statementType;
                 if (strcasecmp(type, "INSERT") == 0 || strcasecmp(type, "UPDATE") == 0 ||
                     strcasecmp(type, "DELETE") == 0) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 struct ResultSet;  // the stored result of an execution (driver/resultset.h)
+struct AnswerParser;  // the answer documents' parser (driver/resultxml.h)
 struct Environment;
 struct Connection;
 struct Statement;
@@ -66,6 +67,9 @@ using OwnedDescriptor = Owned<Descriptor, releaseDescriptor>;
 using OwnedStatement = Owned<Statement, releaseStatement>;
 using OwnedResultSet = Owned<ResultSet, freeResultSet>;
 
+// Connection::blockSize for every row in one answer (BlockSize=all).
+constexpr std::uint32_t kAllRows = 0xFFFFFFFFu;
+
 struct Environment {
     std::uint32_t odbcVersion;  // SQL_OV_ODBC3 at allocation; below 3 maps SQLSTATEs to ODBC 2
     DiagArea diag;
@@ -91,6 +95,9 @@ struct Connection {
     std::uintptr_t quietWindow;
     std::uint32_t loginTimeout;       // seconds for the start of a session; 0: connectionTimeout or 30
     std::uint32_t connectionTimeout;  // seconds for each wait for the server; 0: 30
+    std::uint32_t blockSize;          // rows per "execsql" block (BlockSize); kAllRows: one answer; 0: 10
+    std::uint32_t maxAnswerSize;      // largest answer accepted, bytes (MaxAnswerSize); 0: the kit's limit
+    AnswerParser* answerParser;       // owned while a session is open; reset between documents
     plat::CriticalSection lockSection{4000};
     std::uint32_t lockEnabled;  // 1 from allocation until the connection is being freed
     ~Connection() { releaseDiagArea(diag); }

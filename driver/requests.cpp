@@ -112,7 +112,10 @@ XmlReply* sendXmlRequest(HVDB session, XmlRequest& request) {
     char* answerText = request.text != inText ? request.text : nullptr;
     std::uint32_t documentLength = document && request.documentLength > 0 ? std::uint32_t(request.documentLength) : 0;
 
-    reply->status = request.status ? request.status : std::uint32_t(result);
+    // A call that failed outright (no answer, an answer numbered for another
+    // request, a frame that lies) has its own result, whatever status the
+    // record was left with.
+    reply->status = request.status && result >= 0 ? request.status : std::uint32_t(result);
     request.message[sizeof request.message - 1] = '\0';
     std::snprintf(reply->message, sizeof reply->message, "%s", request.message);
 
@@ -163,6 +166,17 @@ SQLRETURN fetchObjectValue(Statement* stmt, ColumnValue* value) {
     } else if (!reply->object) {
         addOdbcError(stmt, "HY001", "Memory allocation error");
         rc = SQL_ERROR;
+    } else if (reply->object->data &&
+               (strcasecmp(reply->object->typeName, "LONG VARCHAR") != 0 || plat::internalIsUtf8())) {
+        // The bytes stay as they came: the block the kit made (with room
+        // for a terminator) becomes the value's, not copied again.
+        ObjectInfo& object = *reply->object;
+        object.data[object.length] = '\0';
+        if (!value->dataInArena) plat::heapFree(value->data);
+        value->data = reinterpret_cast<char*>(object.data);
+        value->length = object.length;
+        value->dataInArena = 0;
+        object.data = nullptr;
     } else {
         const ObjectInfo& object = *reply->object;
         std::string text;
@@ -180,8 +194,9 @@ SQLRETURN fetchObjectValue(Statement* stmt, ColumnValue* value) {
             rc = SQL_ERROR;
         } else {
             if (length) std::memcpy(data, bytes, length);
-            plat::heapFree(value->data);
+            if (!value->dataInArena) plat::heapFree(value->data);
             value->data = data;
+            value->dataInArena = 0;
             value->length = std::uint32_t(length);
         }
     }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
+#include <new>
 
 #include "driver/handles.h"
 #include "driver/typerules.h"
@@ -88,6 +90,61 @@ T* appendNew(PtrList& list) {
     return record;
 }
 
+}  // namespace
+
+struct ArenaChunk {
+    ArenaChunk* next;
+    std::size_t used;
+    std::size_t size;
+    alignas(8) char bytes[1];
+};
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 64 * 1024;
+
+void* arenaAlloc(ResultSet* rs, std::size_t n) {
+    n = (n + 7) & ~std::size_t(7);
+    ArenaChunk* head = rs->arena;
+    if (!head || head->size - head->used < n) {
+        // A value larger than a chunk gets a chunk of its own, behind the
+        // current one so that the current one keeps filling.
+        const std::size_t size = n > kChunkBytes / 4 ? n : kChunkBytes;
+        auto* chunk = static_cast<ArenaChunk*>(std::malloc(offsetof(ArenaChunk, bytes) + size));
+        if (!chunk) return nullptr;
+        chunk->used = 0;
+        chunk->size = size;
+        if (head && size != kChunkBytes) {
+            chunk->next = head->next;
+            head->next = chunk;
+        } else {
+            chunk->next = head;
+            rs->arena = chunk;
+        }
+        head = chunk;
+    }
+    void* p = head->bytes + head->used;
+    head->used += n;
+    return p;
+}
+
+void freeArena(ResultSet* rs) {
+    for (ArenaChunk* c = rs->arena; c;) {
+        ArenaChunk* next = c->next;
+        std::free(c);
+        c = next;
+    }
+    rs->arena = nullptr;
+}
+
+template <typename T>
+T* arenaNew(ResultSet* rs) {
+    void* p = arenaAlloc(rs, sizeof(T));
+    if (!p) return nullptr;
+    std::memset(p, 0, sizeof(T));
+    return new (p) T();
+}
+
 void freeValue(ColumnValue* value) {
     for (int i = 0; i < value->parts.getCount(); ++i) {
         auto* part = static_cast<ValuePart*>(value->parts.getAt(i));
@@ -96,14 +153,14 @@ void freeValue(ColumnValue* value) {
     }
     value->parts.release();
     plat::heapFree(value->fetchKey);
-    plat::heapFree(value->data);
-    plat::heapDelete(value);
+    if (!value->dataInArena) plat::heapFree(value->data);
+    if (!value->inArena) plat::heapDelete(value);
 }
 
 void freeRow(Row* row) {
     for (int i = 0; i < row->values.getCount(); ++i) freeValue(static_cast<ColumnValue*>(row->values.getAt(i)));
     row->values.release();
-    plat::heapDelete(row);
+    if (!row->inArena) plat::heapDelete(row);
 }
 
 }  // namespace
@@ -160,6 +217,7 @@ void freeResultSet(ResultSet* resultSet) {
         resultSet->columns.release();
         for (int i = 0; i < resultSet->rows.getCount(); ++i) freeRow(static_cast<Row*>(resultSet->rows.getAt(i)));
         resultSet->rows.release();
+        freeArena(resultSet);
         plat::heapDelete(resultSet);
     }
     driverLog().Debug("freeResultSet", "Exit");
@@ -178,6 +236,43 @@ Row* appendRow(ResultSet* resultSet) {
 }
 ColumnValue* appendValue(Row* row) { return appendNew<ColumnValue>(row->values); }
 ValuePart* appendPart(ColumnValue* value) { return appendNew<ValuePart>(value->parts); }
+
+namespace {
+// Appends a record made elsewhere, growing the list by doubling.
+bool appendDoubling(PtrList& list, void* record) {
+    if (list.count >= list.capacity) {
+        if (list.count >= INT32_MAX / 2) return false;
+        if (!reserveSlots(list, list.count < 4 ? 4 : list.count * 2)) return false;
+    }
+    return list.append(record);
+}
+}  // namespace
+
+Row* appendArenaRow(ResultSet* resultSet, std::int32_t presize) {
+    Row* row = arenaNew<Row>(resultSet);
+    if (!row) return nullptr;
+    row->inArena = 1;
+    if (!appendDoubling(resultSet->rows, row)) return nullptr;
+    if (presize > 0) reserveSlots(row->values, presize);
+    return row;
+}
+
+ColumnValue* appendArenaValue(ResultSet* resultSet, Row* row) {
+    ColumnValue* value = arenaNew<ColumnValue>(resultSet);
+    if (!value) return nullptr;
+    value->inArena = 1;
+    return appendDoubling(row->values, value) ? value : nullptr;
+}
+
+bool reserveValueSlots(Row* row, std::int32_t n) { return reserveSlots(row->values, n); }
+
+char* arenaText(ResultSet* resultSet, const char* bytes, std::size_t n) {
+    auto* p = static_cast<char*>(arenaAlloc(resultSet, n + 1));
+    if (!p) return nullptr;
+    if (n) std::memcpy(p, bytes, n);
+    p[n] = '\0';
+    return p;
+}
 
 ColumnMetaData* resultColumn(const ResultSet* resultSet, int index) {
     return resultSet ? static_cast<ColumnMetaData*>(resultSet->columns.getAt(index)) : nullptr;

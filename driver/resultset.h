@@ -28,6 +28,8 @@ struct ColumnValue {
     std::uint32_t length;          // bytes in data
     char* data;                    // owned or null; terminated when text
     PtrList parts;                 // of ValuePart
+    std::uint8_t inArena;          // the record lives in its result set's arena
+    std::uint8_t dataInArena;      // so does data: released with the arena, never alone
 };
 
 struct Row {
@@ -35,7 +37,10 @@ struct Row {
     std::int32_t recordNumber;
     std::int32_t partNumber;
     PtrList values;  // of ColumnValue; value of column n is element n-1
+    std::uint8_t inArena;  // the record lives in its result set's arena
 };
+
+struct ArenaChunk;  // a block of the arena (resultset.cpp)
 
 struct ColumnMetaData {
     char tableName[kColumnTextSize];
@@ -55,6 +60,10 @@ struct ResultSet {
     std::int32_t columnCount;  // never more than columns holds once built
     PtrList columns;           // of ColumnMetaData; column n is element n-1
     PtrList rows;              // of Row, the stored block
+    // The block's rows, values and value texts, carved out of a few large
+    // blocks and released with them: one heap block per value costs more
+    // than the value.
+    ArenaChunk* arena;
 };
 
 // One fixed column of a catalog or type-information result.
@@ -91,6 +100,14 @@ ColumnMetaData* appendColumn(ResultSet* resultSet);
 Row* appendRow(ResultSet* resultSet);
 ColumnValue* appendValue(Row* row);
 ValuePart* appendPart(ColumnValue* value);
+// The same for the parser, in the result set's arena; null when the heap
+// refuses. presize: value slots to reserve in the row.
+Row* appendArenaRow(ResultSet* resultSet, std::int32_t presize);
+ColumnValue* appendArenaValue(ResultSet* resultSet, Row* row);
+// Room for n values in the row without growing; false when the heap refuses.
+bool reserveValueSlots(Row* row, std::int32_t n);
+// A copy of n bytes and a terminator in the arena; null when the heap refuses.
+char* arenaText(ResultSet* resultSet, const char* bytes, std::size_t n);
 
 // Typed access; null when the index is out of range. Indexes count from 0.
 // A row may hold fewer values than the result has columns (a server that

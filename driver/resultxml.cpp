@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <new>
+#include <random>
 
 #include <expat.h>
 
@@ -91,12 +93,102 @@ void replaceText(char*& field, char* text) {
 
 void failMemory(ParserContext* ctx) { ctx->outOfMemory = true; }
 
-// The value of the named attribute, null when the element has none. Expat
-// refuses a repeated attribute, so the first match is the only one.
-const char* attribute(const XML_Char** atts, const char* name) {
-    for (int i = 0; atts[i]; i += 2)
-        if (std::strcmp(atts[i], name) == 0) return atts[i + 1];
-    return nullptr;
+// The elements and attributes the driver reads. Names are found in these
+// tables by their first character before any comparison, and an
+// element's attributes are sorted into slots in one pass.
+enum Element { kElMetaData, kElColumnMetaData, kElRow, kElColumn, kElPart, kElFault, kElSuccess, kElProperty, kElOther };
+
+enum Attr {
+    kAtColumnCount, kAtRowCount, kAtStatementType, kAtTableName, kAtColumnName, kAtColumnLabel, kAtColumnType,
+    kAtId, kAtPrecision, kAtMaxLength, kAtIsNullable, kAtRowNumber, kAtRecordNumber, kAtPartNumber, kAtNull,
+    kAtFetchKey, kAtEncoding, kAtFaultCode, kAtFaultSource, kAtFaultContext, kAttrCount
+};
+
+struct NameRow {
+    const char* name;
+    int id;
+};
+
+#define VORN_NAME(text, id) {text, id}
+const NameRow kElementNames[] = {
+    VORN_NAME("Row", kElRow), VORN_NAME("Column", kElColumn), VORN_NAME("P", kElPart),
+    VORN_NAME("ResultSetMetaData", kElMetaData), VORN_NAME("ColumnMetaData", kElColumnMetaData),
+    VORN_NAME("Fault", kElFault), VORN_NAME("Success", kElSuccess), VORN_NAME("property", kElProperty),
+};
+const NameRow kAttrNames[] = {
+    VORN_NAME("ID", kAtId), VORN_NAME("null", kAtNull), VORN_NAME("fetchKey", kAtFetchKey),
+    VORN_NAME("encoding", kAtEncoding), VORN_NAME("rowNumber", kAtRowNumber),
+    VORN_NAME("recordNumber", kAtRecordNumber), VORN_NAME("partNumber", kAtPartNumber),
+    VORN_NAME("columnCount", kAtColumnCount), VORN_NAME("rowCount", kAtRowCount),
+    VORN_NAME("statementType", kAtStatementType), VORN_NAME("tableName", kAtTableName),
+    VORN_NAME("columnName", kAtColumnName), VORN_NAME("columnLabel", kAtColumnLabel),
+    VORN_NAME("columnType", kAtColumnType), VORN_NAME("precision", kAtPrecision),
+    VORN_NAME("maxLength", kAtMaxLength), VORN_NAME("isNullable", kAtIsNullable),
+    VORN_NAME("faultCode", kAtFaultCode), VORN_NAME("faultSource", kAtFaultSource),
+    VORN_NAME("faultContext", kAtFaultContext),
+};
+#undef VORN_NAME
+
+template <std::size_t N>
+int findName(const NameRow (&table)[N], const char* name, int none) {
+    const char first = name[0];
+    if (!first) return none;
+    for (const NameRow& row : table) {
+        if (row.name[0] == first && std::strcmp(name + 1, row.name + 1) == 0) return row.id;
+    }
+    return none;
+}
+
+// An element's attribute values by slot; null for those it does not have.
+// Expat refuses a repeated attribute, so each slot is set at most once.
+struct Attributes {
+    const char* value[kAttrCount] = {};
+    explicit Attributes(const XML_Char** atts) {
+        for (int i = 0; atts[i]; i += 2) {
+            int slot = findName(kAttrNames, atts[i], kAttrCount);
+            if (slot < kAttrCount) value[slot] = atts[i + 1];
+        }
+    }
+    const char* operator[](Attr a) const { return value[a]; }
+};
+
+// Stops the parse: the document does not fit what was asked.
+void refuse(ParserContext* ctx, const char* format, long long a = 0, long long b = 0) {
+    if (ctx->refused) return;
+    ctx->refused = true;
+    std::snprintf(ctx->refusal, sizeof ctx->refusal, format, a, b);
+    XML_StopParser(static_cast<XML_Parser>(ctx->parser), XML_FALSE);
+}
+
+// Counts what a stored record or text costs; false (and the parse refused)
+// once the result would cost more than the limit allows.
+bool charge(ParserContext* ctx, std::uint64_t bytes) {
+    // Each heap block carries the allocator's own header as well.
+    ctx->stored += bytes + 16;
+    if (ctx->limits.maxStoredBytes && ctx->stored > ctx->limits.maxStoredBytes) {
+        refuse(ctx, "The answer needs more memory than its size allows (over %lld bytes)",
+               static_cast<long long>(ctx->limits.maxStoredBytes));
+        return false;
+    }
+    return true;
+}
+
+// Base64 as the server writes it: the alphabet, then at most two '=' at the
+// end; line breaks and blanks anywhere.
+bool isBase64(const char* text, std::uint32_t length) {
+    std::uint32_t digits = 0, pad = 0;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (c == '=') {
+            if (++pad > 2) return false;
+            continue;
+        }
+        bool digit = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+        if (!digit || pad) return false;
+        ++digits;
+    }
+    return (digits + pad) % 4 == 0 || (pad == 0 && digits % 4 != 1);
 }
 
 // Replaces a heap text field by a copy of value (when there is one); false
@@ -138,6 +230,11 @@ bool appendText(ParserContext* ctx, const char* bytes, std::size_t n) {
 
 // Moves the collected text out of the context; null when there is none.
 char* takeText(ParserContext* ctx, std::uint32_t* length) {
+    if (ctx->textLength == 0) {
+        // A buffer kept for reuse holds nothing.
+        *length = 0;
+        return nullptr;
+    }
     char* text = ctx->text;
     *length = ctx->textLength;
     ctx->text = nullptr;
@@ -153,7 +250,7 @@ void dropText(ParserContext* ctx) {
 
 void XMLCALL onCharacters(void* userData, const XML_Char* chunk, int len) {
     ParserContext* ctx = contextOf(userData);
-    if (ctx->outOfMemory || len <= 0) return;
+    if (ctx->outOfMemory || ctx->refused || len <= 0) return;
     bool blank = true, ascii = true;
     for (int i = 0; i < len; ++i) {
         unsigned char c = static_cast<unsigned char>(chunk[i]);
@@ -217,56 +314,79 @@ bool popFrame(ParserContext* ctx, FrameKind* kind, void** record) {
 // ---------------------------------------------------------------------------
 // Elements.
 
-void startMetaData(ParserContext* ctx, const XML_Char** atts) {
+void startMetaData(ParserContext* ctx, const Attributes& atts) {
     ResultSet* rs = ctx->resultSet;
     rs->rowCount = -1;
-    if (const char* v = attribute(atts, "columnCount")) rs->columnCount = toNumber(v);
-    if (const char* v = attribute(atts, "rowCount")) rs->rowCount = toNumber(v);
-    cutAttribute(rs->statementType, attribute(atts, "statementType"));
+    if (const char* v = atts[kAtColumnCount]) rs->columnCount = toNumber(v);
+    if (const char* v = atts[kAtRowCount]) rs->rowCount = toNumber(v);
+    cutAttribute(rs->statementType, atts[kAtStatementType]);
 }
 
-void startColumnMetaData(ParserContext* ctx, const XML_Char** atts) {
-    if (ctx->resultSet->columns.getCount() >= kMaxColumns) return;
+void startColumnMetaData(ParserContext* ctx, const Attributes& atts) {
+    if (ctx->resultSet->columns.getCount() >= kMaxColumns)
+        return refuse(ctx, "The answer describes more than the %lld columns a result can have",
+                      static_cast<long long>(kMaxColumns));
+    if (!charge(ctx, sizeof(ColumnMetaData) + sizeof(void*))) return;
     ColumnMetaData* col = appendColumn(ctx->resultSet);
     if (!col) return failMemory(ctx);
-    cutAttribute(col->tableName, attribute(atts, "tableName"));
-    cutAttribute(col->columnName, attribute(atts, "columnName"));
-    cutAttribute(col->columnLabel, attribute(atts, "columnLabel"));
-    if (const char* v = attribute(atts, "columnType")) {
+    cutAttribute(col->tableName, atts[kAtTableName]);
+    cutAttribute(col->columnName, atts[kAtColumnName]);
+    cutAttribute(col->columnLabel, atts[kAtColumnLabel]);
+    if (const char* v = atts[kAtColumnType]) {
         copyCut(col->columnType, sizeof col->columnType, v);
         col->sqlType = typeNameToSqlType(col->columnType);
     }
-    if (const char* v = attribute(atts, "ID")) col->id = toNumber(v);
-    if (const char* v = attribute(atts, "precision")) col->precision = static_cast<std::uint32_t>(toNumber(v));
-    if (const char* v = attribute(atts, "maxLength")) col->maxLength = static_cast<std::uint32_t>(toNumber(v));
-    if (const char* v = attribute(atts, "isNullable")) col->isNullable = isTrue(v) ? 1 : 0;
+    if (const char* v = atts[kAtId]) col->id = toNumber(v);
+    if (const char* v = atts[kAtPrecision]) col->precision = static_cast<std::uint32_t>(toNumber(v));
+    if (const char* v = atts[kAtMaxLength]) col->maxLength = static_cast<std::uint32_t>(toNumber(v));
+    if (const char* v = atts[kAtIsNullable]) col->isNullable = isTrue(v) ? 1 : 0;
 }
 
-void startRow(ParserContext* ctx, const XML_Char** atts) {
+void startRow(ParserContext* ctx, const Attributes& atts) {
     if (atDepthLimit(ctx)) {
         ++ctx->overflow;
         return;
     }
-    Row* row = appendRow(ctx->resultSet);
+    ResultSet* rs = ctx->resultSet;
+    const std::int64_t rows = rs->rows.getCount();
+    if (ctx->limits.maxRows >= 0 && rows >= ctx->limits.maxRows)
+        return refuse(ctx, "The answer holds more rows than the %lld asked for",
+                      static_cast<long long>(ctx->limits.maxRows));
+    if (!charge(ctx, sizeof(Row) + sizeof(void*))) return;
+    // The value slots come with the first value: an empty row costs no more.
+    Row* row = appendArenaRow(rs, 0);
     if (!row) return failMemory(ctx);
-    if (const char* v = attribute(atts, "rowNumber")) row->rowNumber = toNumber(v);
-    if (const char* v = attribute(atts, "recordNumber")) row->recordNumber = toNumber(v);
-    if (const char* v = attribute(atts, "partNumber")) row->partNumber = toNumber(v);
+    if (const char* v = atts[kAtRowNumber]) row->rowNumber = toNumber(v);
+    if (const char* v = atts[kAtRecordNumber]) row->recordNumber = toNumber(v);
+    if (const char* v = atts[kAtPartNumber]) row->partNumber = toNumber(v);
     pushFrame(ctx, kFrameRow, row);
 }
 
-void startColumn(ParserContext* ctx, const XML_Char** atts) {
+void startColumn(ParserContext* ctx, const Attributes& atts) {
     Row* row = static_cast<Row*>(topOf(ctx, kFrameRow));
     if (!row || atDepthLimit(ctx)) {
         pushFrame(ctx, kFrameIgnored, nullptr);
         return;
     }
-    ColumnValue* value = appendValue(row);
+    const int described = ctx->resultSet->columns.getCount();
+    if (ctx->limits.valuesWithinColumns && row->values.getCount() >= described)
+        return refuse(ctx, "A row of the answer holds more values than the %lld columns it describes",
+                      static_cast<long long>(described));
+    const char* fetchKey = atts[kAtFetchKey];
+    if (!charge(ctx, sizeof(ColumnValue) + sizeof(void*) + (fetchKey ? std::strlen(fetchKey) + 17 : 0))) return;
+    if (row->values.getCount() == 0 && described > 1) {
+        // One slot per described column at once, so that the row never
+        // grows further; at most 64 ahead of values that may never come.
+        const std::int32_t slots = std::min(described, 64);
+        if (!charge(ctx, sizeof(void*) * std::uint64_t(slots))) return;
+        reserveValueSlots(row, slots);
+    }
+    ColumnValue* value = appendArenaValue(ctx->resultSet, row);
     if (!value) return failMemory(ctx);
-    if (const char* v = attribute(atts, "ID")) value->id = toNumber(v);
-    if (const char* v = attribute(atts, "null")) value->isNull = isTrue(v) ? 1 : 0;
-    if (!copyAttribute(value->fetchKey, attribute(atts, "fetchKey"))) return failMemory(ctx);
-    cutAttribute(value->encoding, attribute(atts, "encoding"));
+    if (const char* v = atts[kAtId]) value->id = toNumber(v);
+    if (const char* v = atts[kAtNull]) value->isNull = isTrue(v) ? 1 : 0;
+    if (!copyAttribute(value->fetchKey, fetchKey)) return failMemory(ctx);
+    cutAttribute(value->encoding, atts[kAtEncoding]);
     pushFrame(ctx, kFrameColumn, value);
 }
 
@@ -277,16 +397,17 @@ void startPart(ParserContext* ctx) {
         pushFrame(ctx, kFrameIgnored, nullptr);
         return;
     }
+    if (!charge(ctx, sizeof(ValuePart) + sizeof(void*))) return;
     ValuePart* part = appendPart(value);
     if (!part) return failMemory(ctx);
     pushFrame(ctx, kFramePart, part);
 }
 
-void startFault(ParserContext* ctx, const XML_Char** atts) {
+void startFault(ParserContext* ctx, const Attributes& atts) {
     ParseStatus* status = ctx->status;
-    if (const char* v = attribute(atts, "faultCode")) status->code = toNumber(v);
-    if (!copyAttribute(status->faultSource, attribute(atts, "faultSource")) ||
-        !copyAttribute(status->faultContext, attribute(atts, "faultContext")))
+    if (const char* v = atts[kAtFaultCode]) status->code = toNumber(v);
+    if (!copyAttribute(status->faultSource, atts[kAtFaultSource]) ||
+        !copyAttribute(status->faultContext, atts[kAtFaultContext]))
         return failMemory(ctx);
 }
 
@@ -296,13 +417,16 @@ void startProperty(ParserContext* ctx, const XML_Char** atts) {
         return;
     }
     ResultSet* rs = ctx->resultSet;
-    ColumnMetaData* col = rs->columns.getCount() < kMaxColumns ? appendColumn(rs) : nullptr;
+    if (rs->columns.getCount() >= kMaxColumns)
+        return refuse(ctx, "The answer describes more than the %lld columns a result can have",
+                      static_cast<long long>(kMaxColumns));
+    if (!charge(ctx, sizeof(ColumnMetaData) + sizeof(Row) + sizeof(ColumnValue) + 64)) return;
+    ColumnMetaData* col = appendColumn(rs);
     Row* row = col ? appendRow(rs) : nullptr;
     ColumnValue* value = row ? appendValue(row) : nullptr;
     if (!value) {
         // Keep the end of the element paired with a frame.
         pushFrame(ctx, kFrameIgnored, nullptr);
-        if (!col && rs->columns.getCount() >= kMaxColumns) return;
         return failMemory(ctx);
     }
     copyCut(rs->statementType, sizeof rs->statementType, "SELECT");
@@ -321,39 +445,60 @@ void startProperty(ParserContext* ctx, const XML_Char** atts) {
 
 void XMLCALL onStart(void* userData, const XML_Char* name, const XML_Char** atts) {
     ParserContext* ctx = contextOf(userData);
-    if (ctx->outOfMemory) return;
-    if (std::strcmp(name, "ResultSetMetaData") == 0)
-        startMetaData(ctx, atts);
-    else if (std::strcmp(name, "ColumnMetaData") == 0)
-        startColumnMetaData(ctx, atts);
-    else if (std::strcmp(name, "Row") == 0)
-        startRow(ctx, atts);
-    else if (std::strcmp(name, "Column") == 0)
-        startColumn(ctx, atts);
-    else if (std::strcmp(name, "P") == 0)
-        startPart(ctx);
-    else if (std::strcmp(name, "Fault") == 0)
-        startFault(ctx, atts);
-    else if (std::strcmp(name, "property") == 0)
-        startProperty(ctx, atts);
+    if (ctx->outOfMemory || ctx->refused) return;
+    switch (findName(kElementNames, name, kElOther)) {
+    case kElMetaData: return startMetaData(ctx, Attributes(atts));
+    case kElColumnMetaData: return startColumnMetaData(ctx, Attributes(atts));
+    case kElRow: return startRow(ctx, Attributes(atts));
+    case kElColumn: return startColumn(ctx, Attributes(atts));
+    case kElPart: return startPart(ctx);
+    case kElFault: return startFault(ctx, Attributes(atts));
+    case kElProperty: return startProperty(ctx, atts);
+    default: return;
+    }
 }
+
+// Values up to this size are copied into the arena; a larger one keeps the
+// block it was collected in, so that it is never held twice.
+constexpr std::uint32_t kArenaValueMost = 16 * 1024;
 
 // The value-text rules applied at the end of a Column.
 void finishValue(ParserContext* ctx, ColumnValue* value) {
+    if (ctx->textLength > 0 && ctx->textLength <= kArenaValueMost && !value->encoding[0]) {
+        // The common case: the collected text is copied and its buffer kept
+        // for the next value.
+        const std::uint32_t length = ctx->textLength;
+        if (!charge(ctx, std::uint64_t(length) + 1)) return;
+        char* copy = arenaText(ctx->resultSet, ctx->text, length);
+        if (!copy) return failMemory(ctx);
+        value->data = copy;
+        value->length = length;
+        value->dataInArena = 1;
+        ctx->textLength = 0;
+        ctx->text[0] = '\0';
+        return;
+    }
     std::uint32_t length;
     char* text = takeText(ctx, &length);
     if (text && value->encoding[0]) {
+        if (!isBase64(text, length)) {
+            plat::heapFree(text);
+            return refuse(ctx, "A value of the answer is not valid base64");
+        }
         unsigned char* decoded = nullptr;
         int n = Base64Decode(text, static_cast<int>(length), &decoded);
         plat::heapFree(text);
         if (!decoded) return failMemory(ctx);
         value->data = reinterpret_cast<char*>(decoded);
         value->length = static_cast<std::uint32_t>(n < 0 ? 0 : n);
+        charge(ctx, value->length + 1);
     } else if (text) {
         value->data = text;
         value->length = length;
+        charge(ctx, std::uint64_t(length) + 1);
     } else if (value->parts.getCount() > 0) {
         auto* part = static_cast<ValuePart*>(value->parts.getAt(0));
+        if (!charge(ctx, std::uint64_t(part->length) + 1)) return;
         char* copy = static_cast<char*>(plat::heapAlloc(std::size_t(part->length) + 1));
         if (!copy) return failMemory(ctx);
         if (part->text) std::memcpy(copy, part->text, part->length);
@@ -364,30 +509,37 @@ void finishValue(ParserContext* ctx, ColumnValue* value) {
 
 void XMLCALL onEnd(void* userData, const XML_Char* name) {
     ParserContext* ctx = contextOf(userData);
-    if (ctx->outOfMemory) return;
+    if (ctx->outOfMemory || ctx->refused) return;
     FrameKind kind = kFrameIgnored;
     void* record = nullptr;
-    if (std::strcmp(name, "Fault") == 0 || std::strcmp(name, "Success") == 0) {
+    switch (findName(kElementNames, name, kElOther)) {
+    case kElFault:
+    case kElSuccess: {
         std::uint32_t length;
         replaceText(ctx->status->message, takeText(ctx, &length));
-    } else if (std::strcmp(name, "Row") == 0) {
-        popFrame(ctx, &kind, &record);
-    } else if (std::strcmp(name, "Column") == 0 || std::strcmp(name, "P") == 0 ||
-               std::strcmp(name, "property") == 0) {
-        if (!popFrame(ctx, &kind, &record)) return dropText(ctx);
-        if (kind == kFrameColumn) {
-            finishValue(ctx, static_cast<ColumnValue*>(record));
-        } else if (kind == kFramePart) {
-            auto* part = static_cast<ValuePart*>(record);
-            part->text = takeText(ctx, &part->length);
-            if (!part->text && !(part->text = duplicate(""))) return failMemory(ctx);
-        } else if (kind == kFrameProperty) {
-            auto* value = static_cast<ColumnValue*>(record);
-            value->data = takeText(ctx, &value->length);
-        } else {
-            // A misplaced element: its text belongs to nothing.
-            dropText(ctx);
-        }
+        return;
+    }
+    case kElRow: popFrame(ctx, &kind, &record); return;
+    case kElColumn:
+    case kElPart:
+    case kElProperty: break;
+    default: return;
+    }
+    if (!popFrame(ctx, &kind, &record)) return dropText(ctx);
+    if (kind == kFrameColumn) {
+        finishValue(ctx, static_cast<ColumnValue*>(record));
+    } else if (kind == kFramePart) {
+        auto* part = static_cast<ValuePart*>(record);
+        part->text = takeText(ctx, &part->length);
+        if (!part->text && !(part->text = duplicate(""))) return failMemory(ctx);
+        charge(ctx, std::uint64_t(part->length) + 1);
+    } else if (kind == kFrameProperty) {
+        auto* value = static_cast<ColumnValue*>(record);
+        value->data = takeText(ctx, &value->length);
+        charge(ctx, std::uint64_t(value->length) + 1);
+    } else {
+        // A misplaced element: its text belongs to nothing.
+        dropText(ctx);
     }
 }
 
@@ -412,8 +564,17 @@ bool parseAll(XML_Parser parser, const char* document, std::size_t length) {
 
 }  // namespace
 
+struct AnswerParser {
+    XML_Parser parser = nullptr;
+    bool used = false;  // parsed a document since it was made or reset
+    // Drawn once per parser: a reset forgets the salt, and Expat would ask
+    // the system for a new one before every document.
+    unsigned long salt = 0;
+};
+
 ParseStatus::ParseStatus(ParseStatus&& other) noexcept
-    : code(other.code), faultSource(other.faultSource), faultContext(other.faultContext), message(other.message) {
+    : code(other.code), faultSource(other.faultSource), faultContext(other.faultContext), message(other.message),
+      refused(other.refused) {
     other.faultSource = other.faultContext = other.message = nullptr;
 }
 
@@ -423,6 +584,7 @@ ParseStatus& ParseStatus::operator=(ParseStatus&& other) noexcept {
         replaceText(faultContext, other.faultContext);
         replaceText(message, other.message);
         code = other.code;
+        refused = other.refused;
         other.faultSource = other.faultContext = other.message = nullptr;
     }
     return *this;
@@ -434,28 +596,70 @@ ParseStatus::~ParseStatus() {
     plat::heapFree(message);
 }
 
+AnswerParser* newAnswerParser() {
+    AnswerParser* p = plat::heapNew<AnswerParser>();
+    if (p && !(p->parser = XML_ParserCreate(nullptr))) {
+        plat::heapDelete(p);
+        return nullptr;
+    }
+    if (p) {
+        std::random_device seed;
+        p->salt = (static_cast<unsigned long>(seed()) << 1) | 1;  // 0 would mean "draw one"
+    }
+    return p;
+}
+
+void freeAnswerParser(AnswerParser* parser) {
+    if (!parser) return;
+    XML_ParserFree(parser->parser);
+    plat::heapDelete(parser);
+}
+
 ParseStatus parseXml(const char* document, std::size_t length, ResultSet** resultSetPtr) {
+    return parseAnswer(nullptr, document, length, resultSetPtr, AnswerLimits());
+}
+
+ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t length, ResultSet** resultSetPtr,
+                        const AnswerLimits& limits) {
     ParseStatus status;
     ParserContext ctx{};
     ctx.status = &status;
+    ctx.limits = limits;
 
     if (!*resultSetPtr) {
         driverLog().Debug("parseXml", "Allocates result");
         *resultSetPtr = newResultSet();
     }
     ctx.resultSet = *resultSetPtr;
-    XML_Parser parser = ctx.resultSet ? XML_ParserCreate(nullptr) : nullptr;
+    // A kept parser is reset rather than made anew: a new one costs a
+    // random seed from the system and a heap of its own.
+    XML_Parser parser = nullptr;
+    if (ctx.resultSet) {
+        if (!kept) {
+            parser = XML_ParserCreate(nullptr);
+        } else if (!kept->used || XML_ParserReset(kept->parser, nullptr)) {
+            parser = kept->parser;
+            kept->used = true;
+            XML_SetHashSalt(parser, kept->salt);
+        }
+    }
     if (!parser) {
         status.code = -1;
         status.message = copyOfErrorText(XML_ERROR_NO_MEMORY);
         return status;
     }
+    ctx.parser = parser;
     XML_SetUserData(parser, &ctx);
     XML_SetElementHandler(parser, onStart, onEnd);
     XML_SetCharacterDataHandler(parser, onCharacters);
 
     bool parsed = parseAll(parser, document ? document : "", document ? length : 0);
-    if (ctx.outOfMemory || (!parsed && XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY)) {
+    if (ctx.refused) {
+        status.code = -2;
+        status.refused = 1;
+        replaceText(status.message, duplicate(ctx.refusal));
+        driverLog().Debug("parseXml", "Refused: %s", ctx.refusal);
+    } else if (ctx.outOfMemory || (!parsed && XML_GetErrorCode(parser) == XML_ERROR_NO_MEMORY)) {
         // Expat's own code for this is 1, which would read as success.
         status.code = -1;
         replaceText(status.message, copyOfErrorText(XML_ERROR_NO_MEMORY));
@@ -465,7 +669,7 @@ ParseStatus parseXml(const char* document, std::size_t length, ResultSet** resul
         replaceText(status.message, copyOfErrorText(code));
         driverLog().Debug("parseXml", "Error %s", status.message ? status.message : "");
     }
-    XML_ParserFree(parser);
+    if (!kept) XML_ParserFree(parser);
 
     // Readers index columns up to columnCount: never let it name columns the
     // document did not describe.

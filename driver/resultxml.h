@@ -16,6 +16,9 @@ struct ParseStatus {
     char* faultSource = nullptr;
     char* faultContext = nullptr;
     char* message = nullptr;  // fault or success text, or Expat's error text
+    // 1 when the document broke the protocol or a limit of AnswerLimits;
+    // message then says how and code is -2.
+    std::uint8_t refused = 0;
 
     ParseStatus() = default;
     ParseStatus(ParseStatus&& other) noexcept;
@@ -26,6 +29,17 @@ struct ParseStatus {
 
     bool succeeded() const { return code == 1; }
 };
+
+// What an answer is checked against while it is read. A document that
+// breaks a limit is refused at that point: nothing it declares beyond the
+// limit is ever stored.
+struct AnswerLimits {
+    std::int64_t maxRows = -1;          // rows in one block; -1: any number
+    std::uint64_t maxStoredBytes = 0;   // what the stored result may cost; 0: no limit
+    bool valuesWithinColumns = false;   // a row holds no more values than the columns described
+};
+
+struct AnswerParser;  // an Expat parser kept across documents
 
 // Per-document state handed to the Expat callbacks.
 struct ParserContext {
@@ -41,9 +55,22 @@ struct ParserContext {
     unsigned char kinds[kMaxFrames];
     std::uint32_t overflow;  // open elements beyond kMaxFrames, not tracked
     bool outOfMemory;
+    AnswerLimits limits;
+    std::uint64_t stored;    // bytes the result set holds so far, as charged
+    void* parser;            // the Expat parser, to stop it at a refusal
+    bool refused;
+    char refusal[160];
 };
 
 // Parses `length` bytes of `document`. When *resultSetPtr is null a result
 // set is allocated and stored there; either way the caller owns it, also
 // when the document turns out not to be well-formed (what was built stays).
 ParseStatus parseXml(const char* document, std::size_t length, ResultSet** resultSetPtr);
+
+// The same with a parser kept by the caller (reset before the document; null
+// makes one for this document only) and the answer checked against limits.
+ParseStatus parseAnswer(AnswerParser* parser, const char* document, std::size_t length, ResultSet** resultSetPtr,
+                        const AnswerLimits& limits);
+// A parser for parseAnswer; null when the heap refuses.
+AnswerParser* newAnswerParser();
+void freeAnswerParser(AnswerParser* parser);

@@ -60,6 +60,7 @@ void DsnDialog::onInit(plat::DialogControls& controls) {
 bool DsnDialog::onOk(plat::DialogControls& controls) {
     for (int slot = 0; slot < SETUP_SLOT_COUNT; ++slot) {
         if (slot == SLOT_PWD && mode_ == Mode::Setup) continue;  // not shown in the setup
+        if (!DSN_ATTRIBUTE_KEYWORDS[slot].dialogField) continue;   // kept as the data source has it
         SetupAttribute& a = ctx_.attributes[slot];
         controls.getText(DSN_ATTRIBUTE_KEYWORDS[slot].dialogField, a.value, sizeof a.value);
         a.value[sizeof a.value - 1] = '\0';

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-// The eight keywords, in slot order.
+// The keywords, in slot order.
 enum SetupSlot : int {
     SLOT_DSN = 0,
     SLOT_DESCRIPTION = 1,
@@ -21,7 +21,9 @@ enum SetupSlot : int {
     SLOT_PWD = 5,
     SLOT_LOGLEVEL = 6,
     SLOT_LOGFILE = 7,
-    SETUP_SLOT_COUNT = 8
+    SLOT_BLOCKSIZE = 8,      // no dialog field; the setup never writes it
+    SLOT_MAXANSWERSIZE = 9,  // likewise
+    SETUP_SLOT_COUNT = 10
 };
 
 struct DsnAttributeKeyword {

@@ -20,6 +20,8 @@ const DsnAttributeKeyword DSN_ATTRIBUTE_KEYWORDS[SETUP_SLOT_COUNT] = {
     {"PWD", IDC_PASSWORD, "Password", false},  // an administrator may add it; the setup never does
     {"LogLevel", IDC_LOGLEVEL, "LogLevel", true},
     {"LogFile", IDC_LOGFILE, "LogFile", true},
+    {"BlockSize", 0, "BlockSize", false},
+    {"MaxAnswerSize", 0, "MaxAnswerSize", false},
 };
 
 const char* const kSetupCaption = "Kalmo VORNsql driver - Data source setup";

@@ -6,6 +6,7 @@
 #include "vornvdb/CErrStack.h"
 
 #include <cctype>
+#include <cstdio>
 
 namespace {
 
@@ -28,7 +29,10 @@ std::uint16_t asU16(std::uint32_t v) { return static_cast<std::uint16_t>(v > 0xF
 
 }  // namespace
 
-CCOMLINK::CCOMLINK(const VDBCONFIG& config) : errStack_(config.errStack), entries_(kTcpModule) {
+CCOMLINK::CCOMLINK(const VDBCONFIG& config)
+    : errStack_(config.errStack),
+      maxBody_(config.maxFrameLength ? config.maxFrameLength : vornwire::kMaxFrameLength),
+      entries_(kTcpModule) {
     SetKitTraceFlags(config.traceFlags);
     const bool tls = isTlsModule(config.commsModule);
     if (tls) entries_ = kTlsModule;
@@ -92,6 +96,16 @@ bool CCOMLINK::ReceiveFrame(CPACKET& packet) {
         // A length that cannot describe a frame, or one too large to be
         // honest: nothing is allocated for it.
         if (errStack_) errStack_->Push("Com/wsa11/Wsa11com", "ReceiveFrame", NetErrorText(-4));
+        got = false;
+    }
+    if (got && body > maxBody_) {
+        // Refused before the body is read: the application asked for less.
+        if (errStack_) {
+            char text[120];
+            std::snprintf(text, sizeof text, "Answer of %lu bytes is larger than the %lu bytes allowed",
+                          static_cast<unsigned long>(body), static_cast<unsigned long>(maxBody_));
+            errStack_->Push("Com/wsa11/Wsa11com", "ReceiveFrame", text);
+        }
         got = false;
     }
     if (got) {

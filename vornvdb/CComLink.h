@@ -24,6 +24,7 @@ struct VDBCONFIG {
     bool trustServer = false;       // no certificate check
     CSTRING caFile;                 // empty: the system's store
     CSTRING tlsHost;                // empty: the host
+    std::uint32_t maxFrameLength = 0;  // largest frame body accepted; 0: vornwire::kMaxFrameLength
 };
 
 // The comms module's functions.
@@ -59,7 +60,8 @@ public:
     bool SendFrame(CPACKET& packet);
     // Replaces the packet by the body of the next frame; on failure the
     // packet is emptied and false returned. A length below 4 or above
-    // vornwire::kMaxFrameLength fails without allocating.
+    // vornwire::kMaxFrameLength, or a body above the configured limit, fails
+    // without allocating.
     bool ReceiveFrame(CPACKET& packet);
     bool IsOk() const { return ok_ != 0; }
     bool Ping();
@@ -78,6 +80,7 @@ public:
 
 private:
     CERRSTACK* errStack_;
+    std::uint32_t maxBody_;
     std::uint32_t ok_ = 0;
     std::uint32_t cipherOn_ = 0;
     NETCON* con_ = nullptr;

@@ -323,6 +323,7 @@ void CPACKET::Consume(std::size_t count) {
 
 CPACKET& CPACKET::TakeU8(std::uint8_t& v) {
     v = 0;
+    if (count_ < 1) underrun_ = true;
     if (count_ >= 1) {
         v = static_cast<std::uint8_t>(buffer_[head_]);
         Consume(1);
@@ -331,6 +332,7 @@ CPACKET& CPACKET::TakeU8(std::uint8_t& v) {
 }
 CPACKET& CPACKET::TakeU16(std::uint16_t& v) {
     v = 0;
+    if (count_ < 2) underrun_ = true;
     if (count_ >= 2) {
         v = static_cast<std::uint16_t>(getLe(reinterpret_cast<unsigned char*>(buffer_ + head_), 2));
         Consume(2);
@@ -339,6 +341,7 @@ CPACKET& CPACKET::TakeU16(std::uint16_t& v) {
 }
 CPACKET& CPACKET::TakeU32(std::uint32_t& v) {
     v = 0;
+    if (count_ < 4) underrun_ = true;
     if (count_ >= 4) {
         v = getLe(reinterpret_cast<unsigned char*>(buffer_ + head_), 4);
         Consume(4);
@@ -346,6 +349,7 @@ CPACKET& CPACKET::TakeU32(std::uint32_t& v) {
     return *this;
 }
 bool CPACKET::takeItemBytes(std::size_t n, CLSTRING& bytes) {
+    if (count_ < n) underrun_ = true;
     if (n == 0 || count_ < n) return false;
     bytes.setBytes(buffer_ + head_, n);
     Consume(n);
@@ -364,12 +368,10 @@ CPACKET& CPACKET::TakeShortItem(CDATA& item) {
 }
 CPACKET& CPACKET::TakeLongItem(CLSTRING& item) {
     std::uint32_t n = 0;
-    CLSTRING bytes;
     TakeU32(n);
-    if (takeItemBytes(n, bytes))
-        item.AssignItem(bytes);
-    else
-        item.Assign("");
+    // Straight into the item: a long item may be most of a large frame, and
+    // a copy on the way would hold it three times at once.
+    if (!takeItemBytes(n, item)) item.Assign("");
     return *this;
 }
 CPACKET& CPACKET::Clear() {
@@ -378,6 +380,7 @@ CPACKET& CPACKET::Clear() {
     capacity_ = 0;
     head_ = 0;
     count_ = 0;
+    underrun_ = false;
     return *this;
 }
 

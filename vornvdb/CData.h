@@ -163,6 +163,9 @@ public:
     CPACKET& TakeU32(std::uint32_t& v);
     CPACKET& TakeShortItem(CDATA& item);
     CPACKET& TakeLongItem(CLSTRING& item);
+    // Whether a take ran past the end: a field whose length says more than
+    // the packet holds. Only Clear() forgets it.
+    bool Underrun() const { return underrun_; }
     CPACKET& Clear();
 
     // Makes the content `count` zero bytes (a receive buffer); false when
@@ -181,6 +184,7 @@ private:
     std::size_t capacity_ = 0;
     std::size_t head_ = 0;     // first unconsumed byte
     std::uint64_t count_ = 0;  // bytes from head_ on
+    bool underrun_ = false;
 };
 
 // ---------------------------------------------------------------------------

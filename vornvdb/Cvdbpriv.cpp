@@ -453,6 +453,15 @@ std::int32_t CVDB::Export(EXPORTRECORD& r) {
         p.TakeU32(r.a).TakeU32(r.b).TakeU32(r.c).TakeLongItem(r.data).TakeLongItem(text);
         r.text.Assign(CSTRING(text.Data(), text.Data() ? strnlen(text.Data(), text.Length()) : 0));
         p.TakeU32(r.f).TakeU32(r.result2).TakeShortItem(r.message);
+        if (p.Underrun()) {
+            // A length field that promises more than the frame holds: what
+            // was taken cannot be trusted, and neither can the stream.
+            Push("vornvdb/Cvdbkit1", "Export", "Answer shorter than its fields say");
+            r.data.Assign("");
+            r.text.Assign("");
+            broken_ = 1;
+            rc = kVdbComm;
+        }
     } else {
         // No answer: nothing to hand back but the status.
         r.data.Assign("");

@@ -59,6 +59,7 @@ VDBCONFIG configFrom(const KitStartupParams& p) {
     c.trustServer = (p.tlsFlags & VDB_TLS_TRUST_SERVER) != 0;
     c.caFile = fieldText(p.caFile, sizeof p.caFile);
     c.tlsHost = fieldText(p.tlsHost, sizeof p.tlsHost);
+    c.maxFrameLength = p.maxFrameLength;
     return c;
 }
 

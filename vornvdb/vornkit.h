@@ -54,6 +54,7 @@ typedef struct KitStartupParams {
     uint32_t tlsFlags;       /* VDB_TLS_TRUST_SERVER: no certificate check */
     char caFile[260];        /* PEM bundle of trusted issuers; "" the system's store */
     char tlsHost[256];       /* the name the certificate must carry; "" the host */
+    uint32_t maxFrameLength; /* largest answer body accepted, bytes; 0: the kit's own limit */
 } KitStartupParams;
 
 #define VDB_TLS_TRUST_SERVER 0x1u

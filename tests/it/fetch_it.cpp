@@ -4,7 +4,9 @@
 // crossing blocks; the affected-row count of an UPDATE.
 #include "support/odbc_session.h"
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -70,3 +72,61 @@ TEST_F(Fetch, BlocksAskedForWhenUsedUpRowsetsAcrossThemAndRowCounts) {
 }
 
 }  // namespace
+
+// BlockSize, from the connection string: the same rows at every size, in as
+// many requests as the size makes; a size the driver cannot use is refused.
+TEST_F(Fetch, BlockSizeChangesTheRequestsNotTheRows) {
+    auto readAll = [&](const std::string& size, int& requests) {
+        SQLHDBC conn;
+        SQLHSTMT st;
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &conn);
+        const std::string in = "DSN=" + dsn_ + ";UID=u;PWD=p;BlockSize=" + size;
+        EXPECT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(conn, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                                   SQL_DRIVER_NOPROMPT)));
+        SQLAllocHandle(SQL_HANDLE_STMT, conn, &st);
+        const int before = exports();
+        std::vector<std::string> rows;
+        EXPECT_EQ(SQL_SUCCESS, SQLExecDirect(st, (SQLCHAR*)"SELECT ID, HEADLINE, SCORE FROM ARTICLES ORDER BY ID", SQL_NTS));
+        char id[16], headline[100], score[32];
+        SQLLEN l1, l2, l3;
+        SQLBindCol(st, 1, SQL_C_CHAR, id, sizeof id, &l1);
+        SQLBindCol(st, 2, SQL_C_CHAR, headline, sizeof headline, &l2);
+        SQLBindCol(st, 3, SQL_C_CHAR, score, sizeof score, &l3);
+        for (SQLRETURN rc; (rc = SQLFetch(st)) != SQL_NO_DATA && rows.size() < 100000;) {
+            EXPECT_EQ(SQL_SUCCESS, rc);
+            rows.push_back(std::string(id) + "|" + headline + "|" + (l3 == SQL_NULL_DATA ? "NULL" : score));
+        }
+        requests = exports() - before;
+        SQLFreeHandle(SQL_HANDLE_STMT, st);
+        SQLDisconnect(conn);
+        SQLFreeHandle(SQL_HANDLE_DBC, conn);
+        return rows;
+    };
+    int requests = 0;
+    const std::vector<std::string> reference = readAll("10", requests);
+    const int n = int(reference.size());
+    ASSERT_GT(n, 20);
+    EXPECT_EQ((n + 9) / 10, requests);
+    const struct {
+        const char* size;
+        int requests;
+    } cases[] = {{"1", n}, {"1000", (n + 999) / 1000}, {"all", 1}, {"ALL", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        EXPECT_EQ(reference, readAll(c.size, requests));
+        EXPECT_EQ(c.requests, requests);
+    }
+
+    for (const char* bad : {"0", "100001", "ten", "-5", "10rows"}) {
+        SQLHDBC conn;
+        SQLAllocHandle(SQL_HANDLE_DBC, env, &conn);
+        const std::string in = "DSN=" + dsn_ + ";UID=u;PWD=p;BlockSize=" + bad;
+        EXPECT_EQ(SQL_ERROR, SQLDriverConnect(conn, nullptr, (SQLCHAR*)in.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                              SQL_DRIVER_NOPROMPT));
+        SQLCHAR state[6] = "", text[300] = "";
+        SQLGetDiagRec(SQL_HANDLE_DBC, conn, 1, state, nullptr, text, sizeof text, nullptr);
+        EXPECT_STREQ("08001", (char*)state) << bad;
+        EXPECT_NE(nullptr, std::strstr((char*)text, bad)) << text;
+        SQLFreeHandle(SQL_HANDLE_DBC, conn);
+    }
+}
