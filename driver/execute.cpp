@@ -201,6 +201,7 @@ SQLRETURN VSqlExecute(Statement* stmt) {
     HVDB session = stmt->conn ? stmt->conn->session : nullptr;
     if (!sessionUsable(stmt)) return SQL_ERROR;
     XmlReply* reply;
+    QueryTimeLimit limit(stmt);
     if (stmt->blockMode) {
         stmt->blockNumber += 1;
         reply = execsqlRequest(session, stmt->sentText, stmt->blockSize, std::int32_t(stmt->blockNumber));
