@@ -126,6 +126,14 @@ void Server::leave(SessionThread* s) {
     sessions_.erase(it);
 }
 
+SessionThread* Server::adopt(int fd, const std::string& host) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    makeRoom(host);
+    auto* session = new SessionThread(*this, fd, ++nextId_);
+    sessions_[session].address = host;
+    return session;
+}
+
 bool Server::admit(SessionThread* s) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = sessions_.find(s);
@@ -209,14 +217,12 @@ bool Server::run() {
         timeval sendLimit{static_cast<time_t>(options_.frameTimeoutSeconds), 0};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
 
-        std::unique_lock<std::mutex> lock(mutex_);
-        const std::string host = hostText(reinterpret_cast<sockaddr*>(&peer));
-        makeRoom(host);
-        const unsigned long id = ++nextId_;
-        auto* session = new SessionThread(*this, fd, id);
-        sessions_[session].address = host;
-        ++threads_;
-        lock.unlock();
+        SessionThread* session = adopt(fd, hostText(reinterpret_cast<sockaddr*>(&peer)));
+        const unsigned long id = session->id();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++threads_;
+        }
         log_.write(id, "connection from %s", addressText(reinterpret_cast<sockaddr*>(&peer)).c_str());
         try {
             std::thread([this, session] {

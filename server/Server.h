@@ -52,6 +52,11 @@ public:
     const ServerOptions& options() const { return options_; }
     Log& log() { return log_; }
 
+    // Takes on a new connection from `host` (its socket `fd`), making room
+    // among the connections that have not logged in; the session is run by
+    // the caller, who hands it back with leave().
+    SessionThread* adopt(int fd, const std::string& host);
+
     // A session thread on its way out: stop() no longer reaches it.
     void leave(SessionThread* s);
     void threadDone();
