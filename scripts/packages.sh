@@ -4,8 +4,8 @@
 #
 # Each line: a package and the stage that needs it. "build" is what the main
 # job needs (both builds, registration, vornd, isql); "test" adds what the
-# tests run (GoogleTest, Wine, the scripting clients); "coverage" what
-# scripts/coverage.sh adds.
+# tests run (GoogleTest, Wine, the scripting clients, valgrind for the leak
+# check); "fuzz" what scripts/fuzz.sh adds; "coverage" what scripts/coverage.sh adds.
 VORN_PACKAGE_LIST='
 cmake                 build
 make                  build
@@ -28,6 +28,8 @@ python3-pyodbc        test
 libdbd-odbc-perl      test
 php-cli               test
 php-odbc              test
+valgrind              test
+clang                 fuzz
 lcov                  coverage
 '
 

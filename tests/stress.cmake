@@ -32,3 +32,15 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core AND TARGET vornodbc)
   add_test(NAME stress.storm COMMAND storm_it)
   set_tests_properties(stress.storm PROPERTIES LABELS stress TIMEOUT 1800)
 endif()
+
+# Leak check: the connect/prepare/execute/fetch/disconnect cycles under
+# valgrind's memcheck, vornd included; any lost block fails. (The sanitized
+# tree runs the same cycles with LeakSanitizer.)
+find_program(VORN_VALGRIND valgrind)
+if(TARGET storm_it AND VORN_VALGRIND AND NOT VORN_SANITIZE)
+  add_test(NAME leakcheck.cycles
+    COMMAND ${VORN_VALGRIND} --trace-children=yes --leak-check=full --errors-for-leak-kinds=definite,indirect
+            --show-leak-kinds=definite,indirect --error-exitcode=9
+            $<TARGET_FILE:storm_it> --gtest_filter=Storm.ConnectPrepareExecuteFetchDisconnectCycles)
+  set_tests_properties(leakcheck.cycles PROPERTIES TIMEOUT 600)
+endif()
