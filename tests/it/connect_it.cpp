@@ -319,6 +319,18 @@ TEST_F(DriverManager, LostServerIsACommunicationLinkFailure) {
         }
         EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
         if (k.signal == SIGSTOP) kill(lost.pid(), SIGCONT);
+        // The same handle connects again to a server started anew.
+        vorndtest::TestServer restarted("restarted");
+        ASSERT_TRUE(restarted.ok()) << restarted.error();
+        ASSERT_PRED1(ok, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+                                         std::to_string(restarted.port()) + ";UID=a;PWD=b")) << c.state();
+        EXPECT_EQ(SQLUINTEGER(SQL_CD_FALSE), connectionDead(c.dbc));
+        {
+            Stmt st(c.dbc);
+            EXPECT_PRED1(ok, st.exec("SELECT ID FROM ARTICLES")) << st.state();
+            EXPECT_PRED1(ok, SQLFetch(st.h)) << st.state();
+        }
+        EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
     }
 }
 
