@@ -415,7 +415,7 @@ std::uint16_t queryLimit(const Statement* stmt) {
     const std::uint32_t query = stmt->queryTimeout;
     const Connection* conn = stmt->conn;
     if (!query || !conn) return 0;
-    if (conn->connectionTimeout && conn->connectionTimeout <= query) return 0;
+    if (conn->connectionTimeout && conn->connectionTimeout < query) return 0;
     return limitSeconds(query);
 }
 

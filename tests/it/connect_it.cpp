@@ -438,6 +438,33 @@ TEST_F(DriverManager, ClientsShowTheReason) {
     EXPECT_NE(std::string::npos, out.find("Invalid user name or password")) << out;
 }
 
+// pyodbc's timeout reaches the driver as each cursor's query time-out: a
+// frozen server gives the application HYT00.
+TEST_F(DriverManager, PyodbcTimeoutOnAFrozenServer) {
+    vorndtest::TestServer frozen("pytimeout");
+    ASSERT_TRUE(frozen.ok()) << frozen.error();
+    const std::string script =
+        "import os, signal, pyodbc\n"
+        "cnxn = pyodbc.connect('DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+        std::to_string(frozen.port()) + ";UID=a;PWD=b')\n"
+        "cnxn.timeout = 2\n"
+        "cursor = cnxn.cursor()\n"
+        "os.kill(" + std::to_string(frozen.pid()) + ", signal.SIGSTOP)\n"
+        "try:\n"
+        "    cursor.execute('SELECT ID FROM ARTICLES')\n"
+        "    print('answered')\n"
+        "except pyodbc.Error as e:\n"
+        "    print('refused:', e)\n"
+        "finally:\n"
+        "    os.kill(" + std::to_string(frozen.pid()) + ", signal.SIGCONT)\n";
+    odbc_->write(odbc_->dir() + "/pytimeout.py", script);
+    std::string out;
+    EXPECT_EQ(0, runWithDriver("/usr/bin/python3 " + odbc_->dir() + "/pytimeout.py", out)) << out;
+    kill(frozen.pid(), SIGCONT);
+    EXPECT_NE(std::string::npos, out.find("refused: ('HYT00'")) << out;
+    EXPECT_NE(std::string::npos, out.find("Timeout expired")) << out;
+}
+
 TEST_F(DriverManager, LongDataSourceNames) {
     // The installer refuses names beyond 32 characters, and the driver manager
     // refuses to pass them on (HY090); neither reaches a fixed field of the
