@@ -123,7 +123,7 @@ const AttrRow kConnAttrs[] = {
 const AttrRow kStmtAttrs[] = {
     {SQL_ATTR_CURSOR_SENSITIVITY, ApiWidth::U32, NO_HOME, GET_REFUSE(kStmtOptional), SET_REFUSE(kStmtOptional)},
     {SQL_ATTR_CURSOR_SCROLLABLE, ApiWidth::U32, NO_HOME, GET_REFUSE(kStmtOptional), SET_REFUSE(kStmtOptional)},
-    {SQL_ATTR_QUERY_TIMEOUT, ApiWidth::ULen, NO_HOME, GET_FIXED(0), SET_ONLY(0, kValueChanged)},
+    {SQL_ATTR_QUERY_TIMEOUT, ApiWidth::ULen, HELD_IN(Statement, queryTimeout, UInt32), GET_STORED, SET_STORE},
     {SQL_ATTR_MAX_ROWS, ApiWidth::ULen, NO_HOME, GET_REFUSE(kStmtOptional), SET_REFUSE(kStmtOptional)},
     {SQL_ATTR_NOSCAN, ApiWidth::ULen, HELD_IN(Statement, noScan, UInt32), GET_STORED, SET_STORE},
     {SQL_ATTR_MAX_LENGTH, ApiWidth::ULen, NO_HOME, GET_REFUSE(kStmtOptional), SET_REFUSE(kStmtOptional)},

@@ -438,7 +438,10 @@ bool sessionUsable(Connection* conn, std::uint32_t odbcVersion, DiagArea& area) 
     return false;
 }
 
-bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion, DiagArea& area) {
+namespace {
+
+bool reportLinkFailure(Connection* conn, std::int32_t status, std::uint32_t odbcVersion, DiagArea& area,
+                       std::uint16_t queryLimitSeconds) {
     if (!conn) return false;
     const std::vector<KitReport> reports = takeKitReports(conn);
     if (status >= 0) return false;
@@ -450,6 +453,16 @@ bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion
             break;
         }
     char text[600];
+    if (reason && isTimeOut(*reason) && queryLimitSeconds) {
+        // The session is broken all the same: the answer may still come.
+        std::snprintf(text, sizeof text,
+                      "Timeout expired: no answer from %s:%s within the query time-out of %u seconds; "
+                      "the connection is closed",
+                      conn->server, conn->service, unsigned(queryLimitSeconds));
+        driverLog().Error("linkFailed", 0, "%s", text);
+        addOdbcError(odbcVersion, area, "HYT00", text);
+        return true;
+    }
     if (reason && isTimeOut(*reason))
         std::snprintf(text, sizeof text, "Communication link failure: no answer from %s:%s within %u seconds",
                       conn->server, conn->service, unsigned(limitSeconds(conn->connectionTimeout)));
@@ -461,6 +474,36 @@ bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion
     driverLog().Error("linkFailed", 0, "%s", text);
     addOdbcError(odbcVersion, area, "08S01", text);
     return true;
+}
+
+}  // namespace
+
+bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion, DiagArea& area) {
+    return reportLinkFailure(conn, status, odbcVersion, area, 0);
+}
+
+bool linkFailed(Statement* stmt, std::int32_t status) {
+    return reportLinkFailure(stmt->conn, status, odbcVersionOf(stmt), stmt->diag, queryLimit(stmt));
+}
+
+std::uint16_t queryLimit(const Statement* stmt) {
+    const std::uint32_t query = stmt->queryTimeout;
+    const Connection* conn = stmt->conn;
+    if (!query || !conn) return 0;
+    if (conn->connectionTimeout && conn->connectionTimeout < query) return 0;
+    return limitSeconds(query);
+}
+
+QueryTimeLimit::QueryTimeLimit(const Statement* stmt) : conn_(stmt->conn) {
+    const std::uint16_t limit = queryLimit(stmt);
+    if (!limit || !conn_ || !conn_->session || conn_->linkLost) return;
+    set_ = VdbSetTimeLimits(conn_->session, limit, limit) == 1;
+}
+
+QueryTimeLimit::~QueryTimeLimit() {
+    if (!set_ || !conn_->session) return;
+    const std::uint16_t limit = limitSeconds(conn_->connectionTimeout);
+    VdbSetTimeLimits(conn_->session, limit, limit);
 }
 
 // ---------------------------------------------------------------------------

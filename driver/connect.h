@@ -40,6 +40,29 @@ bool sessionUsable(Connection* conn, std::uint32_t odbcVersion, DiagArea& area);
 // the result is true. Empties the connection's error stack either way.
 bool linkFailed(Connection* conn, std::int32_t status, std::uint32_t odbcVersion, DiagArea& area);
 
+// The wait limit of a statement's exchanges when its query time-out
+// (SQL_ATTR_QUERY_TIMEOUT) governs them: the time-out, unless the application
+// set a shorter connection time-out; 0 when the connection's limit applies.
+std::uint16_t queryLimit(const Statement* stmt);
+
+// Holds the kit's wait limits at the statement's query limit for the exchanges
+// of one call, and puts the connection's limit back afterwards.
+class QueryTimeLimit {
+public:
+    explicit QueryTimeLimit(const Statement* stmt);
+    ~QueryTimeLimit();
+    QueryTimeLimit(const QueryTimeLimit&) = delete;
+    QueryTimeLimit& operator=(const QueryTimeLimit&) = delete;
+
+private:
+    Connection* conn_;
+    bool set_ = false;
+};
+
+// As linkFailed, but a wait that outlasted the statement's query limit is
+// HYT00 "Timeout expired" (the session is broken all the same).
+bool linkFailed(Statement* stmt, std::int32_t status);
+
 template <typename H>
 bool sessionUsable(H* handle) {
     return sessionUsable(handle->conn, odbcVersionOf(handle), handle->diag);

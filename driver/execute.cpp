@@ -200,6 +200,7 @@ SQLRETURN VSqlExecute(Statement* stmt) {
     }
     if (!conn->answerParser) conn->answerParser = newAnswerParser();  // null: one parser per answer
     XmlReply* reply;
+    QueryTimeLimit limit(stmt);
     if (stmt->blockMode) {
         stmt->blockNumber += 1;
         reply = execsqlRequest(session, stmt->sentText.c_str(), stmt->blockSize, std::int32_t(stmt->blockNumber));

@@ -194,6 +194,7 @@ struct Statement {
     SQLLEN paramRowCount;          // affected rows summed over the array; -1 while none reported
     std::uint32_t cursorType;
     std::uint32_t noScan;
+    std::uint32_t queryTimeout;    // seconds for each exchange of the statement; 0: the connection's limit
     DiagArea diag;
     ~Statement() { releaseDiagArea(diag); }
 };

@@ -152,6 +152,7 @@ void freeXmlReply(XmlReply* reply) {
 
 SQLRETURN fetchObjectValue(Statement* stmt, ColumnValue* value) {
     if (!sessionUsable(stmt)) return SQL_ERROR;
+    QueryTimeLimit limit(stmt);
     XmlReply* reply = sqlgetobjectRequest(stmt->conn->session, value->fetchKey);
     if (!reply) {
         addOdbcError(stmt, "HY001", "Memory allocation error");

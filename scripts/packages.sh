@@ -4,9 +4,9 @@
 #
 # Each line: a package and the stage that needs it. "build" is what the main
 # job needs (both builds, registration, vornd, isql); "test" adds what the
-# tests run (GoogleTest, Wine, the scripting clients); "coverage" what
-# scripts/coverage.sh adds; "bench" what bench/run.sh compares against and
-# measures with.
+# tests run (GoogleTest, Wine, the scripting clients, valgrind for the leak
+# check); "fuzz" what scripts/fuzz.sh adds; "coverage" what scripts/coverage.sh
+# adds; "bench" what bench/run.sh compares against and measures with.
 VORN_PACKAGE_LIST='
 cmake                 build
 make                  build
@@ -30,11 +30,12 @@ python3-pyodbc        test
 libdbd-odbc-perl      test
 php-cli               test
 php-odbc              test
+valgrind              test
+clang                 fuzz
 lcov                  coverage
 postgresql            bench
 odbc-postgresql       bench
 libsqliteodbc         bench
-valgrind              bench
 '
 
 # vorn_packages STAGE...: the packages of those stages, one per line.

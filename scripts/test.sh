@@ -7,6 +7,10 @@
 #
 #   scripts/test.sh            all three builds
 #   scripts/test.sh linux win  only those (linux, asan, win)
+#   scripts/test.sh stress --long
+#                              the stress tier (tests/stress/, also part of the
+#                              linux and asan runs with small counts) with its
+#                              long counts, minutes; fuzzing: scripts/fuzz.sh
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,7 +19,14 @@ JOBS=${VORN_JOBS:-2}
 LOGS=$OUT/logs
 mkdir -p "$LOGS"
 
-stages=("$@")
+stages=()
+stress_long=
+for arg in "$@"; do
+  case $arg in
+    --long) stress_long=1 ;;
+    *) stages+=("$arg") ;;
+  esac
+done
 [[ ${#stages[@]} -gt 0 ]] || stages=(linux asan win)
 
 # shellcheck source=packages.sh
@@ -161,8 +172,25 @@ for s in "${stages[@]}"; do
         summary+=("win: Expat source could not be fetched")
         total_fail=$((total_fail + 1))
       fi ;;
+    stress)
+      # The Linux tree, only the stress tier, long when asked.
+      export VORN_STRESS_LONG=${stress_long:-0}
+      note "stress tier (${stress_long:+long, }$OUT/linux)"
+      if step configure "$LOGS/stress-configure.log" cmake -S "$ROOT" -B "$OUT/linux" &&
+         step build "$LOGS/stress-build.log" cmake --build "$OUT/linux" -j "$JOBS" \
+           --target vornd vornodbc storm_it hostile_clients_test; then
+        if step ctest "$LOGS/stress-ctest.log" bash -c "cd '$OUT/linux' && ctest -L stress --output-on-failure -V --timeout 3600"; then
+          grep -E 'threads x|wrong passwords|resident memory' "$LOGS/stress-ctest.log" | sed 's/^[0-9]*: /    /'
+          total_pass=$((total_pass + 1)); summary+=("stress: passed")
+        else
+          total_fail=$((total_fail + 1)); summary+=("stress: FAILED")
+        fi
+      else
+        total_fail=$((total_fail + 1)); summary+=("stress: build FAILED")
+      fi
+      unset VORN_STRESS_LONG ;;
     *)
-      echo "unknown stage '$s' (linux, asan, win)" >&2
+      echo "unknown stage '$s' (linux, asan, win, stress)" >&2
       exit 2 ;;
   esac
 done

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <malloc.h>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -20,8 +22,17 @@ namespace vornd {
 
 namespace {
 
-// Connections beyond --max-sessions that are still answered with a refusal.
-constexpr unsigned kMaxRefusing = 8;
+// Connections that have not logged in yet, from one source address and in
+// all; a newer one pushes out the oldest, so that idle connections cannot
+// keep a real client from logging in.
+constexpr std::size_t kMaxPendingPerAddress = 16;
+constexpr std::size_t kMaxPending = 256;
+
+// Failed logins: the answer waits kFailDelayStep for each failure from the
+// same address within kFailWindow, at most kFailDelayMax.
+constexpr auto kFailDelayStep = std::chrono::milliseconds(100);
+constexpr auto kFailDelayMax = std::chrono::milliseconds(2000);
+constexpr auto kFailWindow = std::chrono::seconds(60);
 
 // Waiting for sessions to end at shutdown.
 constexpr auto kShutdownGrace = std::chrono::seconds(10);
@@ -33,6 +44,13 @@ std::string addressText(const sockaddr* sa) {
     getnameinfo(sa, len, host, sizeof host, port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
     return sa->sa_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
                                      : std::string(host) + ":" + port;
+}
+
+std::string hostText(const sockaddr* sa) {
+    char host[NI_MAXHOST] = "";
+    const socklen_t len = sa->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    getnameinfo(sa, len, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+    return host;
 }
 
 }  // namespace
@@ -102,7 +120,68 @@ void Server::stop() {
 
 void Server::leave(SessionThread* s) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (sessions_.erase(s) && s->refusing()) --refusing_;
+    const auto it = sessions_.find(s);
+    if (it == sessions_.end()) return;
+    if (it->second.admitted) --admitted_;
+    sessions_.erase(it);
+}
+
+SessionThread* Server::adopt(int fd, const std::string& host) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    makeRoom(host);
+    auto* session = new SessionThread(*this, fd, ++nextId_);
+    sessions_[session].address = host;
+    return session;
+}
+
+bool Server::admit(SessionThread* s) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = sessions_.find(s);
+    if (it == sessions_.end()) return false;
+    if (it->second.admitted) return true;
+    if (admitted_ >= options_.maxSessions) return false;
+    it->second.admitted = true;
+    ++admitted_;
+    return true;
+}
+
+std::chrono::milliseconds Server::loginFailed(SessionThread* s) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = sessions_.find(s);
+    if (it == sessions_.end()) return kFailDelayMax;
+    const auto now = std::chrono::steady_clock::now();
+    // Forget quiet addresses, so that the table stays small.
+    if (failures_.size() > 4096)
+        for (auto f = failures_.begin(); f != failures_.end();)
+            f = now - f->second.since > kFailWindow ? failures_.erase(f) : std::next(f);
+    Failures& f = failures_[it->second.address];
+    if (f.count == 0 || now - f.since > kFailWindow) {
+        f.count = 0;
+        f.since = now;
+    }
+    ++f.count;
+    return std::min<std::chrono::milliseconds>(kFailDelayStep * f.count, kFailDelayMax);
+}
+
+void Server::makeRoom(const std::string& address) {
+    std::size_t fromAddress = 0, pending = 0;
+    SessionThread* oldestThere = nullptr;
+    SessionThread* oldest = nullptr;
+    for (auto& [session, peer] : sessions_) {
+        if (peer.admitted || peer.evicted) continue;
+        ++pending;
+        if (!oldest || session->id() < oldest->id()) oldest = session;
+        if (peer.address != address) continue;
+        ++fromAddress;
+        if (!oldestThere || session->id() < oldestThere->id()) oldestThere = session;
+    }
+    SessionThread* victim = fromAddress >= kMaxPendingPerAddress ? oldestThere
+                            : pending >= kMaxPending             ? oldest
+                                                                 : nullptr;
+    if (!victim) return;
+    sessions_[victim].evicted = true;
+    log_.write(victim->id(), "not logged in; closed to make room for a newer connection");
+    victim->abort();
 }
 
 void Server::threadDone() {
@@ -138,26 +217,12 @@ bool Server::run() {
         timeval sendLimit{static_cast<time_t>(options_.frameTimeoutSeconds), 0};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
 
-        std::unique_lock<std::mutex> lock(mutex_);
-        const bool full = sessions_.size() >= options_.maxSessions + refusing_;
-        // A few refusals are answered, so that the client can say why; under
-        // a flood the rest are just closed.
-        if (full && refusing_ >= kMaxRefusing) {
-            lock.unlock();
-            log_.write(0, "closed %s: %u sessions already",
-                       addressText(reinterpret_cast<sockaddr*>(&peer)).c_str(), options_.maxSessions);
-            ::close(fd);
-            continue;
+        SessionThread* session = adopt(fd, hostText(reinterpret_cast<sockaddr*>(&peer)));
+        const unsigned long id = session->id();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++threads_;
         }
-        const unsigned long id = ++nextId_;
-        auto* session = new SessionThread(*this, fd, id, full);
-        sessions_.insert(session);
-        ++threads_;
-        if (full) ++refusing_;
-        lock.unlock();
-        if (full)
-            log_.write(id, "refusing %s: %u sessions already",
-                       addressText(reinterpret_cast<sockaddr*>(&peer)).c_str(), options_.maxSessions);
         log_.write(id, "connection from %s", addressText(reinterpret_cast<sockaddr*>(&peer)).c_str());
         try {
             std::thread([this, session] {
@@ -168,6 +233,9 @@ bool Server::run() {
                 // outlives every use of it.
                 leave(session);
                 delete session;
+                // Give the memory of a large request back to the system:
+                // a long-running server must not keep every peak.
+                malloc_trim(0);
                 threadDone();
             }).detach();
         } catch (const std::system_error& e) {
@@ -182,7 +250,7 @@ bool Server::run() {
     listenFd_ = -1;
     std::unique_lock<std::mutex> lock(mutex_);
     log_.write(0, "shutting down; %zu sessions open", sessions_.size());
-    for (SessionThread* s : sessions_) s->abort();
+    for (auto& entry : sessions_) entry.first->abort();
     if (!idle_.wait_for(lock, kShutdownGrace, [this] { return threads_ == 0; })) {
         log_.write(0, "%u sessions did not end in time", threads_);
         return false;

@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -36,6 +37,11 @@ struct Reply {
 namespace {
 
 constexpr std::size_t kMaxMessage = 4000;  // answer messages are short items
+
+// Before a completed login a frame is a start request: a few short items.
+constexpr std::uint32_t kMaxLoginFrame = 4096;
+// Failed logins on one connection before it is closed.
+constexpr unsigned kMaxFailedLogins = 5;
 
 // Takes request fields off the front of a packet, refusing any field that
 // the packet does not hold in full.
@@ -123,10 +129,23 @@ const StatusText kStatusTexts[] = {
 
 }  // namespace
 
-SessionThread::SessionThread(Server& server, int fd, unsigned long id, bool refuseOnly)
-    : server_(server), fd_(fd), id_(id), refuseOnly_(refuseOnly),
+SessionThread::SessionThread(Server& server, int fd, unsigned long id)
+    : server_(server),
+      fd_(fd),
+      id_(id),
+      loginDeadline_(std::chrono::steady_clock::now() + std::chrono::seconds(server.options().loginTimeoutSeconds)),
       transport_(makeTransport(fd, server.options().tls, server.options().tlsOnly,
                                server.options().frameTimeoutSeconds)) {}
+
+unsigned SessionThread::loginSecondsLeft() const {
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(loginDeadline_ - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<unsigned>(left.count()) : 1u;
+}
+
+void SessionThread::pause(std::chrono::milliseconds delay) {
+    pollfd pfd{fd_, POLLRDHUP, 0};
+    ::poll(&pfd, 1, static_cast<int>(delay.count()));
+}
 
 SessionThread::~SessionThread() {
     if (fd_ >= 0) ::close(fd_);
@@ -224,16 +243,24 @@ void SessionThread::run() {
     const ServerOptions& o = server_.options();
     for (;;) {
         unsigned char head[4];
-        Wait w = receive(head, sizeof head, refuseOnly_ ? o.frameTimeoutSeconds : o.idleTimeoutSeconds);
+        // Until the first login, the connection has a few seconds in all and
+        // small frames only: it holds no session yet, and must not hold memory.
+        const unsigned waitLimit = admitted_ ? o.idleTimeoutSeconds : loginSecondsLeft();
+        Wait w = receive(head, sizeof head, waitLimit);
         if (w == Wait::TimedOut) {
-            log.write(id_, "idle for %u seconds; session closed", o.idleTimeoutSeconds);
+            if (admitted_)
+                log.write(id_, "idle for %u seconds; session closed", o.idleTimeoutSeconds);
+            else
+                log.write(id_, "no login within %u seconds; connection closed", o.loginTimeoutSeconds);
             break;
         }
         if (w != Wait::Ok) break;
         std::uint32_t length = 0;
-        if (!vornwire::DecodeFrameHeader(head, length) || length == 0 || length > o.maxFrame) {
-            log.write(id_, "refused a frame of %u bytes; session closed",
-                      head[0] | head[1] << 8 | head[2] << 16 | static_cast<unsigned>(head[3]) << 24);
+        const std::uint32_t maxFrame = admitted_ ? o.maxFrame : std::min(o.maxFrame, kMaxLoginFrame);
+        if (!vornwire::DecodeFrameHeader(head, length) || length == 0 || length > maxFrame) {
+            log.write(id_, "refused a frame of %u bytes%s; session closed",
+                      head[0] | head[1] << 8 | head[2] << 16 | static_cast<unsigned>(head[3]) << 24,
+                      admitted_ ? "" : " before login");
             break;
         }
         CPACKET body;
@@ -241,7 +268,7 @@ void SessionThread::run() {
             log.write(id_, "no memory for a frame of %u bytes; session closed", length);
             break;
         }
-        w = receive(body.Data(), length, o.frameTimeoutSeconds);
+        w = receive(body.Data(), length, admitted_ ? o.frameTimeoutSeconds : loginSecondsLeft());
         if (w != Wait::Ok) {
             log.write(id_, "frame cut short; session closed");
             break;
@@ -264,11 +291,6 @@ void SessionThread::run() {
         // Built in place: the results can be a large document, and a packet
         // copies on assignment.
         Reply reply = [&]() -> Reply {
-            if (refuseOnly_) {
-                Reply r = failure(kStatusTooManySessions, "Too many sessions, try again later.");
-                r.close = true;
-                return r;
-            }
             try {
                 return dispatch(kind, number, body);
             } catch (const std::bad_alloc&) {
@@ -328,12 +350,22 @@ Reply SessionThread::login(const std::string& user, const std::string& password,
             case LoginCheck::Accepted: break;
             case LoginCheck::Refused:
                 server_.log().write(id_, "login refused for user '%s'", user.c_str());
-                return failure(kStatusLoginRefused, "Invalid user name or password");
+                return loginRefused("Invalid user name or password");
             case LoginCheck::Unreadable:
                 server_.log().write(id_, "cannot read the users file %s", o.usersFile.c_str());
-                return failure(kStatusLoginRefused, "The server cannot read its users file");
+                return loginRefused("The server cannot read its users file");
+            case LoginCheck::Unsafe:
+                server_.log().write(id_, "the users file %s is writable by others; refused", o.usersFile.c_str());
+                return loginRefused("The server refuses its users file: it is writable by others");
         }
     }
+    if (!server_.admit(this)) {
+        server_.log().write(id_, "refusing a login: %u sessions already", o.maxSessions);
+        Reply r = failure(kStatusTooManySessions, "Too many sessions, try again later.");
+        r.close = true;
+        return r;
+    }
+    admitted_ = true;
     std::lock_guard<std::mutex> lock(engineMutex_);
     if (!engine_) {
         std::string error;
@@ -348,6 +380,17 @@ Reply SessionThread::login(const std::string& user, const std::string& password,
     user_ = user;
     server_.log().write(id_, "user '%s' logged in", user.c_str());
     return Reply();
+}
+
+Reply SessionThread::loginRefused(const std::string& text) {
+    // Slowed down, by source address, and a few tries per connection.
+    pause(server_.loginFailed(this));
+    Reply r = failure(kStatusLoginRefused, text);
+    if (++failedLogins_ >= kMaxFailedLogins) {
+        server_.log().write(id_, "%u failed logins; connection closed", failedLogins_);
+        r.close = true;
+    }
+    return r;
 }
 
 int SessionThread::cancelCheck(void* self) {

@@ -24,9 +24,7 @@ struct Reply;
 
 class SessionThread {
 public:
-    // A session made only to refuse: it answers the first request with
-    // "too many sessions" and ends.
-    SessionThread(Server& server, int fd, unsigned long id, bool refuseOnly = false);
+    SessionThread(Server& server, int fd, unsigned long id);
     ~SessionThread();
     SessionThread(const SessionThread&) = delete;
     SessionThread& operator=(const SessionThread&) = delete;
@@ -38,11 +36,14 @@ public:
     void abort();
 
     unsigned long id() const { return id_; }
-    bool refusing() const { return refuseOnly_; }
 
 private:
     enum class Wait { Ok, Closed, TimedOut, Failed };
     Wait receive(void* buffer, std::size_t count, unsigned timeoutSeconds);
+    // Seconds left to complete the login (at least 1).
+    unsigned loginSecondsLeft() const;
+    // Waits `delay` unless the connection is aborted or closed first.
+    void pause(std::chrono::milliseconds delay);
     bool sendAll(const void* buffer, std::size_t count);
     bool sendParts(::iovec* parts, std::size_t count);
     bool sendAnswer(std::uint8_t kind, std::uint16_t number, const Reply& reply);
@@ -56,13 +57,16 @@ private:
     Reply message(CPACKET& request);
     Reply exportRequest(CPACKET& request);
     Reply login(const std::string& user, const std::string& password, bool checked);
+    Reply loginRefused(const std::string& text);
     static int cancelCheck(void* self);
 
     Server& server_;
     int fd_;
     unsigned long id_;
-    bool refuseOnly_;
     bool loggedIn_ = false;
+    bool admitted_ = false;  // counted among the sessions since its first login
+    unsigned failedLogins_ = 0;
+    std::chrono::steady_clock::time_point loginDeadline_;
     std::string user_;
     std::mutex engineMutex_;  // guards engine_ against abort()
     std::unique_ptr<Engine> engine_;

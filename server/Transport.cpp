@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <string>
 
 namespace vornd {
@@ -186,9 +187,15 @@ private:
                 failure_ = "no first bytes from the client in time";
                 return false;
             }
-            // A few bytes came; give the rest a moment.
-            pollfd pfd{fd_, POLLIN, 0};
-            ::poll(&pfd, 1, n > 0 ? 10 : int(left));
+            // A few bytes came: they stay readable while peeked, so poll
+            // only for a hang-up (also a shutdown by the server) and give the
+            // rest a moment. Nothing yet: wait for it.
+            pollfd pfd{fd_, short(n > 0 ? POLLRDHUP : POLLIN | POLLRDHUP), 0};
+            if (::poll(&pfd, 1, n > 0 ? 0 : int(left)) > 0 && (pfd.revents & (POLLHUP | POLLRDHUP | POLLERR))) {
+                failure_ = "the client closed the connection before its first bytes";
+                return false;
+            }
+            if (n > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 

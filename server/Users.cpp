@@ -1,5 +1,9 @@
 #include "server/Users.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 namespace vornd {
@@ -18,9 +22,18 @@ bool sameText(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string usersFileProblem(const std::string& usersFile) {
+    struct stat st {};
+    if (::stat(usersFile.c_str(), &st) != 0) return std::strerror(errno);
+    if (st.st_mode & S_IWOTH) return "it is writable by others (chmod o-w " + usersFile + ")";
+    return "";
+}
+
 LoginCheck checkLogin(const std::string& usersFile, const std::string& user,
                       const std::string& password) {
     if (usersFile.empty()) return LoginCheck::Accepted;
+    struct stat st {};
+    if (::stat(usersFile.c_str(), &st) == 0 && (st.st_mode & S_IWOTH)) return LoginCheck::Unsafe;
     std::ifstream in(usersFile);
     if (!in) return LoginCheck::Unreadable;
     std::string line;

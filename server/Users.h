@@ -7,7 +7,11 @@
 
 namespace vornd {
 
-enum class LoginCheck { Accepted, Refused, Unreadable };
+enum class LoginCheck { Accepted, Refused, Unreadable, Unsafe };
+
+// Why the users file cannot be trusted ("" when it can): anyone who may
+// write it may let themselves in.
+std::string usersFileProblem(const std::string& usersFile);
 
 // Passwords travel scrambled, which keeps only their first 32 characters;
 // the stored password is compared the same way.

@@ -2,6 +2,7 @@
 #include "server/Engine.h"
 #include "server/Log.h"
 #include "server/Server.h"
+#include "server/Users.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -74,12 +75,17 @@ const Option kOptions[] = {
     {"--verbose", Arg::None, nullptr, "Log every request with its status and time."},
     {"--idle-timeout", Arg::Number, "SECONDS",
      "Close a session that sends nothing for this long (default 3600; 0 never)."},
+    {"--login-timeout", Arg::Number, "SECONDS",
+     "Time a new connection has to complete its login (default 5); until then its frames are "
+     "limited to 4096 bytes."},
     {"--frame-timeout", Arg::Number, "SECONDS",
      "Time allowed to receive the rest of a started frame and to send an answer (default 60)."},
     {"--max-frame", Arg::Number, "BYTES",
      "Largest request frame accepted (default 67108864); a larger one closes the connection."},
     {"--max-sessions", Arg::Number, "N",
-     "Sessions served at once (default 64); a further client is answered \"too many sessions\"."},
+     "Logged-in sessions served at once (default 64); a further login is answered \"too many "
+     "sessions\". Connections that have not logged in count apart: 16 per source address, 256 in "
+     "all, the oldest closed first."},
     {"--statement-timeout", Arg::Number, "SECONDS",
      "Stop a statement that runs longer (default 0: no limit). A statement also stops when its "
      "client disconnects."},
@@ -174,6 +180,8 @@ int parse(int argc, char** argv, Settings& s) {
             s.verbose = true;
         } else if (name == "--idle-timeout") {
             o.idleTimeoutSeconds = static_cast<unsigned>(n);
+        } else if (name == "--login-timeout") {
+            o.loginTimeoutSeconds = static_cast<unsigned>(n ? n : 1);
         } else if (name == "--frame-timeout") {
             o.frameTimeoutSeconds = static_cast<unsigned>(n ? n : 1);
         } else if (name == "--max-frame") {
@@ -255,6 +263,14 @@ int main(int argc, char** argv) {
     if (!s.server.usersFile.empty() && !std::ifstream(s.server.usersFile)) {
         std::fprintf(stderr, "vornd: cannot read the users file %s\n", s.server.usersFile.c_str());
         return 1;
+    }
+    if (!s.server.usersFile.empty()) {
+        const std::string problem = vornd::usersFileProblem(s.server.usersFile);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "vornd: refusing the users file %s: %s\n", s.server.usersFile.c_str(),
+                         problem.c_str());
+            return 1;
+        }
     }
     if (!s.tlsCert.empty()) {
         std::string error;

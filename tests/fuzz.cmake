@@ -29,18 +29,56 @@ else()
   add_test(NAME resultxml_fuzz COMMAND resultxml_fuzz ${VORN_XML_CORPUS} 100000)
   set_tests_properties(resultxml_fuzz PROPERTIES TIMEOUT 60)
 
-  # With clang, the same target under libFuzzer:
-  #   cmake -DCMAKE_CXX_COMPILER=clang++ -DVORN_LIBFUZZER=ON ..
+  # The other fuzz targets (tests/fuzz/*_fuzz.cpp), each with its seed corpus
+  # in tests/fuzz/corpus/<name>/: here every seed, and every past crash kept
+  # there, runs once as a regression test; scripts/fuzz.sh runs them under
+  # libFuzzer (a clang tree with VORN_LIBFUZZER).
+  set(VORN_FUZZ_TARGETS kitanswer connstr attrlist escapes vornd_request)
+  set(VORN_FUZZ_CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus)
+  function(vorn_fuzz_objects target name)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+    if(name STREQUAL "vornd_request")
+      target_link_libraries(${target} PRIVATE vornd_core vorn_expat pthread)
+    else()
+      target_sources(${target} PRIVATE $<TARGET_OBJECTS:vorncore>)
+      target_link_libraries(${target} PRIVATE vorncore_deps)
+    endif()
+  endfunction()
+  foreach(name ${VORN_FUZZ_TARGETS})
+    if(name STREQUAL "vornd_request" AND NOT TARGET vornd_core)
+      continue()
+    endif()
+    add_executable(${name}_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${name}_fuzz.cpp
+                   ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    vorn_fuzz_objects(${name}_replay ${name})
+    add_test(NAME fuzz_corpus.${name} COMMAND ${name}_replay ${VORN_FUZZ_CORPUS}/${name})
+    set_tests_properties(fuzz_corpus.${name} PROPERTIES TIMEOUT 120)
+  endforeach()
+
+  # Under libFuzzer (clang): scripts/fuzz.sh builds and runs these.
+  #   cmake -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVORN_SANITIZE=ON -DVORN_LIBFUZZER=ON ..
   #   ./resultxml_libfuzzer -max_total_time=60 ../tests/xml_corpus
-  option(VORN_LIBFUZZER "Build the libFuzzer form of the parser fuzz target (clang)" OFF)
+  option(VORN_LIBFUZZER "Build the libFuzzer form of the fuzz targets (clang)" OFF)
   if(VORN_LIBFUZZER)
-    # Coverage for the parser and Expat's callers, not only the entry point.
+    # Coverage for the code under test, not only the entry points.
     target_compile_options(vorncore PRIVATE -fsanitize=fuzzer-no-link)
+    if(TARGET vornd_core)
+      target_compile_options(vornd_core PRIVATE -fsanitize=fuzzer-no-link)
+    endif()
     add_executable(resultxml_libfuzzer ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/resultxml_fuzz.cpp $<TARGET_OBJECTS:vorncore>)
     target_include_directories(resultxml_libfuzzer PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_definitions(resultxml_libfuzzer PRIVATE VORN_LIBFUZZER)
     target_compile_options(resultxml_libfuzzer PRIVATE -fsanitize=fuzzer)
     target_link_options(resultxml_libfuzzer PRIVATE -fsanitize=fuzzer)
     target_link_libraries(resultxml_libfuzzer PRIVATE vorncore_deps)
+    foreach(name ${VORN_FUZZ_TARGETS})
+      if(name STREQUAL "vornd_request" AND NOT TARGET vornd_core)
+        continue()
+      endif()
+      add_executable(${name}_libfuzzer ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${name}_fuzz.cpp)
+      vorn_fuzz_objects(${name}_libfuzzer ${name})
+      target_compile_options(${name}_libfuzzer PRIVATE -fsanitize=fuzzer)
+      target_link_options(${name}_libfuzzer PRIVATE -fsanitize=fuzzer)
+    endforeach()
   endif()
 endif()

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -318,6 +319,65 @@ TEST_F(DriverManager, LostServerIsACommunicationLinkFailure) {
         }
         EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
         if (k.signal == SIGSTOP) kill(lost.pid(), SIGCONT);
+        // The same handle connects again to a server started anew.
+        vorndtest::TestServer restarted("restarted");
+        ASSERT_TRUE(restarted.ok()) << restarted.error();
+        ASSERT_PRED1(ok, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+                                         std::to_string(restarted.port()) + ";UID=a;PWD=b")) << c.state();
+        EXPECT_EQ(SQLUINTEGER(SQL_CD_FALSE), connectionDead(c.dbc));
+        {
+            Stmt st(c.dbc);
+            EXPECT_PRED1(ok, st.exec("SELECT ID FROM ARTICLES")) << st.state();
+            EXPECT_PRED1(ok, SQLFetch(st.h)) << st.state();
+        }
+        EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
+    }
+}
+
+// A statement's query time-out bounds its exchanges, shorter than the
+// connection's limit: a frozen server gives HYT00, and the session is broken
+// as for a lost server. Once at execution, once while a later block is fetched.
+TEST_F(DriverManager, QueryTimeOutEndsAnExchangeWithAFrozenServer) {
+    for (const bool midFetch : {false, true}) {
+        vorndtest::TestServer frozen("qtimeout");
+        ASSERT_TRUE(frozen.ok()) << frozen.error();
+        Dbc c;
+        ASSERT_PRED1(ok, c.driverConnect("DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+                                         std::to_string(frozen.port()) + ";UID=a;PWD=b")) << c.state();
+        {
+        Stmt st(c.dbc);
+        ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(st.h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(2), 0));
+        SQLULEN seconds = 0;
+        SQLGetStmtAttr(st.h, SQL_ATTR_QUERY_TIMEOUT, &seconds, 0, nullptr);
+        EXPECT_EQ(2u, seconds);
+        SQLRETURN rc = SQL_SUCCESS;
+        if (midFetch) {
+            ASSERT_PRED1(ok, st.exec("SELECT ID FROM ARTICLES")) << st.state();
+            ASSERT_PRED1(ok, SQLFetch(st.h)) << st.state();
+        }
+        ASSERT_EQ(0, kill(frozen.pid(), SIGSTOP));
+        ASSERT_TRUE(signalTaken(frozen.pid()));
+        const auto t0 = std::chrono::steady_clock::now();
+        if (midFetch) {
+            for (int i = 0; i < 20 && rc == SQL_SUCCESS; ++i) rc = SQLFetch(st.h);
+        } else {
+            rc = st.exec("SELECT ID FROM ARTICLES");
+        }
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::printf("query time-out of 2 s (%s): control back after %.2f s\n", midFetch ? "fetch" : "execute",
+                    took);
+        kill(frozen.pid(), SIGCONT);
+        EXPECT_EQ(SQL_ERROR, rc);
+        EXPECT_EQ(0u, st.state().find("HYT00 [Kalmo][VORNsql driver]Timeout expired")) << st.state();
+        EXPECT_NE(std::string::npos, st.state().find("within the query time-out of 2 seconds")) << st.state();
+        }
+        EXPECT_EQ(SQLUINTEGER(SQL_CD_TRUE), connectionDead(c.dbc));
+        {
+            Stmt again(c.dbc);
+            EXPECT_EQ(SQL_ERROR, again.exec("SELECT 1"));
+            EXPECT_EQ(0u, again.state().find("08S01")) << again.state();
+        }
+        EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
     }
 }
 
@@ -376,6 +436,33 @@ TEST_F(DriverManager, ClientsShowTheReason) {
     EXPECT_EQ(0, runWithDriver("/usr/bin/python3 " + odbc_->dir() + "/refused.py", out)) << out;
     EXPECT_NE(std::string::npos, out.find("refused: ('28000'")) << out;
     EXPECT_NE(std::string::npos, out.find("Invalid user name or password")) << out;
+}
+
+// pyodbc's timeout reaches the driver as each cursor's query time-out: a
+// frozen server gives the application HYT00.
+TEST_F(DriverManager, PyodbcTimeoutOnAFrozenServer) {
+    vorndtest::TestServer frozen("pytimeout");
+    ASSERT_TRUE(frozen.ok()) << frozen.error();
+    const std::string script =
+        "import os, signal, pyodbc\n"
+        "cnxn = pyodbc.connect('DRIVER={" + std::string(kDriver) + "};Server=127.0.0.1;Service=" +
+        std::to_string(frozen.port()) + ";UID=a;PWD=b')\n"
+        "cnxn.timeout = 2\n"
+        "cursor = cnxn.cursor()\n"
+        "os.kill(" + std::to_string(frozen.pid()) + ", signal.SIGSTOP)\n"
+        "try:\n"
+        "    cursor.execute('SELECT ID FROM ARTICLES')\n"
+        "    print('answered')\n"
+        "except pyodbc.Error as e:\n"
+        "    print('refused:', e)\n"
+        "finally:\n"
+        "    os.kill(" + std::to_string(frozen.pid()) + ", signal.SIGCONT)\n";
+    odbc_->write(odbc_->dir() + "/pytimeout.py", script);
+    std::string out;
+    EXPECT_EQ(0, runWithDriver("/usr/bin/python3 " + odbc_->dir() + "/pytimeout.py", out)) << out;
+    kill(frozen.pid(), SIGCONT);
+    EXPECT_NE(std::string::npos, out.find("refused: ('HYT00'")) << out;
+    EXPECT_NE(std::string::npos, out.find("Timeout expired")) << out;
 }
 
 TEST_F(DriverManager, LongDataSourceNames) {
