@@ -180,8 +180,7 @@ void addStartFailure(Connection* conn, const char* host, const char* service, st
 void endSession(Connection* conn) {
     if (conn->session) VdbEndVorn(conn->session, 0);
     conn->session = nullptr;
-    freeAnswerParser(conn->answerParser);
-    conn->answerParser = nullptr;
+    conn->answerParser.reset();
     conn->linkLost = 0;
     if (conn->errStack) VdbErrStackDestroy(conn->errStack);
     conn->errStack = nullptr;

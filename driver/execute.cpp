@@ -198,7 +198,7 @@ SQLRETURN VSqlExecute(Statement* stmt) {
         if (conn->blockSize == kAllRows) stmt->blockMode = 0;
         else stmt->blockSize = conn->blockSize ? conn->blockSize : 10;
     }
-    if (!conn->answerParser) conn->answerParser = newAnswerParser();  // null: one parser per answer
+    if (!conn->answerParser) conn->answerParser.reset(newAnswerParser());  // null: one parser per answer
     XmlReply* reply;
     QueryTimeLimit limit(stmt);
     if (stmt->blockMode) {

@@ -24,6 +24,7 @@ struct Statement;
 struct Descriptor;
 
 void freeResultSet(ResultSet* resultSet);
+void freeAnswerParser(AnswerParser* parser);
 void releaseDescriptor(Descriptor* desc);
 void releaseStatement(Statement* stmt);
 
@@ -66,6 +67,7 @@ private:
 using OwnedDescriptor = Owned<Descriptor, releaseDescriptor>;
 using OwnedStatement = Owned<Statement, releaseStatement>;
 using OwnedResultSet = Owned<ResultSet, freeResultSet>;
+using OwnedAnswerParser = Owned<AnswerParser, freeAnswerParser>;
 
 // Connection::blockSize for every row in one answer (BlockSize=all).
 constexpr std::uint32_t kAllRows = 0xFFFFFFFFu;
@@ -97,7 +99,7 @@ struct Connection {
     std::uint32_t connectionTimeout;  // seconds for each wait for the server; 0: 30
     std::uint32_t blockSize;          // rows per "execsql" block (BlockSize); kAllRows: one answer; 0: 10
     std::uint32_t maxAnswerSize;      // largest answer accepted, bytes (MaxAnswerSize); 0: the kit's limit
-    AnswerParser* answerParser;       // owned while a session is open; reset between documents
+    OwnedAnswerParser answerParser;   // made at the first answer, reset between documents
     plat::CriticalSection lockSection{4000};
     std::uint32_t lockEnabled;  // 1 from allocation until the connection is being freed
     ~Connection() { releaseDiagArea(diag); }
