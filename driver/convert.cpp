@@ -65,7 +65,7 @@ bool hasNonAscii(const char* text, std::size_t length) {
 }
 
 // Length of the text up to its first NUL, within length bytes.
-std::size_t textLength(const char* source, SQLLEN length) {
+std::size_t lengthBeforeNul(const char* source, SQLLEN length) {
     if (!source || length <= 0) return 0;
     const void* nul = std::memchr(source, 0, std::size_t(length));
     return nul ? std::size_t(static_cast<const char*>(nul) - source) : std::size_t(length);
@@ -74,7 +74,7 @@ std::size_t textLength(const char* source, SQLLEN length) {
 // A number is read as a terminated text; digits beyond a few hundred cannot
 // change what a 64-bit or double conversion gives, so the copy is bounded.
 std::string numberText(const char* source, SQLLEN length) {
-    std::size_t n = textLength(source, length);
+    std::size_t n = lengthBeforeNul(source, length);
     return std::string(source ? source : "", n < 400 ? n : 400);
 }
 
@@ -243,7 +243,7 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
     case Target::Time:
         used = length = 6;
         if (target) {
-            std::size_t n = textLength(source, sourceLength);
+            std::size_t n = lengthBeforeNul(source, sourceLength);
             bool ok = row->target == Target::Date ? parseDateText(source, n, *static_cast<SQL_DATE_STRUCT*>(target))
                                                   : parseTimeText(source, n, *static_cast<SQL_TIME_STRUCT*>(target));
             if (!ok) {
@@ -255,7 +255,7 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
     case Target::Timestamp:
         used = length = 16;
         if (target) {
-            std::size_t n = textLength(source, sourceLength);
+            std::size_t n = lengthBeforeNul(source, sourceLength);
             SQL_TIMESTAMP_STRUCT stamp{};
             if (sqlType == SQL_TYPE_DATE) {
                 SQL_DATE_STRUCT date{};
@@ -333,8 +333,8 @@ SQLRETURN VSqlGetData(Statement* stmt, const ColumnMetaData* column, ColumnValue
     return rc;
 }
 
-SQLRETURN VSqlGetDataCall(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLINT targetType, SQLPOINTER target,
-                          SQLLEN bufferLength, SQLLEN* strLenOrInd) {
+SQLRETURN getColumnData(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLINT targetType, SQLPOINTER target,
+                        SQLLEN bufferLength, SQLLEN* strLenOrInd) {
     if (stmt->getDataColumn != std::int32_t(columnNumber)) {
         stmt->getDataOffset = 0;
         stmt->getDataColumn = columnNumber;

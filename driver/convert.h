@@ -29,5 +29,7 @@ bool parseTimeText(const char* text, std::size_t length, SQL_TIME_STRUCT& time);
 SQLRETURN VSqlGetData(Statement* stmt, const ColumnMetaData* column, ColumnValue* cell, SQLSMALLINT targetType,
                       SQLPOINTER target, SQLLEN bufferLength, SQLLEN* lengthOut);
 
-SQLRETURN VSqlGetDataCall(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLINT targetType, SQLPOINTER target,
-                          SQLLEN bufferLength, SQLLEN* strLenOrInd);
+// SQLGetData on the current row: checks the column and cursor, then
+// converts the cell through VSqlGetData.
+SQLRETURN getColumnData(Statement* stmt, SQLUSMALLINT columnNumber, SQLSMALLINT targetType, SQLPOINTER target,
+                        SQLLEN bufferLength, SQLLEN* strLenOrInd);

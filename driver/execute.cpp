@@ -97,7 +97,7 @@ Source appendParameter(Statement* stmt, std::uint32_t i, std::string& out) {
     return Source::Value;
 }
 
-SQLLEN textLength(const SQLCHAR* text, SQLLEN length) {
+SQLLEN applicationTextLength(const SQLCHAR* text, SQLLEN length) {
     if (!text) return 0;
     return length == SQL_NTS ? SQLLEN(std::strlen(reinterpret_cast<const char*>(text))) : length;
 }
@@ -427,7 +427,7 @@ SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     return executeParameterRows(stmt, "SQLExecDirect");
 }
 
-SQLRETURN VSqlExecuteStatement(Statement* stmt) {
+SQLRETURN executePrepared(Statement* stmt) {
     // Closing the cursor forgets the statement texts, not the preparation:
     // applications execute a prepared statement again after SQLCloseCursor.
     if (stmt->sqlText.empty() && !stmt->preparedText.empty()) {
@@ -468,13 +468,13 @@ VSQL_EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT StatementHandle, SQLCHAR* Stat
 VSQL_EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT StatementHandle, SQLCHAR* StatementText,
                                             SQLINTEGER TextLength) {
     // An empty text fails (HY090, HY009 for none) without an exit line.
-    const SQLLEN length = textLength(StatementText, TextLength);
+    const SQLLEN length = applicationTextLength(StatementText, TextLength);
     return StmtCall(Api::SQLExecDirect, StatementHandle)
         .run([&](Statement* s) { return VSqlExecDirect(s, StatementText, length); }, length > 0);
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT StatementHandle) {
-    return StmtCall(Api::SQLExecute, StatementHandle).run([&](Statement* s) { return VSqlExecuteStatement(s); });
+    return StmtCall(Api::SQLExecute, StatementHandle).run([&](Statement* s) { return executePrepared(s); });
 }
 
 VSQL_EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT StatementHandle, SQLSMALLINT* ParameterCountPtr) {

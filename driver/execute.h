@@ -21,7 +21,8 @@ SQLRETURN VSqlExecute(Statement* stmt);
 // Internal forms of the exported functions (the caller holds the lock).
 SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length);
 SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length);
-SQLRETURN VSqlExecuteStatement(Statement* stmt);
+// SQLExecute: runs the prepared text with the current parameters.
+SQLRETURN executePrepared(Statement* stmt);
 // A new execution: the parameter array starts at its first row.
 void startParameterRows(Statement* stmt);
 // Writes and runs the parameters of each row of the parameter array from

@@ -232,6 +232,6 @@ VSQL_EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT StatementHandle, SQLUSMALLINT 
     return StmtCall(Api::SQLGetData, StatementHandle)
         .enter(int(ColumnNumber), int(TargetType))
         .run([&](Statement* s) {
-            return VSqlGetDataCall(s, ColumnNumber, TargetType, TargetValuePtr, BufferLength, StrLen_or_IndPtr);
+            return getColumnData(s, ColumnNumber, TargetType, TargetValuePtr, BufferLength, StrLen_or_IndPtr);
         });
 }
