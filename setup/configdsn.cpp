@@ -6,8 +6,8 @@
 // and fails, with an installer error, when it gives no data-source name.
 #include "setup/setup.h"
 
-#include "driver/odbc.h"
-#include "driver/transport.h"
+#include "driver/entry/odbc.h"
+#include "driver/connect/transport.h"
 #include "platform/installer.h"
 #include "platform/platform.h"
 

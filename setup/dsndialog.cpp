@@ -2,7 +2,7 @@
 // platform's (platform/dialog.h).
 #include "setup/setup.h"
 
-#include "driver/transport.h"
+#include "driver/connect/transport.h"
 #include "platform/installer.h"
 
 #include <cstring>

@@ -6,7 +6,7 @@
 // installed copy by its full path.
 #include "setup/register.h"
 
-#include "driver/odbc.h"
+#include "driver/entry/odbc.h"
 #include "platform/files.h"
 #include "platform/installer.h"
 #include "platform/msgbox.h"

@@ -2,7 +2,7 @@
 // a data source through the installer library.
 #include "setup/setup.h"
 
-#include "driver/odbc.h"
+#include "driver/entry/odbc.h"
 #include "platform/installer.h"
 
 #include <odbcinst.h>

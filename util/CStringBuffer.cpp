@@ -17,7 +17,7 @@ char* allocBlock(std::int64_t capacity) {
     return static_cast<char*>(p);
 }
 
-std::int32_t textLength(const char* text, std::int32_t count) {
+std::int32_t countOrStrlen(const char* text, std::int32_t count) {
     if (count >= 0) return count;
     if (!text) return 0;
     std::size_t n = std::strlen(text);
@@ -59,7 +59,7 @@ bool CStringBuffer::Equals(const CStringBuffer& other) const {
 }
 
 void CStringBuffer::Assign(const char* text, std::int32_t count) {
-    count = textLength(text, count);
+    count = countOrStrlen(text, count);
     if (count >= capacity_) {
         std::int64_t newCapacity = std::int64_t(step_) * (count / step_ + 1);
         char* block = allocBlock(newCapacity);
@@ -81,7 +81,7 @@ void CStringBuffer::Assign(const CStringBuffer& other) {
 }
 
 void CStringBuffer::Append(const char* text, std::int32_t count) {
-    count = textLength(text, count);
+    count = countOrStrlen(text, count);
     if (!data_ || length_ == 0) {
         Assign(text, count);
         return;
@@ -194,7 +194,7 @@ void CStringBuffer::Attach(char* block, std::int32_t length, std::int32_t capaci
     }
     if (block != data_) plat::heapFree(data_);
     data_ = block;
-    length_ = length < 1 ? textLength(block, -1) : length;
+    length_ = length < 1 ? countOrStrlen(block, -1) : length;
     capacity_ = capacity < 1 ? length_ + 1 : capacity;
     if (capacity_ <= length_) capacity_ = length_ + 1;
     end_ = data_ + length_;

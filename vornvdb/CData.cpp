@@ -7,7 +7,7 @@
 
 namespace {
 
-std::size_t textLength(const char* text) { return text ? std::strlen(text) : 0; }
+std::size_t strlenOrZero(const char* text) { return text ? std::strlen(text) : 0; }
 
 // A heap copy of `count` bytes with `extra` zero bytes behind; null when the
 // heap refuses.
@@ -45,13 +45,13 @@ CDATA::~CDATA() = default;
 // CSTRING
 
 CSTRING::CSTRING() { setBytes(nullptr, 0); }
-CSTRING::CSTRING(const char* text) { setBytes(text, textLength(text)); }
+CSTRING::CSTRING(const char* text) { setBytes(text, strlenOrZero(text)); }
 CSTRING::CSTRING(const void* bytes, std::size_t count) { setBytes(bytes, bytes ? count : 0); }
 CSTRING::CSTRING(const CDATA& other) : CDATA() { setBytes(other.Data(), other.Length()); }
 CSTRING::CSTRING(const CSTRING& other) : CDATA() { setBytes(other.text_, other.length_); }
 CSTRING::CSTRING(const char* first, const char* second) {
-    setBytes(first, textLength(first));
-    appendBytes(second, textLength(second));
+    setBytes(first, strlenOrZero(first));
+    appendBytes(second, strlenOrZero(second));
 }
 CSTRING::CSTRING(char c, std::size_t count) {
     setBytes(nullptr, 0);
@@ -106,11 +106,11 @@ CDATA& CSTRING::Assign(const CDATA& other) {
 }
 std::size_t CSTRING::Length() const { return length_; }
 CDATA& CSTRING::Assign(const char* text) {
-    setBytes(text, textLength(text));
+    setBytes(text, strlenOrZero(text));
     return *this;
 }
 CDATA& CSTRING::Append(const char* text) {
-    appendBytes(text, textLength(text));
+    appendBytes(text, strlenOrZero(text));
     return *this;
 }
 CDATA& CSTRING::Append(const CDATA& other) {
@@ -133,7 +133,7 @@ std::size_t CSTRING::CopyOut(char* buffer, std::size_t size) const {
 // CLSTRING
 
 CLSTRING::CLSTRING() = default;
-CLSTRING::CLSTRING(const char* text) { setBytes(text, textLength(text)); }
+CLSTRING::CLSTRING(const char* text) { setBytes(text, strlenOrZero(text)); }
 CLSTRING::CLSTRING(const void* bytes, std::size_t count) { setBytes(bytes, bytes ? count : 0); }
 CLSTRING::CLSTRING(const CDATA& other) : CDATA() { setBytes(other.Data(), other.Length()); }
 CLSTRING::CLSTRING(const CLSTRING& other) : CDATA() { setBytes(other.bytes_, std::size_t(other.count_)); }
@@ -159,7 +159,7 @@ CDATA& CLSTRING::Assign(const CDATA& other) {
 }
 std::size_t CLSTRING::Length() const { return count_ > 0 ? std::size_t(count_) : 0; }
 CDATA& CLSTRING::Assign(const char* text) {
-    setBytes(text, textLength(text));
+    setBytes(text, strlenOrZero(text));
     return *this;
 }
 CDATA& CLSTRING::Append(const char* text) {
@@ -195,7 +195,7 @@ CDATA& CLSTRING::AssignItem(const CDATA& other) { return CLSTRING::Assign(other)
 // CPACKET
 
 CPACKET::CPACKET() = default;
-CPACKET::CPACKET(const char* text) { setBytes(text, textLength(text)); }
+CPACKET::CPACKET(const char* text) { setBytes(text, strlenOrZero(text)); }
 CPACKET::CPACKET(const void* bytes, std::size_t count) { setBytes(bytes, bytes ? count : 0); }
 CPACKET::CPACKET(const CDATA& other) : CDATA() { setBytes(other.Data(), other.Length()); }
 CPACKET::CPACKET(const CPACKET& other) : CDATA() { setBytes(other.Data(), other.Length()); }
@@ -247,10 +247,10 @@ CDATA& CPACKET::Assign(const CDATA& other) {
 }
 std::size_t CPACKET::Length() const { return std::size_t(count_); }
 CDATA& CPACKET::Assign(const char* text) {
-    setBytes(text, textLength(text));
+    setBytes(text, strlenOrZero(text));
     return *this;
 }
-CDATA& CPACKET::Append(const char* text) { return AppendBytes(text, textLength(text)); }
+CDATA& CPACKET::Append(const char* text) { return AppendBytes(text, strlenOrZero(text)); }
 CDATA& CPACKET::Append(const CDATA& other) {
     if (&other == this) {
         CPACKET copy(*this);

@@ -35,6 +35,7 @@ enum : std::int32_t {
 };
 
 // The in-memory record of Export and Import.
+// a..f carry the request record's head1..head3, rows, flags and block.
 struct EXPORTRECORD {
     std::uint32_t a = 0, b = 0, c = 0;
     CSTRING name;

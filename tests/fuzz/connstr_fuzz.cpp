@@ -1,6 +1,6 @@
 // Fuzz target: SQLDriverConnect's connection-string parser, then the output
 // string made from what it kept.
-#include "driver/connect.h"
+#include "driver/connect/connect.h"
 #include "setup/setup.h"
 
 #include <cstdint>

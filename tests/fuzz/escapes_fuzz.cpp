@@ -1,6 +1,6 @@
 // Fuzz target: ODBC escape translation ({d}, {fn}, {oj}, {escape}, the long
 // form), refused or translated, never past the text.
-#include "driver/escapes.h"
+#include "driver/stmt/escapes.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/resultset.h"
-#include "driver/resultxml.h"
+#include "driver/stmt/resultset.h"
+#include "driver/stmt/resultxml.h"
 
 namespace {
 

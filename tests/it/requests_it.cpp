@@ -2,10 +2,10 @@
 // kit session opened with the start-up block the connect functions build,
 // each command sent with its builder, and the answers read by the result-set
 // parser.
-#include "driver/handles.h"
-#include "driver/requests.h"
-#include "driver/resultset.h"
-#include "driver/resultxml.h"
+#include "driver/entry/handles.h"
+#include "driver/stmt/requests.h"
+#include "driver/stmt/resultset.h"
+#include "driver/stmt/resultxml.h"
 #include "VorndSuite.h"
 
 #include <cstring>

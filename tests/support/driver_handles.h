@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "driver/handles.h"
+#include "driver/entry/handles.h"
 
 namespace vorntest {
 

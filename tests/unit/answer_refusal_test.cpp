@@ -1,7 +1,7 @@
 // Answers to "execsql" that do not fit the request, from a scripted server:
 // each is refused with a clear SQLSTATE and no rows, within bounded memory.
 // The legitimate answers of the table (a fault, a small block) still work.
-#include "driver/handles.h"
+#include "driver/entry/handles.h"
 #include "support/driver_handles.h"
 #include "support/fake_server.h"
 

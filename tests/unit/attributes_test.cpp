@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/handles.h"
+#include "driver/entry/handles.h"
 #include "support/driver_handles.h"
 
 namespace {

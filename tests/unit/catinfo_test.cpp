@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/catalog.h"
+#include "driver/catalog/catalog.h"
 #include "support/driver_handles.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // without a server or against a scripted one: argument checks, the prompt,
 // the output connection string, failed starts and disconnecting. The integration tests cover the rest against
 // vornd (the log settings of a data source among them).
-#include "driver/connect.h"
-#include "driver/handles.h"
+#include "driver/connect/connect.h"
+#include "driver/entry/handles.h"
 #include "setup/setup.h"
 #include "support/driver_handles.h"
 #include "support/fake_server.h"

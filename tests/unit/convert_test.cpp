@@ -6,7 +6,7 @@
 #include <ctime>
 #include <string>
 
-#include "driver/convert.h"
+#include "driver/convert/convert.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/descriptors.h"
-#include "driver/handles.h"
+#include "driver/entry/descriptors.h"
+#include "driver/entry/handles.h"
 #include "support/driver_handles.h"
 
 namespace {

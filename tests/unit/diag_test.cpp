@@ -1,6 +1,6 @@
 // Diagnostics: recording (texts, ODBC 2 states, positions), reading through
 // SQLGetDiagRec / SQLGetDiagField, and the one text copy-out rule.
-#include "driver/handles.h"
+#include "driver/entry/handles.h"
 #include "support/driver_handles.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "driver/escapes.h"
-#include "driver/odbc.h"
+#include "driver/stmt/escapes.h"
+#include "driver/entry/odbc.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "driver/handles.h"
-#include "driver/resultset.h"
-#include "driver/resultxml.h"
+#include "driver/entry/handles.h"
+#include "driver/stmt/resultset.h"
+#include "driver/stmt/resultxml.h"
 #include "support/driver_handles.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Handle records through the exported allocation and release functions, the
 // descriptor record arrays, the per-connection lock and the call frame.
-#include "driver/apicall.h"
-#include "driver/handles.h"
-#include "driver/resultset.h"
+#include "driver/entry/apicall.h"
+#include "driver/entry/handles.h"
+#include "driver/stmt/resultset.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/paramtext.h"
+#include "driver/stmt/paramtext.h"
 
 namespace {
 

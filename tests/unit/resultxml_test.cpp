@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "driver/resultset.h"
-#include "driver/resultxml.h"
+#include "driver/stmt/resultset.h"
+#include "driver/stmt/resultxml.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The transport keywords: what a connection string gives, what reaches the
 // kit's start-up record, and what goes back into an output string.
-#include "driver/transport.h"
+#include "driver/connect/transport.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/convert.h"
-#include "driver/widetext.h"
+#include "driver/convert/convert.h"
+#include "driver/convert/widetext.h"
 #include "util/Utf16.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // 32-bit: every length must reach the application at its full width.
 #include "win/dll.h"
 
-#include "driver/handles.h"  // record layouts: a handle is the address of its record
+#include "driver/entry/handles.h"  // record layouts: a handle is the address of its record
 
 #include <windows.h>
 #include <sql.h>

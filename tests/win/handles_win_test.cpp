@@ -2,7 +2,7 @@
 // driver manager reaches them.
 #include "win/dll.h"
 
-#include "driver/handles.h"  // record layouts: a handle is the address of its record
+#include "driver/entry/handles.h"  // record layouts: a handle is the address of its record
 
 #include <gtest/gtest.h>
 
