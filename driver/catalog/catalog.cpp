@@ -180,7 +180,7 @@ bool setValueText(ColumnValue* value, const char* text) {
     if (!value->dataInArena) plat::heapFree(value->data);  // an arena's text goes with its block
     plat::heapFree(value->fetchKey);
     value->fetchKey = nullptr;
-    value->encoding[0] = '\0';
+    value->base64 = 0;
     value->data = copy;
     value->dataInArena = 0;
     value->length = copy ? std::uint32_t(std::strlen(copy)) : 0;
@@ -194,9 +194,8 @@ bool appendTextRow(ResultSet* resultSet, const char* const* values, int n) {
     if (!row) return false;
     row->rowNumber = number;
     for (int i = 0; i < n; ++i) {
-        ColumnValue* value = appendValue(row);
+        ColumnValue* value = appendValue(resultSet, row);
         if (!value) return false;
-        value->id = i + 1;
         if (!setValueText(value, values[i])) return false;
     }
     return true;

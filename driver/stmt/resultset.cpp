@@ -55,6 +55,9 @@ const SqlTypeRow* findSqlType(std::int32_t sqlType) {
     return nullptr;
 }
 
+// Value slots a row reserves ahead of its values.
+constexpr std::int32_t kPresizedValues = 64;
+
 void copyFixed(char* dest, std::size_t size, const char* src) {
     if (!src) src = "";
     std::size_t n = std::strlen(src);
@@ -103,10 +106,11 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 64 * 1024;
 
-void* arenaAlloc(ResultSet* rs, std::size_t n) {
-    n = (n + 7) & ~std::size_t(7);
+// align: 8 for records, 1 for texts (a text needs no padding after it).
+void* arenaAlloc(ResultSet* rs, std::size_t n, std::size_t align = 8) {
     ArenaChunk* head = rs->arena;
-    if (!head || head->size - head->used < n) {
+    std::size_t at = head ? (head->used + align - 1) & ~(align - 1) : 0;
+    if (!head || at > head->size || head->size - at < n) {
         // A value larger than a chunk gets a chunk of its own, behind the
         // current one so that the current one keeps filling.
         const std::size_t size = n > kChunkBytes / 4 ? n : kChunkBytes;
@@ -122,10 +126,10 @@ void* arenaAlloc(ResultSet* rs, std::size_t n) {
             rs->arena = chunk;
         }
         head = chunk;
+        at = 0;
     }
-    void* p = head->bytes + head->used;
-    head->used += n;
-    return p;
+    head->used = at + n;
+    return head->bytes + at;
 }
 
 void freeArena(ResultSet* rs) {
@@ -137,30 +141,13 @@ void freeArena(ResultSet* rs) {
     rs->arena = nullptr;
 }
 
-template <typename T>
-T* arenaNew(ResultSet* rs) {
-    void* p = arenaAlloc(rs, sizeof(T));
-    if (!p) return nullptr;
-    std::memset(p, 0, sizeof(T));
-    return new (p) T();
-}
-
-void freeValue(ColumnValue* value) {
-    for (int i = 0; i < value->parts.getCount(); ++i) {
-        auto* part = static_cast<ValuePart*>(value->parts.getAt(i));
-        plat::heapFree(part->text);
-        plat::heapDelete(part);
+// Values own heap blocks only for long or fetched data and fetch keys.
+void freeRowBlocks(Row* row) {
+    for (int i = 0; i < row->valueCount; ++i) {
+        ColumnValue& v = row->values[i];
+        plat::heapFree(v.fetchKey);
+        if (!v.dataInArena) plat::heapFree(v.data);
     }
-    value->parts.release();
-    plat::heapFree(value->fetchKey);
-    if (!value->dataInArena) plat::heapFree(value->data);
-    if (!value->inArena) plat::heapDelete(value);
-}
-
-void freeRow(Row* row) {
-    for (int i = 0; i < row->values.getCount(); ++i) freeValue(static_cast<ColumnValue*>(row->values.getAt(i)));
-    row->values.release();
-    if (!row->inArena) plat::heapDelete(row);
 }
 
 }  // namespace
@@ -209,65 +196,74 @@ ResultSet* makeCatalogResultSet(const char* tableName, const CatalogColumn* colu
     return rs;
 }
 
+void clearResultSet(ResultSet* resultSet) {
+    for (int i = 0; i < resultSet->columns.getCount(); ++i)
+        plat::heapDelete(static_cast<ColumnMetaData*>(resultSet->columns.getAt(i)));
+    resultSet->columns.release();
+    resultSet->columns = PtrList();
+    for (int i = 0; i < resultSet->rows.getCount(); ++i) freeRowBlocks(static_cast<Row*>(resultSet->rows.getAt(i)));
+    resultSet->rows.release();
+    resultSet->rows = PtrList();
+    freeArena(resultSet);
+    resultSet->statementType[0] = '\0';
+    resultSet->rowCount = -1;
+    resultSet->columnCount = 0;
+}
+
 void freeResultSet(ResultSet* resultSet) {
     driverLog().Debug("freeResultSet", "Enter");
     if (resultSet) {
-        for (int i = 0; i < resultSet->columns.getCount(); ++i)
-            plat::heapDelete(static_cast<ColumnMetaData*>(resultSet->columns.getAt(i)));
-        resultSet->columns.release();
-        for (int i = 0; i < resultSet->rows.getCount(); ++i) freeRow(static_cast<Row*>(resultSet->rows.getAt(i)));
-        resultSet->rows.release();
-        freeArena(resultSet);
+        clearResultSet(resultSet);
         plat::heapDelete(resultSet);
     }
     driverLog().Debug("freeResultSet", "Exit");
 }
 
 ColumnMetaData* appendColumn(ResultSet* resultSet) { return appendNew<ColumnMetaData>(resultSet->columns); }
-Row* appendRow(ResultSet* resultSet) {
-    Row* row = appendNew<Row>(resultSet->rows);
-    // One slot per described column, so that most rows never grow further;
-    // but not thousands ahead of values that may never come: a short row
-    // element must not cost a large block.
-    constexpr std::int32_t kPresized = 64;
-    std::int32_t slots = std::min(resultSet->columns.getCount(), kPresized);
-    if (row && slots > 0) reserveSlots(row->values, slots);
-    return row;
-}
-ColumnValue* appendValue(Row* row) { return appendNew<ColumnValue>(row->values); }
-ValuePart* appendPart(ColumnValue* value) { return appendNew<ValuePart>(value->parts); }
 
-namespace {
-// Appends a record made elsewhere, growing the list by doubling.
-bool appendDoubling(PtrList& list, void* record) {
-    if (list.count >= list.capacity) {
-        if (list.count >= INT32_MAX / 2) return false;
-        if (!reserveSlots(list, list.count < 4 ? 4 : list.count * 2)) return false;
+Row* appendRow(ResultSet* resultSet, std::int32_t presize) {
+    PtrList& rows = resultSet->rows;
+    if (rows.count >= rows.capacity) {
+        if (rows.count >= INT32_MAX / 2) return nullptr;
+        if (!reserveSlots(rows, rows.count < 4 ? 4 : rows.count * 2)) return nullptr;
     }
-    return list.append(record);
-}
-}  // namespace
-
-Row* appendArenaRow(ResultSet* resultSet, std::int32_t presize) {
-    Row* row = arenaNew<Row>(resultSet);
+    auto* row = static_cast<Row*>(arenaAlloc(resultSet, sizeof(Row)));
     if (!row) return nullptr;
-    row->inArena = 1;
-    if (!appendDoubling(resultSet->rows, row)) return nullptr;
-    if (presize > 0) reserveSlots(row->values, presize);
+    *row = Row{};
+    if (!rows.append(row)) return nullptr;
+    // One slot per described column, so that most rows never grow further;
+    // but not thousands ahead of values that may never come.
+    if (presize < 0) presize = std::min(resultSet->columns.getCount(), kPresizedValues);
+    if (presize > 0 && !reserveValueSlots(resultSet, row, presize)) return nullptr;
     return row;
 }
 
-ColumnValue* appendArenaValue(ResultSet* resultSet, Row* row) {
-    ColumnValue* value = arenaNew<ColumnValue>(resultSet);
-    if (!value) return nullptr;
-    value->inArena = 1;
-    return appendDoubling(row->values, value) ? value : nullptr;
+std::uint64_t valueSlotsCost(std::int32_t n) { return sizeof(ColumnValue) * std::uint64_t(n); }
+
+bool reserveValueSlots(ResultSet* resultSet, Row* row, std::int32_t n) {
+    if (n <= row->valueCapacity) return true;
+    auto* values = static_cast<ColumnValue*>(arenaAlloc(resultSet, sizeof(ColumnValue) * std::size_t(n)));
+    if (!values) return false;
+    // The old slots stay in the arena: growth doubles, so they cost at most
+    // as much again.
+    if (row->valueCount) std::memcpy(values, row->values, sizeof(ColumnValue) * std::size_t(row->valueCount));
+    row->values = values;
+    row->valueCapacity = n;
+    return true;
 }
 
-bool reserveValueSlots(Row* row, std::int32_t n) { return reserveSlots(row->values, n); }
+ColumnValue* appendValue(ResultSet* resultSet, Row* row) {
+    if (row->valueCount >= row->valueCapacity) {
+        if (row->valueCount >= INT32_MAX / 2) return nullptr;
+        if (!reserveValueSlots(resultSet, row, row->valueCount < 4 ? 4 : row->valueCount * 2)) return nullptr;
+    }
+    ColumnValue* value = &row->values[row->valueCount++];
+    *value = ColumnValue{};
+    return value;
+}
 
 char* arenaText(ResultSet* resultSet, const char* bytes, std::size_t n) {
-    auto* p = static_cast<char*>(arenaAlloc(resultSet, n + 1));
+    auto* p = static_cast<char*>(arenaAlloc(resultSet, n + 1, 1));
     if (!p) return nullptr;
     if (n) std::memcpy(p, bytes, n);
     p[n] = '\0';
@@ -285,7 +281,7 @@ Row* resultRow(const ResultSet* resultSet, int index) {
 int resultRowCount(const ResultSet* resultSet) { return resultSet ? resultSet->rows.getCount() : 0; }
 
 ColumnValue* rowValue(const Row* row, int index) {
-    return row ? static_cast<ColumnValue*>(row->values.getAt(index)) : nullptr;
+    return row && index >= 0 && index < row->valueCount ? &row->values[index] : nullptr;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // mapping of server type names onto the few SQL types the driver reports.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "driver/entry/odbc.h"
@@ -15,29 +16,25 @@ constexpr int kStatementTypeSize = 7;   // "SELECT" and the like
 constexpr int kColumnTextSize = 33;     // table, column, label, type names
 constexpr int kEncodingSize = 32;
 
-struct ValuePart {
-    std::uint32_t length;
-    char* text;  // owned, terminated
-};
-
+// One value of a row, a compact record in its result set's arena: a block
+// of many rows costs little more than its text.
 struct ColumnValue {
-    std::int32_t id;
+    char* data;                // null, or the bytes with a terminator after them
+    char* fetchKey;            // owned heap text or null: fetched later by key
+    std::uint32_t length;      // bytes in data
     std::uint8_t isNull;
-    char encoding[kEncodingSize];  // non-empty: the text was base64
-    char* fetchKey;                // owned or null: fetched later by key
-    std::uint32_t length;          // bytes in data
-    char* data;                    // owned or null; terminated when text
-    PtrList parts;                 // of ValuePart
-    std::uint8_t inArena;          // the record lives in its result set's arena
-    std::uint8_t dataInArena;      // so does data: released with the arena, never alone
+    std::uint8_t base64;       // the text came base64-encoded
+    std::uint8_t dataInArena;  // data goes with the arena, never alone
+    std::uint8_t hasPart;      // a P element gave the data
 };
 
 struct Row {
     std::int32_t rowNumber;
     std::int32_t recordNumber;
     std::int32_t partNumber;
-    PtrList values;  // of ColumnValue; value of column n is element n-1
-    std::uint8_t inArena;  // the record lives in its result set's arena
+    std::int32_t valueCount;     // value of column n is values[n-1]
+    std::int32_t valueCapacity;
+    ColumnValue* values;         // in the arena
 };
 
 struct ArenaChunk;  // a block of the arena (resultset.cpp)
@@ -96,18 +93,19 @@ void freeResultSet(ResultSet* resultSet);
 
 // Records appended to a result set; null when the heap refuses. The result set
 // (or the row, or the value) owns what these return.
+// Rows and values live in the result set's arena; presize: value slots to
+// reserve in the row (its first value reserves them when 0).
 ColumnMetaData* appendColumn(ResultSet* resultSet);
-Row* appendRow(ResultSet* resultSet);
-ColumnValue* appendValue(Row* row);
-ValuePart* appendPart(ColumnValue* value);
-// The same for the parser, in the result set's arena; null when the heap
-// refuses. presize: value slots to reserve in the row.
-Row* appendArenaRow(ResultSet* resultSet, std::int32_t presize);
-ColumnValue* appendArenaValue(ResultSet* resultSet, Row* row);
+Row* appendRow(ResultSet* resultSet, std::int32_t presize = -1);
+ColumnValue* appendValue(ResultSet* resultSet, Row* row);
 // Room for n values in the row without growing; false when the heap refuses.
-bool reserveValueSlots(Row* row, std::int32_t n);
+bool reserveValueSlots(ResultSet* resultSet, Row* row, std::int32_t n);
+// Arena bytes a row with room for n values costs.
+std::uint64_t valueSlotsCost(std::int32_t n);
 // A copy of n bytes and a terminator in the arena; null when the heap refuses.
 char* arenaText(ResultSet* resultSet, const char* bytes, std::size_t n);
+// Back to what newResultSet gives, keeping the record itself.
+void clearResultSet(ResultSet* resultSet);
 
 // Typed access; null when the index is out of range. Indexes count from 0.
 // A row may hold fewer values than the result has columns (a server that

@@ -160,11 +160,13 @@ void refuse(ParserContext* ctx, const char* format, long long a = 0, long long b
     XML_StopParser(static_cast<XML_Parser>(ctx->parser), XML_FALSE);
 }
 
+// What a heap block costs beyond its bytes: the allocator's own header.
+constexpr std::uint64_t kHeapBlockCost = 16;
+
 // Counts what a stored record or text costs; false (and the parse refused)
 // once the result would cost more than the limit allows.
 bool charge(ParserContext* ctx, std::uint64_t bytes) {
-    // Each heap block carries the allocator's own header as well.
-    ctx->stored += bytes + 16;
+    ctx->stored += bytes;
     if (ctx->limits.maxStoredBytes && ctx->stored > ctx->limits.maxStoredBytes) {
         refuse(ctx, "The answer needs more memory than its size allows (over %lld bytes)",
                static_cast<long long>(ctx->limits.maxStoredBytes));
@@ -243,10 +245,7 @@ char* takeText(ParserContext* ctx, std::uint32_t* length) {
     return text;
 }
 
-void dropText(ParserContext* ctx) {
-    std::uint32_t length;
-    plat::heapFree(takeText(ctx, &length));
-}
+void dropText(ParserContext* ctx) { ctx->textLength = 0; }
 
 void XMLCALL onCharacters(void* userData, const XML_Char* chunk, int len) {
     ParserContext* ctx = contextOf(userData);
@@ -326,7 +325,7 @@ void startColumnMetaData(ParserContext* ctx, const Attributes& atts) {
     if (ctx->resultSet->columns.getCount() >= kMaxColumns)
         return refuse(ctx, "The answer describes more than the %lld columns a result can have",
                       static_cast<long long>(kMaxColumns));
-    if (!charge(ctx, sizeof(ColumnMetaData) + sizeof(void*))) return;
+    if (!charge(ctx, sizeof(ColumnMetaData) + sizeof(void*) + kHeapBlockCost)) return;
     ColumnMetaData* col = appendColumn(ctx->resultSet);
     if (!col) return failMemory(ctx);
     cutAttribute(col->tableName, atts[kAtTableName]);
@@ -342,24 +341,136 @@ void startColumnMetaData(ParserContext* ctx, const Attributes& atts) {
     if (const char* v = atts[kAtIsNullable]) col->isNullable = isTrue(v) ? 1 : 0;
 }
 
+// ---------------------------------------------------------------------------
+// Records of the rows, made alike by the Expat handlers and by the row
+// scanner, so that both store (and charge) exactly the same.
+
+// Values up to this size are copied into the arena; a larger one collected
+// by Expat keeps the block it was collected in, so that it is never held
+// twice.
+constexpr std::uint32_t kArenaValueMost = 16 * 1024;
+
+// What a stored text of n bytes is charged, wherever it is kept.
+std::uint64_t textCost(std::uint64_t n) { return n + 1 + (n > kArenaValueMost ? kHeapBlockCost : 0); }
+
+// A new row, or null (the parse then stopped or failed).
+Row* beginRow(ParserContext* ctx, std::int32_t rowNumber, std::int32_t recordNumber, std::int32_t partNumber) {
+    ResultSet* rs = ctx->resultSet;
+    const std::int64_t rows = rs->rows.getCount();
+    if (ctx->limits.maxRows >= 0 && rows >= ctx->limits.maxRows) {
+        refuse(ctx, "The answer holds more rows than the %lld asked for", static_cast<long long>(ctx->limits.maxRows));
+        return nullptr;
+    }
+    if (!charge(ctx, sizeof(Row) + sizeof(void*))) return nullptr;
+    // The value slots come with the first value: an empty row costs no more.
+    Row* row = appendRow(rs, 0);
+    if (!row) {
+        failMemory(ctx);
+        return nullptr;
+    }
+    row->rowNumber = rowNumber;
+    row->recordNumber = recordNumber;
+    row->partNumber = partNumber;
+    return row;
+}
+
+// A new value of the row, or null (the parse then stopped or failed).
+ColumnValue* beginValue(ParserContext* ctx, Row* row, bool isNull, bool base64, const char* fetchKey,
+                        std::size_t keyLength) {
+    ResultSet* rs = ctx->resultSet;
+    const int described = rs->columns.getCount();
+    if (ctx->limits.valuesWithinColumns && row->valueCount >= described) {
+        refuse(ctx, "A row of the answer holds more values than the %lld columns it describes",
+               static_cast<long long>(described));
+        return nullptr;
+    }
+    if (row->valueCount == row->valueCapacity) {
+        // One slot per described column at once, so that the row never
+        // grows further; at most 64 ahead of values that may never come.
+        const std::int32_t slots =
+            row->valueCount ? row->valueCount * 2 : std::max(1, std::min(described, 64));
+        if (row->valueCount >= INT32_MAX / 2) {
+            failMemory(ctx);
+            return nullptr;
+        }
+        if (!charge(ctx, valueSlotsCost(slots))) return nullptr;
+        if (!reserveValueSlots(rs, row, slots)) {
+            failMemory(ctx);
+            return nullptr;
+        }
+    }
+    if (fetchKey && !charge(ctx, keyLength + 1 + kHeapBlockCost)) return nullptr;
+    ColumnValue* value = appendValue(rs, row);
+    char* key = nullptr;
+    if (!value || (fetchKey && !(key = static_cast<char*>(plat::heapAlloc(keyLength + 1))))) {
+        failMemory(ctx);
+        return nullptr;
+    }
+    if (key) std::memcpy(key, fetchKey, keyLength);
+    value->fetchKey = key;
+    value->isNull = isNull ? 1 : 0;
+    value->base64 = base64 ? 1 : 0;
+    return value;
+}
+
+// The text of a P element of the value: the first one is the value's data
+// unless the value gets text of its own.
+void endPart(ParserContext* ctx, ColumnValue* value, const char* text, std::uint32_t length) {
+    if (!charge(ctx, textCost(length))) return;
+    if (value->hasPart) return;
+    char* copy = arenaText(ctx->resultSet, text, length);
+    if (!copy) return failMemory(ctx);
+    value->data = copy;
+    value->length = length;
+    value->dataInArena = 1;
+    value->hasPart = 1;
+}
+
+// The value's text at its end. taken: a heap block of the collected text,
+// given to the value when it is kept as it is, else released.
+void endValue(ParserContext* ctx, ColumnValue* value, const char* text, std::uint32_t length, char* taken = nullptr) {
+    if (length == 0) {
+        plat::heapFree(taken);
+        return;  // the first part's text, when there was one, stays
+    }
+    if (value->base64) {
+        if (!isBase64(text, length)) {
+            plat::heapFree(taken);
+            return refuse(ctx, "A value of the answer is not valid base64");
+        }
+        unsigned char* decoded = nullptr;
+        int n = Base64Decode(text, static_cast<int>(length), &decoded);
+        plat::heapFree(taken);
+        if (!decoded) return failMemory(ctx);
+        if (!value->dataInArena) plat::heapFree(value->data);
+        value->data = reinterpret_cast<char*>(decoded);
+        value->length = static_cast<std::uint32_t>(n < 0 ? 0 : n);
+        value->dataInArena = 0;
+        charge(ctx, value->length + 1 + kHeapBlockCost);
+        return;
+    }
+    if (!charge(ctx, textCost(length))) {
+        plat::heapFree(taken);
+        return;
+    }
+    char* data = taken;
+    if (!data && !(data = arenaText(ctx->resultSet, text, length))) return failMemory(ctx);
+    value->data = data;
+    value->length = length;
+    value->dataInArena = taken ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
+// Expat's handlers.
+
 void startRow(ParserContext* ctx, const Attributes& atts) {
     if (atDepthLimit(ctx)) {
         ++ctx->overflow;
         return;
     }
-    ResultSet* rs = ctx->resultSet;
-    const std::int64_t rows = rs->rows.getCount();
-    if (ctx->limits.maxRows >= 0 && rows >= ctx->limits.maxRows)
-        return refuse(ctx, "The answer holds more rows than the %lld asked for",
-                      static_cast<long long>(ctx->limits.maxRows));
-    if (!charge(ctx, sizeof(Row) + sizeof(void*))) return;
-    // The value slots come with the first value: an empty row costs no more.
-    Row* row = appendArenaRow(rs, 0);
-    if (!row) return failMemory(ctx);
-    if (const char* v = atts[kAtRowNumber]) row->rowNumber = toNumber(v);
-    if (const char* v = atts[kAtRecordNumber]) row->recordNumber = toNumber(v);
-    if (const char* v = atts[kAtPartNumber]) row->partNumber = toNumber(v);
-    pushFrame(ctx, kFrameRow, row);
+    auto number = [&](Attr a) { return atts[a] ? toNumber(atts[a]) : 0; };
+    if (Row* row = beginRow(ctx, number(kAtRowNumber), number(kAtRecordNumber), number(kAtPartNumber)))
+        pushFrame(ctx, kFrameRow, row);
 }
 
 void startColumn(ParserContext* ctx, const Attributes& atts) {
@@ -368,26 +479,12 @@ void startColumn(ParserContext* ctx, const Attributes& atts) {
         pushFrame(ctx, kFrameIgnored, nullptr);
         return;
     }
-    const int described = ctx->resultSet->columns.getCount();
-    if (ctx->limits.valuesWithinColumns && row->values.getCount() >= described)
-        return refuse(ctx, "A row of the answer holds more values than the %lld columns it describes",
-                      static_cast<long long>(described));
-    const char* fetchKey = atts[kAtFetchKey];
-    if (!charge(ctx, sizeof(ColumnValue) + sizeof(void*) + (fetchKey ? std::strlen(fetchKey) + 17 : 0))) return;
-    if (row->values.getCount() == 0 && described > 1) {
-        // One slot per described column at once, so that the row never
-        // grows further; at most 64 ahead of values that may never come.
-        const std::int32_t slots = std::min(described, 64);
-        if (!charge(ctx, sizeof(void*) * std::uint64_t(slots))) return;
-        reserveValueSlots(row, slots);
-    }
-    ColumnValue* value = appendArenaValue(ctx->resultSet, row);
-    if (!value) return failMemory(ctx);
-    if (const char* v = atts[kAtId]) value->id = toNumber(v);
-    if (const char* v = atts[kAtNull]) value->isNull = isTrue(v) ? 1 : 0;
-    if (!copyAttribute(value->fetchKey, fetchKey)) return failMemory(ctx);
-    cutAttribute(value->encoding, atts[kAtEncoding]);
-    pushFrame(ctx, kFrameColumn, value);
+    const char* key = atts[kAtFetchKey];
+    const char* encoding = atts[kAtEncoding];
+    const char* null = atts[kAtNull];
+    ColumnValue* value = beginValue(ctx, row, null && isTrue(null), encoding && encoding[0], key,
+                                    key ? std::strlen(key) : 0);
+    if (value) pushFrame(ctx, kFrameColumn, value);
 }
 
 void startPart(ParserContext* ctx) {
@@ -397,10 +494,7 @@ void startPart(ParserContext* ctx) {
         pushFrame(ctx, kFrameIgnored, nullptr);
         return;
     }
-    if (!charge(ctx, sizeof(ValuePart) + sizeof(void*))) return;
-    ValuePart* part = appendPart(value);
-    if (!part) return failMemory(ctx);
-    pushFrame(ctx, kFramePart, part);
+    pushFrame(ctx, kFramePart, value);
 }
 
 void startFault(ParserContext* ctx, const Attributes& atts) {
@@ -422,8 +516,8 @@ void startProperty(ParserContext* ctx, const XML_Char** atts) {
                       static_cast<long long>(kMaxColumns));
     if (!charge(ctx, sizeof(ColumnMetaData) + sizeof(Row) + sizeof(ColumnValue) + 64)) return;
     ColumnMetaData* col = appendColumn(rs);
-    Row* row = col ? appendRow(rs) : nullptr;
-    ColumnValue* value = row ? appendValue(row) : nullptr;
+    Row* row = col ? appendRow(rs, 1) : nullptr;
+    ColumnValue* value = row ? appendValue(rs, row) : nullptr;
     if (!value) {
         // Keep the end of the element paired with a frame.
         pushFrame(ctx, kFrameIgnored, nullptr);
@@ -439,7 +533,6 @@ void startProperty(ParserContext* ctx, const XML_Char** atts) {
     col->sqlType = SQL_VARCHAR;
     col->maxLength = 255;
     row->rowNumber = 1;
-    value->id = 1;
     pushFrame(ctx, kFrameProperty, value);
 }
 
@@ -458,53 +551,15 @@ void XMLCALL onStart(void* userData, const XML_Char* name, const XML_Char** atts
     }
 }
 
-// Values up to this size are copied into the arena; a larger one keeps the
-// block it was collected in, so that it is never held twice.
-constexpr std::uint32_t kArenaValueMost = 16 * 1024;
-
-// The value-text rules applied at the end of a Column.
-void finishValue(ParserContext* ctx, ColumnValue* value) {
-    if (ctx->textLength > 0 && ctx->textLength <= kArenaValueMost && !value->encoding[0]) {
-        // The common case: the collected text is copied and its buffer kept
-        // for the next value.
-        const std::uint32_t length = ctx->textLength;
-        if (!charge(ctx, std::uint64_t(length) + 1)) return;
-        char* copy = arenaText(ctx->resultSet, ctx->text, length);
-        if (!copy) return failMemory(ctx);
-        value->data = copy;
-        value->length = length;
-        value->dataInArena = 1;
-        ctx->textLength = 0;
-        ctx->text[0] = '\0';
-        return;
+// Ends a value with the collected text: a long one keeps its block.
+void endCollectedValue(ParserContext* ctx, ColumnValue* value) {
+    if (ctx->textLength > kArenaValueMost && !value->base64) {
+        std::uint32_t length;
+        char* text = takeText(ctx, &length);
+        return endValue(ctx, value, text, length, text);
     }
-    std::uint32_t length;
-    char* text = takeText(ctx, &length);
-    if (text && value->encoding[0]) {
-        if (!isBase64(text, length)) {
-            plat::heapFree(text);
-            return refuse(ctx, "A value of the answer is not valid base64");
-        }
-        unsigned char* decoded = nullptr;
-        int n = Base64Decode(text, static_cast<int>(length), &decoded);
-        plat::heapFree(text);
-        if (!decoded) return failMemory(ctx);
-        value->data = reinterpret_cast<char*>(decoded);
-        value->length = static_cast<std::uint32_t>(n < 0 ? 0 : n);
-        charge(ctx, value->length + 1);
-    } else if (text) {
-        value->data = text;
-        value->length = length;
-        charge(ctx, std::uint64_t(length) + 1);
-    } else if (value->parts.getCount() > 0) {
-        auto* part = static_cast<ValuePart*>(value->parts.getAt(0));
-        if (!charge(ctx, std::uint64_t(part->length) + 1)) return;
-        char* copy = static_cast<char*>(plat::heapAlloc(std::size_t(part->length) + 1));
-        if (!copy) return failMemory(ctx);
-        if (part->text) std::memcpy(copy, part->text, part->length);
-        value->data = copy;
-        value->length = part->length;
-    }
+    endValue(ctx, value, ctx->text, ctx->textLength);
+    ctx->textLength = 0;
 }
 
 void XMLCALL onEnd(void* userData, const XML_Char* name) {
@@ -527,16 +582,16 @@ void XMLCALL onEnd(void* userData, const XML_Char* name) {
     }
     if (!popFrame(ctx, &kind, &record)) return dropText(ctx);
     if (kind == kFrameColumn) {
-        finishValue(ctx, static_cast<ColumnValue*>(record));
+        endCollectedValue(ctx, static_cast<ColumnValue*>(record));
     } else if (kind == kFramePart) {
-        auto* part = static_cast<ValuePart*>(record);
-        part->text = takeText(ctx, &part->length);
-        if (!part->text && !(part->text = duplicate(""))) return failMemory(ctx);
-        charge(ctx, std::uint64_t(part->length) + 1);
+        endPart(ctx, static_cast<ColumnValue*>(record), ctx->text ? ctx->text : "", ctx->textLength);
+        ctx->textLength = 0;
     } else if (kind == kFrameProperty) {
         auto* value = static_cast<ColumnValue*>(record);
+        if (!value->dataInArena) plat::heapFree(value->data);
         value->data = takeText(ctx, &value->length);
-        charge(ctx, std::uint64_t(value->length) + 1);
+        value->dataInArena = 0;
+        charge(ctx, std::uint64_t(value->length) + 1 + kHeapBlockCost);
     } else {
         // A misplaced element: its text belongs to nothing.
         dropText(ctx);
@@ -549,17 +604,234 @@ char* copyOfErrorText(XML_Error code) {
 }
 
 // Expat takes int lengths; a longer document goes in several calls.
-bool parseAll(XML_Parser parser, const char* document, std::size_t length) {
+bool parseAll(XML_Parser parser, const char* document, std::size_t length, bool last = true) {
     constexpr std::size_t kSlice = std::size_t(1) << 30;
     do {
         std::size_t n = length < kSlice ? length : kSlice;
-        bool last = n == length;
-        if (XML_Parse(parser, document, static_cast<int>(n), last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK)
+        bool final = last && n == length;
+        if (XML_Parse(parser, document, static_cast<int>(n), final ? XML_TRUE : XML_FALSE) != XML_STATUS_OK)
             return false;
         document += n;
         length -= n;
     } while (length > 0);
     return true;
+}
+
+// ---------------------------------------------------------------------------
+// The row scanner: the rows of a result in exactly the form the server
+// writes them, read without Expat (whose cost per byte was most of a
+// fetch). It accepts only what Expat would read the same way: the elements
+// and attributes below, ASCII or valid UTF-8 text, the five predefined
+// entity references; anything else sends the document back to Expat.
+
+enum class Scan { Done, Bail, Stopped };
+
+struct Scanner {
+    const char* p;
+    const char* end;
+
+    bool take(const char* literal, std::size_t n) {
+        if (std::size_t(end - p) < n || std::memcmp(p, literal, n) != 0) return false;
+        p += n;
+        return true;
+    }
+    template <std::size_t N>
+    bool take(const char (&literal)[N]) {
+        return take(literal, N - 1);
+    }
+    // Blanks between elements: Expat hands them over as blank text, which
+    // is dropped.
+    void skipBlanks() {
+        while (p < end && (*p == ' ' || *p == '\n')) ++p;
+    }
+    // 1 to 9 digits and the closing quote: a number that needs no clamping.
+    bool number(std::int32_t& out) {
+        std::int32_t v = 0;
+        int digits = 0;
+        while (p < end && *p >= '0' && *p <= '9') {
+            if (++digits > 9) return false;
+            v = v * 10 + (*p++ - '0');
+        }
+        if (!digits || p == end || *p != '"') return false;
+        ++p;
+        out = v;
+        return true;
+    }
+};
+
+// Length of a UTF-8 sequence Expat accepts as character data at s (lead
+// byte >= 0x80), or 0.
+int utf8Length(const unsigned char* s, const unsigned char* end) {
+    const unsigned char c = s[0];
+    auto trail = [&](int i, unsigned char lo, unsigned char hi) { return s + i < end && s[i] >= lo && s[i] <= hi; };
+    if (c >= 0xC2 && c <= 0xDF) return trail(1, 0x80, 0xBF) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        const unsigned char lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+        if (!trail(1, lo, hi) || !trail(2, 0x80, 0xBF)) return 0;
+        // U+FFFE and U+FFFF are not characters.
+        if (c == 0xEF && s[1] == 0xBF && s[2] >= 0xBE) return 0;
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const unsigned char lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+        return trail(1, lo, hi) && trail(2, 0x80, 0xBF) && trail(3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+struct EntityRow {
+    const char* text;
+    std::size_t length;
+    char value;
+};
+const EntityRow kEntities[] = {
+    {"&amp;", 5, '&'}, {"&lt;", 4, '<'}, {"&gt;", 4, '>'}, {"&quot;", 6, '"'}, {"&apos;", 6, '\''},
+};
+
+const EntityRow* entityAt(const char* p, const char* end) {
+    for (const EntityRow& e : kEntities)
+        if (std::size_t(end - p) >= e.length && std::memcmp(p, e.text, e.length) == 0) return &e;
+    return nullptr;
+}
+
+// Character data up to the next '<', as Expat's handler would collect it:
+// references replaced, and each run between references that holds only
+// blanks dropped (Expat hands each run over alone). *text is the document's
+// own bytes when nothing changes, else the context's text buffer. False for
+// anything outside the canonical form.
+bool scanText(ParserContext* ctx, Scanner& in, const char** text, std::uint32_t* length) {
+    const char* start = in.p;
+    bool changed = false, runBlank = true;
+    const bool utf8 = plat::internalIsUtf8();
+    const char* p = in.p;
+    while (p < in.end && *p != '<') {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x80) {
+            const int n = utf8 ? utf8Length(reinterpret_cast<const unsigned char*>(p),
+                                            reinterpret_cast<const unsigned char*>(in.end))
+                               : 0;
+            if (!n) return false;
+            p += n;
+            runBlank = false;
+        } else if (c == '&') {
+            const EntityRow* e = entityAt(p, in.end);
+            if (!e) return false;
+            changed = true;
+            p += e->length;
+        } else if (c < 0x20 || c == 0x7F || (c == ']' && in.end - p >= 3 && p[1] == ']' && p[2] == '>')) {
+            return false;
+        } else {
+            runBlank = runBlank && c == ' ';
+            ++p;
+        }
+    }
+    in.p = p;
+    if (!changed) {
+        *text = start;
+        *length = runBlank ? 0 : std::uint32_t(p - start);
+        return p - start < INT32_MAX;
+    }
+    // Again, building the text: a run is kept once known not blank.
+    ctx->textLength = 0;
+    const char* run = start;
+    for (const char* q = start; q <= p; ++q) {
+        if (q < p && *q != '&') continue;
+        bool blank = true;
+        for (const char* r = run; r < q && blank; ++r) blank = *r == ' ';
+        if (!blank && !appendText(ctx, run, std::size_t(q - run))) return failMemory(ctx), false;
+        if (q == p) break;
+        const EntityRow* e = entityAt(q, p);
+        if (!appendText(ctx, &e->value, 1)) return failMemory(ctx), false;
+        q += e->length - 1;
+        run = q + 1;
+    }
+    *text = ctx->text ? ctx->text : "";
+    *length = ctx->textLength;
+    ctx->textLength = 0;
+    return true;
+}
+
+// A fetch key needs no reference and no normalising.
+bool plainKey(const char* p, const char* end) {
+    for (; p < end; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c <= 0x20 || c >= 0x7F || c == '&' || c == '<') return false;
+    }
+    return true;
+}
+
+// One value, from just after its ID's number.
+Scan scanValue(ParserContext* ctx, Scanner& in, Row* row) {
+    if (in.take("/>")) return beginValue(ctx, row, false, false, nullptr, 0) ? Scan::Done : Scan::Stopped;
+    if (in.take(" null=\"true\"/>")) return beginValue(ctx, row, true, false, nullptr, 0) ? Scan::Done : Scan::Stopped;
+    if (in.take(" fetchKey=\"")) {
+        const char* key = in.p;
+        const void* quote = std::memchr(key, '"', std::size_t(in.end - key));
+        if (!quote) return Scan::Bail;
+        const char* keyEnd = static_cast<const char*>(quote);
+        if (!plainKey(key, keyEnd)) return Scan::Bail;
+        in.p = keyEnd + 1;
+        if (!in.take("/>")) return Scan::Bail;
+        return beginValue(ctx, row, false, false, key, std::size_t(keyEnd - key)) ? Scan::Done : Scan::Stopped;
+    }
+    const bool base64 = in.take(" encoding=\"base64\">");
+    if (!base64 && !in.take(">")) return Scan::Bail;
+    // The form is checked before anything is stored: a bail leaves nothing
+    // half made that Expat would make otherwise.
+    const char* text = nullptr;
+    std::uint32_t length = 0;
+    const bool part = in.take("<P/>");
+    if (!part && !scanText(ctx, in, &text, &length)) return ctx->outOfMemory ? Scan::Stopped : Scan::Bail;
+    if (!in.take("</Column>")) return Scan::Bail;
+    ColumnValue* value = beginValue(ctx, row, false, base64, nullptr, 0);
+    if (!value) return Scan::Stopped;
+    if (part)
+        endPart(ctx, value, "", 0);
+    else
+        endValue(ctx, value, text, length);
+    return ctx->refused || ctx->outOfMemory ? Scan::Stopped : Scan::Done;
+}
+
+// Rows up to the end of the rows' element; on Done in.p is at that end tag.
+Scan scanRows(ParserContext* ctx, Scanner& in) {
+    for (;;) {
+        in.skipBlanks();
+        if (std::size_t(in.end - in.p) >= 16 && std::memcmp(in.p, "</ResultSetData>", 16) == 0) return Scan::Done;
+        std::int32_t rowNumber, recordNumber;
+        if (!in.take("<Row rowNumber=\"") || !in.number(rowNumber) || !in.take(" recordNumber=\"") ||
+            !in.number(recordNumber) || !in.take(">"))
+            return Scan::Bail;
+        Row* row = beginRow(ctx, rowNumber, recordNumber, 0);
+        if (!row) return Scan::Stopped;
+        for (;;) {
+            in.skipBlanks();
+            if (in.take("</Row>")) break;
+            std::int32_t id;
+            if (!in.take("<Column ID=\"") || !in.number(id)) return Scan::Bail;
+            const Scan s = scanValue(ctx, in, row);
+            if (s != Scan::Done) return s;
+        }
+    }
+}
+
+// The document's start as the server writes it: nothing before the rows
+// that could make Expat read them otherwise (a document type, comments,
+// processing instructions, another encoding). The start of the rows, or null.
+const char* rowsStart(const char* document, std::size_t length) {
+    static const char kProlog[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    static const char kRows[] = "<ResultSetData>";
+    const std::size_t prolog = sizeof kProlog - 1;
+    if (length < prolog || std::memcmp(document, kProlog, prolog) != 0) return nullptr;
+    const char* end = document + length;
+    for (const char* p = document + prolog; p < end;) {
+        const void* lt = std::memchr(p, '<', std::size_t(end - p));
+        if (!lt) return nullptr;
+        p = static_cast<const char*>(lt) + 1;
+        if (p < end && (*p == '!' || *p == '?')) return nullptr;
+        if (std::size_t(end - p) >= sizeof kRows - 2 && std::memcmp(p, kRows + 1, sizeof kRows - 2) == 0)
+            return p + sizeof kRows - 2;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -619,17 +891,54 @@ ParseStatus parseXml(const char* document, std::size_t length, ResultSet** resul
     return parseAnswer(nullptr, document, length, resultSetPtr, AnswerLimits());
 }
 
+namespace {
+
+void startParser(XML_Parser parser, ParserContext* ctx, unsigned long salt) {
+    if (salt) XML_SetHashSalt(parser, salt);
+    XML_SetUserData(parser, ctx);
+    XML_SetElementHandler(parser, onStart, onEnd);
+    XML_SetCharacterDataHandler(parser, onCharacters);
+}
+
+bool isFresh(const ResultSet* rs) {
+    return rs->columns.getCount() == 0 && rs->rows.getCount() == 0 && !rs->arena && rs->columnCount == 0 &&
+           rs->rowCount == -1 && !rs->statementType[0];
+}
+
+enum class Parsed { Whole, Failed, Untouched, Again };
+
+// Expat up to the rows, the scanner over them, Expat after them. Untouched:
+// not a result in the server's form, nothing read yet. Again: the same
+// found later, and what was stored must be forgotten before Expat reads the
+// document whole.
+Parsed parseScanned(XML_Parser parser, ParserContext* ctx, const char* document, std::size_t length) {
+    const char* rows = rowsStart(document, length);
+    if (!rows) return Parsed::Untouched;
+    const std::size_t head = std::size_t(rows - document);
+    if (!parseAll(parser, document, head, false)) return ctx->refused || ctx->outOfMemory ? Parsed::Failed : Parsed::Again;
+    const bool clean = ctx->stack.getCount() == 0 && ctx->overflow == 0 && ctx->textLength == 0;
+    Scanner in{rows, document + length};
+    if (clean && !ctx->refused && !ctx->outOfMemory) {
+        switch (scanRows(ctx, in)) {
+        case Scan::Done: break;
+        case Scan::Stopped: return Parsed::Failed;
+        case Scan::Bail: return Parsed::Again;
+        }
+    }
+    // Text or open elements before the rows: Expat reads on from there.
+    return parseAll(parser, in.p, std::size_t(in.end - in.p)) ? Parsed::Whole : Parsed::Failed;
+}
+
+}  // namespace
+
 ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t length, ResultSet** resultSetPtr,
-                        const AnswerLimits& limits) {
+                        const AnswerLimits& limits, RowReading reading) {
     ParseStatus status;
     ParserContext ctx{};
     ctx.status = &status;
     ctx.limits = limits;
 
-    if (!*resultSetPtr) {
-        driverLog().Debug("parseXml", "Allocates result");
-        *resultSetPtr = newResultSet();
-    }
+    if (!*resultSetPtr) *resultSetPtr = newResultSet();
     ctx.resultSet = *resultSetPtr;
     // A kept parser is reset rather than made anew: a new one costs a
     // random seed from the system and a heap of its own.
@@ -640,7 +949,6 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
         } else if (!kept->used || XML_ParserReset(kept->parser, nullptr)) {
             parser = kept->parser;
             kept->used = true;
-            XML_SetHashSalt(parser, kept->salt);
         }
     }
     if (!parser) {
@@ -648,12 +956,36 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
         status.message = copyOfErrorText(XML_ERROR_NO_MEMORY);
         return status;
     }
+    const unsigned long salt = kept ? kept->salt : 0;
     ctx.parser = parser;
-    XML_SetUserData(parser, &ctx);
-    XML_SetElementHandler(parser, onStart, onEnd);
-    XML_SetCharacterDataHandler(parser, onCharacters);
+    startParser(parser, &ctx, salt);
+    if (!document) length = 0;
+    if (!document) document = "";
 
-    bool parsed = parseAll(parser, document ? document : "", document ? length : 0);
+    Parsed outcome = Parsed::Untouched;
+    if (reading == RowReading::Scanned && isFresh(ctx.resultSet)) {
+        outcome = parseScanned(parser, &ctx, document, length);
+        if (outcome == Parsed::Again) {
+            // Back to the state before the document.
+            clearResultSet(ctx.resultSet);
+            status = ParseStatus();
+            ctx.stack.release();
+            ctx.stack = PtrStack();
+            ctx.overflow = 0;
+            ctx.textLength = 0;
+            ctx.stored = 0;
+            if (!XML_ParserReset(parser, nullptr)) {
+                status.code = -1;
+                status.message = copyOfErrorText(XML_ERROR_NO_MEMORY);
+                if (!kept) XML_ParserFree(parser);
+                plat::heapFree(ctx.text);
+                return status;
+            }
+            startParser(parser, &ctx, salt);
+        }
+    }
+    bool parsed = outcome == Parsed::Whole;
+    if (outcome == Parsed::Again || outcome == Parsed::Untouched) parsed = parseAll(parser, document, length);
     if (ctx.refused) {
         status.code = -2;
         status.refused = 1;

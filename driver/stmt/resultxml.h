@@ -67,10 +67,16 @@ struct ParserContext {
 // when the document turns out not to be well-formed (what was built stays).
 ParseStatus parseXml(const char* document, std::size_t length, ResultSet** resultSetPtr);
 
+// How the rows of a result are read. Expat reads every document; the rows
+// of one in the exact form the server writes are read by a strict scanner
+// that gives the same result, and any other byte there sends the whole
+// document through Expat alone. ExpatOnly always does that (for comparing).
+enum class RowReading { Scanned, ExpatOnly };
+
 // The same with a parser kept by the caller (reset before the document; null
 // makes one for this document only) and the answer checked against limits.
 ParseStatus parseAnswer(AnswerParser* parser, const char* document, std::size_t length, ResultSet** resultSetPtr,
-                        const AnswerLimits& limits);
+                        const AnswerLimits& limits, RowReading reading = RowReading::Scanned);
 // A parser for parseAnswer; null when the heap refuses.
 AnswerParser* newAnswerParser();
 void freeAnswerParser(AnswerParser* parser);
