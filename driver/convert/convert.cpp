@@ -12,7 +12,6 @@
 #include "driver/stmt/resultset.h"
 #include "driver/convert/typerules.h"
 #include "driver/convert/widetext.h"
-#include "log/VfxLogger.h"
 
 namespace {
 
@@ -291,14 +290,10 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
 
 SQLRETURN VSqlGetData(Statement* stmt, const ColumnMetaData* column, ColumnValue* cell, SQLSMALLINT targetType,
                       SQLPOINTER target, SQLLEN bufferLength, SQLLEN* lengthOut) {
-    IVfxLogger& log = driverLog();
-    log.Debug("VSqlGetData", "Enter");
+    // Called for every cell of a fetch: no log lines of its own.
     SQLRETURN rc = [&]() -> SQLRETURN {
         SQLSMALLINT sqlType = column ? SQLSMALLINT(column->sqlType) : SQLSMALLINT(0);
-        if (targetType == SQL_C_DEFAULT) {
-            targetType = cTypeForSqlType(sqlType);
-            log.Debug("VSqlGetData", "SQL_C_DEFAULT angiven, ny TargetType = %d", int(targetType));
-        }
+        if (targetType == SQL_C_DEFAULT) targetType = cTypeForSqlType(sqlType);
         if (!cell->data && cell->fetchKey) {
             SQLRETURN fetched = fetchObjectValue(stmt, cell);
             if (fetched != SQL_SUCCESS) return fetched;
@@ -329,7 +324,6 @@ SQLRETURN VSqlGetData(Statement* stmt, const ColumnMetaData* column, ColumnValue
         }
         return result;
     }();
-    log.Debug("VSqlGetData", "Exit with return code %d", int(rc));
     return rc;
 }
 

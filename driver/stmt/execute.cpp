@@ -221,10 +221,10 @@ SQLRETURN VSqlExecute(Statement* stmt) {
         AnswerLimits limits;
         if (stmt->blockMode) limits.maxRows = stmt->blockSize;
         limits.valuesWithinColumns = true;
-        // A real answer stores in under three times its text (short values
-        // cost a record each); a document made of empty elements to make
-        // records is stopped there.
-        limits.maxStoredBytes = 3 * std::uint64_t(reply->documentLength) + (std::uint64_t(16) << 20);
+        // A real answer stores in about its own size (a value's record is no
+        // larger than the markup around it); a document made of empty
+        // elements to make records is stopped there.
+        limits.maxStoredBytes = std::uint64_t(reply->documentLength) + (std::uint64_t(16) << 20);
         if (linkFailed(stmt, std::int32_t(reply->status))) {
             rc = SQL_ERROR;
         } else if (!fits) {

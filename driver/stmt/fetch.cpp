@@ -58,9 +58,35 @@ SQLRETURN nextBlock(Statement* stmt) {
     return VSqlExecute(stmt);
 }
 
+// SQL types whose stored text an SQL_C_CHAR column takes as it is.
+bool isTextCopy(std::int32_t sqlType) {
+    switch (sqlType) {
+    case SQL_VARCHAR: case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_INTEGER: case SQL_SMALLINT: case SQL_FLOAT:
+    case SQL_TYPE_DATE: case SQL_TYPE_TIME: return true;
+    default: return false;
+    }
+}
+
+// The common cell, text into an SQL_C_CHAR buffer that holds it, copied
+// here without the general conversion; false leaves the cell to it.
+bool copyWholeText(const ColumnMetaData* column, const ColumnValue* cell, bool ansi, SQLPOINTER data,
+                   SQLLEN bufferLength, SQLLEN* length) {
+    if (!cell->data || !column || !isTextCopy(column->sqlType)) return false;
+    SQLLEN n = SQLLEN(cell->length);
+    while (n > 0 && cell->data[n - 1] == 0) --n;
+    if (n >= bufferLength) return false;
+    if (ansi)
+        for (SQLLEN k = 0; k < n; ++k)
+            if (static_cast<unsigned char>(cell->data[k]) >= 0x80) return false;
+    std::memcpy(data, cell->data, std::size_t(n));
+    static_cast<char*>(data)[n] = 0;
+    if (length) *length = n;
+    return true;
+}
+
 // Moves the non-null and null cells of one row into the bound columns;
 // returns the row's status.
-SQLUSMALLINT transferRow(Statement* stmt, const Row* row, SQLULEN i, SQLLEN offset, SQLLEN bindType) {
+SQLUSMALLINT transferRow(Statement* stmt, const Row* row, SQLULEN i, SQLLEN offset, SQLLEN bindType, bool ansi) {
     Descriptor* ard = stmt->ard;
     const ResultSet* rs = stmt->resultSet;
     SQLUSMALLINT status = SQL_ROW_SUCCESS;
@@ -68,15 +94,18 @@ SQLUSMALLINT transferRow(Statement* stmt, const Row* row, SQLULEN i, SQLLEN offs
     for (int c = 1; c <= columns; ++c) {
         DescriptorRecord& record = ard->records[c - 1];
         if (!record.dataPtr) continue;
-        const SQLLEN dataStride = bindType ? bindType : elementSize(record);
+        const SQLLEN dataStride = i == 0 ? 0 : bindType ? bindType : elementSize(record);
         const SQLLEN indicatorStride = bindType ? bindType : SQLLEN(sizeof(SQLLEN));
         ColumnValue* cell = rowValue(row, c - 1);
         if (cell && !cell->isNull) {
             SQLPOINTER data = advance(record.dataPtr, offset + SQLLEN(i) * dataStride);
             SQLLEN* length =
                 record.octetLengthPtr ? advance(record.octetLengthPtr, offset + SQLLEN(i) * indicatorStride) : nullptr;
-            SQLRETURN rc = VSqlGetData(stmt, resultColumn(rs, c - 1), cell, record.conciseType, data,
-                                       record.octetLength, length);
+            const ColumnMetaData* column = resultColumn(rs, c - 1);
+            if (record.conciseType == SQL_C_CHAR &&
+                copyWholeText(column, cell, ansi, data, record.octetLength, length))
+                continue;
+            SQLRETURN rc = VSqlGetData(stmt, column, cell, record.conciseType, data, record.octetLength, length);
             if (rc != SQL_SUCCESS) setLastDiagPosition(stmt->diag, std::int32_t(i + 1), c);
             if (rc == SQL_ERROR)
                 status = SQL_ROW_ERROR;
@@ -112,6 +141,7 @@ SQLRETURN VSqlFetch(Statement* stmt) {
     StoredRange range = storedRange(stmt);
     SQLULEN rowsFetched = 0, rowErrors = 0, rowInfos = 0;
     SQLRETURN result = SQL_SUCCESS;
+    const bool ansi = ansiCall();
     for (SQLULEN i = 0; i < n; ++i) {
         const long long r = (long long)stmt->rowPosition + (long long)i;
         SQLUSMALLINT status = SQL_ROW_SUCCESS;
@@ -131,9 +161,8 @@ SQLRETURN VSqlFetch(Statement* stmt) {
             status = SQL_ROW_NOROW;
         } else {
             ++rowsFetched;
-            driverLog().Debug("SQLFetch", "Current row: %d", int(r));
             const Row* row = resultRow(stmt->resultSet, int(r - range.first));
-            status = transferRow(stmt, row, i, offset, bindType);
+            status = transferRow(stmt, row, i, offset, bindType, ansi);
         }
         if (status == SQL_ROW_ERROR) ++rowErrors;
         if (status == SQL_ROW_SUCCESS_WITH_INFO) ++rowInfos;

@@ -78,19 +78,12 @@ bool reserveSlots(PtrList& list, std::int32_t wanted) {
 // A list grows ten slots at a time by itself, which makes a block of many
 // rows a long series of copies of the whole array; the lists of a result set
 // double instead.
-template <typename T>
-T* appendNew(PtrList& list) {
+bool appendDoubling(PtrList& list, void* record) {
     if (list.count >= list.capacity) {
-        if (list.count >= INT32_MAX / 2) return nullptr;
-        if (!reserveSlots(list, list.count < 4 ? 4 : list.count * 2)) return nullptr;
+        if (list.count >= INT32_MAX / 2) return false;
+        if (!reserveSlots(list, list.count < 4 ? 4 : list.count * 2)) return false;
     }
-    T* record = plat::heapNew<T>();
-    if (!record) return nullptr;
-    if (!list.append(record)) {
-        plat::heapDelete(record);
-        return nullptr;
-    }
-    return record;
+    return list.append(record);
 }
 
 }  // namespace
@@ -197,8 +190,6 @@ ResultSet* makeCatalogResultSet(const char* tableName, const CatalogColumn* colu
 }
 
 void clearResultSet(ResultSet* resultSet) {
-    for (int i = 0; i < resultSet->columns.getCount(); ++i)
-        plat::heapDelete(static_cast<ColumnMetaData*>(resultSet->columns.getAt(i)));
     resultSet->columns.release();
     resultSet->columns = PtrList();
     for (int i = 0; i < resultSet->rows.getCount(); ++i) freeRowBlocks(static_cast<Row*>(resultSet->rows.getAt(i)));
@@ -219,18 +210,18 @@ void freeResultSet(ResultSet* resultSet) {
     driverLog().Debug("freeResultSet", "Exit");
 }
 
-ColumnMetaData* appendColumn(ResultSet* resultSet) { return appendNew<ColumnMetaData>(resultSet->columns); }
+ColumnMetaData* appendColumn(ResultSet* resultSet) {
+    auto* column = static_cast<ColumnMetaData*>(arenaAlloc(resultSet, sizeof(ColumnMetaData)));
+    if (!column) return nullptr;
+    *column = ColumnMetaData{};
+    return appendDoubling(resultSet->columns, column) ? column : nullptr;
+}
 
 Row* appendRow(ResultSet* resultSet, std::int32_t presize) {
-    PtrList& rows = resultSet->rows;
-    if (rows.count >= rows.capacity) {
-        if (rows.count >= INT32_MAX / 2) return nullptr;
-        if (!reserveSlots(rows, rows.count < 4 ? 4 : rows.count * 2)) return nullptr;
-    }
     auto* row = static_cast<Row*>(arenaAlloc(resultSet, sizeof(Row)));
     if (!row) return nullptr;
     *row = Row{};
-    if (!rows.append(row)) return nullptr;
+    if (!appendDoubling(resultSet->rows, row)) return nullptr;
     // One slot per described column, so that most rows never grow further;
     // but not thousands ahead of values that may never come.
     if (presize < 0) presize = std::min(resultSet->columns.getCount(), kPresizedValues);

@@ -106,10 +106,11 @@ enum Attr {
 
 struct NameRow {
     const char* name;
+    std::size_t length;
     int id;
 };
 
-#define VORN_NAME(text, id) {text, id}
+#define VORN_NAME(text, id) {text, sizeof text - 1, id}
 const NameRow kElementNames[] = {
     VORN_NAME("Row", kElRow), VORN_NAME("Column", kElColumn), VORN_NAME("P", kElPart),
     VORN_NAME("ResultSetMetaData", kElMetaData), VORN_NAME("ColumnMetaData", kElColumnMetaData),
@@ -133,8 +134,10 @@ template <std::size_t N>
 int findName(const NameRow (&table)[N], const char* name, int none) {
     const char first = name[0];
     if (!first) return none;
+    const std::size_t length = std::strlen(name);
     for (const NameRow& row : table) {
-        if (row.name[0] == first && std::strcmp(name + 1, row.name + 1) == 0) return row.id;
+        if (row.length == length && row.name[0] == first && std::memcmp(name + 1, row.name + 1, length - 1) == 0)
+            return row.id;
     }
     return none;
 }
@@ -630,8 +633,11 @@ struct Scanner {
     const char* p;
     const char* end;
 
+    // The literals are short: a loop beats a call.
     bool take(const char* literal, std::size_t n) {
-        if (std::size_t(end - p) < n || std::memcmp(p, literal, n) != 0) return false;
+        if (std::size_t(end - p) < n) return false;
+        for (std::size_t i = 0; i < n; ++i)
+            if (p[i] != literal[i]) return false;
         p += n;
         return true;
     }
@@ -679,6 +685,15 @@ int utf8Length(const unsigned char* s, const unsigned char* end) {
     return 0;
 }
 
+// ASCII bytes that stand for themselves in character data, blank aside.
+struct TextBytes {
+    bool plain[256];
+    constexpr TextBytes() : plain() {
+        for (int c = 0x21; c < 0x7F; ++c) plain[c] = c != '<' && c != '&' && c != ']';
+    }
+};
+constexpr TextBytes kTextByte;
+
 struct EntityRow {
     const char* text;
     std::size_t length;
@@ -704,9 +719,18 @@ bool scanText(ParserContext* ctx, Scanner& in, const char** text, std::uint32_t*
     bool changed = false, runBlank = true;
     const bool utf8 = plat::internalIsUtf8();
     const char* p = in.p;
-    while (p < in.end && *p != '<') {
+    while (p < in.end) {
+        // Plain characters other than the blank, the bulk of any text.
+        while (p < in.end && kTextByte.plain[static_cast<unsigned char>(*p)]) {
+            ++p;
+            runBlank = false;
+        }
+        if (p == in.end) break;
         const unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= 0x80) {
+        if (c == '<') break;
+        if (c == ' ') {
+            ++p;
+        } else if (c >= 0x80) {
             const int n = utf8 ? utf8Length(reinterpret_cast<const unsigned char*>(p),
                                             reinterpret_cast<const unsigned char*>(in.end))
                                : 0;
@@ -718,11 +742,11 @@ bool scanText(ParserContext* ctx, Scanner& in, const char** text, std::uint32_t*
             if (!e) return false;
             changed = true;
             p += e->length;
-        } else if (c < 0x20 || c == 0x7F || (c == ']' && in.end - p >= 3 && p[1] == ']' && p[2] == '>')) {
-            return false;
-        } else {
-            runBlank = runBlank && c == ' ';
+        } else if (c == ']' && !(in.end - p >= 3 && p[1] == ']' && p[2] == '>')) {
             ++p;
+            runBlank = false;
+        } else {
+            return false;  // control characters, DEL, "]]>"
         }
     }
     in.p = p;
