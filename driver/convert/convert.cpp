@@ -288,8 +288,41 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
     return rc;
 }
 
+namespace {
+
+// SQL types whose stored text an SQL_C_CHAR buffer takes as it is.
+bool isTextCopy(std::int32_t sqlType) {
+    switch (sqlType) {
+    case SQL_VARCHAR: case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_INTEGER: case SQL_SMALLINT: case SQL_FLOAT:
+    case SQL_TYPE_DATE: case SQL_TYPE_TIME: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+SQLLEN copyWholeText(const ColumnMetaData* column, const ColumnValue* cell, bool ansi, SQLPOINTER target,
+                     SQLLEN bufferLength, SQLLEN* lengthOut) {
+    if (!cell->data || !target || !column || !isTextCopy(column->sqlType)) return -1;
+    SQLLEN n = SQLLEN(cell->length);
+    while (n > 0 && cell->data[n - 1] == 0) --n;
+    if (n >= bufferLength || (ansi && hasNonAscii(cell->data, std::size_t(n)))) return -1;
+    std::memcpy(target, cell->data, std::size_t(n));
+    static_cast<char*>(target)[n] = 0;
+    if (lengthOut) *lengthOut = n;
+    return n;
+}
+
 SQLRETURN VSqlGetData(Statement* stmt, const ColumnMetaData* column, ColumnValue* cell, SQLSMALLINT targetType,
                       SQLPOINTER target, SQLLEN bufferLength, SQLLEN* lengthOut) {
+    if (targetType == SQL_C_CHAR && stmt->getDataOffset == 0) {
+        const SQLLEN n = copyWholeText(column, cell, ansiCall(), target, bufferLength, lengthOut);
+        if (n >= 0) {
+            // Read whole: the next call for this column finds no more data.
+            if (stmt->getDataColumn > 0) stmt->getDataOffset = n > 0 ? SQLULEN(n) : (cell->length == 0 ? 1 : 0);
+            return SQL_SUCCESS;
+        }
+    }
     // Called for every cell of a fetch: no log lines of its own.
     SQLRETURN rc = [&]() -> SQLRETURN {
         SQLSMALLINT sqlType = column ? SQLSMALLINT(column->sqlType) : SQLSMALLINT(0);

@@ -24,6 +24,12 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
 bool parseDateText(const char* text, std::size_t length, SQL_DATE_STRUCT& date);
 bool parseTimeText(const char* text, std::size_t length, SQL_TIME_STRUCT& time);
 
+// The common cell: text into an SQL_C_CHAR buffer that holds it whole,
+// copied without the general conversion (ansi: the caller's code page may
+// differ). The bytes copied, or -1 to leave the cell to the conversion.
+SQLLEN copyWholeText(const ColumnMetaData* column, const ColumnValue* cell, bool ansi, SQLPOINTER target,
+                     SQLLEN bufferLength, SQLLEN* lengthOut);
+
 // Converts one non-null cell of result column `column` for SQLGetData and
 // for the bound columns of SQLFetch; fetches a by-reference value first.
 SQLRETURN VSqlGetData(Statement* stmt, const ColumnMetaData* column, ColumnValue* cell, SQLSMALLINT targetType,

@@ -58,32 +58,6 @@ SQLRETURN nextBlock(Statement* stmt) {
     return VSqlExecute(stmt);
 }
 
-// SQL types whose stored text an SQL_C_CHAR column takes as it is.
-bool isTextCopy(std::int32_t sqlType) {
-    switch (sqlType) {
-    case SQL_VARCHAR: case SQL_LONGVARCHAR: case SQL_CHAR: case SQL_INTEGER: case SQL_SMALLINT: case SQL_FLOAT:
-    case SQL_TYPE_DATE: case SQL_TYPE_TIME: return true;
-    default: return false;
-    }
-}
-
-// The common cell, text into an SQL_C_CHAR buffer that holds it, copied
-// here without the general conversion; false leaves the cell to it.
-bool copyWholeText(const ColumnMetaData* column, const ColumnValue* cell, bool ansi, SQLPOINTER data,
-                   SQLLEN bufferLength, SQLLEN* length) {
-    if (!cell->data || !column || !isTextCopy(column->sqlType)) return false;
-    SQLLEN n = SQLLEN(cell->length);
-    while (n > 0 && cell->data[n - 1] == 0) --n;
-    if (n >= bufferLength) return false;
-    if (ansi)
-        for (SQLLEN k = 0; k < n; ++k)
-            if (static_cast<unsigned char>(cell->data[k]) >= 0x80) return false;
-    std::memcpy(data, cell->data, std::size_t(n));
-    static_cast<char*>(data)[n] = 0;
-    if (length) *length = n;
-    return true;
-}
-
 // Moves the non-null and null cells of one row into the bound columns;
 // returns the row's status.
 SQLUSMALLINT transferRow(Statement* stmt, const Row* row, SQLULEN i, SQLLEN offset, SQLLEN bindType, bool ansi) {
@@ -103,7 +77,7 @@ SQLUSMALLINT transferRow(Statement* stmt, const Row* row, SQLULEN i, SQLLEN offs
                 record.octetLengthPtr ? advance(record.octetLengthPtr, offset + SQLLEN(i) * indicatorStride) : nullptr;
             const ColumnMetaData* column = resultColumn(rs, c - 1);
             if (record.conciseType == SQL_C_CHAR &&
-                copyWholeText(column, cell, ansi, data, record.octetLength, length))
+                copyWholeText(column, cell, ansi, data, record.octetLength, length) >= 0)
                 continue;
             SQLRETURN rc = VSqlGetData(stmt, column, cell, record.conciseType, data, record.octetLength, length);
             if (rc != SQL_SUCCESS) setLastDiagPosition(stmt->diag, std::int32_t(i + 1), c);

@@ -633,10 +633,18 @@ struct Scanner {
     const char* p;
     const char* end;
 
-    // The literals are short: a loop beats a call.
+    // The literals are short: compared eight bytes at a time in line
+    // rather than by a call.
     bool take(const char* literal, std::size_t n) {
         if (std::size_t(end - p) < n) return false;
-        for (std::size_t i = 0; i < n; ++i)
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t a, b;
+            std::memcpy(&a, p + i, 8);
+            std::memcpy(&b, literal + i, 8);
+            if (a != b) return false;
+        }
+        for (; i < n; ++i)
             if (p[i] != literal[i]) return false;
         p += n;
         return true;
