@@ -96,7 +96,9 @@ void failMemory(ParserContext* ctx) { ctx->outOfMemory = true; }
 // The elements and attributes the driver reads. Names are found in these
 // tables by their first character before any comparison, and an
 // element's attributes are sorted into slots in one pass.
-enum Element { kElMetaData, kElColumnMetaData, kElRow, kElColumn, kElPart, kElFault, kElSuccess, kElProperty, kElOther };
+enum Element {
+    kElMetaData, kElColumnMetaData, kElRow, kElColumn, kElPart, kElFault, kElSuccess, kElProperty, kElRows, kElOther
+};
 
 enum Attr {
     kAtColumnCount, kAtRowCount, kAtStatementType, kAtTableName, kAtColumnName, kAtColumnLabel, kAtColumnType,
@@ -115,6 +117,7 @@ const NameRow kElementNames[] = {
     VORN_NAME("Row", kElRow), VORN_NAME("Column", kElColumn), VORN_NAME("P", kElPart),
     VORN_NAME("ResultSetMetaData", kElMetaData), VORN_NAME("ColumnMetaData", kElColumnMetaData),
     VORN_NAME("Fault", kElFault), VORN_NAME("Success", kElSuccess), VORN_NAME("property", kElProperty),
+    VORN_NAME("ResultSetData", kElRows),
 };
 const NameRow kAttrNames[] = {
     VORN_NAME("ID", kAtId), VORN_NAME("null", kAtNull), VORN_NAME("fetchKey", kAtFetchKey),
@@ -550,6 +553,7 @@ void XMLCALL onStart(void* userData, const XML_Char* name, const XML_Char** atts
     case kElPart: return startPart(ctx);
     case kElFault: return startFault(ctx, Attributes(atts));
     case kElProperty: return startProperty(ctx, atts);
+    case kElRows: ctx->rowsElementAt = XML_GetCurrentByteIndex(static_cast<XML_Parser>(ctx->parser)); return;
     default: return;
     }
 }
@@ -948,6 +952,10 @@ Parsed parseScanned(XML_Parser parser, ParserContext* ctx, const char* document,
     if (!rows) return Parsed::Untouched;
     const std::size_t head = std::size_t(rows - document);
     if (!parseAll(parser, document, head, false)) return ctx->refused || ctx->outOfMemory ? Parsed::Failed : Parsed::Again;
+    // Expat must have read the tag found as a start tag (not, say, inside a
+    // literal it still waits to see the end of).
+    const std::int64_t tagAt = std::int64_t(head) - std::int64_t(sizeof "<ResultSetData>" - 1);
+    if (ctx->rowsElementAt != tagAt) return Parsed::Again;
     const bool clean = ctx->stack.getCount() == 0 && ctx->overflow == 0 && ctx->textLength == 0;
     Scanner in{rows, document + length};
     if (clean && !ctx->refused && !ctx->outOfMemory) {
@@ -969,6 +977,7 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
     ParserContext ctx{};
     ctx.status = &status;
     ctx.limits = limits;
+    ctx.rowsElementAt = -1;
 
     if (!*resultSetPtr) *resultSetPtr = newResultSet();
     ctx.resultSet = *resultSetPtr;

@@ -60,6 +60,7 @@ struct ParserContext {
     void* parser;            // the Expat parser, to stop it at a refusal
     bool refused;
     char refusal[160];
+    std::int64_t rowsElementAt;  // byte offset of the last ResultSetData start tag Expat read; -1 none
 };
 
 // Parses `length` bytes of `document`. When *resultSetPtr is null a result

@@ -76,6 +76,7 @@ TEST_F(Cursor, GetDataPiecewiseRestartsAndRefusals) {
     EXPECT_EQ(400u, n);
     EXPECT_EQ(SQL_NO_DATA, SQLGetData(hstmt, 2, SQL_C_DEFAULT, &n, 0, &len));
     EXPECT_EQ("0 row4 4", text(1, 8));
+    EXPECT_EQ("100  -7", text(1, 8));  // read whole: nothing more
     EXPECT_EQ("0 400 3", text(2, 8));  // another column came between: whole again
     EXPECT_EQ(SQL_ERROR, SQLGetData(hstmt, 1, SQL_C_TYPE_TIMESTAMP, &n, 0, &len));
     EXPECT_EQ("07006 Restricted data type attribute validation", stmtDiag());
