@@ -39,6 +39,11 @@ ParserContext* contextOf(void* userData) { return static_cast<ParserContext*>(us
 
 // Decimal number the C-library way (no digits gives 0), clamped to 32 bits.
 std::int32_t toNumber(const char* s) {
+    // Up to nine plain digits, the usual case, need no library call.
+    std::int32_t quick = 0;
+    int digits = 0;
+    while (digits < 9 && s[digits] >= '0' && s[digits] <= '9') quick = quick * 10 + (s[digits++] - '0');
+    if (digits > 0 && s[digits] == '\0') return quick;
     char* end = nullptr;
     errno = 0;
     long long v = std::strtoll(s, &end, 10);
