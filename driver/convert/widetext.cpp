@@ -101,7 +101,18 @@ WidePiece copyOutWideData(void* target, SQLLEN bufferBytes, const char* source, 
     const std::size_t room = bufferBytes >= SQLLEN(sizeof(SQLWCHAR)) ? std::size_t(bufferBytes) / 2 - 1 : 0;
     const bool writes = target && bufferBytes >= SQLLEN(sizeof(SQLWCHAR));
     WidePiece piece{0, 0};
-    if (plat::internalIsUtf8()) {
+    const bool utf8 = plat::internalIsUtf8();
+    if (utf8 && writes && bytes <= room && bytes <= 256) {
+        // A short ASCII text that fits, the usual cell: widened in place.
+        char16_t units[256];
+        std::size_t n = 0;
+        while (n < bytes && static_cast<unsigned char>(source[n]) < 0x80) units[n] = char16_t(source[n]), ++n;
+        if (n == bytes) {
+            putUnits(target, units, n);
+            return {bytes, bytes * 2};
+        }
+    }
+    if (utf8) {
         // Straight from the UTF-8: only the piece that goes out is converted.
         std::size_t total = 0, used = 0;
         utf8FitUnits(source, bytes, std::size_t(-1), &total);
