@@ -14,7 +14,6 @@ struct Statement;
 // Fixed text fields hold their terminator.
 constexpr int kStatementTypeSize = 7;   // "SELECT" and the like
 constexpr int kColumnTextSize = 33;     // table, column, label, type names
-constexpr int kEncodingSize = 32;
 
 // One value of a row, a compact record in its result set's arena: a block
 // of many rows costs little more than its text.
@@ -91,10 +90,9 @@ ResultSet* newResultSet();
 ResultSet* makeCatalogResultSet(const char* tableName, const CatalogColumn* columnTable, int n);
 void freeResultSet(ResultSet* resultSet);
 
-// Records appended to a result set; null when the heap refuses. The result set
-// (or the row, or the value) owns what these return.
-// Rows and values live in the result set's arena; presize: value slots to
-// reserve in the row (its first value reserves them when 0).
+// Records appended to a result set, in its arena; null when the heap refuses.
+// presize: value slots to reserve in the row (-1: one per described column,
+// at most 64; 0: its first value reserves them).
 ColumnMetaData* appendColumn(ResultSet* resultSet);
 Row* appendRow(ResultSet* resultSet, std::int32_t presize = -1);
 ColumnValue* appendValue(ResultSet* resultSet, Row* row);
