@@ -2,6 +2,7 @@
 
 #include "server/Codec.h"
 
+#include <cstring>
 
 namespace vornd {
 namespace {
@@ -78,6 +79,18 @@ bool wordIs(const std::string& s, const Token& t, const char* word) {
     return word[k] == 0;
 }
 
+// Whether the text holds the upper-case word anywhere, in any case: most
+// statements are passed over without being tokenized.
+bool holdsNoCase(const std::string& s, const char* word) {
+    const std::size_t n = std::strlen(word);
+    for (std::size_t i = 0; i + n <= s.size(); ++i) {
+        std::size_t k = 0;
+        while (k < n && (s[i + k] >= 'a' && s[i + k] <= 'z' ? s[i + k] - 'a' + 'A' : s[i + k]) == word[k]) ++k;
+        if (k == n) return true;
+    }
+    return false;
+}
+
 // Tokens without space and comments.
 std::vector<Token> tokens(const std::string& s) {
     std::vector<Token> out;
@@ -108,6 +121,7 @@ const char kBase64Prefix[] = "data[base64]=";
 
 ObjectRewrite rewriteObjectClause(const std::string& sql) {
     ObjectRewrite r;
+    if (!holdsNoCase(sql, "OBJECT")) return r;
     const std::vector<Token> t = tokens(sql);
     std::size_t open = 0;
     for (std::size_t k = 0; k + 2 < t.size(); ++k) {
@@ -266,6 +280,7 @@ LiftedQuery liftLiterals(const std::string& sql) {
 }
 
 bool mentionsCatalog(const std::string& sql) {
+    if (!holdsNoCase(sql, "VDBS")) return false;
     for (std::size_t i = 0;;) {
         Token t = nextToken(sql, i);
         if (t.kind == Tok::End) return false;
