@@ -36,14 +36,22 @@ Socket openStream();
 bool connectFirst(Socket s, const AddressList* list, unsigned seconds);
 bool closeSocket(Socket s);
 
+// Tunes a connected stream for requests and their answers: small writes go
+// out at once (no Nagle wait), and each receive or send call gives up after
+// its limit in seconds (0: none), failing with 10060 (timed out), so that no
+// wait call is needed before it. False when the system refuses (lastError).
+bool tuneStream(Socket s, unsigned receiveSeconds, unsigned sendSeconds);
+bool setTimeLimits(Socket s, unsigned receiveSeconds, unsigned sendSeconds);
+
 // Waits until the socket can be read (or written): 1 ready, 0 the time-out
 // passed, -1 failure (see lastError).
 int waitReadable(Socket s, unsigned seconds);
 int waitWritable(Socket s, unsigned seconds);
 
 // One recv / send call: the byte count, 0 at end of stream (recv) or when
-// nothing was taken (send), -1 on failure (see lastError). Sending never
-// raises a signal on a closed connection.
+// nothing was taken (send), -1 on failure (see lastError; 10060 when the
+// limit of setTimeLimits passed). Sending never raises a signal on a closed
+// connection.
 long receive(Socket s, void* buffer, std::size_t bytes);
 long send(Socket s, const void* buffer, std::size_t bytes);
 

@@ -1,6 +1,7 @@
 #include "server/Codec.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace vornd {
 namespace {
@@ -145,9 +146,11 @@ namespace {
 
 // Bytes 0x20..0x7F that go out as they are, for character data and for
 // attribute values; '&', '<', '>' and, in attributes, '"' do not.
+// Bytes from 0x80 on are never plain here: the tables cover every byte, so
+// that the scans need no range test.
 struct PlainAscii {
-    bool text[128];
-    bool attribute[128];
+    bool text[256];
+    bool attribute[256];
     constexpr PlainAscii() : text(), attribute() {
         for (int c = 0x20; c < 0x80; ++c) {
             const bool escaped = c == '&' || c == '<' || c == '>';
@@ -211,13 +214,22 @@ void xmlAttributeAppend(std::string& out, std::string_view s) { escapeAppend(out
 void xmlTextAppend(std::string& out, std::string_view s) { escapeAppend(out, s, false); }
 
 bool isPlainText(std::string_view s) {
-    bool text = false;
-    for (const char ch : s) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 0x80 || !kPlain.text[c]) return false;
-        text |= c != ' ';
+    // Called for every value of every block: eight bytes at a time, each
+    // test true when some byte of the word is one it looks for.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    auto hasZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        const std::uint64_t below20 = (w - kOnes * 0x20) & ~w & kHigh;  // exact once no byte is >= 0x80
+        if ((w & kHigh) | below20 | hasZero(w ^ (kOnes * '&')) | hasZero(w ^ (kOnes * '<')) |
+            hasZero(w ^ (kOnes * '>')))
+            return false;
     }
-    return text;
+    for (; i < s.size(); ++i)
+        if (!kPlain.text[static_cast<unsigned char>(s[i])]) return false;
+    return s.find_first_not_of(' ') != std::string_view::npos;
 }
 
 }  // namespace vornd

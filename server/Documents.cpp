@@ -150,6 +150,18 @@ void ResultSetWriter::textValue(int id, std::string_view text) {
         rows_ += "><P/></Column>";
         return;
     }
+    static constexpr char kClose[] = "</Column>";
+    if (plain && id >= 0 && id < ColumnTags::kCount) {
+        // The common value: tag, text and close in one copy.
+        const std::string& tag = kColumnTags.open[id];
+        const std::size_t at = rows_.size();
+        rows_.resize(at + tag.size() + text.size() + sizeof kClose - 1);
+        char* p = &rows_[at];
+        std::memcpy(p, tag.data(), tag.size());
+        std::memcpy(p + tag.size(), text.data(), text.size());
+        std::memcpy(p + tag.size() + text.size(), kClose, sizeof kClose - 1);
+        return;
+    }
     if (id >= 0 && id < ColumnTags::kCount)
         rows_ += kColumnTags.open[id];
     else
@@ -158,7 +170,7 @@ void ResultSetWriter::textValue(int id, std::string_view text) {
         rows_ += text;
     else
         xmlTextAppend(rows_, text);
-    rows_ += "</Column>";
+    rows_ += kClose;
 }
 
 void ResultSetWriter::binaryValue(int id, const void* bytes, std::size_t count) {

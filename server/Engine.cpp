@@ -8,10 +8,22 @@
 #include <sqlite3.h>
 
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <limits>
 
 namespace vornd {
+
+// How a query's result is described: kept with its idle statement, so that
+// a query run again is not described again. Valid while SQLite has not
+// recompiled the statement (`recompiles` is its count of those then); -1
+// when the description depends on the rows (a column without a declared
+// type takes its first value's).
+struct Described {
+    std::vector<ColumnInfo> columns;
+    ResultSetHead head;
+    int recompiles = -1;
+};
 
 // The session's idle prepared statements by their text, so that a statement
 // run again is not compiled again. A statement handed back is reset and its
@@ -25,20 +37,21 @@ public:
     StatementCache& operator=(const StatementCache&) = delete;
 
     // The idle statement of that text, now the caller's; null when none.
-    sqlite3_stmt* take(const std::string& sql) {
+    sqlite3_stmt* take(const std::string& sql, Described* described = nullptr) {
         auto it = idle_.find(sql);
         if (it == idle_.end()) return nullptr;
         sqlite3_stmt* stmt = it->second.stmt;
+        if (described) *described = std::move(it->second.described);
         idle_.erase(it);
         return stmt;
     }
 
     // Keeps a statement that is done with, or finalizes it.
-    void give(const std::string& sql, sqlite3_stmt* stmt) {
+    void give(const std::string& sql, sqlite3_stmt* stmt, Described described = Described()) {
         if (!stmt) return;
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
-        if (capacity_ == 0 || !idle_.emplace(sql, Entry{stmt, ++clock_}).second) {
+        if (capacity_ == 0 || !idle_.emplace(sql, Entry{stmt, ++clock_, std::move(described)}).second) {
             sqlite3_finalize(stmt);
             return;
         }
@@ -62,6 +75,7 @@ private:
     struct Entry {
         sqlite3_stmt* stmt;
         std::uint64_t lastUse;
+        Described described;
     };
     std::size_t capacity_;
     std::uint64_t clock_ = 0;
@@ -77,6 +91,7 @@ struct Engine::Cursor {
     std::string kind;                 // statementType of its documents
     std::vector<ColumnInfo> columns;
     ResultSetHead head;               // of each block's document
+    int recompiles = -1;              // see Described
     std::uint64_t consumed = 0;       // rows handed out or skipped
     bool pending = false;             // stmt stands on the next row to hand out
     bool done = false;
@@ -86,7 +101,7 @@ struct Engine::Cursor {
     ~Cursor() {
         if (engine) engine->orphanObjects(objects);
         if (cache)
-            cache->give(cacheKey, stmt);
+            cache->give(cacheKey, stmt, Described{std::move(columns), std::move(head), recompiles});
         else
             sqlite3_finalize(stmt);
     }
@@ -345,12 +360,15 @@ void Engine::describe(Cursor& c) {
     sqlite3_stmt* s = c.stmt;
     const int n = sqlite3_column_count(s);
     c.columns.clear();
+    c.recompiles = sqlite3_stmt_status(s, SQLITE_STMTSTATUS_REPREPARE, 0);
     for (int i = 0; i < n; ++i) {
         ColumnInfo col;
         const char* declared = sqlite3_column_decltype(s, i);
         col.type = typeForDeclared(declared);
-        if (!col.type)
+        if (!col.type) {
             col.type = typeForStorageClass(c.pending ? sqlite3_column_type(s, i) : SQLITE_TEXT);
+            c.recompiles = -1;
+        }
         const char* label = sqlite3_column_name(s, i);
         const char* origin = sqlite3_column_origin_name(s, i);
         const char* table = sqlite3_column_table_name(s, i);
@@ -419,6 +437,14 @@ void Engine::writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber) {
                 w.fetchKeyValue(id, storeObject(static_cast<const char*>(p), n, false));
             else
                 w.binaryValue(id, p, n);
+            continue;
+        }
+        if (storage == SQLITE_INTEGER) {
+            // The same digits SQLite would make, without its conversion of
+            // the value to a text value first.
+            char digits[24];
+            const char* end = std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(s, i)).ptr;
+            w.textValue(id, std::string_view(digits, static_cast<std::size_t>(end - digits)));
             continue;
         }
         const std::string_view text = columnView(s, i);
@@ -563,10 +589,29 @@ CommandAnswer Engine::execsql(const std::string& rawSql, std::uint32_t rows, std
     // A query: block 1, or a block that does not continue the open cursor,
     // starts from the beginning; its statement is reused.
     dropCursor(sql);
-    sqlite3_stmt* stmt = statements_->take(text);
+    LiftedQuery lifted;
+    if (!object.found) lifted = liftLiterals(text);
+    std::string key = lifted.values.empty() ? text : lifted.sql;
+    Described described;
+    sqlite3_stmt* stmt = statements_->take(key, &described);
+    if (!stmt && !lifted.values.empty() && prepare(key, &stmt, error) != SQLITE_OK) {
+        // A constant the grammar wants as written (a collation name, a type
+        // size): the text goes as the client sent it.
+        lifted.values.clear();
+        key = text;
+        stmt = statements_->take(key, &described);
+    }
     if (!stmt) {
-        const int rc = prepare(text, &stmt, error);
+        const int rc = prepare(key, &stmt, error);
         if (rc != SQLITE_OK) return sqliteFault(rc, "execsql", error);
+    }
+    for (std::size_t i = 0; i < lifted.values.size(); ++i) {
+        const LiftedLiteral& v = lifted.values[i];
+        const int index = static_cast<int>(i + 1);
+        if (v.text)
+            sqlite3_bind_text(stmt, index, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_int64(stmt, index, v.number);
     }
     for (const ObjectValue& v : object.values) {
         const int index = sqlite3_bind_parameter_index(stmt, v.parameter.c_str());
@@ -576,12 +621,12 @@ CommandAnswer Engine::execsql(const std::string& rawSql, std::uint32_t rows, std
         else
             sqlite3_bind_text(stmt, index, v.bytes.data(), size, SQLITE_TRANSIENT);
     }
-    if (sqlite3_column_count(stmt) == 0) return runChange(stmt, sql, text);
+    if (sqlite3_column_count(stmt) == 0) return runChange(stmt, sql, key);
 
     auto c = std::make_unique<Cursor>();
     c->stmt = stmt;
     c->cache = statements_.get();
-    c->cacheKey = text;
+    c->cacheKey = key;
     c->engine = this;
     c->kind = "SELECT";
     const bool readonly = sqlite3_stmt_readonly(stmt) != 0;
@@ -597,7 +642,14 @@ CommandAnswer Engine::execsql(const std::string& rawSql, std::uint32_t rows, std
     c->pending = first == SQLITE_ROW;
     c->done = first == SQLITE_DONE;
     if (first != SQLITE_ROW && first != SQLITE_DONE) return sqlFault("execsql");
-    describe(*c);
+    if (described.recompiles >= 0 &&
+        described.recompiles == sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_REPREPARE, 0)) {
+        c->columns = std::move(described.columns);
+        c->head = std::move(described.head);
+        c->recompiles = described.recompiles;
+    } else {
+        describe(*c);
+    }
     CommandAnswer a = block(*c, per, skip);
     if (a.status == kStatusMoreRows && per == perBlock && !all) {
         cursors_[sql] = std::move(c);

@@ -232,10 +232,12 @@ bool Server::run() {
                 // session that is gone; count down last, so that the server
                 // outlives every use of it.
                 leave(session);
+                const bool large = session->movedLargeFrames();
                 delete session;
-                // Give the memory of a large request back to the system:
-                // a long-running server must not keep every peak.
-                malloc_trim(0);
+                // Give the memory of a large request or answer back to the
+                // system: a long-running server must not keep every peak.
+                // Small sessions leave nothing worth the walk over the heap.
+                if (large) malloc_trim(0);
                 threadDone();
             }).detach();
         } catch (const std::system_error& e) {

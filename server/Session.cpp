@@ -135,7 +135,8 @@ SessionThread::SessionThread(Server& server, int fd, unsigned long id)
       id_(id),
       loginDeadline_(std::chrono::steady_clock::now() + std::chrono::seconds(server.options().loginTimeoutSeconds)),
       transport_(makeTransport(fd, server.options().tls, server.options().tlsOnly,
-                               server.options().frameTimeoutSeconds)) {}
+                               server.options().frameTimeoutSeconds)),
+      inbox_(new char[kInbox]) {}
 
 unsigned SessionThread::loginSecondsLeft() const {
     const auto left = std::chrono::duration_cast<std::chrono::seconds>(loginDeadline_ - std::chrono::steady_clock::now());
@@ -159,6 +160,12 @@ void SessionThread::abort() {
 
 SessionThread::Wait SessionThread::receive(void* buffer, std::size_t count, unsigned timeoutSeconds) {
     char* p = static_cast<char*>(buffer);
+    const std::size_t ready = std::min(count, inEnd_ - inStart_);
+    std::memcpy(p, inbox_.get() + inStart_, ready);
+    inStart_ += ready;
+    p += ready;
+    count -= ready;
+    if (count == 0) return Wait::Ok;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     while (count > 0) {
         int waitMs = -1;
@@ -175,14 +182,23 @@ SessionThread::Wait SessionThread::receive(void* buffer, std::size_t count, unsi
             return Wait::Failed;
         }
         if (ready == 0) return Wait::TimedOut;
-        const ssize_t n = transport_->read(p, count);
+        // A large rest goes straight to the caller; a small one with what
+        // follows it.
+        const bool direct = count >= kInbox;
+        const ssize_t n = transport_->read(direct ? p : inbox_.get(), direct ? count : kInbox);
         if (n == 0) return Wait::Closed;
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
             return Wait::Failed;
         }
-        p += n;
-        count -= static_cast<std::size_t>(n);
+        if (!direct) {
+            inEnd_ = static_cast<std::size_t>(n);
+            inStart_ = std::min(count, inEnd_);
+            std::memcpy(p, inbox_.get(), inStart_);
+        }
+        const std::size_t got = direct ? static_cast<std::size_t>(n) : inStart_;
+        p += got;
+        count -= got;
     }
     return Wait::Ok;
 }
@@ -226,6 +242,7 @@ bool SessionThread::sendAnswer(std::uint8_t kind, std::uint16_t number, const Re
         server_.log().write(id_, "answer of %zu bytes too large for a frame; session closed", body);
         return false;
     }
+    largestFrame_ = std::max(largestFrame_, body);
     unsigned char frame[4];
     vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(body), frame);
     iovec parts[] = {
@@ -263,6 +280,7 @@ void SessionThread::run() {
                       admitted_ ? "" : " before login");
             break;
         }
+        largestFrame_ = std::max<std::size_t>(largestFrame_, length);
         CPACKET body;
         if (!body.Resize(length)) {
             log.write(id_, "no memory for a frame of %u bytes; session closed", length);

@@ -36,6 +36,9 @@ public:
     void abort();
 
     unsigned long id() const { return id_; }
+    // Whether a frame in or out was large: its memory may be worth giving
+    // back to the system when the session ends.
+    bool movedLargeFrames() const { return largestFrame_ > kLargeFrame; }
 
 private:
     enum class Wait { Ok, Closed, TimedOut, Failed };
@@ -71,6 +74,12 @@ private:
     std::mutex engineMutex_;  // guards engine_ against abort()
     std::unique_ptr<Engine> engine_;
     std::unique_ptr<Transport> transport_;
+    // Bytes read ahead: a request's header and body come in one read.
+    static constexpr std::size_t kInbox = 16 * 1024;
+    static constexpr std::size_t kLargeFrame = 64 * 1024;
+    std::size_t largestFrame_ = 0;
+    std::unique_ptr<char[]> inbox_;
+    std::size_t inStart_ = 0, inEnd_ = 0;
     std::chrono::steady_clock::time_point statementDeadline_;
 };
 

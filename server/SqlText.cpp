@@ -2,7 +2,7 @@
 
 #include "server/Codec.h"
 
-#include <cctype>
+#include <cstring>
 
 namespace vornd {
 namespace {
@@ -15,9 +15,14 @@ struct Token {
     std::size_t end;
 };
 
+// ASCII tests without the locale: every statement is read this way, often
+// more than once.
 bool isWordByte(unsigned char c) {
-    return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+           c >= 0x80;
 }
+
+bool isSpaceByte(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // The token at `i`. Comments count as space; an unterminated literal or
 // comment runs to the end of the text (SQLite will report it).
@@ -25,9 +30,9 @@ Token nextToken(const std::string& s, std::size_t i) {
     const std::size_t n = s.size();
     if (i >= n) return {Tok::End, n, n};
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c)) {
+    if (isSpaceByte(c)) {
         std::size_t j = i;
-        while (j < n && std::isspace(static_cast<unsigned char>(s[j]))) ++j;
+        while (j < n && isSpaceByte(static_cast<unsigned char>(s[j]))) ++j;
         return {Tok::Space, i, j};
     }
     if (c == '-' && i + 1 < n && s[i + 1] == '-') {
@@ -68,9 +73,22 @@ bool wordIs(const std::string& s, const Token& t, const char* word) {
     std::size_t k = 0;
     for (std::size_t i = t.begin; i < t.end; ++i, ++k) {
         if (!word[k]) return false;
-        if (std::toupper(static_cast<unsigned char>(s[i])) != word[k]) return false;
+        const char c = s[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[k]) return false;
     }
     return word[k] == 0;
+}
+
+// Whether the text holds the upper-case word anywhere, in any case: most
+// statements are passed over without being tokenized.
+bool holdsNoCase(const std::string& s, const char* word) {
+    const std::size_t n = std::strlen(word);
+    for (std::size_t i = 0; i + n <= s.size(); ++i) {
+        std::size_t k = 0;
+        while (k < n && (s[i + k] >= 'a' && s[i + k] <= 'z' ? s[i + k] - 'a' + 'A' : s[i + k]) == word[k]) ++k;
+        if (k == n) return true;
+    }
+    return false;
 }
 
 // Tokens without space and comments.
@@ -103,6 +121,7 @@ const char kBase64Prefix[] = "data[base64]=";
 
 ObjectRewrite rewriteObjectClause(const std::string& sql) {
     ObjectRewrite r;
+    if (!holdsNoCase(sql, "OBJECT")) return r;
     const std::vector<Token> t = tokens(sql);
     std::size_t open = 0;
     for (std::size_t k = 0; k + 2 < t.size(); ++k) {
@@ -205,7 +224,63 @@ std::string statementKind(const std::string& sql) {
     return "SELECT";
 }
 
+LiftedQuery liftLiterals(const std::string& sql) {
+    constexpr std::size_t kMostLifted = 64;
+    static const char* const kStops[] = {"ORDER", "GROUP", "WINDOW", "UNION", "INTERSECT", "EXCEPT", "LIMIT"};
+    const std::vector<Token> t = tokens(sql);
+    LiftedQuery out;
+    if (t.empty() || !wordIs(sql, t[0], "SELECT")) return out;
+    auto adjacent = [&](std::size_t a, std::size_t b) { return t[a].end == t[b].begin; };
+    auto isPunct = [&](std::size_t i, char c) { return t[i].kind == Tok::Punct && sql[t[i].begin] == c; };
+    std::vector<std::size_t> lifted;
+    int depth = 0;
+    bool lifting = false;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const char first = sql[t[i].begin];
+        if (t[i].kind == Tok::Punct && (first == '?' || first == ':' || first == '@')) return LiftedQuery();
+        if (t[i].kind == Tok::Word && first == '$') return LiftedQuery();
+        if (isPunct(i, '(')) ++depth;
+        if (isPunct(i, ')')) --depth;
+        if (t[i].kind != Tok::Word && t[i].kind != Tok::String) continue;
+        if (!lifting) {
+            lifting = depth == 0 && wordIs(sql, t[i], "WHERE");
+            continue;
+        }
+        bool stop = false;
+        for (const char* word : kStops) stop = stop || wordIs(sql, t[i], word);
+        if (stop || lifted.size() == kMostLifted) break;
+        LiftedLiteral v;
+        if (t[i].kind == Tok::String) {
+            // X'..' is a blob literal.
+            if ((i > 0 && adjacent(i - 1, i) && t[i - 1].kind == Tok::Word) || !literalValue(sql, t[i], v.bytes))
+                continue;
+            v.text = true;
+        } else {
+            // Digits alone, not part of 1.5 or .5; at most 18, so that the
+            // number fits.
+            const std::size_t n = t[i].end - t[i].begin;
+            if (n > 18 || sql.find_first_not_of("0123456789", t[i].begin) < t[i].end) continue;
+            if ((i > 0 && adjacent(i - 1, i) && isPunct(i - 1, '.')) ||
+                (i + 1 < t.size() && adjacent(i, i + 1) && isPunct(i + 1, '.')))
+                continue;
+            v.number = std::stoll(sql.substr(t[i].begin, n));
+        }
+        out.values.push_back(std::move(v));
+        lifted.push_back(i);
+    }
+    if (lifted.empty()) return LiftedQuery();
+    std::size_t from = 0;
+    for (std::size_t i : lifted) {
+        out.sql.append(sql, from, t[i].begin - from);
+        out.sql += '?';
+        from = t[i].end;
+    }
+    out.sql.append(sql, from, std::string::npos);
+    return out;
+}
+
 bool mentionsCatalog(const std::string& sql) {
+    if (!holdsNoCase(sql, "VDBS")) return false;
     for (std::size_t i = 0;;) {
         Token t = nextToken(sql, i);
         if (t.kind == Tok::End) return false;

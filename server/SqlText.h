@@ -28,6 +28,25 @@ struct ObjectRewrite {
 // single string literal (NULL, an expression) is kept as written.
 ObjectRewrite rewriteObjectClause(const std::string& sql);
 
+// A query whose constants stand as parameters, so that the same query with
+// other values finds its compiled statement in the session's cache (an
+// application's prepared statement arrives with its values written in).
+struct LiftedLiteral {
+    bool text = false;        // a '...' literal, else a whole number
+    std::string bytes;        // the text
+    long long number = 0;
+};
+struct LiftedQuery {
+    std::string sql;                    // with '?' for each literal; empty: nothing lifted
+    std::vector<LiftedLiteral> values;  // for ?1, ?2, ...
+};
+
+// Lifts the whole numbers and '...' literals of a SELECT that follow its own
+// WHERE, up to any ORDER, GROUP, WINDOW, compound or LIMIT: there a number
+// can mean a column, and before WHERE a literal names its column. Nothing is
+// lifted from a text that already holds parameters.
+LiftedQuery liftLiterals(const std::string& sql);
+
 // "INSERT", "UPDATE", "DELETE" for the data-changing statements (also behind
 // a WITH clause; REPLACE counts as INSERT), "SELECT" otherwise.
 std::string statementKind(const std::string& sql);

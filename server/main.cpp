@@ -227,29 +227,31 @@ int parse(int argc, char** argv, Settings& s) {
     return 0;
 }
 
-// Opens the database once before serving: creates it, switches it to WAL
-// and runs the init script.
-bool prepareDatabase(const Settings& s) {
+// Opens the database before serving: creates it, switches it to WAL and runs
+// the init script. Kept open while serving, so that the write-ahead log and
+// its index outlive each session instead of being rebuilt at every login and
+// checkpointed away at every logout.
+std::unique_ptr<vornd::Engine> prepareDatabase(const Settings& s) {
     std::string error;
     auto engine = vornd::Engine::open(s.server.database, s.server.engine, error);
     if (!engine) {
         std::fprintf(stderr, "vornd: cannot open %s: %s\n", s.server.database.c_str(), error.c_str());
-        return false;
+        return nullptr;
     }
     if (!s.initSql.empty()) {
         std::ifstream in(s.initSql, std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "vornd: cannot read %s\n", s.initSql.c_str());
-            return false;
+            return nullptr;
         }
         std::ostringstream text;
         text << in.rdbuf();
         if (!engine->runScript(text.str(), error)) {
             std::fprintf(stderr, "vornd: %s: %s\n", s.initSql.c_str(), error.c_str());
-            return false;
+            return nullptr;
         }
     }
-    return true;
+    return engine;
 }
 
 }  // namespace
@@ -257,7 +259,8 @@ bool prepareDatabase(const Settings& s) {
 int main(int argc, char** argv) {
     Settings s;
     if (const int rc = parse(argc, argv, s)) return rc - 1;
-    if (!prepareDatabase(s)) return 1;
+    const std::unique_ptr<vornd::Engine> keeper = prepareDatabase(s);
+    if (!keeper) return 1;
     if (s.initOnly) return 0;
 
     if (!s.server.usersFile.empty() && !std::ifstream(s.server.usersFile)) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The keywords, in slot order.
@@ -71,6 +72,13 @@ void parseAttributeList(SetupContext& ctx, const char* list);
 // A pair without '=' ends the parse. length < 0: up to the NUL; otherwise at
 // most length characters.
 void parseConnectionString(SetupContext& ctx, const char* text, long length);
+
+// The pairs of a connection string (the syntax above), in order: the keyword
+// as written, and the value without its braces ("}}" read as '}'), or as
+// written after the '=' when it has none (`braced` false).
+using ConnectionPairTaker = std::function<void(const char* keyword, std::size_t keywordLength,
+                                               const std::string& value, bool braced)>;
+void forEachConnectionPair(const char* text, long length, const ConnectionPairTaker& take);
 
 // Fills each keyed slot that is not present from the data source (section =
 // DSN slot) with the setup's defaults: "" and "0" for LogLevel.

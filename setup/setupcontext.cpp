@@ -83,7 +83,7 @@ void parseAttributeList(SetupContext& ctx, const char* list) {
     }
 }
 
-void parseConnectionString(SetupContext& ctx, const char* text, long length) {
+void forEachConnectionPair(const char* text, long length, const ConnectionPairTaker& take) {
     if (!text) return;
     const char* stop = text;
     if (length < 0) {
@@ -93,36 +93,43 @@ void parseConnectionString(SetupContext& ctx, const char* text, long length) {
         stop = nul ? static_cast<const char*>(nul) : text + length;
     }
     const char* p = text;
+    std::string value;
     while (p < stop) {
+        const char* keyword = p;
         const char* eq = p;
         while (eq < stop && *eq != '=' && *eq != ';') ++eq;
         if (eq == stop || *eq != '=') return;  // a pair without '='
-        int slot = findSetupSlot(p, std::size_t(eq - p));
         const char* v = eq + 1;
         while (v < stop && isSpace(*v)) ++v;
-        if (v < stop && *v == '{') {
+        const bool braced = v < stop && *v == '{';
+        value.clear();
+        if (braced) {
             // Braced value: may hold ';' and '='; "}}" is one '}'.
-            char value[kSlotValueSize];
-            std::size_t n = 0;
             const char* q = v + 1;
             for (; q < stop; ++q) {
                 if (*q == '}') {
                     if (q + 1 < stop && q[1] == '}') ++q;
                     else break;
                 }
-                if (n < kSlotValueSize - 1) value[n++] = *q;
+                value += *q;
             }
-            if (slot >= 0) setSetupSlot(ctx, slot, value, n);
             p = q < stop ? q + 1 : stop;
             while (p < stop && *p != ';') ++p;  // anything between '}' and ';' is dropped
         } else {
             const char* end = eq + 1;
             while (end < stop && *end != ';') ++end;
-            if (slot >= 0) setSetupSlot(ctx, slot, eq + 1, std::size_t(end - eq - 1));
+            value.assign(eq + 1, end);
             p = end;
         }
+        take(keyword, std::size_t(eq - keyword), value, braced);
         if (p < stop) ++p;  // the ';'
     }
+}
+
+void parseConnectionString(SetupContext& ctx, const char* text, long length) {
+    forEachConnectionPair(text, length, [&ctx](const char* keyword, std::size_t n, const std::string& value, bool) {
+        setSetupSlot(ctx, findSetupSlot(keyword, n), value.data(), value.size());
+    });
 }
 
 void readMissingKeys(SetupContext& ctx) {

@@ -25,6 +25,8 @@ bool isTlsModule(const CSTRING& name) {
     return p[i] == '\0';
 }
 
+constexpr std::size_t kKeptFrame = 64 * 1024;
+
 std::uint16_t asU16(std::uint32_t v) { return static_cast<std::uint16_t>(v > 0xFFFF ? 0xFFFF : v); }
 
 }  // namespace
@@ -77,12 +79,14 @@ bool CCOMLINK::SendFrame(CPACKET& packet) {
         sent = entries_.send(con_, 0, header, 4) &&
                entries_.send(con_, 1, packet.Data(), static_cast<std::uint32_t>(body));
     } else {
-        CPACKET frame;
-        frame.AppendBytes(header, 4).Append(packet);
-        sent = frame.Length() == body + 4 &&
-               entries_.send(con_, 0, frame.Data(), static_cast<std::uint32_t>(frame.Length()));
+        // One send call per frame: a header apart would be a segment apart.
+        frame_.Consume(frame_.Length());
+        frame_.AppendBytes(header, 4).Append(packet);
+        sent = frame_.Length() == body + 4 &&
+               entries_.send(con_, 0, frame_.Data(), static_cast<std::uint32_t>(frame_.Length()));
     }
     ok_ = sent ? 1 : 0;
+    if (frame_.Length() > kKeptFrame) frame_.Clear();  // a large request's memory is not kept
     if (sent) packet.Assign("");
     return sent;
 }

@@ -68,9 +68,7 @@ public:
     bool SetBlockingHook(bool on);
     // New waits of the open connection use these limits (seconds).
     void SetTimeLimits(std::uint16_t receive, std::uint16_t send) {
-        if (!con_) return;
-        con_->receiveTimeout = receive;
-        con_->sendTimeout = send;
+        SetNetConTimeLimits(con_, receive, send);
     }
     std::uint32_t SessionId() const { return NetConId(con_); }
 
@@ -84,6 +82,7 @@ private:
     std::uint32_t ok_ = 0;
     std::uint32_t cipherOn_ = 0;
     NETCON* con_ = nullptr;
+    CPACKET frame_;  // header and body of a clear frame, kept for the next
     COMENTRIES entries_{};
     CIPHERENTRIES cipher_{};
 };

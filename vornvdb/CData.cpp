@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -384,6 +385,14 @@ CPACKET& CPACKET::Clear() {
     return *this;
 }
 
+void CPACKET::Swap(CPACKET& other) noexcept {
+    std::swap(buffer_, other.buffer_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(head_, other.head_);
+    std::swap(count_, other.count_);
+    std::swap(underrun_, other.underrun_);
+}
+
 bool CPACKET::Resize(std::size_t count) {
     Clear();
     if (count == 0) return true;
@@ -407,7 +416,7 @@ std::int32_t AddHeader(CPACKET& packet, std::uint8_t kind, std::uint16_t number)
         rc = 1;
     }
     block.Append(packet);
-    packet.Assign(block);
+    packet.Swap(block);
     return rc;
 }
 
@@ -416,7 +425,7 @@ void AddAnswerHeader(CPACKET& packet, std::uint8_t kind, std::uint16_t number,
     CPACKET block;
     block.AppendU8(kind).AppendU16(number).AppendU32(status).AppendShortItem(message);
     block.Append(packet);
-    packet.Assign(block);
+    packet.Swap(block);
 }
 
 void EncodeFrameHeader(std::uint32_t bodyLength, unsigned char out[4]) { putLe(out, bodyLength + 4, 4); }

@@ -173,6 +173,8 @@ public:
     bool Resize(std::size_t count);
     // Drops `count` bytes from the front.
     void Consume(std::size_t count);
+    // Exchanges contents with `other`, without copying.
+    void Swap(CPACKET& other) noexcept;
 
 private:
     bool reserve(std::size_t total);

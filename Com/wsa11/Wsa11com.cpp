@@ -89,17 +89,17 @@ net::Socket channelSocket(const NETCON* con, std::uint32_t channel) {
     return (con->channelMode == 2 && channel) ? con->socket2 : con->socket;
 }
 
-// One wait; a failure is reported by the wait ("select") and then as
-// `waitCode` under "SelectNetCon".
-bool waitFor(NETCON* con, net::Socket s, bool forRead) {
-    int r = forRead ? net::waitReadable(s, con->receiveTimeout) : net::waitWritable(s, con->sendTimeout);
-    if (r > 0) return true;
-    report(con->errStack, "select", r == 0 ? kTimedOut : net::lastError());
-    report(con->errStack, "SelectNetCon", forRead ? -3 : -2);
-    return false;
+// A receive or send call that failed: a time-out is reported as a wait that
+// passed its limit, anything else as the call's failure.
+std::int16_t reportTransfer(NETCON* con, bool forRead) {
+    const int code = net::lastError();
+    if (code != kTimedOut) return report(con->errStack, forRead ? "recv" : "send", code);
+    report(con->errStack, "select", kTimedOut);
+    return report(con->errStack, "SelectNetCon", forRead ? -3 : -2);
 }
 
 void freeRecord(NETCON* con) {
+    plat::heapFree(con->inbox);
     plat::heapFree(con->host);
     plat::heapFree(con);
 }
@@ -145,6 +145,13 @@ NETCON* OpenNetCon(const char* service, const char* host, CERRSTACK* errStack, s
     if (con->host) std::memcpy(con->host, host, hostLen);
     con->socket2 = 0;
     con->channelMode = 0;
+    con->inbox = static_cast<unsigned char*>(plat::heapAlloc(kNetInbox));
+    con->inStart = con->inEnd = 0;
+    if (!con->host || !con->inbox) {
+        if (errStack) errStack->Push(kSource, "malloc", CSYSERR("malloc", 0).c_str());
+        freeRecord(con);
+        return nullptr;
+    }
 
     net::AddressList* addresses = nullptr;
     int code = net::resolveTcp4(host, service, &addresses);
@@ -159,6 +166,9 @@ NETCON* OpenNetCon(const char* service, const char* host, CERRSTACK* errStack, s
         report(errStack, "socket", net::lastError());
     } else if (!net::connectFirst(s, addresses, sendTimeout)) {
         report(errStack, "connect", net::lastError());
+        net::closeSocket(s);
+    } else if (!net::tuneStream(s, receiveTimeout, sendTimeout)) {
+        report(errStack, "setsockopt", net::lastError());
         net::closeSocket(s);
     } else {
         ok = true;
@@ -228,16 +238,37 @@ std::int16_t ReceiveNetCon(NETCON* con, std::uint32_t channel, void* buffer, std
     if (!con || !buffer) return 0;
     net::Socket s = channelSocket(con, channel);
     auto* p = static_cast<unsigned char*>(buffer);
-    while (count > 0) {
-        if (!waitFor(con, s, true)) return 0;
-        long n = net::receive(s, p, count);
+    const std::uint32_t asked = count;
+    // The trace shows the block as the caller asked for it, however many
+    // reads it took.
+    auto done = [&]() -> std::int16_t {
+        trace(con, true, buffer, long(asked));
+        return 1;
+    };
+    for (;;) {
+        const std::uint32_t ready = con->inEnd - con->inStart;
+        const std::uint32_t take = ready < count ? ready : count;
+        std::memcpy(p, con->inbox + con->inStart, take);
+        con->inStart += take;
+        p += take;
+        count -= take;
+        if (count == 0) return done();
+        // A large rest goes straight to the caller; a small one with
+        // whatever follows it.
+        const bool direct = count >= kNetInbox;
+        unsigned char* into = direct ? p : con->inbox;
+        long n = net::receive(s, into, direct ? count : kNetInbox);
         if (n == 0) return report(con->errStack, "recv", -1);
-        if (n < 0) return report(con->errStack, "recv", net::lastError());
-        trace(con, true, p, n);
-        p += n;
-        count -= std::uint32_t(n);
+        if (n < 0) return reportTransfer(con, true);
+        if (direct) {
+            p += n;
+            count -= std::uint32_t(n);
+            if (count == 0) return done();
+        } else {
+            con->inStart = 0;
+            con->inEnd = std::uint32_t(n);
+        }
     }
-    return 1;
 }
 
 std::int16_t SendNetCon(NETCON* con, std::uint32_t channel, const void* buffer, std::uint32_t count) {
@@ -245,12 +276,18 @@ std::int16_t SendNetCon(NETCON* con, std::uint32_t channel, const void* buffer, 
     net::Socket s = channelSocket(con, channel);
     auto* p = static_cast<const unsigned char*>(buffer);
     while (count > 0) {
-        if (!waitFor(con, s, false)) return 0;
         long n = net::send(s, p, count);
-        if (n < 0) return report(con->errStack, "send", net::lastError());
+        if (n < 0) return reportTransfer(con, false);
         trace(con, false, p, n);
         p += n;
         count -= std::uint32_t(n);
     }
     return 1;
+}
+
+void SetNetConTimeLimits(NETCON* con, std::uint16_t receiveTimeout, std::uint16_t sendTimeout) {
+    if (!con) return;
+    con->receiveTimeout = receiveTimeout;
+    con->sendTimeout = sendTimeout;
+    net::setTimeLimits(channelSocket(con, 0), receiveTimeout, sendTimeout);
 }

@@ -19,7 +19,13 @@ struct NETCON {
     char* host;
     plat::net::Socket socket2;   // a second channel; never used by this module
     std::uint16_t channelMode;   // 2 would select socket2; always 0 here
+    // Bytes read ahead of the caller: a frame's header and a small body
+    // come off the socket in one call.
+    unsigned char* inbox;        // kNetInbox bytes
+    std::uint32_t inStart, inEnd;
 };
+
+constexpr std::uint32_t kNetInbox = 16 * 1024;
 
 std::int16_t StartNetCon(CERRSTACK* errStack);
 std::int16_t StopNetCon(CERRSTACK* errStack);
@@ -30,6 +36,9 @@ std::int16_t PingNetCon(NETCON* con);
 std::int16_t BlockingHookNetCon(NETCON* con, std::uint8_t on);
 std::int16_t ReceiveNetCon(NETCON* con, std::uint32_t channel, void* buffer, std::uint32_t count);
 std::int16_t SendNetCon(NETCON* con, std::uint32_t channel, const void* buffer, std::uint32_t count);
+// New receive and send calls of the open connection give up after these
+// limits (seconds).
+void SetNetConTimeLimits(NETCON* con, std::uint16_t receiveTimeout, std::uint16_t sendTimeout);
 
 // The text the module reports for a code ("Unknown error" for codes it does
 // not know).

@@ -1,6 +1,7 @@
 #include "driver/connect/transport.h"
 
 #include "platform/installer.h"
+#include "setup/setup.h"
 
 #include <cctype>
 #include <cstring>
@@ -62,42 +63,17 @@ void copyField(char (&field)[N], const std::string& text) {
 }  // namespace
 
 void parseTransportKeywords(TransportValues& values, const char* text, long length) {
-    if (!text) return;
-    const char* stop = text + (length < 0 ? std::strlen(text) : std::size_t(length));
-    if (const void* nul = std::memchr(text, '\0', std::size_t(stop - text))) stop = static_cast<const char*>(nul);
-    const char* p = text;
-    while (p < stop) {
-        const char* eq = p;
-        while (eq < stop && *eq != '=' && *eq != ';') ++eq;
-        if (eq == stop || *eq != '=') return;
-        const int slot = slotOf(p, std::size_t(eq - p));
-        const char* v = eq + 1;
-        while (v < stop && (*v == ' ' || *v == '\t')) ++v;
-        std::string value;
-        if (v < stop && *v == '{') {
-            const char* q = v + 1;
-            for (; q < stop; ++q) {
-                if (*q == '}') {
-                    if (q + 1 < stop && q[1] == '}') ++q;
-                    else break;
-                }
-                value += *q;
-            }
-            p = q < stop ? q + 1 : stop;
-            while (p < stop && *p != ';') ++p;
-        } else {
-            const char* end = eq + 1;
-            while (end < stop && *end != ';') ++end;
-            value.assign(v, end);  // blanks around a value are a typing slip
-            while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
-            p = end;
-        }
-        if (slot >= 0) {
-            values.present[slot] = true;
-            values.value[slot] = value;
-        }
-        if (p < stop) ++p;
-    }
+    forEachConnectionPair(text, length, [&values](const char* keyword, std::size_t n, const std::string& value,
+                                                  bool braced) {
+        const int slot = slotOf(keyword, n);
+        if (slot < 0) return;
+        std::string& v = values.value[slot];
+        v = value;
+        const std::size_t first = v.find_first_not_of(" \t");
+        if (!braced)  // blanks around a value are a typing slip
+            v = first == std::string::npos ? std::string() : v.substr(first, v.find_last_not_of(" \t") + 1 - first);
+        values.present[slot] = true;
+    });
 }
 
 void readTransportKeys(TransportValues& values, const char* dsn) {

@@ -25,8 +25,9 @@ struct TransportValues {
     std::string value[TRANSPORT_SLOT_COUNT];
 };
 
-// Takes the transport keywords of a connection string (the same syntax as
-// parseConnectionString: braces, "}}"); others are left alone.
+// Takes the transport keywords of a connection string (read by
+// forEachConnectionPair, as parseConnectionString reads it); others are left
+// alone.
 void parseTransportKeywords(TransportValues& values, const char* text, long length);
 // Fills the slots not present from the data source's keys.
 void readTransportKeys(TransportValues& values, const char* dsn);

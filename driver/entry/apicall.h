@@ -46,6 +46,10 @@ SQLRETURN runGuarded(DiagArea* area, std::uint32_t odbcVersion, Body&& body) {
 
 extern const char* const kExitWithReturnCode;  // "Exit with return code %d"
 
+// Whether the entry and exit lines are written at all: asked first, so that
+// a call with logging off formats nothing (SQLGetData runs once per value).
+inline bool apiLines() { return driverLog().GetLevel() >= IVfxLogger::kDebug; }
+
 // The exported functions, one for each row of driver/entrytexts.def.
 enum class Api : int {
 #define API_TEXTS(name, entry, exit, wideExit) name,
@@ -94,7 +98,7 @@ public:
     // The entry line with the call's arguments.
     template <typename... Args>
     ApiFrame& enter(Args... args) {
-        if (texts_.entry) driverLog().Debug(tag_, texts_.entry, args...);
+        if (texts_.entry && apiLines()) driverLog().Debug(tag_, texts_.entry, args...);
         entered_ = true;
         takeTextCut();
         return *this;
@@ -114,20 +118,20 @@ public:
     template <typename Body>
     static SQLRETURN inner(Api fn, Body&& body) {
         const ApiTexts& texts = apiTexts(fn);
-        if (texts.entry) driverLog().Debug(texts.name, "%s", texts.entry);
+        if (texts.entry && apiLines()) driverLog().Debug(texts.name, "%s", texts.entry);
         const SQLRETURN rc = body();
-        if (texts.exit) driverLog().Debug(texts.name, texts.exit, int(rc));
+        if (texts.exit && apiLines()) driverLog().Debug(texts.name, texts.exit, int(rc));
         return rc;
     }
 
 protected:
     void enterPlain() {
-        if (texts_.entry) driverLog().Debug(tag_, "%s", texts_.entry);
+        if (texts_.entry && apiLines()) driverLog().Debug(tag_, "%s", texts_.entry);
         entered_ = true;
         takeTextCut();
     }
     void leave(SQLRETURN rc) {
-        if (exit_) driverLog().Debug(tag_, exit_, int(rc));
+        if (exit_ && apiLines()) driverLog().Debug(tag_, exit_, int(rc));
     }
     const ApiTexts& texts_;
     const char* tag_;

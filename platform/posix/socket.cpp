@@ -4,6 +4,7 @@
 #include "platform/socket.h"
 
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -79,7 +80,8 @@ int resolverError(int code) {
 }
 
 Socket openStream() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    // Made non-blocking for connectFirst, which waits for the connect itself.
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (fd < 0) {
         fail(errno);
         return kInvalidSocket;
@@ -92,8 +94,6 @@ bool connectFirst(Socket s, const AddressList* list, unsigned seconds) {
     // Without a limit of its own a connect may wait minutes for a host that
     // does not answer: connect without blocking, wait for the outcome.
     const int fd = static_cast<int>(s);
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return fail(errno), false;
     int err = 0;
     if (::connect(fd, list->info->ai_addr, list->info->ai_addrlen) != 0) {
         err = errno;
@@ -105,7 +105,7 @@ bool connectFirst(Socket s, const AddressList* list, unsigned seconds) {
             else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
         }
     }
-    fcntl(fd, F_SETFL, flags);
+    if (fcntl(fd, F_SETFL, 0) != 0 && err == 0) err = errno;  // blocking from here on
     if (err != 0) return fail(err), false;
     return true;
 }
@@ -116,6 +116,21 @@ bool closeSocket(Socket s) {
     return false;
 }
 
+bool setTimeLimits(Socket s, unsigned receiveSeconds, unsigned sendSeconds) {
+    const int fd = static_cast<int>(s);
+    const timeval r{static_cast<time_t>(receiveSeconds), 0}, w{static_cast<time_t>(sendSeconds), 0};
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &r, sizeof r) != 0 ||
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &w, sizeof w) != 0)
+        return fail(errno), false;
+    return true;
+}
+
+bool tuneStream(Socket s, unsigned receiveSeconds, unsigned sendSeconds) {
+    const int on = 1;
+    if (setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) return fail(errno), false;
+    return setTimeLimits(s, receiveSeconds, sendSeconds);
+}
+
 int waitReadable(Socket s, unsigned seconds) { return wait(s, POLLIN, seconds); }
 int waitWritable(Socket s, unsigned seconds) { return wait(s, POLLOUT, seconds); }
 
@@ -124,6 +139,7 @@ long receive(Socket s, void* buffer, std::size_t bytes) {
     for (;;) {
         ssize_t n = ::recv(static_cast<int>(s), buffer, bytes, 0);
         if (n >= 0) return static_cast<long>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return fail(ETIMEDOUT);  // the receive limit
         if (errno != EINTR) return fail(errno);
     }
 }
@@ -133,6 +149,7 @@ long send(Socket s, const void* buffer, std::size_t bytes) {
     for (;;) {
         ssize_t n = ::send(static_cast<int>(s), buffer, bytes, MSG_NOSIGNAL);
         if (n >= 0) return static_cast<long>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return fail(ETIMEDOUT);
         if (errno != EINTR) return fail(errno);
     }
 }

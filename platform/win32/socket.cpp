@@ -67,6 +67,21 @@ bool connectFirst(Socket s, const AddressList* list, unsigned seconds) {
 
 bool closeSocket(Socket s) { return ::closesocket(static_cast<SOCKET>(s)) == 0; }
 
+bool setTimeLimits(Socket s, unsigned receiveSeconds, unsigned sendSeconds) {
+    const SOCKET so = static_cast<SOCKET>(s);
+    const DWORD r = receiveSeconds * 1000, w = sendSeconds * 1000;
+    return ::setsockopt(so, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&r), sizeof r) == 0 &&
+           ::setsockopt(so, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&w), sizeof w) == 0;
+}
+
+bool tuneStream(Socket s, unsigned receiveSeconds, unsigned sendSeconds) {
+    const BOOL on = TRUE;
+    if (::setsockopt(static_cast<SOCKET>(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                     sizeof on) != 0)
+        return false;
+    return setTimeLimits(s, receiveSeconds, sendSeconds);
+}
+
 namespace {
 int wait(Socket s, bool forRead, unsigned seconds) {
     fd_set set;

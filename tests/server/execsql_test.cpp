@@ -205,6 +205,21 @@ TEST_F(VorndSql, StatementsRunAgainFollowTheSchema) {
     EXPECT_EQ(value("SELECT 0"), "0");
 }
 
+// A query run again with other constants reuses its compiled statement;
+// constants whose place gives them another meaning stay as written.
+TEST_F(VorndSql, QueriesWithOtherConstantsAnswerAsWritten) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"SELECT TITLE FROM BOOKS WHERE ID = 2", "SELECT TITLE FROM BOOKS ORDER BY ID LIMIT 1 OFFSET 1"},
+        {"SELECT TITLE FROM BOOKS WHERE ID = 4", "SELECT TITLE FROM BOOKS ORDER BY ID LIMIT 1 OFFSET 3"},
+        {"SELECT ID, TITLE FROM BOOKS WHERE ID > 0 ORDER BY 2 DESC, 1 LIMIT 1",
+         "SELECT ID FROM BOOKS ORDER BY TITLE DESC, ID LIMIT 1"},
+        {"SELECT COUNT(*) FROM BOOKS WHERE TITLE = 'x' COLLATE 'NOCASE' OR 1.5 > 1", "SELECT 5"},
+        {"SELECT COUNT(*) FROM BOOKS WHERE X'41' = CAST('A' AS BLOB) AND 'it''s' = 'it' || '''s'", "SELECT 5"},
+    };
+    for (const auto& [query, expected] : cases) EXPECT_EQ(value(query), value(expected)) << query;
+    EXPECT_EQ(run("SELECT 5 FROM BOOKS WHERE ID = 1").columns.at(0).name, "5");
+}
+
 TEST_F(VorndSql, ChangesFaultsAndOtherStatements) {
     EXPECT_EQ(run("CREATE TABLE IF NOT EXISTS CHANGES (ID INTEGER PRIMARY KEY, V VARCHAR(10) UNIQUE)").root,
               "Success");
