@@ -223,6 +223,8 @@ TEST_F(KitSession, HostileAnswersBreakTheSession) {
         {{0x04, 0x00, 0x00, 0x10}, false, "Invalid Packet\tReceiveFrame" + comms},
         // an answer of unknown kind
         {{13, 0, 0, 0, 'X', 104, 0, 1, 0, 0, 0, 0, 0}, false, ""},
+        // a notification, which only the XML request may receive
+        {{13, 0, 0, 0, 'N', 104, 0, 1, 0, 0, 0, 0, 0}, false, ""},
     };
     for (const Case& c : cases) {
         FakeServer srv;
