@@ -49,52 +49,6 @@ void giveTexts(DescriptorRecord& r) {
 
 }  // namespace
 
-TEST_F(Handles, FreshStatementsDescriptorsUnbindAndReset) {
-    Statement* s = newStmt();
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(conn->statements.at(0).get(), s);
-    Descriptor* all[] = {s->ird, s->implicitArd, s->ipd, s->implicitApd};
-    std::uint32_t kinds[] = {DESC_IRD, DESC_ARD, DESC_IPD, DESC_APD};
-    for (int i = 0; i < 4; ++i) {
-        ASSERT_NE(all[i], nullptr);
-        EXPECT_EQ(all[i]->kind, kinds[i]);
-        EXPECT_EQ(all[i]->allocType, SQL_DESC_ALLOC_AUTO);
-        EXPECT_EQ(all[i]->conn, conn);
-        for (int j = 0; j < i; ++j) EXPECT_NE(all[i], all[j]);
-    }
-    EXPECT_EQ(s->ard, s->implicitArd);
-    EXPECT_EQ(s->apd, s->implicitApd);
-    EXPECT_EQ(int(conn->descriptors.size()), 0);  // implicit ones are the statement's
-
-    // SQL_UNBIND and SQL_RESET_PARAMS empty the current application
-    // descriptors, an explicit one included.
-    Descriptor* explicitArd = newDesc();
-    EXPECT_EQ(explicitArd->allocType, SQL_DESC_ALLOC_USER);
-    s->ard = explicitArd;
-    ASSERT_EQ(setRecordCount(explicitArd, 2), 0);
-    giveTexts(explicitArd->records[1]);
-    ASSERT_EQ(setRecordCount(s->implicitArd, 1), 0);
-    ASSERT_EQ(setRecordCount(s->apd, 3), 0);
-    giveTexts(s->apd->records[0]);
-
-    EXPECT_EQ(SQLFreeStmt(s, SQL_UNBIND), SQL_SUCCESS);
-    EXPECT_EQ(explicitArd->count, 0);
-    EXPECT_TRUE(explicitArd->records.empty());
-    EXPECT_EQ(s->ard, explicitArd);
-    EXPECT_EQ(s->implicitArd->count, 1);  // not the current ARD: untouched
-    EXPECT_EQ(s->apd->count, 3);
-
-    EXPECT_EQ(SQLFreeStmt(s, SQL_RESET_PARAMS), SQL_SUCCESS);
-    EXPECT_EQ(s->apd->count, 0);
-
-    // Dropping the statement empties the explicit ARD it uses but leaves it
-    // to the connection.
-    setRecordCount(explicitArd, 1);
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
-    EXPECT_EQ(conn->descriptors.at(0).get(), explicitArd);
-    EXPECT_EQ(explicitArd->count, 0);
-}
-
 TEST_F(Handles, FreeingADescriptorTwoStatementsUseRestoresTheirImplicitOnes) {
     Statement* a = newStmt();
     Statement* b = newStmt();
@@ -152,29 +106,6 @@ TEST_F(Handles, RecordArraysGrowWithDefaultsAndShrinkReleasingTexts) {
     EXPECT_EQ(setRecordCount(s->ird, 40000), -1);
     EXPECT_EQ(s->ird->count, 4);
     ASSERT_EQ(setRecordCount(s->ird, 0), 0);
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
-}
-
-TEST_F(Handles, CloseForgetsTheExecutionButKeepsBindings) {
-    Statement* s = newStmt();
-    s->sqlText = "SELECT * FROM T WHERE A = ?";
-    s->cursorName = "SQL_CUR1";
-    s->rowCount = s->rowPosition = 11;
-    s->resultSet.reset(newResultSet());
-    ASSERT_NE(s->resultSet.get(), nullptr);
-    appendRow(s->resultSet);
-    setRecordCount(s->ard, 2);
-
-    EXPECT_EQ(SQLFreeStmt(s, SQL_CLOSE), SQL_SUCCESS);
-    EXPECT_TRUE(s->sqlText.empty() && !s->resultSet);
-    EXPECT_EQ(s->rowCount, -1);
-    EXPECT_EQ(s->rowPosition, 0);
-    EXPECT_EQ(s->cursorName, "SQL_CUR1");
-    EXPECT_EQ(s->ard->count, 2);
-    // The drop releases the rest (cursor name, bindings, result): no leak.
-    s->resultSet.reset(newResultSet());
-    s->putDataBuffer.assign(100, 'p');
-    s->markers.push_back(7);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
 }
 
