@@ -81,29 +81,6 @@ TEST(WideData, EveryBufferSizeInBytesOddOnesIncluded) {
     }
 }
 
-TEST(WideData, PiecesOfEverySizeMakeTheWholeValue) {
-    std::string text = "x";
-    for (int i = 0; i < 40; ++i) text += "\xE6\x97\xA5\xF0\x9F\x98\x80\xC3\xA9";  // 日😀é
-    std::u16string whole;
-    utf8ToUtf16(text.data(), text.size(), whole);
-    for (SQLLEN bufferBytes = 6; bufferBytes <= 17; ++bufferBytes) {
-        std::u16string got;
-        std::size_t offset = 0;
-        while (offset < text.size()) {
-            Guarded b;
-            const WidePiece piece = copyOutWideData(b.data(), bufferBytes, text.data() + offset, text.size() - offset);
-            ASSERT_GT(piece.consumed, 0u) << bufferBytes;
-            std::u16string part;
-            utf8ToUtf16(text.data() + offset, piece.consumed, part);
-            ASSERT_EQ(part + u'\0', b.units(part.size() + 1)) << bufferBytes;
-            ASSERT_TRUE(b.untouchedFrom(std::size_t(bufferBytes))) << bufferBytes;
-            got += part;
-            offset += piece.consumed;
-        }
-        EXPECT_EQ(whole, got) << bufferBytes;
-    }
-}
-
 TEST(WideData, ThroughTheConversionTableLengthsInBytes) {
     char16_t b[8];
     SQLLEN consumed = -7, reported = -7;
