@@ -106,25 +106,6 @@ TEST_F(ParseXml, MultiLineTextIsJoinedAndUtf8IsConverted) {
 #endif
 }
 
-TEST_F(ParseXml, PartsGiveTheValueTheirFirstText) {
-    ParseStatus st = parse(corpus("parts.xml"));
-    ASSERT_EQ(1, st.code);
-    ColumnValue* v = value(0, 0);
-    ASSERT_EQ(2, v->parts.getCount());
-    EXPECT_STREQ("abc", v->parts.at<ValuePart>(0)->text);
-    EXPECT_STREQ("def", v->parts.at<ValuePart>(1)->text);
-    EXPECT_EQ("abc", text(0, 0));
-
-    parse("<ResultSet><Row><Column><P/></Column><Column>own<P>p</P></Column></Row></ResultSet>");
-    ValuePart* empty = value(0, 0)->parts.at<ValuePart>(0);
-    ASSERT_NE(nullptr, empty->text);
-    EXPECT_STREQ("", empty->text);
-    EXPECT_EQ(0u, empty->length);
-    EXPECT_EQ("", text(0, 0));
-    // Text before a part is collected with it: the part takes it all.
-    EXPECT_STREQ("ownp", value(0, 1)->parts.at<ValuePart>(0)->text);
-}
-
 TEST_F(ParseXml, FaultSuccessAndPropertyDocuments) {
     ParseStatus fault = parse(corpus("fault.xml"));
     EXPECT_EQ(17, fault.code);
@@ -264,20 +245,6 @@ TEST_F(ParseXml, DeepNestingStaysBounded) {
     ASSERT_EQ(1, parse(wide).code);
     ASSERT_EQ(1, resultRowCount(rs));
     EXPECT_LE(resultRow(rs, 0)->values.capacity, 64);
-}
-
-TEST_F(ParseXml, AMillionRows) {
-    const int rows = 1000000;
-    std::string doc = "<ResultSet><ResultSetMetaData columnCount=\"1\"><ColumnMetaData columnType=\"INTEGER\"/>"
-                      "</ResultSetMetaData><ResultSetData>";
-    doc.reserve(doc.size() + std::size_t(rows) * 30);
-    for (int i = 0; i < rows; ++i) doc += "<Row><Column>1</Column></Row>";
-    doc += "</ResultSetData></ResultSet>";
-    ParseStatus st = parse(doc);
-    ASSERT_EQ(1, st.code);
-    ASSERT_EQ(rows, resultRowCount(rs));
-    EXPECT_EQ("1", text(rows - 1, 0));
-    EXPECT_EQ(1u, value(rows - 1, 0)->length);
 }
 
 }  // namespace
