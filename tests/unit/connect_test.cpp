@@ -1,7 +1,7 @@
 // The connect functions' own rules, called as the driver manager calls them,
 // without a server or against a scripted one: argument checks, the prompt,
-// the output connection string, failed starts and disconnecting. The integration tests cover the rest against
-// vornd (the log settings of a data source among them).
+// the output connection string and failed starts. The integration tests cover
+// the rest against vornd (the log settings of a data source among them).
 #include "driver/connect/connect.h"
 #include "driver/entry/handles.h"
 #include "setup/setup.h"
