@@ -233,7 +233,9 @@ std::int32_t CVDB::ParseAnswer(std::uint16_t expected, CPACKET& packet) {
     std::uint32_t status = 0;
     packet.TakeU16(number).TakeU32(status).TakeShortItem(message_);
     status_ = static_cast<std::int32_t>(status);
-    if (kind == vornwire::kKindNotify) return kVdbNotify;
+    // Only the XML request is answered with notifications: one to any other
+    // request is a server out of step with the session.
+    if (kind == vornwire::kKindNotify) return expected == vdbreq::Cvdbkit2_XmlApi.number ? kVdbNotify : kVdbComm;
     return number == expected ? static_cast<std::int32_t>(status) : kVdbComm;
 }
 

@@ -9,6 +9,7 @@
 
 #include "driver/entry/handles.h"
 #include "support/driver_handles.h"
+#include "unit/guarded.h"
 
 namespace {
 
@@ -29,17 +30,11 @@ struct Attr : vorntest::StatementTest {
     }
 };
 
-// Bytes changed by a get call in a buffer of 0xA5: the value must fill its
-// width exactly, and the reported size must match.
+// Bytes a get call wrote: the value must fill its width exactly.
 template <typename Get>
 int bytesWritten(Get&& get, SQLINTEGER* size = nullptr) {
-    unsigned char buffer[16];
-    std::memset(buffer, 0xA5, sizeof buffer);
-    if (!SQL_SUCCEEDED(get(buffer, size))) return -1;
-    int last = 0;
-    for (int i = 0; i < int(sizeof buffer); ++i)
-        if (buffer[i] != 0xA5) last = i + 1;
-    return last;
+    vorntest::Guarded g;
+    return SQL_SUCCEEDED(get(g.at(), size)) ? g.written() : -1;
 }
 
 TEST_F(Attr, ValuesHaveTheirInterfaceWidth) {

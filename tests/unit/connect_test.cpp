@@ -1,7 +1,7 @@
 // The connect functions' own rules, called as the driver manager calls them,
 // without a server or against a scripted one: argument checks, the prompt,
-// the output connection string, failed starts and disconnecting. The integration tests cover the rest against
-// vornd (the log settings of a data source among them).
+// the output connection string and failed starts. The integration tests cover
+// the rest against vornd (the log settings of a data source among them).
 #include "driver/connect/connect.h"
 #include "driver/entry/handles.h"
 #include "setup/setup.h"
@@ -105,19 +105,6 @@ TEST(Connect, StoredUserAndPasswordAndTheirLimits) {
     EXPECT_EQ(maxPwd, h.conn()->pwd);
 }
 
-TEST(DriverConnect, PromptRules) {
-    SetupContext ctx{};
-    parseConnectionString(ctx, "Server=h;Service=s;UID=u;PWD=p", -1);
-    EXPECT_FALSE(needsPrompt(ctx, false, SQL_DRIVER_PROMPT));  // no window
-    EXPECT_TRUE(needsPrompt(ctx, true, SQL_DRIVER_PROMPT));
-    EXPECT_FALSE(needsPrompt(ctx, true, SQL_DRIVER_COMPLETE));  // nothing missing
-    ctx.attributes[SLOT_PWD].value[0] = '\0';
-    EXPECT_TRUE(needsPrompt(ctx, true, SQL_DRIVER_COMPLETE));
-    EXPECT_TRUE(needsPrompt(ctx, true, SQL_DRIVER_COMPLETE_REQUIRED));
-    EXPECT_FALSE(needsPrompt(ctx, true, SQL_DRIVER_NOPROMPT));
-    EXPECT_FALSE(needsPrompt(ctx, true, 77));
-}
-
 TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
     OdbcSandbox odbc;
     odbc.write(odbc.userIni(),
@@ -216,22 +203,6 @@ TEST(DriverConnect, OutputConnectionString) {
     parseConnectionString(again, out.c_str(), -1);
     EXPECT_STREQ("a;b}", again.attributes[SLOT_PWD].value);
     EXPECT_STREQ("/tmp/l", again.attributes[SLOT_LOGFILE].value);
-}
-
-TEST(Disconnect, DropsStatementsAndExplicitDescriptors) {
-    Handles h;
-    SQLHSTMT stmts[3];
-    for (auto& s : stmts) ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &s));
-    SQLHDESC desc;
-    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, h.dbc, &desc));
-    // The explicit descriptor serves a statement as its ARD.
-    static_cast<Statement*>(stmts[0])->ard = static_cast<Descriptor*>(desc);
-    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(h.dbc));
-    EXPECT_TRUE(h.conn()->statements.empty());
-    EXPECT_TRUE(h.conn()->descriptors.empty());
-    EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(h.dbc));  // nothing left: still fine
-    EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, h.dbc, SQL_COMMIT));
-    EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, h.env, SQL_ROLLBACK));
 }
 
 // How each way a start can fail reaches the application, against a scripted

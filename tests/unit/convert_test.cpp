@@ -31,6 +31,10 @@ TEST(Conversion, NumbersTextsDatesAndRefusedPairs) {
     SQLUSMALLINT us = 0;
     SQLINTEGER sl = 0;
     double d = 0;
+    // Numbers are read with the C library's conversion, which neither range-checks
+    // nor refuses a tail ("-5" wraps to 2^32 - 5), and a date or time text that does
+    // not parse leaves a timestamp target as it was: the driver's defined behaviour,
+    // kept for the applications written against it.
     EXPECT_EQ("0  4/4", convert(SQL_INTEGER, "-5", SQL_C_ULONG, &ul, 0));
     EXPECT_EQ("0  2/2", convert(SQL_INTEGER, "-5", SQL_C_USHORT, &us, 0));
     EXPECT_EQ("0  4/4", convert(SQL_VARCHAR, "-5", SQL_C_SLONG, &sl, 0));

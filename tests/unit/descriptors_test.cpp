@@ -10,6 +10,7 @@
 #include "driver/entry/descriptors.h"
 #include "driver/entry/handles.h"
 #include "support/driver_handles.h"
+#include "unit/guarded.h"
 
 namespace {
 
@@ -62,24 +63,7 @@ std::vector<unsigned char> snapshot(SQLHDESC h) {
     return bytes;
 }
 
-// A buffer with guard bytes on both sides: what a call writes must fit the
-// field's width exactly.
-struct Guarded {
-    static constexpr unsigned char kFill = 0xA5;
-    unsigned char bytes[48];
-    Guarded() { std::memset(bytes, kFill, sizeof bytes); }
-    void* at() { return bytes + 16; }
-    // Number of bytes changed from the start of the slot; -1 when a byte
-    // before the slot changed.
-    int written() const {
-        for (int i = 0; i < 16; ++i)
-            if (bytes[i] != kFill) return -1;
-        int last = 0;
-        for (int i = 16; i < int(sizeof bytes); ++i)
-            if (bytes[i] != kFill) last = i - 15;
-        return last;
-    }
-};
+using vorntest::Guarded;
 
 }  // namespace
 

@@ -163,30 +163,6 @@ TEST_F(Diag, GetDiagFieldHeaderAndRecordRules) {
     EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 1, SQL_DIAG_SQLSTATE, nullptr, 0, nullptr), SQL_SUCCESS_WITH_INFO);
 }
 
-TEST_F(Diag, PositionsAndClearing) {
-    DiagArea area{};
-    setLastDiagPosition(area, 1, 1);  // empty: nothing happens
-    EXPECT_EQ(area.count, 0u);
-    addOdbcError(SQL_OV_ODBC3, area, "22002", nullptr, -2, -2);
-    addOdbcError(SQL_OV_ODBC3, area, "01004", nullptr);
-    setLastDiagPosition(area, 7, 8);
-    EXPECT_EQ(diagRecordAt(area, 1)->rowNumber, -2);
-    EXPECT_EQ(diagRecordAt(area, 2)->rowNumber, 7);
-    EXPECT_EQ(diagRecordAt(area, 2)->columnNumber, 8);
-    EXPECT_EQ(diagRecordAt(area, 3), nullptr);
-    EXPECT_EQ(diagRecordAt(area, 0), nullptr);
-    clearDiagArea(area);
-    EXPECT_EQ(diagRecordAt(area, 1), nullptr);
-    releaseDiagArea(area);
-
-    // Allocating from a handle clears its area.
-    addOdbcError(env, "HY000", nullptr);
-    SQLHANDLE other = nullptr;
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, henv, &other), SQL_SUCCESS);
-    EXPECT_EQ(env->diag.count, 0u);
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, other), SQL_SUCCESS);
-}
-
 // Every buffer size against every text length, with guard bytes around the
 // buffer to catch a write outside it.
 TEST(CopyOutString, EveryBufferSizeAgainstEveryLength) {

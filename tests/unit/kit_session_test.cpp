@@ -16,24 +16,15 @@
 #include <string>
 #include <vector>
 
-using kitreq::Block;
 using kitreq::Bytes;
 using kitreq::Request;
 using kitreq::SameBlock;
-using kitreq::ScrambledItem;
 using vorntest::FakeServer;
 using vorntest::ErrorTexts;
 using vorntest::ParamsFor;
 using Texts = std::vector<std::string>;
 
 namespace {
-
-// A start request as alice, password "s3cret", number 42.
-Bytes startBlock(const char* version, bool withFlags, std::uint32_t flags = 0) {
-    Block b = Request(110).s("alice").raw(ScrambledItem("s3cret")).u32(42).s(version).s("start-text");
-    if (withFlags) b.u32(flags);
-    return b.bytes();
-}
 
 CPACKET shortText(const char* text) {
     CPACKET p;
@@ -80,46 +71,6 @@ protected:
 
 }  // namespace
 
-// A -4 to the first start: one retry as the old client without start flags,
-// and the session goes on as that client. A second -4 ends the start.
-TEST_F(KitSession, VersionMismatchRetriesInCompatibilityModeOnce) {
-    {
-        CPACKET versions;
-        versions.AppendShortItem(CSTRING("VORN 9.1")).AppendShortItem(CSTRING("build 7"));
-        FakeServer srv;
-        srv.expect('T', 110).reply(110, -4, "3.0-0001").expect('T', 110).reply(110, 1);
-        srv.expect('T', 3010).reply(3010, 1, "", versions).expect('T', 111).reply(111, 1);
-        HVDB h = nullptr;
-        ASSERT_EQ(start(srv, h, 5, 6), 1);
-        ASSERT_NE(h, nullptr);
-        char s1[64], s2[4], c[64];
-        EXPECT_EQ(VdbXVersion(h, s1, sizeof s1, s2, sizeof s2, c, sizeof c), 1);
-        EXPECT_STREQ(s1, "VORN 9.1");
-        EXPECT_STREQ(s2, "bui");  // cut to the buffer
-        EXPECT_STREQ(c, "2.0-0250");
-        EXPECT_EQ(VdbEndVorn(h, 2), 1);
-        EXPECT_EQ(VdbEndVorn(h, 2), 0);  // the handle is gone
-        EXPECT_EQ(srv.finish(), Texts{});
-        EXPECT_EQ(ErrorTexts(es_), "");
-        std::vector<Bytes> got = srv.received();
-        ASSERT_EQ(got.size(), 4u);
-        EXPECT_TRUE(SameBlock(got[0], startBlock("2.3-0250", true, 6)));
-        EXPECT_TRUE(SameBlock(got[1], startBlock("2.0-0250", false)));
-        EXPECT_TRUE(SameBlock(got[3], Request(111).u8(2).bytes()));
-    }
-    {
-        // The broken session sends no end.
-        FakeServer srv;
-        srv.expect('T', 110).reply(110, -4, "3.0-0001").expect('T', 110).reply(110, -4, "3.0-0001");
-        HVDB h = reinterpret_cast<HVDB>(1);
-        EXPECT_EQ(start(srv, h), -4);
-        EXPECT_EQ(h, nullptr);
-        EXPECT_EQ(srv.finish(), Texts{});
-        EXPECT_EQ(ErrorTexts(es_), "Client and server versions mismatched (Client/Server) : "
-                                   "2.0-0250/3.0-0001\tStartVorn\tvornvdb/Cvdbpriv");
-    }
-}
-
 // Status 3 keeps the session and shows the server's text in a box; a
 // refused start pushes the text and still sends the end. Both ask for the
 // text with the status.
@@ -158,28 +109,6 @@ TEST_F(KitSession, StartStatusesWithServerTexts) {
     EXPECT_STREQ(buf, "Too many sessions, try again later.");
     EXPECT_EQ(VdbMessage(nullptr, 26114, buf, 4), 0);
     EXPECT_STREQ(buf, "Too");
-}
-
-TEST_F(KitSession, OtherFailuresOfTheStart) {
-    // Unknown even status: -2 with the server's message; a server that is
-    // not there: no session and the resolver's or connect's text.
-    FakeServer srv;
-    srv.expect('T', 110).reply(110, 2, "Account locked").expect('T', 111).reply(111, 1);
-    HVDB h = nullptr;
-    EXPECT_EQ(start(srv, h), -2);
-    EXPECT_EQ(h, nullptr);
-    EXPECT_EQ(srv.finish(), Texts{});
-    EXPECT_EQ(ErrorTexts(es_), "Account locked\tStartVorn\tvornvdb/Cvdbpriv");
-
-    KitStartupParams params = ParamsFor(FakeServer(), es_);  // its port is closed again
-    EXPECT_EQ(VdbStartVorn(&h, &params, "alice", "s3cret", 42, 0), -2);
-    EXPECT_EQ(ErrorTexts(es_), "Connection refused\tconnect\tCom/wsa11/Wsa11com");
-
-    std::strcpy(params.host, "no-such-host.invalid");
-    EXPECT_EQ(VdbStartVorn(&h, &params, "alice", "s3cret", 42, 0), -2);
-    std::string text = ErrorTexts(es_);
-    EXPECT_EQ(text.find("\r"), std::string::npos);
-    EXPECT_NE(text.find("\tgetaddrinfo\tCom/wsa11/Wsa11com"), std::string::npos);
 }
 
 TEST_F(KitSession, SilentPeerTimesOutWithAllTextsInOrder) {
@@ -223,6 +152,8 @@ TEST_F(KitSession, HostileAnswersBreakTheSession) {
         {{0x04, 0x00, 0x00, 0x10}, false, "Invalid Packet\tReceiveFrame" + comms},
         // an answer of unknown kind
         {{13, 0, 0, 0, 'X', 104, 0, 1, 0, 0, 0, 0, 0}, false, ""},
+        // a notification, which only the XML request may receive
+        {{13, 0, 0, 0, 'N', 104, 0, 1, 0, 0, 0, 0, 0}, false, ""},
     };
     for (const Case& c : cases) {
         FakeServer srv;

@@ -220,14 +220,4 @@ TEST(ParamText, Bytes) {
     });
 }
 
-TEST(ParamText, ElementSizesOfColumnWiseArrays) {
-    EXPECT_EQ(0u, parameterElementSize(SQL_C_CHAR));
-    EXPECT_EQ(0u, parameterElementSize(SQL_C_WCHAR));
-    EXPECT_EQ(0u, parameterElementSize(SQL_C_BINARY));
-    EXPECT_EQ(4u, parameterElementSize(SQL_C_LONG));
-    EXPECT_EQ(8u, parameterElementSize(SQL_C_SBIGINT));
-    EXPECT_EQ(sizeof(SQL_TIMESTAMP_STRUCT), parameterElementSize(SQL_C_TYPE_TIMESTAMP));
-    EXPECT_EQ(sizeof(SQL_NUMERIC_STRUCT), parameterElementSize(SQL_C_NUMERIC));
-}
-
 }  // namespace

@@ -261,18 +261,4 @@ TEST_F(ParseXml, DeepNestingStaysBounded) {
     EXPECT_LE(resultRow(rs, 0)->valueCapacity, 64);
 }
 
-TEST_F(ParseXml, AMillionRows) {
-    const int rows = 1000000;
-    std::string doc = "<ResultSet><ResultSetMetaData columnCount=\"1\"><ColumnMetaData columnType=\"INTEGER\"/>"
-                      "</ResultSetMetaData><ResultSetData>";
-    doc.reserve(doc.size() + std::size_t(rows) * 30);
-    for (int i = 0; i < rows; ++i) doc += "<Row><Column>1</Column></Row>";
-    doc += "</ResultSetData></ResultSet>";
-    ParseStatus st = parse(doc);
-    ASSERT_EQ(1, st.code);
-    ASSERT_EQ(rows, resultRowCount(rs));
-    EXPECT_EQ("1", text(rows - 1, 0));
-    EXPECT_EQ(1u, value(rows - 1, 0)->length);
-}
-
 }  // namespace

@@ -79,25 +79,6 @@ TEST(SetupParse, AttributeListForms) {
     for (const auto& slot : empty.attributes) EXPECT_FALSE(slot.present);
 }
 
-// Braces and cut values: see the output connection string's round trip.
-TEST(SetupParse, ConnectionStrings) {
-    // The given length bounds the parse even without a terminator.
-    const char text[] = {'U', 'I', 'D', '=', 'a', 'b', 'c', ';', 'P', 'W', 'D', '=', 'x'};
-    SetupContext b{};
-    parseConnectionString(b, text, 10);
-    EXPECT_STREQ("abc", b.attributes[SLOT_UID].value);
-    EXPECT_FALSE(b.attributes[SLOT_PWD].present);
-
-    // An unclosed brace takes the rest; a pair without '=' ends the parse.
-    SetupContext c{};
-    parseConnectionString(c, "PWD={abc;Server=x", -1);
-    EXPECT_STREQ("abc;Server=x", c.attributes[SLOT_PWD].value);
-    EXPECT_FALSE(c.attributes[SLOT_SERVER].present);
-    parseConnectionString(c, "UID=a;junk;PWD=b", -1);
-    EXPECT_TRUE(c.attributes[SLOT_UID].present);
-    EXPECT_STREQ("abc;Server=x", c.attributes[SLOT_PWD].value);  // not overwritten
-}
-
 TEST(ConfigDsn, WindowlessAddConfigureRemove) {
     OdbcSandbox odbc;
     // Add with DSN, Server and credentials: the entry, its Server key and
