@@ -72,25 +72,6 @@ FARPROC dllProc(const char* name) {
   return p;
 }
 
-std::vector<std::string> exportedNames() {
-  auto base = reinterpret_cast<const unsigned char*>(dll());
-  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-  std::vector<std::string> names;
-  if (dir.VirtualAddress == 0 || dir.Size == 0) return names;
-  auto exp = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
-  auto nameRvas = reinterpret_cast<const DWORD*>(base + exp->AddressOfNames);
-  for (DWORD i = 0; i < exp->NumberOfNames; ++i) names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));
-  return names;
-}
-
-std::vector<std::string> expectedExports() {
-  return {
-#include "vorn_exports.inc"
-  };
-}
-
 bool isolated() {
   const char* v = std::getenv(kChildMarker);
   return v && *v;
