@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -33,17 +32,6 @@ F dllFn(const char* name) {
 // An ODBC export typed by its declaration in the ODBC headers (only the type
 // is taken: nothing links to the system's ODBC library).
 #define VORN_DLL_FN(name) ::vornwin::dllFn<decltype(&::name)>(#name)
-
-// Some behaviour is fixed when the DLL loads (VSQL_LOGFILE, VSQL_LOGLEVEL): a
-// test that needs such a setting runs itself again in a fresh process with
-// the extra environment, in which isolated() is true. Returns the fresh
-// process's exit code: 0 when the test passed there.
-using EnvVar = std::pair<std::string, std::string>;
-bool isolated();
-int rerunIsolated(std::initializer_list<EnvVar> env);
-
-// A fresh empty folder for the current test, under the build tree's temp.
-std::string scratchDir();
 
 // The port of the vornd that scripts/test.sh starts on the Linux side
 // (every login accepted), "" when there is none.

@@ -1,25 +1,36 @@
-// The driver log is configured when the DLL loads: each case runs again in a
-// fresh process with the variables set, and the parent reads the file after.
+// The driver log is configured when the DLL loads: a copy of the DLL is
+// loaded afresh with the variables set, and the file read after it unloads.
 #include "win/dll.h"
 
 #include <fstream>
 #include <sstream>
 
 TEST(WinDriverLog, FileFromEnvironmentAtLevelFiveAndNotAlone) {
-    if (vornwin::isolated()) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string copy = std::string(temp) + "vornlog.dll", path = std::string(temp) + "vornlog.txt";
+    char original[MAX_PATH];
+    GetModuleFileNameA(vornwin::dll(), original, sizeof original);
+    ASSERT_TRUE(CopyFileA(original, copy.c_str(), FALSE));
+    for (const char* level : {"", "9", "5"}) {
+        DeleteFileA(path.c_str());
+        SetEnvironmentVariableA("VSQL_LOGFILE", path.c_str());
+        SetEnvironmentVariableA("VSQL_LOGLEVEL", level);
+        HMODULE lib = LoadLibraryA(copy.c_str());
+        SetEnvironmentVariableA("VSQL_LOGFILE", nullptr);
+        SetEnvironmentVariableA("VSQL_LOGLEVEL", nullptr);
+        ASSERT_NE(nullptr, lib);
+        auto alloc = reinterpret_cast<decltype(&SQLAllocHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLAllocHandle")));
+        auto release = reinterpret_cast<decltype(&SQLFreeHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLFreeHandle")));
         SQLHANDLE env = nullptr, dbc = nullptr;
-        ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLAllocHandle)(SQL_HANDLE_ENV, nullptr, &env));
-        ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLAllocHandle)(SQL_HANDLE_DBC, env, &dbc));
-        EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLFreeHandle)(SQL_HANDLE_DBC, dbc));
-        EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLFreeHandle)(SQL_HANDLE_ENV, env));
-        return;
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
+        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
+        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
+        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
+        FreeLibrary(lib);
+        const bool made = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        EXPECT_EQ(*level == '5', made) << "level '" << level << "'";
     }
-    const std::string path = vornwin::scratchDir() + "\\driver.log";
-    for (const char* level : {"", "9"}) {
-        ASSERT_EQ(vornwin::rerunIsolated({{"VSQL_LOGFILE", path}, {"VSQL_LOGLEVEL", level}}), 0);
-        EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "level '" << level << "'";
-    }
-    ASSERT_EQ(vornwin::rerunIsolated({{"VSQL_LOGFILE", path}, {"VSQL_LOGLEVEL", "5"}}), 0);
     std::stringstream raw;
     raw << std::ifstream(path, std::ios::binary).rdbuf();
     // Mode "w" is a text stream here: every line feed is written as CR LF.
@@ -32,4 +43,6 @@ TEST(WinDriverLog, FileFromEnvironmentAtLevelFiveAndNotAlone) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "in:\n" << text;
     EXPECT_EQ(text.front(), '[');
     EXPECT_EQ(text.back(), '\n');
+    DeleteFileA(path.c_str());
+    DeleteFileA(copy.c_str());
 }
