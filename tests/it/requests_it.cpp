@@ -1,7 +1,7 @@
-// The kit's C API and the driver's server requests against a real vornd, for
-// what the ODBC calls do not reach: the version and message requests, the
-// encoding and table-description requests, object fetches by a key the
-// server does not know or that is too long, and requests without a session.
+// The driver's server requests against a real vornd, for what the ODBC calls
+// do not reach: the encoding and table-description requests, object fetches
+// by a key the server does not know or that is too long, and requests
+// without a session.
 #include "driver/entry/handles.h"
 #include "driver/stmt/requests.h"
 #include "driver/stmt/resultset.h"
@@ -46,20 +46,6 @@ protected:
     KitStartupParams params_;
     HVDB session_ = nullptr;
 };
-
-TEST_F(Requests, SessionRequestsAndRefusedLogin) {
-    char s1[64] = {0}, s2[128] = {0}, client[64] = {0}, text[256] = {0};
-    EXPECT_EQ(1, VdbXVersion(session_, s1, sizeof s1, s2, sizeof s2, client, sizeof client) & 1);
-    EXPECT_EQ("2.", std::string(s1).substr(0, 2));
-    EXPECT_NE(nullptr, std::strstr(s2, "SQLite"));
-    EXPECT_EQ(1, VdbMessage(session_, 22, text, sizeof text) & 1);
-    EXPECT_STRNE("", text);
-    EXPECT_EQ(1, VdbPing(session_) & 1);
-    HVDB refused = nullptr;
-    EXPECT_EQ(0, VdbStartVorn(&refused, &params_, "tester", "wrong", 0, 0) & 1);
-    EXPECT_EQ(nullptr, refused);
-    EXPECT_NE(std::string::npos, errorText().find("Invalid user name or password")) << errorText();
-}
 
 TEST_F(Requests, EncodingTableDescUnknownKeysAndNoSession) {
     Reply encoding = own(sqlgetencodingRequest(session_));
