@@ -98,6 +98,10 @@ TEST_F(DriverManager, DataSourceMadeByConfigDsnAndConnect) {
         EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc)) << c.state();
         ASSERT_PRED1(ok, c.connect("vorn")) << c.state();  // and again
         EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_COMMIT));
+        char catalog[16] = "";
+        SQLINTEGER length = 0;
+        EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(c.dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length));
+        EXPECT_EQ("127.0.0.1 9", std::string(catalog) + " " + std::to_string(length));  // the server is the catalog
     }
     EXPECT_EQ(stops + 2, requests(111));  // each session ended with StopVorn
     EXPECT_EQ(sockets, openSockets());    // and its connection closed
@@ -187,8 +191,10 @@ TEST_F(DriverManager, LostOrFrozenServer) {
         Dbc c;
         std::string got;
         SQLSetConnectAttr(c.dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(k.when == Login ? 1 : 60), 0);
-        // After the login the connection's limit, not the login's, bounds each wait.
-        if (!k.queryTimeout) SQLSetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+        // After the login the connection's limit, not the login's, bounds each
+        // wait; a query time-out as long as the connection's wins.
+        SQLSetConnectAttr(c.dbc, SQL_ATTR_CONNECTION_TIMEOUT,
+                          reinterpret_cast<SQLPOINTER>(k.queryTimeout ? k.queryTimeout : 1), 0);
         if (k.when == Login) {
             ASSERT_TRUE(signalTaken(lost.pid(), k.signal));
             EXPECT_EQ(SQL_ERROR, c.driverConnect(at(lost.port())));
