@@ -98,8 +98,14 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
     }
 }
 
-// A descriptor name set wide (a byte length) reads back whole.
-TEST_F(Wide, DescriptorNameGoesInWideAndComesBackWhole) {
+// A descriptor name set wide (a byte length) reads back whole; a text
+// attribute comes back wide, its length in bytes.
+TEST_F(Wide, DescriptorNameAndTextAttributeComeBackWhole) {
+    SQLWCHAR catalog[32];
+    SQLINTEGER length = -1;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length));
+    EXPECT_EQ(std::u16string(u"127.0.0.1"), reinterpret_cast<char16_t*>(catalog));
+    EXPECT_EQ(18, length);
     SQLHDESC ard = nullptr;
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescFieldW(ard, 1, SQL_DESC_NAME, w(kName), SQLINTEGER(kName.size() * 2)));
