@@ -1,6 +1,8 @@
 # Tests against vornd started by each program (Linux):
 #   odbc_it:      through the unixODBC driver manager, with the driver loaded
 #                 as the manager loads it (tests/it/*_it.cpp but the two below);
+#                 one test a process, as ctest runs them: unixODBC reads its
+#                 configuration once per process;
 #   requests_it:  the kit's C API and the driver's server requests, in-process;
 #   tls_kit_it:   the kit's TLS module through its C API;
 #   it.<script>:  each tests/it/*.py (pyodbc), *.pl (DBD::ODBC) and *.php

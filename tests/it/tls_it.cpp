@@ -28,15 +28,22 @@ const char* const kLogin = "UID=alice;PWD=Sesame-Xq7-pw";
 // every byte in both directions.
 class RecordingProxy {
 public:
-    explicit RecordingProxy(std::uint16_t target) {
-        listen_ = socket(AF_INET, SOCK_STREAM, 0);
+    explicit RecordingProxy(std::uint16_t target) : listen_(socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in a = loopback(0);
-        bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listen_, 4);
         socklen_t len = sizeof a;
+        bind(listen_, reinterpret_cast<sockaddr*>(&a), len);
+        ::listen(listen_, 4);
         getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
         port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this, target] { serve(target); });
+        thread_ = std::thread([this, target] {
+            for (pollfd p{listen_, POLLIN, 0}; !stop_;) {
+                if (poll(&p, 1, 100) <= 0) continue;
+                const int ends[2] = {accept(listen_, nullptr, nullptr), socket(AF_INET, SOCK_STREAM, 0)};
+                sockaddr_in t = loopback(target);
+                if (ends[0] >= 0 && connect(ends[1], reinterpret_cast<sockaddr*>(&t), sizeof t) == 0) relay(ends);
+                for (int fd : ends) close(fd);
+            }
+        });
     }
     ~RecordingProxy() {
         stop_ = true;
@@ -57,36 +64,22 @@ private:
         a.sin_port = htons(port);
         return a;
     }
-    void serve(std::uint16_t target) {
-        while (!stop_) {
-            pollfd p{listen_, POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            const int client = accept(listen_, nullptr, nullptr), server = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a = loopback(target);
-            if (client >= 0 && connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) relay(client, server);
-            close(server);
-            if (client >= 0) close(client);
-        }
-    }
-    void relay(int client, int server) {
+    void relay(const int (&ends)[2]) {
         char buffer[16384];
-        while (!stop_) {
-            pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+        for (pollfd p[2] = {{ends[0], POLLIN, 0}, {ends[1], POLLIN, 0}}; !stop_;) {
             if (poll(p, 2, 100) <= 0) continue;
             for (int i = 0; i < 2; ++i) {
                 if (!p[i].revents) continue;
-                const ssize_t n = recv(p[i].fd, buffer, sizeof buffer, 0);
+                const ssize_t n = recv(ends[i], buffer, sizeof buffer, 0);
                 if (n <= 0) return;
-                {
-                    std::lock_guard<std::mutex> g(mutex_);
-                    bytes_.append(buffer, std::size_t(n));
-                }
-                if (send(p[1 - i].fd, buffer, std::size_t(n), MSG_NOSIGNAL) != n) return;
+                std::lock_guard<std::mutex> g(mutex_);
+                bytes_.append(buffer, std::size_t(n));
+                if (send(ends[1 - i], buffer, std::size_t(n), MSG_NOSIGNAL) != n) return;
             }
         }
     }
 
-    int listen_ = -1;
+    int listen_;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
