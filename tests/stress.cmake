@@ -26,7 +26,8 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core AND TARGET vornodbc)
   target_compile_definitions(storm_it PRIVATE
     VORND_BINARY="$<TARGET_FILE:vornd>"
     VORND_SAMPLE_SQL="${CMAKE_SOURCE_DIR}/server/sample.sql"
-    VORN_DRIVER_LIB="$<TARGET_FILE:vornodbc>")
+    VORN_DRIVER_LIB="$<TARGET_FILE:vornodbc>"
+    VORN_SANITIZER_PRELOAD="${VORN_SANITIZER_PRELOAD}")
   target_link_libraries(storm_it PRIVATE vornd_core vorn_expat odbc odbcinst ${VORN_GTEST} pthread)
   add_dependencies(storm_it vornd vornodbc)
   add_test(NAME stress.storm COMMAND storm_it)

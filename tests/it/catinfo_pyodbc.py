@@ -1,11 +1,14 @@
-# pyodbc through the driver manager: getinfo, and the catalog functions
-# answered from the server's VDBS tables over the sample database.
+# pyodbc through the driver manager: connecting with autocommit off (pyodbc's
+# default), which the driver answers with 01S02 while it keeps autocommit on;
+# the connection attributes pyodbc sets before and after connecting; then
+# getinfo, and the catalog functions answered from the server's VDBS tables.
 import os
 import sys
 
 import pyodbc
 
-cnxn = pyodbc.connect("DSN=" + os.environ["VORN_IT_DSN"], autocommit=True)
+dsn = "DSN=" + os.environ["VORN_IT_DSN"]
+SQL_ATTR_ACCESS_MODE, SQL_ATTR_TXN_ISOLATION = 101, 108
 failures = []
 
 
@@ -14,21 +17,30 @@ def check(what, got, want):
         failures.append("%s: got %r, want %r" % (what, got, want))
 
 
-check("DBMS name", cnxn.getinfo(pyodbc.SQL_DBMS_NAME), "VORN")
-check("DBMS version", cnxn.getinfo(pyodbc.SQL_DBMS_VER), "2.3-0250")
-check("driver name", cnxn.getinfo(pyodbc.SQL_DRIVER_NAME), "libvornodbc.so")
-check("max table name", cnxn.getinfo(pyodbc.SQL_MAX_TABLE_NAME_LEN), 255)
-check("getdata extensions", cnxn.getinfo(pyodbc.SQL_GETDATA_EXTENSIONS), 11)
-check("server name", cnxn.getinfo(pyodbc.SQL_SERVER_NAME), "127.0.0.1")
+# timeout: SQL_ATTR_LOGIN_TIMEOUT before connecting; readonly: SQL_ATTR_ACCESS_MODE after.
+cnxn = pyodbc.connect(dsn, autocommit=False, timeout=15, readonly=True)
+cnxn.autocommit = True
+cnxn.autocommit = False  # a changed value is a warning, not an error
+cnxn.timeout = 30        # SQL_ATTR_CONNECTION_TIMEOUT: kept at 0 with a warning
+cnxn.set_attr(SQL_ATTR_ACCESS_MODE, 0)
+try:
+    cnxn.set_attr(SQL_ATTR_TXN_ISOLATION, 8)
+    failures.append("setting the isolation level was not refused")
+except pyodbc.Error as e:
+    check("isolation level", (e.args[0], "Not supported" in e.args[1]), ("HYC00", True))
+cnxn.close()
+cnxn = pyodbc.connect(dsn, autocommit=True, attrs_before={SQL_ATTR_ACCESS_MODE: 0})
+
+for info, want in ((pyodbc.SQL_DBMS_NAME, "VORN"), (pyodbc.SQL_DBMS_VER, "2.3-0250"),
+                   (pyodbc.SQL_DRIVER_NAME, "libvornodbc.so"), (pyodbc.SQL_MAX_TABLE_NAME_LEN, 255),
+                   (pyodbc.SQL_GETDATA_EXTENSIONS, 11), (pyodbc.SQL_SERVER_NAME, "127.0.0.1")):
+    check("getinfo %d" % info, cnxn.getinfo(info), want)
 
 # The encoding lines applications set for the single-byte driver keep working.
 cnxn.setdecoding(pyodbc.SQL_CHAR, encoding="utf-8", ctype=pyodbc.SQL_CHAR)
 cnxn.setdecoding(pyodbc.SQL_WCHAR, encoding="utf-8", ctype=pyodbc.SQL_CHAR)
 cur = cnxn.cursor()
-tables = sorted(r.table_name for r in cur.tables())
-for name in ("ARTICLES", "AUTHORS", "BOOKS", "COUNTERS"):
-    if name not in tables:
-        failures.append("table %s missing from %r" % (name, tables))
+check("tables", sorted(r.table_name for r in cur.tables()), ["ARTICLES", "AUTHORS", "BOOKS", "BOOK_LIST", "COUNTERS"])
 check("one table", [(r.table_name, r.table_type) for r in cur.tables(table="BOOKS")], [("BOOKS", "TABLE")])
 check("unknown table", cur.tables(table="NO_SUCH").fetchall(), [])
 check("catalog list", [r.table_cat for r in cur.tables(catalog="%", schema="", table="")], ["127.0.0.1"])

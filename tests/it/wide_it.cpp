@@ -19,15 +19,6 @@ SQLWCHAR* w(const std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(con
 class Wide : public vorntest::OdbcSession {
 protected:
     static void SetUpTestSuite() { startWithDataSource("wide"); }
-
-    std::string lastState(SQLSMALLINT type, SQLHANDLE handle) {
-        SQLCHAR state[6] = "";
-        SQLINTEGER native = 0;
-        SQLSMALLINT n = 0;
-        SQLCHAR message[256];
-        const SQLRETURN rc = SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &n);
-        return rc == SQL_SUCCESS ? reinterpret_cast<char*>(state) : "";
-    }
 };
 
 TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
@@ -97,7 +88,7 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
             const bool cut = size.written < kName.size();
             EXPECT_EQ(cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << call.name << " " << size.units;
             if (cut) {
-                EXPECT_EQ("01004", lastState(call.handleType, call.handle)) << call.name << " " << size.units;
+                EXPECT_EQ(0u, vorntest::diag(call.handleType, call.handle).find("01004")) << call.name;
             }
             EXPECT_EQ(SQLLEN(kName.size() * (call.bytes ? 2 : 1)), length) << call.name << " " << size.units;
             EXPECT_EQ(kName.substr(0, size.written), std::u16string(reinterpret_cast<char16_t*>(buffer)))
@@ -107,29 +98,14 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
     }
 }
 
-TEST_F(Wide, NamesGoInWideAndComeBackWhole) {
-    // A catalog argument and a connection attribute that is text.
-    ASSERT_EQ(SQL_SUCCESS, SQLColumnsW(stmt, nullptr, 0, nullptr, 0, w(u"AUTHORS"), SQL_NTS, nullptr, 0));
-    int columns = 0;
-    while (SQLFetch(stmt) == SQL_SUCCESS) ++columns;
-    EXPECT_EQ(4, columns);
-    SQLCloseCursor(stmt);
-
+// A descriptor name set wide (a byte length) reads back whole; a text
+// attribute comes back wide, its length in bytes.
+TEST_F(Wide, DescriptorNameAndTextAttributeComeBackWhole) {
     SQLWCHAR catalog[32];
     SQLINTEGER length = -1;
     ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length));
     EXPECT_EQ(std::u16string(u"127.0.0.1"), reinterpret_cast<char16_t*>(catalog));
     EXPECT_EQ(18, length);
-
-    // Information texts: lengths in bytes, valid UTF-16 of the UTF-8 table.
-    SQLWCHAR special[16];
-    SQLSMALLINT specialLength = -1;
-    ASSERT_EQ(SQL_SUCCESS, SQLGetInfoW(dbc, SQL_SPECIAL_CHARACTERS, special, sizeof special, &specialLength));
-    EXPECT_EQ(std::u16string(u"\u00e5\u00e4\u00f6\u00fc\u00c5\u00c4\u00d6\u00dc\u00e9\u00c9"),
-              reinterpret_cast<char16_t*>(special));
-    EXPECT_EQ(20, specialLength);
-
-    // A descriptor name set wide (a byte length) reads back whole.
     SQLHDESC ard = nullptr;
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescFieldW(ard, 1, SQL_DESC_NAME, w(kName), SQLINTEGER(kName.size() * 2)));

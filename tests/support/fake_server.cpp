@@ -10,42 +10,23 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace vorntest {
-
-namespace {
-
-bool writeAll(int fd, const unsigned char* p, std::size_t n) {
-    while (n > 0) {
-        ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= std::size_t(w);
-    }
-    return true;
-}
-
-}  // namespace
 
 FakeServer::FakeServer() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    int one = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(listener_, 8) == 0) {
-        socklen_t len = sizeof a;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    socklen_t len = sizeof a;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(listener_, 8) == 0 &&
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
         port_ = ntohs(a.sin_port);
-    }
 }
 
 FakeServer::~FakeServer() {
-    stop();
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
     if (listener_ >= 0) ::close(listener_);
 }
 
@@ -74,17 +55,9 @@ FakeServer& FakeServer::raw(std::vector<unsigned char> bytes) {
     return add(std::move(s));
 }
 
-void FakeServer::start(bool repeat, int maxConnections) {
-    if (port_ == 0) {
-        fail("the fake server could not listen");
-        return;
-    }
-    thread_ = std::thread([this, repeat, maxConnections] { run(repeat, maxConnections); });
-}
-
-void FakeServer::stop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+void FakeServer::start() {
+    if (port_ == 0) return fail("the fake server could not listen");
+    thread_ = std::thread([this] { run(); });
 }
 
 std::vector<std::string> FakeServer::finish() {
@@ -103,30 +76,16 @@ void FakeServer::fail(const std::string& text) {
     failures_.push_back(text);
 }
 
-int FakeServer::acceptOne(unsigned seconds) {
-    for (unsigned waited = 0; waited < seconds * 10 && !stop_; ++waited) {
-        pollfd p{listener_, POLLIN, 0};
-        if (poll(&p, 1, 100) > 0) {
-            int c = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c >= 0) {
-                ++connections_;
-                return c;
-            }
-        }
-    }
-    return -1;
-}
-
+// Reads n bytes; false at the end of the stream, on stop, or after 15
+// seconds without a byte.
 bool FakeServer::readExact(int conn, unsigned char* p, std::size_t n) {
-    std::size_t ticks = 0;
-    while (n > 0) {
+    for (unsigned quiet = 0; n > 0;) {
         pollfd pf{conn, POLLIN, 0};
-        int r = poll(&pf, 1, 100);
-        if (r == 0) {
-            if (stop_ || ++ticks > 150) return false;  // 15 seconds
+        if (poll(&pf, 1, 100) == 0) {
+            if (stop_ || ++quiet > 150) return false;
             continue;
         }
-        ssize_t got = ::recv(conn, p, n, 0);
+        const ssize_t got = ::recv(conn, p, n, 0);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
         p += got;
@@ -135,92 +94,78 @@ bool FakeServer::readExact(int conn, unsigned char* p, std::size_t n) {
     return true;
 }
 
-bool FakeServer::readFrame(int conn, std::vector<unsigned char>& body) {
-    unsigned char head[4];
-    if (!readExact(conn, head, 4)) return false;
-    std::uint32_t len = 0;
-    if (!vornwire::DecodeFrameHeader(head, len)) {
-        fail("frame header out of range: " + kitreq::Hex(std::vector<unsigned char>(head, head + 4)));
-        return false;
+bool FakeServer::runStep(const Step& step, int& conn) {
+    switch (step.kind) {
+    case Step::Expect: {
+        const std::string what = "request " + std::to_string(step.number);
+        unsigned char head[4];
+        std::uint32_t len = 0;
+        if (conn < 0) return false;
+        if (!readExact(conn, head, 4)) return fail("no frame where " + what + " was expected"), false;
+        if (!vornwire::DecodeFrameHeader(head, len))
+            return fail("frame header out of range: " + kitreq::Hex({head, head + 4})), false;
+        std::vector<unsigned char> body(len);
+        if (len && !readExact(conn, body.data(), len)) return fail("no frame where " + what + " was expected"), false;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            received_.push_back(body);
+        }
+        CPACKET p(body.data(), body.size());
+        std::uint8_t kind = 0;
+        std::uint16_t number = 0;
+        p.TakeU8(kind).TakeU16(number);
+        if (kind != step.msgKind || number != step.number)
+            return fail("expected " + std::string(1, char(step.msgKind)) + std::to_string(step.number) + ", got " +
+                        kitreq::Hex(body)), false;
+        std::vector<std::string> f;
+        if (step.check) step.check(p, f);
+        for (auto& t : f) fail(what + ": " + t);
+        return true;
     }
-    body.assign(len, 0);
-    if (len && !readExact(conn, body.data(), len)) return false;
-    std::lock_guard<std::mutex> g(lock_);
-    received_.push_back(body);
-    return true;
+    case Step::Ping: {
+        unsigned char b[5];
+        if (!readExact(conn, b, 5) || std::memcmp(b, "\x05\x00\x00\x00P", 5) != 0) return fail("no ping frame"), false;
+        return true;
+    }
+    case Step::Send:
+        for (std::size_t at = 0; at < step.bytes.size();) {
+            const ssize_t w = ::send(conn, step.bytes.data() + at, step.bytes.size() - at, MSG_NOSIGNAL);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return fail("could not send " + kitreq::Hex(step.bytes)), false;
+            at += std::size_t(w);
+        }
+        return true;
+    case Step::Close:
+        ::close(conn);
+        conn = -1;
+        return true;
+    case Step::Silence:
+        for (unsigned char sink; readExact(conn, &sink, 1);) {
+        }
+        return true;
+    }
+    return false;
 }
 
-bool FakeServer::runScript(int& conn) {
-    for (const Step& step : steps_) {
-        switch (step.kind) {
-        case Step::Expect: {
-            std::vector<unsigned char> body;
-            if (conn < 0) return false;
-            if (!readFrame(conn, body)) {
-                fail("no frame where request " + std::to_string(step.number) + " was expected");
-                return false;
-            }
-            CPACKET p(body.data(), body.size());
-            std::uint8_t kind = 0;
-            std::uint16_t number = 0;
-            p.TakeU8(kind).TakeU16(number);
-            if (kind != step.msgKind || number != step.number) {
-                fail("expected " + std::string(1, char(step.msgKind)) + std::to_string(step.number) + ", got " +
-                     kitreq::Hex(body));
-                return false;
-            }
-            if (step.check) {
-                std::vector<std::string> f;
-                step.check(p, f);
-                for (auto& t : f) fail("request " + std::to_string(step.number) + ": " + t);
-            }
-            break;
-        }
-        case Step::Ping: {
-            unsigned char b[5];
-            if (!readExact(conn, b, 5) || std::memcmp(b, "\x05\x00\x00\x00P", 5) != 0) {
-                fail("no ping frame");
-                return false;
-            }
-            break;
-        }
-        case Step::Send:
-            if (!writeAll(conn, step.bytes.data(), step.bytes.size())) {
-                fail("could not send " + kitreq::Hex(step.bytes));
-                return false;
-            }
-            break;
-        case Step::Close:
-            ::close(conn);
-            conn = -1;
-            break;
-        case Step::Silence: {
-            unsigned char sink;
-            while (readExact(conn, &sink, 1)) {
-            }
-            break;
-        }
-        }
+void FakeServer::run() {
+    int conn = -1;
+    for (unsigned waited = 0; conn < 0 && waited < 150 && !stop_; ++waited) {
+        pollfd p{listener_, POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) conn = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     }
-    return true;
-}
-
-void FakeServer::run(bool repeat, int maxConnections) {
-    do {
-        int conn = acceptOne(repeat ? 3600 : 15);
-        if (conn < 0) {
-            if (!repeat && !stop_) fail("no connection");
-            return;
-        }
-        bool ok = runScript(conn);
-        if (conn >= 0) {
-            // Anything more than the script is a mismatch; wait for the
-            // client to close.
-            unsigned char b = 0;
-            if (ok && readExact(conn, &b, 1)) fail("unexpected bytes after the script: " + kitreq::Hex({b}));
-            ::close(conn);
-        }
-    } while (repeat && !stop_ && (maxConnections == 0 || connections_ < maxConnections));
+    if (conn < 0) {
+        if (!stop_) fail("no connection");
+        return;
+    }
+    bool ok = true;
+    for (const Step& step : steps_)
+        if (!(ok = runStep(step, conn))) break;
+    if (conn >= 0) {
+        // Anything more than the script is a mismatch; wait for the client to close.
+        unsigned char b = 0;
+        if (ok && readExact(conn, &b, 1)) fail("unexpected bytes after the script: " + kitreq::Hex({b}));
+        ::close(conn);
+    }
 }
 
 int OpenDescriptorCount() {

@@ -52,17 +52,13 @@ public:
     // Reads and discards everything until the client closes.
     FakeServer& silence() { return add(Step(Step::Silence)); }
 
-    // Listens and runs the script on a thread. With `repeat`, the script is
-    // run again for every further connection until stop(), or until
-    // `maxConnections` (when not 0) were served.
-    void start(bool repeat = false, int maxConnections = 0);
+    // Runs the script on a thread for the first connection.
+    void start();
     // Waits for the script to end and the client to close, and returns the
     // mismatches found. Joins the thread.
     std::vector<std::string> finish();
-    void stop();
     // Every frame body received, in order.
     std::vector<std::vector<unsigned char>> received() const;
-    int connections() const { return connections_.load(); }
 
 private:
     struct Step {
@@ -78,19 +74,16 @@ private:
         steps_.push_back(std::move(step));
         return *this;
     }
-    void run(bool repeat, int maxConnections);
-    bool runScript(int& conn);
+    void run();
+    bool runStep(const Step& step, int& conn);
     bool readExact(int conn, unsigned char* p, std::size_t n);
-    bool readFrame(int conn, std::vector<unsigned char>& body);
     void fail(const std::string& text);
-    int acceptOne(unsigned seconds);
 
     int listener_ = -1;
     std::uint16_t port_ = 0;
     std::vector<Step> steps_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
-    std::atomic<int> connections_{0};
     mutable std::mutex lock_;
     std::vector<std::string> failures_;
     std::vector<std::vector<unsigned char>> received_;

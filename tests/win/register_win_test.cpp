@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 namespace {
@@ -32,35 +33,29 @@ int entries(const char* description) {
   return n;
 }
 
-// A value of the driver's entry, as the installer keeps it in the registry.
-std::string driverKey(const char* description, const char* key) {
-  std::string subkey = std::string("Software\\ODBC\\ODBCINST.INI\\") + description;
-  char buf[1024] = "";
-  DWORD size = sizeof buf;
-  DWORD type = 0;
-  HKEY h = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return "<none>";
-  LONG rc = RegQueryValueExA(h, key, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
-  RegCloseKey(h);
-  if (rc != ERROR_SUCCESS) return "<none>";
-  if (type == REG_DWORD) return std::to_string(*reinterpret_cast<DWORD*>(buf));
-  return std::string(buf, strnlen(buf, size));
-}
-
-// The driver that a data source names in the installer's index, from the
-// registry of the user and then of the machine.
-std::string dataSourceDriver(const char* dsn) {
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    char buf[512] = "";
-    DWORD size = sizeof buf;
+// A registry value as text, "<none>" when absent: the first root that has it.
+std::string registryValue(std::initializer_list<HKEY> roots, const std::string& subkey, const char* name) {
+  for (HKEY root : roots) {
+    char buf[1024] = "";
+    DWORD size = sizeof buf, type = 0;
     HKEY h = nullptr;
-    if (RegOpenKeyExA(root, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", 0, KEY_READ, &h) != ERROR_SUCCESS)
-      continue;
-    const LONG rc = RegQueryValueExA(h, dsn, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) continue;
+    const LONG rc = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
     RegCloseKey(h);
-    if (rc == ERROR_SUCCESS) return std::string(buf, strnlen(buf, size));
+    if (rc == ERROR_SUCCESS)
+      return type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(buf)) : std::string(buf, strnlen(buf, size));
   }
   return "<none>";
+}
+
+// A value of the driver's entry, as the installer keeps it.
+std::string driverKey(const char* description, const char* key) {
+  return registryValue({HKEY_LOCAL_MACHINE}, std::string("Software\\ODBC\\ODBCINST.INI\\") + description, key);
+}
+
+// The driver that a data source names in the installer's index.
+std::string dataSourceDriver(const char* dsn) {
+  return registryValue({HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn);
 }
 
 std::string installDirectory() {
