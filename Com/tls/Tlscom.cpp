@@ -40,8 +40,11 @@ void trace(const TLSCON* c, bool incoming, const void* bytes, long count) {
 // and which failure text apply.
 bool waitFor(TLSCON* c, long want, bool reading) {
     const net::Socket s = c->tcp->socket;
-    const unsigned seconds = reading ? c->net.receiveTimeout : c->net.sendTimeout;
-    const int r = want == tls::kWantWrite ? net::waitWritable(s, seconds) : net::waitReadable(s, seconds);
+    // A read waits only for the time left for the whole answer.
+    const unsigned seconds = reading ? NetConSecondsLeft(&c->net) : c->net.sendTimeout;
+    const int r = seconds == 0 && reading && c->net.answerDue ? 0
+                  : want == tls::kWantWrite ? net::waitWritable(s, seconds)
+                                            : net::waitReadable(s, seconds);
     if (r > 0) return true;
     reportCode(c->net.errStack, "select", r == 0 ? kTimedOut : net::lastError());
     reportCode(c->net.errStack, "SelectNetCon", reading ? -3 : -2);
@@ -179,6 +182,7 @@ std::int16_t PingTlsNetCon(NETCON* con) {
     // The answer is due within 20 seconds, whatever the receive limit.
     const std::uint16_t limit = c->net.receiveTimeout;
     c->net.receiveTimeout = 20;
+    NetConAnswerDueFromNow(&c->net);
     unsigned char answer[7];
     const bool got = receiveExactly(c, answer, sizeof answer);
     c->net.receiveTimeout = limit;
@@ -194,5 +198,8 @@ std::int16_t ReceiveTlsNetCon(NETCON* con, std::uint32_t, void* buffer, std::uin
 
 std::int16_t SendTlsNetCon(NETCON* con, std::uint32_t, const void* buffer, std::uint32_t count) {
     if (!con || !buffer) return 0;
-    return sendExactly(tlsOf(con), static_cast<const unsigned char*>(buffer), count) ? 1 : 0;
+    TLSCON* c = tlsOf(con);
+    if (!sendExactly(c, static_cast<const unsigned char*>(buffer), count)) return 0;
+    NetConAnswerDueFromNow(&c->net);
+    return 1;
 }

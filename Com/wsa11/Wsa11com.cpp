@@ -91,11 +91,26 @@ net::Socket channelSocket(const NETCON* con, std::uint32_t channel) {
 
 // A receive or send call that failed: a time-out is reported as a wait that
 // passed its limit, anything else as the call's failure.
+std::int16_t reportTimeout(NETCON* con, bool forRead) {
+    report(con->errStack, "select", kTimedOut);
+    return report(con->errStack, "SelectNetCon", forRead ? -3 : -2);
+}
+
 std::int16_t reportTransfer(NETCON* con, bool forRead) {
     const int code = net::lastError();
     if (code != kTimedOut) return report(con->errStack, forRead ? "recv" : "send", code);
-    report(con->errStack, "select", kTimedOut);
-    return report(con->errStack, "SelectNetCon", forRead ? -3 : -2);
+    return reportTimeout(con, forRead);
+}
+
+// Before a wait for answer bytes: the socket's receive limit is lowered to
+// the time left for the answer. False when that time is up.
+bool limitToAnswerDue(NETCON* con, net::Socket s) {
+    if (!con->answerDue) return true;
+    const unsigned left = NetConSecondsLeft(con);
+    if (left == 0) return false;
+    if (left < con->socketLimit && net::setTimeLimits(s, left, con->sendTimeout))
+        con->socketLimit = static_cast<std::uint16_t>(left);
+    return true;
 }
 
 void freeRecord(NETCON* con) {
@@ -147,6 +162,8 @@ NETCON* OpenNetCon(const char* service, const char* host, CERRSTACK* errStack, s
     con->channelMode = 0;
     con->inbox = static_cast<unsigned char*>(plat::heapAlloc(kNetInbox));
     con->inStart = con->inEnd = 0;
+    con->answerDue = 0;
+    con->socketLimit = receiveTimeout;
     if (!con->host || !con->inbox) {
         if (errStack) errStack->Push(kSource, "malloc", CSYSERR("malloc", 0).c_str());
         freeRecord(con);
@@ -257,6 +274,7 @@ std::int16_t ReceiveNetCon(NETCON* con, std::uint32_t channel, void* buffer, std
         // whatever follows it.
         const bool direct = count >= kNetInbox;
         unsigned char* into = direct ? p : con->inbox;
+        if (!limitToAnswerDue(con, s)) return reportTimeout(con, true);
         long n = net::receive(s, into, direct ? count : kNetInbox);
         if (n == 0) return report(con->errStack, "recv", -1);
         if (n < 0) return reportTransfer(con, true);
@@ -282,6 +300,7 @@ std::int16_t SendNetCon(NETCON* con, std::uint32_t channel, const void* buffer, 
         p += n;
         count -= std::uint32_t(n);
     }
+    NetConAnswerDueFromNow(con);
     return 1;
 }
 
@@ -289,5 +308,20 @@ void SetNetConTimeLimits(NETCON* con, std::uint16_t receiveTimeout, std::uint16_
     if (!con) return;
     con->receiveTimeout = receiveTimeout;
     con->sendTimeout = sendTimeout;
-    net::setTimeLimits(channelSocket(con, 0), receiveTimeout, sendTimeout);
+    if (net::setTimeLimits(channelSocket(con, 0), receiveTimeout, sendTimeout)) con->socketLimit = receiveTimeout;
+}
+
+unsigned NetConSecondsLeft(const NETCON* con) {
+    if (!con->answerDue) return con->receiveTimeout;
+    const std::uint64_t now = plat::tickMs();
+    if (now >= con->answerDue) return 0;
+    return static_cast<unsigned>((con->answerDue - now + 999) / 1000);
+}
+
+void NetConAnswerDueFromNow(NETCON* con) {
+    con->answerDue = con->receiveTimeout ? plat::tickMs() + std::uint64_t(con->receiveTimeout) * 1000 : 0;
+    // A limit lowered for the last answer goes back up for this one.
+    if (con->socketLimit != con->receiveTimeout &&
+        net::setTimeLimits(channelSocket(con, 0), con->receiveTimeout, con->sendTimeout))
+        con->socketLimit = con->receiveTimeout;
 }

@@ -23,6 +23,11 @@ struct NETCON {
     // come off the socket in one call.
     unsigned char* inbox;        // kNetInbox bytes
     std::uint32_t inStart, inEnd;
+    // The answer to the last request is due by this tick (plat::tickMs); 0
+    // when no limit applies. The limit bounds the whole answer, so a peer
+    // that dribbles bytes cannot stretch an exchange one wait at a time.
+    std::uint64_t answerDue;
+    std::uint16_t socketLimit;   // the receive limit the socket carries now
 };
 
 constexpr std::uint32_t kNetInbox = 16 * 1024;
@@ -39,6 +44,13 @@ std::int16_t SendNetCon(NETCON* con, std::uint32_t channel, const void* buffer, 
 // New receive and send calls of the open connection give up after these
 // limits (seconds).
 void SetNetConTimeLimits(NETCON* con, std::uint16_t receiveTimeout, std::uint16_t sendTimeout);
+
+// Seconds left until the answer now due (rounded up), 0 when the time is
+// up; the receive limit when no answer is due. Used by the TLS module too.
+unsigned NetConSecondsLeft(const NETCON* con);
+// Called when a request has gone out: its answer is due within the
+// receive limit.
+void NetConAnswerDueFromNow(NETCON* con);
 
 // The text the module reports for a code ("Unknown error" for codes it does
 // not know).
