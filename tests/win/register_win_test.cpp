@@ -7,11 +7,6 @@
 #include "support/message_boxes.h"
 #include "win/dll.h"
 
-#include <windows.h>
-#include <odbcinst.h>
-
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <initializer_list>
 #include <string>

@@ -8,11 +8,6 @@
 #include "support/attribute_list.h"
 #include "support/scripted_dialog.h"
 
-#include <windows.h>
-#include <odbcinst.h>
-
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <map>
 #include <string>
@@ -100,12 +95,6 @@ HWND const kWindow = reinterpret_cast<HWND>(0x1234);
 
 using vorntest::attributeList;
 
-std::string key(const char* dsn, const char* name) {
-  char buf[512] = "";
-  SQLGetPrivateProfileString(dsn, name, "<none>", buf, sizeof buf, "ODBC.INI");
-  return buf;
-}
-
 }  // namespace
 
 TEST(WinDialog, TemplateInTheDll) {
@@ -153,8 +142,7 @@ TEST(WinDialog, BehaviourStoresThroughTheInstaller) {
     EXPECT_TRUE(dialog.afterInit.disabled[IDC_DSN_NAME]);
   }
   // The dialog writes every key.
-  EXPECT_EQ("winhost 7110 3 ", key("vorndlg", "Server") + " " + key("vorndlg", "Service") + " " +
-                                   key("vorndlg", "LogLevel") + " " + key("vorndlg", "Description"));
+  EXPECT_EQ("winhost|7110|3|", vornwin::keys("vorndlg", {"Server", "Service", "LogLevel", "Description"}));
 
   EXPECT_TRUE(ConfigDSN(nullptr, ODBC_REMOVE_DSN, kDriver, attributeList({"DSN=vorndlg"}).data()));
 }

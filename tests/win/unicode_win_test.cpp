@@ -5,7 +5,6 @@
 // the W connect functions.
 #include "win/dll.h"
 
-#include <odbcinst.h>
 #include <sqlucode.h>
 
 #include <cstring>
