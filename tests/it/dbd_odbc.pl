@@ -33,14 +33,9 @@ my $t = $dbh->table_info(undef, undef, 'BOOKS', undef)->fetchall_arrayref({});
 check('table', column($t, 'TABLE_NAME') . ' ' . column($t, 'TABLE_TYPE'), 'BOOKS TABLE');
 my $c = $dbh->column_info(undef, undef, 'AUTHORS', undef)->fetchall_arrayref({});
 check('columns', column($c, 'COLUMN_NAME'), 'ID,NAME,COUNTRY,BORN');
-check('column types', column($c, 'DATA_TYPE'), '4,12,12,91');
-check('nullable', column($c, 'IS_NULLABLE'), 'YES,NO,YES,YES');
-check('column sizes', column($c, 'COLUMN_SIZE'), '10,60,40,10');
+# (Each catalog column's values, and names that try to leave their literal:
+# catinfo_pyodbc.py.)
 check('primary key', join(',', $dbh->primary_key(undef, undef, 'AUTHORS')), 'ID');
-check('injection through table_info',
-      scalar @{$dbh->table_info(undef, undef, "x' OR '1'='1", undef)->fetchall_arrayref}, 0);
-check('injection through column_info',
-      scalar @{$dbh->column_info(undef, undef, "AUTHORS' OR '1'='1", undef)->fetchall_arrayref}, 0);
 check('escapes', scalar $dbh->selectrow_array(
     "SELECT {fn UCASE(NAME)} FROM AUTHORS WHERE BORN = {d '1828-02-08'} AND ID = ?", undef, 2), 'JULES VERNE');
 

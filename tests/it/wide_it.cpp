@@ -29,49 +29,44 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
     // lengths count bytes.
     SQLHDESC ird = nullptr;
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr));
+    // Each call answers its length at the width of its own interface.
+    using Short = std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*)>;
+    using Long = std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLINTEGER*)>;
     struct Call {
         const char* name;
         bool bytes;
         SQLSMALLINT handleType;  // where 01004 is recorded
         SQLHANDLE handle;
-        std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLLEN*)> run;
+        Short shortLength;
+        Long longLength;
+        SQLRETURN run(SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) const {
+            SQLSMALLINT s = -1;
+            SQLINTEGER l = -1;
+            const SQLRETURN rc = shortLength ? shortLength(b, units, &s) : longLength(b, units, &l);
+            *len = shortLength ? s : l;
+            return rc;
+        }
     };
+    SQLSMALLINT type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
     const Call calls[] = {
         {"SQLGetCursorNameW", false, SQL_HANDLE_STMT, stmt,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
-             SQLSMALLINT n = -1;
-             const SQLRETURN rc = SQLGetCursorNameW(stmt, b, units, &n);
-             *len = n;
-             return rc;
-         }},
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLSMALLINT* n) { return SQLGetCursorNameW(stmt, b, units, n); }, {}},
         {"SQLDescribeColW", false, SQL_HANDLE_STMT, stmt,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
-             SQLSMALLINT n = -1, type = 0, digits = 0, nullable = 0;
-             SQLULEN size = 0;
-             const SQLRETURN rc = SQLDescribeColW(stmt, 1, b, units, &n, &type, &size, &digits, &nullable);
-             *len = n;
-             return rc;
-         }},
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLSMALLINT* n) {
+             return SQLDescribeColW(stmt, 1, b, units, n, &type, &size, &digits, &nullable);
+         }, {}},
         {"SQLColAttributeW", true, SQL_HANDLE_STMT, stmt,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
-             SQLSMALLINT n = -1;
-             const SQLRETURN rc = SQLColAttributeW(stmt, 1, SQL_DESC_NAME, b, SQLSMALLINT(units * 2), &n, nullptr);
-             *len = n;
-             return rc;
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLSMALLINT* n) {
+             return SQLColAttributeW(stmt, 1, SQL_DESC_NAME, b, SQLSMALLINT(units * 2), n, nullptr);
+         }, {}},
+        {"SQLNativeSqlW", false, SQL_HANDLE_DBC, dbc, {},
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLINTEGER* n) {
+             return SQLNativeSqlW(dbc, w(kName), SQL_NTS, b, units, n);
          }},
-        {"SQLNativeSqlW", false, SQL_HANDLE_DBC, dbc,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
-             SQLINTEGER n = -1;
-             const SQLRETURN rc = SQLNativeSqlW(dbc, w(kName), SQL_NTS, b, units, &n);
-             *len = n;
-             return rc;
-         }},
-        {"SQLGetDescFieldW", true, SQL_HANDLE_DESC, ird,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) {
-             SQLINTEGER n = -1;
-             const SQLRETURN rc = SQLGetDescFieldW(ird, 1, SQL_DESC_NAME, b, units * 2, &n);
-             *len = n;
-             return rc;
+        {"SQLGetDescFieldW", true, SQL_HANDLE_DESC, ird, {},
+         [&](SQLWCHAR* b, SQLSMALLINT units, SQLINTEGER* n) {
+             return SQLGetDescFieldW(ird, 1, SQL_DESC_NAME, b, units * 2, n);
          }},
     };
     // Buffer units -> units written before the zero unit.

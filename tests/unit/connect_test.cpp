@@ -42,6 +42,10 @@ struct Handles {
     }
     Connection* conn() const { return static_cast<Connection*>(dbc); }
     std::string state() const { return vorntest::diagText(SQL_HANDLE_DBC, dbc); }
+    // The connection's data source, server, user and password, joined by sep.
+    std::string fields(const char* sep = "") const {
+        return std::string(conn()->dsn) + sep + conn()->server + sep + conn()->uid + sep + conn()->pwd;
+    }
 };
 
 SQLRETURN connect(SQLHDBC dbc, const std::string& dsn, SQLSMALLINT length = SQL_NTS) {
@@ -65,8 +69,7 @@ TEST(Connect, DataSourceNameLength) {
     odbc.write(odbc.userIni(), "[" + name64 + "]\nServer=127.0.0.1\nService=1\n");
     EXPECT_EQ(SQL_ERROR, connect(h.dbc, name64));
     EXPECT_EQ("08001 Unable to establish connection to 127.0.0.1:1: Connection refused (connect)", h.state());
-    EXPECT_EQ(name64, h.conn()->dsn);
-    EXPECT_STREQ("127.0.0.1", h.conn()->server);
+    EXPECT_EQ(name64 + " 127.0.0.1 u p", h.fields(" "));
     EXPECT_EQ(nullptr, h.conn()->session);
 
     // Too long, empty or of a negative length: HY000 before anything is
@@ -94,15 +97,13 @@ TEST(Connect, StoredUserAndPasswordAndTheirLimits) {
     std::string longUser(256, 'u'), longPwd(33, 'p');
     SQLConnect(h.dbc, (SQLCHAR*)"s", SQL_NTS, (SQLCHAR*)longUser.c_str(), SQL_NTS, (SQLCHAR*)longPwd.c_str(),
                SQL_NTS);
-    EXPECT_STREQ("keyuser", h.conn()->uid);  // too long: the stored key wins
-    EXPECT_STREQ("keypass", h.conn()->pwd);
-    // Without a Server key the session goes to the local host.
-    EXPECT_STREQ("localhost", h.conn()->server);
+    // Too long: the stored keys win. Without a Server key the session goes
+    // to the local host.
+    EXPECT_EQ("s localhost keyuser keypass", h.fields(" "));
 
     std::string maxUser(255, 'u'), maxPwd(32, 'p');
     SQLConnect(h.dbc, (SQLCHAR*)"s", SQL_NTS, (SQLCHAR*)maxUser.c_str(), SQL_NTS, (SQLCHAR*)maxPwd.c_str(), SQL_NTS);
-    EXPECT_EQ(maxUser, h.conn()->uid);
-    EXPECT_EQ(maxPwd, h.conn()->pwd);
+    EXPECT_EQ("s localhost " + maxUser + " " + maxPwd, h.fields(" "));
 }
 
 TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
@@ -137,8 +138,7 @@ TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
         EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, "DSN=p;UID=me", kWindow, SQL_DRIVER_NOPROMPT));
         EXPECT_EQ(1, dialog.shown);
         EXPECT_EQ(0u, h.state().find(kNoConnection));
-        EXPECT_STREQ("p", h.conn()->dsn);
-        EXPECT_STREQ("me", h.conn()->uid);
+        EXPECT_EQ("p 127.0.0.1 me stored", h.fields(" "));
     }
     // The typing starts at the first required value that is missing.
     const struct {
@@ -159,9 +159,7 @@ TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
     EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, "DSN=p", kWindow, SQL_DRIVER_PROMPT));
     EXPECT_EQ(1, dialog.shown);
     EXPECT_EQ(1, dialog.typedIntoDisabled);  // the name field could not be changed
-    EXPECT_STREQ("p", h.conn()->dsn);
-    EXPECT_STREQ("typed", h.conn()->uid);
-    EXPECT_STREQ("secret", h.conn()->pwd);
+    EXPECT_EQ("p 127.0.0.1 typed secret", h.fields(" "));
 }
 
 TEST(DriverConnect, LongAndMalformedConnectionStringsAndNoWindowSystem) {
@@ -175,10 +173,8 @@ TEST(DriverConnect, LongAndMalformedConnectionStringsAndNoWindowSystem) {
     std::string in = "DSN=" + std::string(300, 'd') + ";Server=" + std::string(300, 's') + ";UID=" +
                      std::string(300, 'u') + ";PWD=" + std::string(300, 'p') + ";Service=1";
     EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, in.c_str(), nullptr, SQL_DRIVER_NOPROMPT));
-    EXPECT_EQ(std::string(64, 'd'), h.conn()->dsn);
-    EXPECT_EQ(std::string(64, 's'), h.conn()->server);
-    EXPECT_EQ(std::string(255, 'u'), h.conn()->uid);
-    EXPECT_EQ(std::string(32, 'p'), h.conn()->pwd);
+    EXPECT_EQ(std::string(64, 'd') + std::string(64, 's') + std::string(255, 'u') + std::string(32, 'p'),
+              h.fields());
 
     for (const char* bad : {"", ";;;", "=", "garbage", "DSN", "{DSN=x}", "DSN={unclosed", "UID=a;PWD"}) {
         EXPECT_EQ(SQL_ERROR, driverConnect(h.dbc, bad, nullptr, SQL_DRIVER_NOPROMPT)) << bad;

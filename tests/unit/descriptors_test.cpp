@@ -3,6 +3,7 @@
 // descriptors left as they were by a refused call.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ struct Desc : vorntest::StatementTest {
     SQLHDESC ird() { return stmt->ird; }
     static Descriptor* d(SQLHDESC h) { return static_cast<Descriptor*>(h); }
     std::string descDiag(SQLHDESC h) { return vorntest::diagText(SQL_HANDLE_DESC, h); }
+    // "rc STATE text" of the call just made.
+    std::string stmtResult(SQLRETURN rc) { return std::to_string(rc) + " " + stmtDiag(); }
+    std::string descResult(SQLHDESC h, SQLRETURN rc) { return std::to_string(rc) + " " + descDiag(h); }
 
     SQLSMALLINT count(SQLHDESC h) {
         SQLSMALLINT n = -1;
@@ -36,6 +40,22 @@ struct Desc : vorntest::StatementTest {
         T v{};
         EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(h, rec, id, &v, 0, nullptr)) << id;
         return v;
+    }
+    // Several fields of one record at once, each read into a zeroed SQLLEN
+    // (pointers compared as numbers; no negative values).
+    std::vector<SQLLEN> fields(SQLHDESC h, SQLSMALLINT rec, std::initializer_list<SQLSMALLINT> ids) {
+        std::vector<SQLLEN> out;
+        for (SQLSMALLINT id : ids) out.push_back(field<SQLLEN>(h, rec, id));
+        return out;
+    }
+    static SQLLEN P(const void* p) { return SQLLEN(reinterpret_cast<std::uintptr_t>(p)); }
+
+    // "rc length text" of a text field read into a buffer of `size`.
+    std::string text(SQLHDESC h, SQLSMALLINT rec, SQLSMALLINT id, SQLINTEGER size) {
+        char buf[64];
+        SQLINTEGER len = -1;
+        const SQLRETURN rc = SQLGetDescField(h, rec, id, buf, size, &len);
+        return std::to_string(rc) + " " + std::to_string(len) + " " + buf;
     }
 
     SQLHANDLE hdesc = nullptr;  // released with the connection
@@ -86,21 +106,17 @@ TEST_F(Desc, BindColUnbindingShrinksTheRowDescriptorAndRefusals) {
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, &c, sizeof c, &ic));
     EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_CHAR, nullptr, 10, nullptr));
     EXPECT_EQ(3, count(ard())) << "unbinding below the count rewrites the record";
-    EXPECT_EQ(nullptr, field<SQLPOINTER>(ard(), 1, SQL_DESC_DATA_PTR));
-    EXPECT_EQ(SQL_C_CHAR, field<SQLSMALLINT>(ard(), 1, SQL_DESC_CONCISE_TYPE));
-    EXPECT_EQ(10, field<SQLLEN>(ard(), 1, SQL_DESC_OCTET_LENGTH));
-    EXPECT_EQ(1u, field<SQLULEN>(ard(), 1, SQL_DESC_LENGTH)) << "character defaults";
-
-    EXPECT_EQ(static_cast<SQLPOINTER>(&c), field<SQLPOINTER>(ard(), 3, SQL_DESC_DATA_PTR));
-    EXPECT_EQ(static_cast<SQLPOINTER>(&ic), field<SQLPOINTER>(ard(), 3, SQL_DESC_INDICATOR_PTR));
-    EXPECT_EQ(static_cast<SQLPOINTER>(&ic), field<SQLPOINTER>(ard(), 3, SQL_DESC_OCTET_LENGTH_PTR));
+    // Unbound record 1 keeps the character defaults (length 1).
+    EXPECT_EQ((std::vector<SQLLEN>{0, SQL_C_CHAR, 10, 1}),
+              fields(ard(), 1, {SQL_DESC_DATA_PTR, SQL_DESC_CONCISE_TYPE, SQL_DESC_OCTET_LENGTH, SQL_DESC_LENGTH}));
+    EXPECT_EQ((std::vector<SQLLEN>{P(&c), P(&ic), P(&ic)}),
+              fields(ard(), 3, {SQL_DESC_DATA_PTR, SQL_DESC_INDICATOR_PTR, SQL_DESC_OCTET_LENGTH_PTR}));
 
     // Refusals leave the descriptor as it was.
     auto before = snapshot(ard());
-    EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 2, SQL_C_NUMERIC, &a, sizeof a, nullptr));
-    EXPECT_EQ("HY003 Not supported", stmtDiag());
-    EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 0, SQL_C_SLONG, &a, sizeof a, nullptr));
-    EXPECT_EQ("07009 Invalid descriptor index", stmtDiag());
+    EXPECT_EQ("-1 HY003 Not supported", stmtResult(SQLBindCol(hstmt, 2, SQL_C_NUMERIC, &a, sizeof a, nullptr)));
+    EXPECT_EQ("-1 07009 Invalid descriptor index",
+              stmtResult(SQLBindCol(hstmt, 0, SQL_C_SLONG, &a, sizeof a, nullptr)));
     EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 40000, SQL_C_SLONG, &a, sizeof a, nullptr));
     EXPECT_EQ(before, snapshot(ard()));
 }
@@ -112,16 +128,16 @@ TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
     EXPECT_EQ(2, count(apd()));
     EXPECT_EQ(2, count(ipd()));
     EXPECT_EQ(SQL_C_ULONG, field<SQLSMALLINT>(apd(), 2, SQL_DESC_CONCISE_TYPE));
+    EXPECT_EQ(P(&ind), field<SQLLEN>(apd(), 2, SQL_DESC_INDICATOR_PTR));
     EXPECT_EQ(SQL_C_DEFAULT, field<SQLSMALLINT>(apd(), 1, SQL_DESC_CONCISE_TYPE)) << "new records keep defaults";
     EXPECT_EQ(SQL_PARAM_INPUT, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_PARAMETER_TYPE));
     EXPECT_EQ(SQL_INTEGER, field<SQLSMALLINT>(ipd(), 2, SQL_DESC_CONCISE_TYPE));
-    EXPECT_EQ(static_cast<SQLPOINTER>(&ind), field<SQLPOINTER>(apd(), 2, SQL_DESC_INDICATOR_PTR));
 
     char date[11] = "2026-12-05";
     ASSERT_EQ(SQL_SUCCESS,
               SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, date, 11, nullptr));
-    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_TYPE));
-    EXPECT_EQ(SQL_CODE_DATE, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_DATETIME_INTERVAL_CODE));
+    EXPECT_EQ((std::vector<SQLLEN>{SQL_DATETIME, SQL_CODE_DATE}),
+              fields(ipd(), 1, {SQL_DESC_TYPE, SQL_DESC_DATETIME_INTERVAL_CODE}));
     EXPECT_EQ(11, field<SQLLEN>(apd(), 1, SQL_DESC_OCTET_LENGTH));
 
     char text[300];
@@ -129,22 +145,21 @@ TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
                                             text, sizeof text, nullptr));
     EXPECT_EQ(5000000000ULL, field<SQLULEN>(ipd(), 3, SQL_DESC_LENGTH)) << "column size kept at full width";
     ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 4, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_DECIMAL, 12, 3, text, 0, nullptr));
-    EXPECT_EQ(12, field<SQLSMALLINT>(ipd(), 4, SQL_DESC_PRECISION));
-    EXPECT_EQ(3, field<SQLSMALLINT>(ipd(), 4, SQL_DESC_SCALE));
+    EXPECT_EQ((std::vector<SQLLEN>{12, 3}), fields(ipd(), 4, {SQL_DESC_PRECISION, SQL_DESC_SCALE}));
 
     auto apdBefore = snapshot(apd());
     auto ipdBefore = snapshot(ipd());
-    EXPECT_EQ(SQL_ERROR, SQLBindParameter(hstmt, 0, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0, nullptr));
-    EXPECT_EQ("07009 Invalid descriptor index", stmtDiag(1));
+    EXPECT_EQ("-1 07009 Invalid descriptor index",
+              stmtResult(SQLBindParameter(hstmt, 0, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0,
+                                          nullptr)));
     EXPECT_EQ("", stmtDiag(2));
     EXPECT_EQ(apdBefore, snapshot(apd()));
     EXPECT_EQ(ipdBefore, snapshot(ipd()));
     // SQL_C_NUMERIC is bound like any other type; its scale comes from the APD.
     EXPECT_EQ(SQL_SUCCESS,
               SQLBindParameter(hstmt, 9, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_INTEGER, 0, 0, &n, 0, nullptr));
-    EXPECT_EQ(SQL_C_NUMERIC, field<SQLSMALLINT>(apd(), 9, SQL_DESC_CONCISE_TYPE));
-    EXPECT_EQ(38, field<SQLSMALLINT>(apd(), 9, SQL_DESC_PRECISION));
-    EXPECT_EQ(0, field<SQLSMALLINT>(apd(), 9, SQL_DESC_SCALE));
+    EXPECT_EQ((std::vector<SQLLEN>{SQL_C_NUMERIC, 38, 0}),
+              fields(apd(), 9, {SQL_DESC_CONCISE_TYPE, SQL_DESC_PRECISION, SQL_DESC_SCALE}));
 
     EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_RESET_PARAMS));
     EXPECT_EQ(0, count(apd()));
@@ -206,16 +221,9 @@ TEST_F(Desc, GetDescFieldWritesEachFieldAtItsWidth) {
 
     // Texts by the long rule: the full length, a cut copy, a warning without
     // a diagnostic; a missing text reads as empty.
-    char buf[3] = {'x', 'x', 'x'};
-    SQLINTEGER len = 0;
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetDescField(ard(), 1, SQL_DESC_NAME, buf, sizeof buf, &len));
-    EXPECT_EQ(3, len);
-    EXPECT_STREQ("co", buf);
+    EXPECT_EQ("1 3 co", text(ard(), 1, SQL_DESC_NAME, 3));
     EXPECT_EQ("", descDiag(ard()));
-    char big[16];
-    EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 1, SQL_DESC_TYPE_NAME, big, sizeof big, &len));
-    EXPECT_EQ(0, len);
-    EXPECT_STREQ("", big);
+    EXPECT_EQ("0 0 ", text(ard(), 1, SQL_DESC_TYPE_NAME, 16));
     r = saved;
 }
 
@@ -260,14 +268,14 @@ TEST_F(Desc, SetDescFieldRules) {
         EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, f.first, f.second, (SQLPOINTER)SQL_NAMED, 0)) << f.second;
         EXPECT_EQ("HY091 Invalid descriptor field identifier", descDiag(a));
     }
-    EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 0, SQL_DESC_TYPE, (SQLPOINTER)SQL_C_CHAR, 0));
-    EXPECT_EQ("07009 Invalid descriptor index", descDiag(a));
+    EXPECT_EQ("-1 07009 Invalid descriptor index",
+              descResult(a, SQLSetDescField(a, 0, SQL_DESC_TYPE, (SQLPOINTER)SQL_C_CHAR, 0)));
     EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 0, SQL_DESC_COUNT, (SQLPOINTER)(SQLLEN)-1, 0));
     EXPECT_EQ(before, snapshot(a));
 
     // The count grows before the field is judged.
-    EXPECT_EQ(SQL_ERROR, SQLSetDescField(a, 5, SQL_DESC_NULLABLE, (SQLPOINTER)1, 0));
-    EXPECT_EQ("HY091 Invalid descriptor field identifier", descDiag(a));
+    EXPECT_EQ("-1 HY091 Invalid descriptor field identifier",
+              descResult(a, SQLSetDescField(a, 5, SQL_DESC_NULLABLE, (SQLPOINTER)1, 0)));
     EXPECT_EQ(5, count(a));
 
     // Names and the unnamed flag.
@@ -275,24 +283,21 @@ TEST_F(Desc, SetDescFieldRules) {
     EXPECT_EQ(SQL_UNNAMED, field<SQLSMALLINT>(a, 1, SQL_DESC_UNNAMED));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 1, SQL_DESC_NAME, (SQLPOINTER) "AB", 1));
     EXPECT_EQ(SQL_NAMED, field<SQLSMALLINT>(a, 1, SQL_DESC_UNNAMED));
-    char name[8];
-    SQLINTEGER len = 0;
-    EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(a, 1, SQL_DESC_NAME, name, sizeof name, &len));
-    EXPECT_STREQ("A", name);
+    EXPECT_EQ("0 1 A", text(a, 1, SQL_DESC_NAME, 8));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 1, SQL_DESC_UNNAMED, (SQLPOINTER)SQL_UNNAMED, 0));
 
     // The concise type by the kind's rule; the verbose type with defaults.
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 2, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_C_TIME, 0));
-    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(a, 2, SQL_DESC_TYPE));
-    EXPECT_EQ(SQL_CODE_TIME, field<SQLSMALLINT>(a, 2, SQL_DESC_DATETIME_INTERVAL_CODE));
+    EXPECT_EQ((std::vector<SQLLEN>{SQL_DATETIME, SQL_CODE_TIME}),
+              fields(a, 2, {SQL_DESC_TYPE, SQL_DESC_DATETIME_INTERVAL_CODE}));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ipd(), 1, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIME, 0));
     EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_TYPE));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ipd(), 2, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIMESTAMP, 0));
     EXPECT_EQ(SQL_TYPE_TIMESTAMP, field<SQLSMALLINT>(ipd(), 2, SQL_DESC_TYPE));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 3, SQL_DESC_PRECISION, (SQLPOINTER)9, 0));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 3, SQL_DESC_TYPE, (SQLPOINTER)SQL_FLOAT, 0));
-    EXPECT_EQ(7, field<SQLSMALLINT>(a, 3, SQL_DESC_PRECISION));
-    EXPECT_EQ(SQL_C_DEFAULT, field<SQLSMALLINT>(a, 3, SQL_DESC_CONCISE_TYPE)) << "concise type untouched";
+    // The float's default precision; the concise type untouched.
+    EXPECT_EQ((std::vector<SQLLEN>{7, SQL_C_DEFAULT}), fields(a, 3, {SQL_DESC_PRECISION, SQL_DESC_CONCISE_TYPE}));
 
     // Integers at their full width, stored where the statement reads them.
     const SQLLEN big = SQLLEN(1) << 40;
@@ -315,15 +320,16 @@ TEST_F(Desc, DescRecFunctions) {
     char data[4];
     SQLLEN strLen = 0, ind = 0;
     for (SQLSMALLINT rec : {0, -1}) {
-        EXPECT_EQ(SQL_ERROR, SQLSetDescRec(a, rec, SQL_CHAR, 0, 4, 0, 0, data, &strLen, &ind));
-        EXPECT_EQ("07009 Invalid descriptor index", descDiag(a));
+        EXPECT_EQ("-1 07009 Invalid descriptor index",
+                  descResult(a, SQLSetDescRec(a, rec, SQL_CHAR, 0, 4, 0, 0, data, &strLen, &ind)));
     }
     EXPECT_EQ(0, count(a));
 
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(a, 2, SQL_DATETIME, SQL_CODE_TIME, SQLLEN(1) << 35, 3, 2, data, &strLen, &ind));
     EXPECT_EQ(2, count(a));
-    EXPECT_EQ(SQL_C_DEFAULT, field<SQLSMALLINT>(a, 2, SQL_DESC_CONCISE_TYPE)) << "concise type not set";
-    EXPECT_EQ(static_cast<SQLPOINTER>(&ind), field<SQLPOINTER>(a, 2, SQL_DESC_INDICATOR_PTR));
+    // The concise type is not set.
+    EXPECT_EQ((std::vector<SQLLEN>{SQL_C_DEFAULT, P(&ind)}),
+              fields(a, 2, {SQL_DESC_CONCISE_TYPE, SQL_DESC_INDICATOR_PTR}));
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescRec(a, 1, SQL_CHAR, SQL_CODE_TIME, 1, 0, 0, nullptr, nullptr, nullptr));
     EXPECT_EQ(0, field<SQLSMALLINT>(a, 1, SQL_DESC_DATETIME_INTERVAL_CODE)) << "subtype only for datetime";
 
@@ -334,24 +340,19 @@ TEST_F(Desc, DescRecFunctions) {
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetDescRec(a, 2, name, 4, &len, &type, &sub,
                                                    static_cast<SQLLEN*>(length.at()), &precision, &scale, &nullable));
     EXPECT_EQ("01004 String data, right truncated", descDiag(a));
-    EXPECT_STREQ("SEV", reinterpret_cast<char*>(name));
-    EXPECT_EQ('x', name[4]);
-    EXPECT_EQ(9, len);
-    EXPECT_EQ(SQL_DATETIME, type);
-    EXPECT_EQ(SQL_CODE_TIME, sub);
+    EXPECT_EQ(std::string("SEV\0x", 5), std::string(reinterpret_cast<char*>(name), 5));
     EXPECT_EQ(int(sizeof(SQLLEN)), length.written());
     SQLLEN octets;
     std::memcpy(&octets, length.at(), sizeof octets);
-    EXPECT_EQ(SQLLEN(1) << 35, octets);
-    EXPECT_EQ(3, precision);
-    EXPECT_EQ(2, scale);
-    EXPECT_EQ(0, nullable);
+    EXPECT_EQ((std::vector<SQLLEN>{9, SQL_DATETIME, SQL_CODE_TIME, SQLLEN(1) << 35, 3, 2, 0}),
+              (std::vector<SQLLEN>{len, type, sub, octets, precision, scale, nullable}));
 
     EXPECT_EQ(SQL_SUCCESS, SQLGetDescRec(a, 2, nullptr, 0, &len, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(9, len);
     EXPECT_EQ(SQL_NO_DATA, SQLGetDescRec(a, 3, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(SQL_ERROR, SQLGetDescRec(a, 0, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ("07009 Invalid descriptor index", descDiag(a));
+    EXPECT_EQ("-1 07009 Invalid descriptor index",
+              descResult(a, SQLGetDescRec(a, 0, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr,
+                                          nullptr)));
 }
 
 TEST_F(Desc, CopyDesc) {
@@ -372,24 +373,18 @@ TEST_F(Desc, CopyDesc) {
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(t, 5, SQL_DESC_NAME, (SQLPOINTER) "fifth", SQL_NTS));
     ASSERT_EQ(5, count(t));
     ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(ard(), t));
-    EXPECT_EQ(3, count(t));
-    EXPECT_EQ(2u, d(t)->arraySize);
-    EXPECT_EQ(24u, d(t)->bindType);
-    EXPECT_EQ(status, d(t)->arrayStatusPtr);
-    EXPECT_EQ(&offset, d(t)->bindOffsetPtr);
-    EXPECT_EQ(SQL_DESC_ALLOC_USER, field<SQLUSMALLINT>(t, 0, SQL_DESC_ALLOC_TYPE)) << "allocation type stays";
-    EXPECT_EQ(static_cast<SQLPOINTER>(&col[2]), field<SQLPOINTER>(t, 3, SQL_DESC_DATA_PTR));
+    // The header copied but for the allocation type.
+    EXPECT_EQ((std::vector<SQLLEN>{3, 2, 24, P(status), P(&offset), SQL_DESC_ALLOC_USER}),
+              fields(t, 0, {SQL_DESC_COUNT, SQL_DESC_ARRAY_SIZE, SQL_DESC_BIND_TYPE, SQL_DESC_ARRAY_STATUS_PTR,
+                            SQL_DESC_BIND_OFFSET_PTR, SQL_DESC_ALLOC_TYPE}));
+    EXPECT_EQ(P(&col[2]), field<SQLLEN>(t, 3, SQL_DESC_DATA_PTR));
     EXPECT_NE(d(ard())->records[1].name.data(), d(t)->records[1].name.data()) << "texts are duplicated";
     // The copy outlives the source's texts.
     ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_UNBIND));
-    char name[16];
-    SQLINTEGER len;
-    EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(t, 2, SQL_DESC_NAME, name, sizeof name, &len));
-    EXPECT_STREQ("second", name);
+    EXPECT_EQ("0 6 second", text(t, 2, SQL_DESC_NAME, 16));
 
     auto before = snapshot(t);
-    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(ird(), t));
-    EXPECT_EQ("HY007 Associated statement is not prepared", descDiag(t));
+    EXPECT_EQ("-1 HY007 Associated statement is not prepared", descResult(t, SQLCopyDesc(ird(), t)));
     EXPECT_EQ(before, snapshot(t));
     EXPECT_EQ(SQL_ERROR, SQLCopyDesc(t, ird()));
     EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(ird()));

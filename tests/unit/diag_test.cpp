@@ -83,10 +83,9 @@ TEST_F(Diag, GetDiagRecNumbersTruncatesAndEnds) {
     addOdbcError(stmt, "HY109", nullptr);
     std::memset(msg, '#', sizeof msg);
     EXPECT_EQ(get(SQL_HANDLE_STMT, 1, 10), SQL_SUCCESS_WITH_INFO);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(msg)), kPrefix.substr(0, 9));
-    EXPECT_EQ(msg[10], '#');
-    EXPECT_EQ(len, SQLSMALLINT(kPrefix.size() + std::strlen("Invalid cursor state")));
-    EXPECT_STREQ(reinterpret_cast<char*>(s), "24000");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(msg), 11), kPrefix.substr(0, 9) + '\0' + '#');
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(s)) + " " + std::to_string(len),
+              "24000 " + std::to_string(kPrefix.size() + std::strlen("Invalid cursor state")));
     // Every output may be null.
     EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, hstmt, 2, nullptr, nullptr, nullptr, 0, nullptr),
               SQL_SUCCESS_WITH_INFO);

@@ -36,6 +36,13 @@ protected:
         ColumnValue* v = value(row, column);
         return v && v->data ? std::string(v->data, v->length) : std::string("<none>");
     }
+    // "table.name label type precision maxLength nullable" of a column.
+    std::string column(int i) {
+        const ColumnMetaData* c = resultColumn(rs, i);
+        return std::string(c->tableName) + "." + c->columnName + " " + c->columnLabel + " " +
+               std::to_string(c->sqlType) + " " + std::to_string(c->precision) + " " + std::to_string(c->maxLength) +
+               " " + std::to_string(c->isNullable);
+    }
     ResultSet* rs = nullptr;
 };
 
@@ -50,23 +57,17 @@ TEST_F(ParseXml, CompactAndPrettyDocumentsGiveTheSameResult) {
         ASSERT_EQ(3, rs->columnCount);
         ASSERT_EQ(3, rs->columns.getCount());
 
-        ColumnMetaData* id = resultColumn(rs, 0);
-        EXPECT_STREQ("BOOKS", id->tableName);
-        EXPECT_STREQ("ID", id->columnName);
-        EXPECT_EQ(SQL_INTEGER, id->sqlType);
-        EXPECT_EQ(10u, id->precision);
-        EXPECT_EQ(0, id->isNullable);
-        EXPECT_EQ(1, resultColumn(rs, 1)->isNullable);
-        EXPECT_STREQ("Title", resultColumn(rs, 1)->columnLabel);
-        EXPECT_EQ(SQL_LONGVARBINARY, resultColumn(rs, 2)->sqlType);
-        EXPECT_EQ(1, resultColumn(rs, 2)->isNullable) << "booleans ignore case";
+        EXPECT_EQ("BOOKS.ID  4 10 4 0", column(0));
+        EXPECT_EQ("Title", std::string(resultColumn(rs, 1)->columnLabel));
+        // Booleans ignore case.
+        EXPECT_EQ("1 -4 1", std::to_string(resultColumn(rs, 1)->isNullable) + " " +
+                                std::to_string(resultColumn(rs, 2)->sqlType) + " " +
+                                std::to_string(resultColumn(rs, 2)->isNullable));
 
         ASSERT_EQ(2, resultRowCount(rs));
-        Row* first = resultRow(rs, 0);
-        EXPECT_EQ(1, first->rowNumber);
-        EXPECT_EQ(101, first->recordNumber);
-        EXPECT_EQ("7", text(0, 0));
-        EXPECT_EQ("Moby Dick", text(0, 1));
+        EXPECT_EQ("1 101 7 Moby Dick", std::to_string(resultRow(rs, 0)->rowNumber) + " " +
+                                           std::to_string(resultRow(rs, 0)->recordNumber) + " " + text(0, 0) + " " +
+                                           text(0, 1));
         EXPECT_EQ('\0', value(0, 1)->data[value(0, 1)->length]) << "text values are terminated";
         EXPECT_EQ(std::string("\x00\xff\x00", 3), text(0, 2)) << "base64 decoded, zero bytes kept";
 
@@ -143,12 +144,7 @@ TEST_F(ParseXml, FaultSuccessAndPropertyDocuments) {
     EXPECT_EQ(1, parse(corpus("property.xml")).code);
     EXPECT_STREQ("SELECT", rs->statementType);
     EXPECT_EQ(1, rs->rowCount);
-    ColumnMetaData* col = resultColumn(rs, 0);
-    EXPECT_STREQ("Version", col->columnName);
-    EXPECT_STREQ("PROPERTY", col->tableName);
-    EXPECT_EQ(SQL_VARCHAR, col->sqlType);
-    EXPECT_EQ(255u, col->maxLength);
-    EXPECT_EQ("2.0", text(0, 0));
+    EXPECT_EQ("PROPERTY.Version  12 0 255 0 2.0", column(0) + " " + text(0, 0));
     // The name counts only as the first attribute, in any case.
     parse("<property NAME=\"Upper\">x</property>");
     EXPECT_STREQ("Upper", resultColumn(rs, 0)->columnName);
@@ -216,18 +212,13 @@ TEST_F(ParseXml, LongAttributesAreCutAndBadNumbersGiveZero) {
                       longName + "\" fetchKey=\"" + longKey + "\"/></Row></ResultSet>";
     ParseStatus st = parse(doc);
     ASSERT_EQ(1, st.code);
-    EXPECT_EQ(6u, std::strlen(rs->statementType));
-    EXPECT_EQ(0, rs->rowCount);
-    EXPECT_EQ(1, rs->columnCount);
-    ColumnMetaData* col = resultColumn(rs, 0);
-    EXPECT_EQ(std::string(32, 'N'), col->tableName);
-    EXPECT_EQ(std::string(31, 'a'), col->columnName);
-    EXPECT_EQ(0, col->sqlType);
-    EXPECT_EQ(INT32_MIN, col->id);
-    EXPECT_EQ(12u, col->precision);
-    EXPECT_EQ(0xFFFFFFFFu, col->maxLength);
-    EXPECT_EQ(0, resultRow(rs, 0)->rowNumber);
-    EXPECT_EQ(0, resultRow(rs, 0)->recordNumber);
+    EXPECT_EQ("6 0 1 0 0", std::to_string(std::strlen(rs->statementType)) + " " + std::to_string(rs->rowCount) +
+                               " " + std::to_string(rs->columnCount) + " " +
+                               std::to_string(resultRow(rs, 0)->rowNumber) + " " +
+                               std::to_string(resultRow(rs, 0)->recordNumber));
+    EXPECT_EQ(std::string(32, 'N') + "." + std::string(31, 'a') + " " + std::string(32, 'N') + " 0 12 4294967295 0",
+              column(0));
+    EXPECT_EQ(INT32_MIN, resultColumn(rs, 0)->id);
     ColumnValue* v = value(0, 0);
     EXPECT_EQ(1, v->base64);
     EXPECT_EQ(longKey, v->fetchKey) << "fetch keys are kept whole";

@@ -29,10 +29,23 @@ BOOL config(WORD request, const std::string& list, HWND window = nullptr) {
     return ConfigDSN(window, request, kDriver, list.data());
 }
 
-SetupContext parsed(const std::string& list) {
+// The slots an attribute list fills, as "Keyword=value;" in slot order.
+std::string parsed(const char* list) {
     SetupContext ctx{};
-    parseAttributeList(ctx, list.data());
-    return ctx;
+    parseAttributeList(ctx, list);
+    std::string out;
+    for (int i = 0; i < SETUP_SLOT_COUNT; ++i)
+        if (ctx.attributes[i].present)
+            out += std::string(DSN_ATTRIBUTE_KEYWORDS[i].keyword) + "=" + ctx.attributes[i].value + ";";
+    return out;
+}
+std::string parsed(const std::string& list) { return parsed(list.data()); }
+
+// A data source's keys, "|"-joined ("<none>" for an absent one).
+std::string keys(const OdbcSandbox& odbc, const std::string& dsn, std::initializer_list<const char*> names) {
+    std::string out;
+    for (const char* name : names) out += (out.empty() ? "" : "|") + odbc.key(dsn.c_str(), name);
+    return out;
 }
 
 // The newest of the installer's errors: "code text".
@@ -52,31 +65,18 @@ std::string lastInstallerError() {
 
 TEST(SetupParse, AttributeListForms) {
     // NUL- and ';'-ended pairs mean the same; keyword case does not matter.
-    SetupContext a = parsed(attrs({"DSN=x", "server=host", "SERVICE=5000"}));
-    SetupContext b = parsed(std::string("DSN=x;server=host;SERVICE=5000;\0", 32));
-    for (const SetupContext* c : {&a, &b}) {
-        EXPECT_STREQ("x", c->attributes[SLOT_DSN].value);
-        EXPECT_STREQ("host", c->attributes[SLOT_SERVER].value);
-        EXPECT_STREQ("5000", c->attributes[SLOT_SERVICE].value);
-        EXPECT_FALSE(c->attributes[SLOT_DESCRIPTION].present);
-    }
+    EXPECT_EQ("DSN=x;Server=host;Service=5000;", parsed(attrs({"DSN=x", "server=host", "SERVICE=5000"})));
+    EXPECT_EQ("DSN=x;Server=host;Service=5000;", parsed(std::string("DSN=x;server=host;SERVICE=5000;\0", 32)));
 
     // Unknown keywords and keywords of 16 characters or more are skipped;
     // "LogLevelLogLevel" would otherwise be mistaken for nothing at all.
-    SetupContext c = parsed(attrs({"Colour=red", "ServerServerServ=1", "LogLevel=3", "=5"}));
-    EXPECT_FALSE(c.attributes[SLOT_SERVER].present);
-    EXPECT_STREQ("3", c.attributes[SLOT_LOGLEVEL].value);
+    EXPECT_EQ("LogLevel=3;", parsed(attrs({"Colour=red", "ServerServerServ=1", "LogLevel=3", "=5"})));
 
     // A pair without '=' ends the list; an empty value is still a value;
     // values are cut to 255 characters, never beyond the slot.
-    SetupContext d = parsed(attrs({"Description=" + std::string(400, 'v'), "Server=", "garbage", "Service=1"}));
-    EXPECT_EQ(std::string(255, 'v'), d.attributes[SLOT_DESCRIPTION].value);
-    EXPECT_TRUE(d.attributes[SLOT_SERVER].present);
-    EXPECT_FALSE(d.attributes[SLOT_SERVICE].present);
-
-    SetupContext empty{};
-    parseAttributeList(empty, nullptr);
-    for (const auto& slot : empty.attributes) EXPECT_FALSE(slot.present);
+    EXPECT_EQ("Description=" + std::string(255, 'v') + ";Server=;",
+              parsed(attrs({"Description=" + std::string(400, 'v'), "Server=", "garbage", "Service=1"})));
+    EXPECT_EQ("", parsed(nullptr));
 }
 
 TEST(ConfigDsn, WindowlessAddConfigureRemove) {
@@ -84,18 +84,14 @@ TEST(ConfigDsn, WindowlessAddConfigureRemove) {
     // Add with DSN, Server and credentials: the entry, its Server key and
     // the user name, never the password.
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=alpha", "Server=db1", "UID=nobody", "PWD=secret"})));
-    EXPECT_EQ("db1", odbc.key("alpha", "Server"));
-    EXPECT_EQ("nobody", odbc.key("alpha", "User"));
-    for (const char* k : {"Description", "Service", "UID", "PWD", "Password"})
-        EXPECT_EQ("<none>", odbc.key("alpha", k)) << k;
+    EXPECT_EQ("db1|nobody|<none>|<none>|<none>|<none>|<none>",
+              keys(odbc, "alpha", {"Server", "User", "Description", "Service", "UID", "PWD", "Password"}));
 
     // Configure writes what it is given and keeps the other keys; request
     // codes other than add, configure and remove act as configure.
     ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=alpha", "Service=7000"})));
     ASSERT_TRUE(config(42, attrs({"DSN=alpha", "Description=third"})));
-    EXPECT_EQ("db1", odbc.key("alpha", "Server"));
-    EXPECT_EQ("7000", odbc.key("alpha", "Service"));
-    EXPECT_EQ("third", odbc.key("alpha", "Description"));
+    EXPECT_EQ("db1|7000|third", keys(odbc, "alpha", {"Server", "Service", "Description"}));
 
     // No DSN: nothing to store or remove, and the installer says why.
     EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({"Server=db2"})));
@@ -130,8 +126,7 @@ TEST(ConfigDsn, InvalidNamesAreRefusedForEveryRequest) {
     // The longest valid name works, and a configure of it is not a rename.
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({name32.c_str(), "Server=s"})));
     ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({name32.c_str(), "Service=9"})));
-    EXPECT_EQ("s", odbc.key(name32.c_str() + 4, "Server"));
-    EXPECT_EQ("9", odbc.key(name32.c_str() + 4, "Service"));
+    EXPECT_EQ("s|9", keys(odbc, name32.substr(4), {"Server", "Service"}));
 }
 
 TEST(ConfigDsn, DialogShowsStoredKeys) {
@@ -151,8 +146,7 @@ TEST(ConfigDsn, DialogShowsStoredKeys) {
                                                      {IDC_USER, "u1"},     {IDC_LOGLEVEL, "3"},
                                                      {IDC_LOGFILE, "/tmp/x.log"}};
         EXPECT_EQ(expected, shown.text);
-        EXPECT_TRUE(shown.hidden[IDC_PASSWORD]);
-        EXPECT_TRUE(shown.hidden[IDC_PASSWORD_LABEL]);
+        EXPECT_TRUE(shown.hidden[IDC_PASSWORD] && shown.hidden[IDC_PASSWORD_LABEL]);
         EXPECT_EQ("Kalmo VORNsql driver - Data source setup", shown.caption);
         EXPECT_EQ((std::vector<std::string>{"0", "1", "2", "3", "4", "5"}), shown.items[IDC_LOGLEVEL]);
         // Adding with a given name fixes the name; configuring does not.
@@ -163,11 +157,9 @@ TEST(ConfigDsn, DialogShowsStoredKeys) {
     // data source shows the defaults.
     ScriptedDialog dialog({DialogStep{{}, false}, DialogStep{{}, false}});
     config(ODBC_CONFIG_DSN, attrs({"DSN=x", "Server=other"}), kWindow);
-    EXPECT_EQ("other", dialog.afterInit.text[IDC_SERVER]);
-    EXPECT_EQ("desc", dialog.afterInit.text[IDC_DESCRIPTION]);
+    EXPECT_EQ("other desc", dialog.afterInit.text[IDC_SERVER] + " " + dialog.afterInit.text[IDC_DESCRIPTION]);
     config(ODBC_ADD_DSN, attrs({"DSN=fresh"}), kWindow);
-    EXPECT_EQ("", dialog.afterInit.text[IDC_SERVER]);
-    EXPECT_EQ("0", dialog.afterInit.text[IDC_LOGLEVEL]);
+    EXPECT_EQ(" 0", dialog.afterInit.text[IDC_SERVER] + " " + dialog.afterInit.text[IDC_LOGLEVEL]);
     EXPECT_FALSE(odbc.hasDsn("fresh"));  // cancelled: nothing stored
 }
 
@@ -186,21 +178,15 @@ TEST(ConfigDsn, DialogOkStoresAllKeysAndRenames) {
     };
     ASSERT_TRUE(okWith({{IDC_SERVICE, "5555"}, {IDC_DESCRIPTION, ""}, {IDC_USER, "u"}, {IDC_PASSWORD, "p"}}));
     EXPECT_EQ(1, typedIntoHidden);
-    EXPECT_EQ("5555", odbc.key("x", "Service"));
-    EXPECT_EQ("", odbc.key("x", "Description"));
-    EXPECT_EQ("", odbc.key("x", "LogFile"));
-    EXPECT_EQ("u", odbc.key("x", "User"));
-    for (const char* k : {"UID", "PWD", "Password"}) EXPECT_EQ("<none>", odbc.key("x", k)) << k;
+    EXPECT_EQ("5555|||u|<none>|<none>|<none>",
+              keys(odbc, "x", {"Service", "Description", "LogFile", "User", "UID", "PWD", "Password"}));
     // Only the case changes: the data source is not removed.
     ASSERT_TRUE(okWith({{IDC_DSN_NAME, "X"}}));
     EXPECT_EQ("srv", odbc.key("x", "Server"));
     // A new name: stored under it with all keys, the old one removed.
     ASSERT_TRUE(okWith({{IDC_DSN_NAME, "y"}, {IDC_LOGLEVEL, "5"}}));
     EXPECT_FALSE(odbc.hasDsn("x"));
-    EXPECT_EQ("srv", odbc.key("y", "Server"));
-    EXPECT_EQ("5555", odbc.key("y", "Service"));
-    EXPECT_EQ("5", odbc.key("y", "LogLevel"));
-    EXPECT_EQ(kDriver, odbc.key("y", "Driver"));
+    EXPECT_EQ("srv|5555|5|" + std::string(kDriver), keys(odbc, "y", {"Server", "Service", "LogLevel", "Driver"}));
 }
 
 TEST(ConfigDsn, DialogRefusesBadNamesAndShowsTheInstallersReason) {
@@ -245,8 +231,7 @@ TEST(ConfigDsn, WindowWithoutWindowSystemIsWindowless) {
     // stores what the list gives, as a windowless call does.
     OdbcSandbox odbc;
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=w", "Server=s"}), kWindow));
-    EXPECT_EQ("s", odbc.key("w", "Server"));
-    EXPECT_EQ("<none>", odbc.key("w", "Description"));
+    EXPECT_EQ("s|<none>", keys(odbc, "w", {"Server", "Description"}));
     EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({"Server=s"}), kWindow));
 }
 
@@ -256,10 +241,8 @@ TEST(ConfigDsn, EncryptCheckBoxStandsForTheEncryptKey) {
     OdbcSandbox odbc;
     ASSERT_TRUE(config(ODBC_ADD_DSN, attrs({"DSN=x", "Server=srv", "encrypt=yes", "CAFile=/etc/ca.pem",
                                             "HostNameInCertificate=db", "TrustServerCertificate=no"})));
-    const std::pair<const char*, const char*> stored[] = {
-        {"Encrypt", "yes"}, {"CAFile", "/etc/ca.pem"}, {"HostNameInCertificate", "db"},
-        {"TrustServerCertificate", "no"}};
-    for (const auto& k : stored) EXPECT_EQ(k.second, odbc.key("x", k.first)) << k.first;
+    EXPECT_EQ("yes|/etc/ca.pem|db|no",
+              keys(odbc, "x", {"Encrypt", "CAFile", "HostNameInCertificate", "TrustServerCertificate"}));
     struct Step {
         const char* stored;  // the key before the dialog opens; null: absent
         bool shown;          // the box as the dialog opens
@@ -278,7 +261,6 @@ TEST(ConfigDsn, EncryptCheckBoxStandsForTheEncryptKey) {
         ScriptedDialog dialog({ok});
         ASSERT_TRUE(config(ODBC_CONFIG_DSN, attrs({"DSN=x"}), kWindow));
         EXPECT_EQ(s.shown, dialog.afterInit.checked[IDC_ENCRYPT]) << (s.stored ? s.stored : "absent");
-        EXPECT_EQ(s.after, odbc.key("x", "Encrypt"));
-        EXPECT_EQ("srv", odbc.key("x", "Server"));
+        EXPECT_EQ(s.after + std::string("|srv"), keys(odbc, "x", {"Encrypt", "Server"}));
     }
 }

@@ -5,8 +5,6 @@
 
 #include "support/attribute_list.h"
 
-#include <odbcinst.h>
-
 namespace {
 
 using vorntest::attributeList;
@@ -17,19 +15,12 @@ BOOL configDsn(WORD request, const std::string& list) {
     return vornwin::dllFn<ConfigDsnFn>("ConfigDSN")(nullptr, request, "Kalmo VORNsql driver", list.data());
 }
 
-// A key as the installer library reads it back.
-std::string key(const char* dsn, const char* name) {
-    char buf[512] = "";
-    SQLGetPrivateProfileString(dsn, name, "<none>", buf, sizeof buf, "ODBC.INI");
-    return buf;
-}
-
 TEST_F(WinSetup, ConfigDsnThroughTheInstallerLibrary) {
     ASSERT_TRUE(configDsn(ODBC_ADD_DSN, attributeList({"DSN=vornwin_setup", "Server=db.example", "Service=7110"})));
-    EXPECT_EQ("db.example|7110|<none>", key("vornwin_setup", "Server") + "|" + key("vornwin_setup", "Service") + "|" +
-                                            key("vornwin_setup", "Description"));  // windowless: only what was given
+    // Windowless: only what was given.
+    EXPECT_EQ("db.example|7110|<none>", vornwin::keys("vornwin_setup", {"Server", "Service", "Description"}));
     ASSERT_TRUE(configDsn(ODBC_CONFIG_DSN, attributeList({"DSN=vornwin_setup", "LogLevel=2"})));
-    EXPECT_EQ("2|db.example", key("vornwin_setup", "LogLevel") + "|" + key("vornwin_setup", "Server"));
+    EXPECT_EQ("2|db.example", vornwin::keys("vornwin_setup", {"LogLevel", "Server"}));
     for (const std::string& bad : {std::string("DSN=bad[name]"), "DSN=" + std::string(300, 'n'), std::string("Server=x")})
         EXPECT_FALSE(configDsn(ODBC_ADD_DSN, attributeList({bad}))) << bad.substr(0, 20);
     // Wine's odbccp32 reports the removal as done; where its registry copy of

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <windows.h>
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -38,6 +40,18 @@ F dllFn(const char* name) {
 inline std::string vorndPort() {
     const char* port = std::getenv("VORN_WIN_VORND_PORT");
     return port ? port : "";
+}
+
+// A data source's keys as the system's installer library reads them back,
+// "|"-joined, "<none>" for an absent one.
+inline std::string keys(const char* dsn, std::initializer_list<const char*> names) {
+    std::string out;
+    for (const char* name : names) {
+        char buf[512] = "";
+        SQLGetPrivateProfileString(dsn, name, "<none>", buf, sizeof buf, "ODBC.INI");
+        out += (name == *names.begin() ? "" : "|") + std::string(buf);
+    }
+    return out;
 }
 
 inline std::string diag(SQLSMALLINT type, SQLHANDLE h) {

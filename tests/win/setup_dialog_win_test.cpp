@@ -8,14 +8,10 @@
 #include "support/attribute_list.h"
 #include "support/scripted_dialog.h"
 
-#include <windows.h>
-#include <odbcinst.h>
-
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 
 using vorntest::DialogStep;
 using vorntest::ScriptedDialog;
@@ -99,23 +95,14 @@ HWND const kWindow = reinterpret_cast<HWND>(0x1234);
 
 using vorntest::attributeList;
 
-std::string key(const char* dsn, const char* name) {
-  char buf[512] = "";
-  SQLGetPrivateProfileString(dsn, name, "<none>", buf, sizeof buf, "ODBC.INI");
-  return buf;
-}
-
 }  // namespace
 
 TEST(WinDialog, TemplateInTheDll) {
   Template t;
   ASSERT_TRUE(readTemplate(vornwin::dll(), IDD_DSN_SETUP, t));
-  EXPECT_EQ("VORNodbc", t.caption);
-  EXPECT_EQ("MS Sans Serif", t.font);
-  EXPECT_EQ(8, t.pointSize);
-  EXPECT_TRUE(t.style & DS_CENTER);
-  EXPECT_TRUE(t.style & WS_CAPTION);
-  EXPECT_TRUE(t.style & WS_SYSMENU);
+  EXPECT_EQ("VORNodbc MS Sans Serif 8", t.caption + " " + t.font + " " + std::to_string(t.pointSize));
+  const DWORD dialogStyle = DS_CENTER | WS_CAPTION | WS_SYSMENU;
+  EXPECT_EQ(dialogStyle, t.style & dialogStyle);
 
   // The fields in tab order, at their places; then the two buttons.
   const DWORD fields[] = {IDC_DSN_NAME, IDC_DESCRIPTION, IDC_SERVER, IDC_SERVICE,
@@ -127,18 +114,16 @@ TEST(WinDialog, TemplateInTheDll) {
   expected.push_back(IDOK);
   expected.push_back(IDCANCEL);
   EXPECT_EQ(expected, tabOrder);
-  EXPECT_TRUE(t.controls[IDC_PASSWORD].style & ES_PASSWORD);
-  EXPECT_TRUE(t.controls[IDC_DSN_NAME].style & WS_GROUP);
-  EXPECT_EQ("#0085", t.controls[IDC_LOGLEVEL].cls);  // combo box
-  EXPECT_EQ(DWORD(CBS_DROPDOWNLIST), t.controls[IDC_LOGLEVEL].style & 3);
-  EXPECT_TRUE(t.controls[IDC_LOGLEVEL].style & CBS_SORT);
-  EXPECT_EQ("&Encrypt", t.controls[IDC_ENCRYPT].text);
-  EXPECT_EQ(DWORD(BS_AUTOCHECKBOX), t.controls[IDC_ENCRYPT].style & 0xF);
+  // Control, style bits looked at, their value; Enter presses OK.
+  const std::tuple<DWORD, DWORD, DWORD> styles[] = {
+      {IDC_PASSWORD, ES_PASSWORD, ES_PASSWORD},  {IDC_DSN_NAME, WS_GROUP, WS_GROUP},
+      {IDC_LOGLEVEL, 3, CBS_DROPDOWNLIST},       {IDC_LOGLEVEL, CBS_SORT, CBS_SORT},
+      {IDC_ENCRYPT, 0xF, BS_AUTOCHECKBOX},       {IDOK, 0xF, BS_DEFPUSHBUTTON}};
+  for (const auto& [id, mask, value] : styles) EXPECT_EQ(value, t.controls[id].style & mask) << id;
+  EXPECT_EQ("#0085 &Encrypt &OK &Cancel", t.controls[IDC_LOGLEVEL].cls + " " + t.controls[IDC_ENCRYPT].text + " " +
+                                              t.controls[IDOK].text + " " + t.controls[IDCANCEL].text);
   EXPECT_EQ(t.controls[IDC_LOGFILE].x, t.controls[IDC_ENCRYPT].x);  // under the fields
   EXPECT_LT(t.controls[IDC_ENCRYPT].y + t.controls[IDC_ENCRYPT].cy, t.controls[IDOK].y);
-  EXPECT_EQ("&OK", t.controls[IDOK].text);
-  EXPECT_EQ(DWORD(BS_DEFPUSHBUTTON), t.controls[IDOK].style & 0xF);  // Enter presses OK
-  EXPECT_EQ("&Cancel", t.controls[IDCANCEL].text);
 
   const std::pair<DWORD, const char*> labels[] = {
       {1000, "Data Source Name:"}, {1007, "Description:"}, {1008, "Host/Server Name:"}, {1011, "Service:"},
@@ -156,10 +141,8 @@ TEST(WinDialog, BehaviourStoresThroughTheInstaller) {
     ASSERT_TRUE(ConfigDSN(kWindow, ODBC_ADD_DSN, kDriver, attributeList({"DSN=vorndlg"}).data()));
     EXPECT_TRUE(dialog.afterInit.disabled[IDC_DSN_NAME]);
   }
-  EXPECT_EQ("winhost", key("vorndlg", "Server"));
-  EXPECT_EQ("7110", key("vorndlg", "Service"));
-  EXPECT_EQ("3", key("vorndlg", "LogLevel"));
-  EXPECT_EQ("", key("vorndlg", "Description"));  // the dialog writes every key
+  // The dialog writes every key.
+  EXPECT_EQ("winhost|7110|3|", vornwin::keys("vorndlg", {"Server", "Service", "LogLevel", "Description"}));
 
   EXPECT_TRUE(ConfigDSN(nullptr, ODBC_REMOVE_DSN, kDriver, attributeList({"DSN=vorndlg"}).data()));
 }

@@ -5,7 +5,6 @@
 // the W connect functions.
 #include "win/dll.h"
 
-#include <odbcinst.h>
 #include <sqlucode.h>
 
 #include <cstring>
@@ -36,24 +35,20 @@ TEST_F(WinUnicode, WideExportsRoundTripCjkAndAnEmojiAnsiOnesTheCodePage) {
     SQLSMALLINT columnLength = 0;
     EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDescribeColW)(stmt, 2, column, 8, &columnLength, nullptr, nullptr, nullptr,
                                                         nullptr));
-    EXPECT_EQ(std::wstring(L"COUNTRY"), reinterpret_cast<wchar_t*>(column));
-    EXPECT_EQ(7, columnLength);
+    EXPECT_EQ(L"COUNTRY 7", reinterpret_cast<wchar_t*>(column) + (L" " + std::to_wstring(columnLength)));
     // Bound as SQL_C_WCHAR: lengths in bytes.
     wchar_t country[16];
     SQLLEN countryLength = 0;
     ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLBindCol)(stmt, 2, SQL_C_WCHAR, country, sizeof country, &countryLength));
     ASSERT_EQ(SQL_SUCCESS, fetch(stmt));
-    EXPECT_EQ(kGreek, country);
-    EXPECT_EQ(SQLLEN(kGreek.size() * 2), countryLength);
+    EXPECT_EQ(kGreek + L" 12", country + (L" " + std::to_wstring(countryLength)));
     // SQLGetData in whole characters: three units fit, the pair waits for the next piece.
     wchar_t piece[4];
     SQLLEN pieceLength = 0;
     EXPECT_EQ(SQL_SUCCESS_WITH_INFO, getData(stmt, 1, SQL_C_WCHAR, piece, sizeof piece, &pieceLength));
-    EXPECT_EQ(kCjk, piece);
-    EXPECT_EQ(SQLLEN(name.size() * 2), pieceLength);
+    EXPECT_EQ(kCjk + L" 10", piece + (L" " + std::to_wstring(pieceLength)));
     EXPECT_EQ(SQL_SUCCESS, getData(stmt, 1, SQL_C_WCHAR, piece, sizeof piece, &pieceLength));
-    EXPECT_EQ(kEmoji, piece);
-    EXPECT_EQ(4, pieceLength);
+    EXPECT_EQ(kEmoji + L" 4", piece + (L" " + std::to_wstring(pieceLength)));
     EXPECT_EQ(SQL_NO_DATA, getData(stmt, 1, SQL_C_WCHAR, piece, sizeof piece, &pieceLength));
     reset();
 
@@ -89,11 +84,9 @@ TEST_F(WinUnicode, WideExportsRoundTripCjkAndAnEmojiAnsiOnesTheCodePage) {
     SQLSMALLINT driverLength = 0;
     EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetConnectAttrW)(dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog,
                                                            &catalogLength));
-    EXPECT_EQ(std::wstring(L"127.0.0.1"), catalog);
-    EXPECT_EQ(18, catalogLength);
+    EXPECT_EQ(L"127.0.0.1 18", catalog + (L" " + std::to_wstring(catalogLength)));
     EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetInfoW)(dbc, SQL_DRIVER_NAME, driver, sizeof driver, &driverLength));
-    EXPECT_EQ(std::wstring(L"vornodbc64.dll"), driver);
-    EXPECT_EQ(28, driverLength);
+    EXPECT_EQ(L"vornodbc64.dll 28", driver + (L" " + std::to_wstring(driverLength)));
 }
 
 using WinUnicodeSetup = vornwin::Handles;
@@ -112,8 +105,7 @@ TEST_F(WinUnicodeSetup, ConfigDsnWStoresADataSourceThatTheWConnectsOpen) {
     SQLWCHAR dsn[32];
     SQLSMALLINT dsnLength = 0;
     EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetInfoW)(dbc, SQL_DATA_SOURCE_NAME, dsn, sizeof dsn, &dsnLength));
-    EXPECT_EQ(std::wstring(L"vornwin_wide"), reinterpret_cast<wchar_t*>(dsn));
-    EXPECT_EQ(24, dsnLength);
+    EXPECT_EQ(L"vornwin_wide 24", reinterpret_cast<wchar_t*>(dsn) + (L" " + std::to_wstring(dsnLength)));
     EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDisconnect)(dbc));
 
     // The output string of SQLDriverConnectW: its length in characters.
