@@ -71,6 +71,11 @@ CSTRING& CSTRING::operator=(const CSTRING& other) {
     if (this != &other) setBytes(other.text_, other.length_);
     return *this;
 }
+CSTRING& CSTRING::operator=(CSTRING&& other) noexcept {
+    std::swap(text_, other.text_);
+    std::swap(length_, other.length_);
+    return *this;
+}
 CSTRING& CSTRING::operator=(const char* text) {
     Assign(text);
     return *this;

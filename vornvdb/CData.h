@@ -44,6 +44,8 @@ public:
     CSTRING(const char* first, const char* second);
     CSTRING(char c, std::size_t count);
     CSTRING& operator=(const CSTRING& other);
+    // Takes the other's text and leaves it ours: no copy for a temporary.
+    CSTRING& operator=(CSTRING&& other) noexcept;
     CSTRING& operator=(const char* text);
     ~CSTRING() override;
 
