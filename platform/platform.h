@@ -67,6 +67,9 @@ private:
 // Process heap: zero-filled blocks. heapAlloc returns null when the heap
 // refuses; heapFree returns false when the release fails.
 void* heapAlloc(std::size_t bytes);
+// The same without the zero fill, for a block its caller writes whole at
+// once (a received frame, a copy): filling kilobytes per answer showed.
+void* heapAllocRaw(std::size_t bytes);
 // Grows or shrinks a heapAlloc block; bytes added at the end are zero-filled.
 // Returns null (and leaves the old block intact) when the heap refuses.
 void* heapRealloc(void* block, std::size_t bytes);

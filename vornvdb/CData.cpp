@@ -14,8 +14,10 @@ std::size_t strlenOrZero(const char* text) { return text ? std::strlen(text) : 0
 // heap refuses.
 char* heapCopy(const void* bytes, std::size_t count, std::size_t extra) {
     if (count > SIZE_MAX - extra - 1) return nullptr;
-    auto* p = static_cast<char*>(plat::heapAlloc(count + extra == 0 ? 1 : count + extra));
-    if (p && count) std::memcpy(p, bytes, count);
+    auto* p = static_cast<char*>(plat::heapAllocRaw(count + extra == 0 ? 1 : count + extra));
+    if (!p) return nullptr;
+    if (count) std::memcpy(p, bytes, count);
+    std::memset(p + count, 0, count + extra == 0 ? 1 : extra);
     return p;
 }
 
@@ -67,6 +69,11 @@ CSTRING::~CSTRING() { plat::heapFree(text_); }
 
 CSTRING& CSTRING::operator=(const CSTRING& other) {
     if (this != &other) setBytes(other.text_, other.length_);
+    return *this;
+}
+CSTRING& CSTRING::operator=(CSTRING&& other) noexcept {
+    std::swap(text_, other.text_);
+    std::swap(length_, other.length_);
     return *this;
 }
 CSTRING& CSTRING::operator=(const char* text) {
@@ -396,7 +403,7 @@ void CPACKET::Swap(CPACKET& other) noexcept {
 bool CPACKET::Resize(std::size_t count) {
     Clear();
     if (count == 0) return true;
-    buffer_ = static_cast<char*>(plat::heapAlloc(count));
+    buffer_ = static_cast<char*>(plat::heapAllocRaw(count));
     if (!buffer_) return false;
     capacity_ = count;
     count_ = count;

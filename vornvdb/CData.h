@@ -44,6 +44,8 @@ public:
     CSTRING(const char* first, const char* second);
     CSTRING(char c, std::size_t count);
     CSTRING& operator=(const CSTRING& other);
+    // Takes the other's text and leaves it ours: no copy for a temporary.
+    CSTRING& operator=(CSTRING&& other) noexcept;
     CSTRING& operator=(const char* text);
     ~CSTRING() override;
 
@@ -168,8 +170,9 @@ public:
     bool Underrun() const { return underrun_; }
     CPACKET& Clear();
 
-    // Makes the content `count` zero bytes (a receive buffer); false when
-    // the heap refuses, leaving the packet empty.
+    // Makes room for `count` bytes of content that the caller then writes
+    // whole (a receive buffer; not zeroed); false when the heap refuses,
+    // leaving the packet empty.
     bool Resize(std::size_t count);
     // Drops `count` bytes from the front.
     void Consume(std::size_t count);

@@ -67,8 +67,10 @@ CERRSTACK* stackOf(HERRSTACK h) { return reinterpret_cast<CERRSTACK*>(h); }
 
 // A new process-heap block of count + 2 bytes holding the bytes.
 char* heapBlock(const char* bytes, std::size_t count) {
-    auto* p = static_cast<char*>(plat::heapAlloc(count + 2));
-    if (p && count) std::memcpy(p, bytes, count);
+    auto* p = static_cast<char*>(plat::heapAllocRaw(count + 2));
+    if (!p) return nullptr;
+    if (count) std::memcpy(p, bytes, count);
+    p[count] = p[count + 1] = '\0';
     return p;
 }
 

@@ -877,12 +877,28 @@ const char* rowsStart(const char* document, std::size_t length) {
 
 }  // namespace
 
+// What the head of a result (everything up to its rows) gave Expat, kept
+// so that the next block with the very same head and end skips Expat: the
+// metadata is most of what Expat reads in a block of few rows.
+struct KnownHead {
+    char* bytes = nullptr;  // the head, then the document's end after the rows
+    std::size_t headLength = 0;
+    std::size_t tailLength = 0;
+    ColumnMetaData* columns = nullptr;
+    int columnCount = 0;  // records in columns
+    char statementType[kStatementTypeSize] = {};
+    std::int32_t rowCount = -1;
+    std::int32_t describedCount = 0;  // the metadata's columnCount
+    std::uint64_t stored = 0;         // what the head was charged
+};
+
 struct AnswerParser {
     XML_Parser parser = nullptr;
     bool used = false;  // parsed a document since it was made or reset
     // Drawn once per parser: a reset forgets the salt, and Expat would ask
     // the system for a new one before every document.
     unsigned long salt = 0;
+    KnownHead known;
 };
 
 ParseStatus::ParseStatus(ParseStatus&& other) noexcept
@@ -925,6 +941,8 @@ AnswerParser* newAnswerParser() {
 void freeAnswerParser(AnswerParser* parser) {
     if (!parser) return;
     XML_ParserFree(parser->parser);
+    plat::heapFree(parser->known.bytes);
+    plat::heapFree(parser->known.columns);
     plat::heapDelete(parser);
 }
 
@@ -948,11 +966,19 @@ bool isFresh(const ResultSet* rs) {
 
 enum class Parsed { Whole, Failed, Untouched, Again };
 
+// Where a scanned document's head ended and its rows did, when the head
+// left nothing behind but metadata (no rows, no open element, no text).
+struct HeadMark {
+    const char* rows = nullptr;
+    const char* tail = nullptr;
+    std::uint64_t stored = 0;
+};
+
 // Expat up to the rows, the scanner over them, Expat after them. Untouched:
 // not a result in the server's form, nothing read yet. Again: the same
 // found later, and what was stored must be forgotten before Expat reads the
 // document whole.
-Parsed parseScanned(XML_Parser parser, ParserContext* ctx, const char* document, std::size_t length) {
+Parsed parseScanned(XML_Parser parser, ParserContext* ctx, const char* document, std::size_t length, HeadMark* mark) {
     const char* rows = rowsStart(document, length);
     if (!rows) return Parsed::Untouched;
     const std::size_t head = std::size_t(rows - document);
@@ -964,14 +990,111 @@ Parsed parseScanned(XML_Parser parser, ParserContext* ctx, const char* document,
     const bool clean = ctx->stack.getCount() == 0 && ctx->overflow == 0 && ctx->textLength == 0;
     Scanner in{rows, document + length};
     if (clean && !ctx->refused && !ctx->outOfMemory) {
+        const bool onlyMetadata = ctx->resultSet->rows.getCount() == 0;
+        const std::uint64_t headStored = ctx->stored;
         switch (scanRows(ctx, in)) {
         case Scan::Done: break;
         case Scan::Stopped: return Parsed::Failed;
         case Scan::Bail: return Parsed::Again;
         }
+        if (onlyMetadata) *mark = HeadMark{rows, in.p, headStored};
     }
     // Text or open elements before the rows: Expat reads on from there.
     return parseAll(parser, in.p, std::size_t(in.end - in.p)) ? Parsed::Whole : Parsed::Failed;
+}
+
+// The end of a document after its rows when it is end tags and blanks
+// only: it stores nothing, and whether Expat takes it depends on the head
+// alone.
+bool onlyEndTags(const char* p, const char* end) {
+    while (p < end) {
+        if (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t') {
+            ++p;
+            continue;
+        }
+        if (end - p < 2 || p[0] != '<' || p[1] != '/') return false;
+        p += 2;
+        const char* name = p;
+        while (p < end && ((*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9'))) ++p;
+        if (p == name || p == end || *p != '>') return false;
+        ++p;
+    }
+    return true;
+}
+
+// A head kept costs its bytes and its columns; beyond this, blocks go
+// through Expat each time.
+constexpr std::size_t kKnownHeadMost = 64 * 1024;
+
+// Keeps the head and end of a document read whole without a fault, for the
+// next block.
+void rememberHead(KnownHead& known, const ResultSet* rs, const char* document, std::size_t length,
+                  const HeadMark& mark) {
+    const std::size_t head = std::size_t(mark.rows - document), tail = std::size_t(document + length - mark.tail);
+    if (head + tail > kKnownHeadMost || !onlyEndTags(mark.tail, document + length)) return;
+    const int n = rs->columns.getCount();
+    char* bytes = static_cast<char*>(plat::heapAlloc(head + tail));
+    auto* columns = n ? static_cast<ColumnMetaData*>(plat::heapAlloc(sizeof(ColumnMetaData) * std::size_t(n))) : nullptr;
+    if (!bytes || (n && !columns)) {
+        plat::heapFree(bytes);
+        plat::heapFree(columns);
+        return;
+    }
+    plat::heapFree(known.bytes);
+    plat::heapFree(known.columns);
+    std::memcpy(bytes, document, head);
+    std::memcpy(bytes + head, mark.tail, tail);
+    for (int c = 0; c < n; ++c) std::memcpy(&columns[c], resultColumn(rs, c), sizeof(ColumnMetaData));
+    known.bytes = bytes;
+    known.headLength = head;
+    known.tailLength = tail;
+    known.columns = columns;
+    known.columnCount = n;
+    std::memcpy(known.statementType, rs->statementType, sizeof known.statementType);
+    known.rowCount = rs->rowCount;
+    known.describedCount = rs->columnCount;
+    known.stored = mark.stored;
+}
+
+// A block with the known head and end: its metadata copied, its rows
+// scanned, no Expat at all. Untouched: not such a block, nothing stored.
+// Again: found not to be one after something was stored.
+Parsed parseKnown(const KnownHead& known, ParserContext* ctx, const char* document, std::size_t length) {
+    if (!known.bytes || length < known.headLength + known.tailLength ||
+        std::memcmp(document, known.bytes, known.headLength) != 0)
+        return Parsed::Untouched;
+    // A limit the head alone breaks: Expat says where.
+    if (ctx->limits.maxStoredBytes && known.stored > ctx->limits.maxStoredBytes) return Parsed::Untouched;
+    ResultSet* rs = ctx->resultSet;
+    for (int c = 0; c < known.columnCount; ++c) {
+        ColumnMetaData* col = appendColumn(rs);
+        if (!col) return failMemory(ctx), Parsed::Failed;
+        std::memcpy(col, &known.columns[c], sizeof *col);
+    }
+    std::memcpy(rs->statementType, known.statementType, sizeof rs->statementType);
+    rs->rowCount = known.rowCount;
+    rs->columnCount = known.describedCount;
+    ctx->stored = known.stored;
+    Scanner in{document + known.headLength, document + length};
+    switch (scanRows(ctx, in)) {
+    case Scan::Done: break;
+    case Scan::Stopped: return Parsed::Failed;
+    case Scan::Bail: return Parsed::Again;
+    }
+    const bool sameEnd = std::size_t(in.end - in.p) == known.tailLength &&
+                         std::memcmp(in.p, known.bytes + known.headLength, known.tailLength) == 0;
+    return sameEnd ? Parsed::Whole : Parsed::Again;
+}
+
+// Back to the state before the document, the parser aside.
+void forgetDocument(ParserContext* ctx, ParseStatus* status) {
+    clearResultSet(ctx->resultSet);
+    *status = ParseStatus();
+    ctx->stack.release();
+    ctx->stack = PtrStack();
+    ctx->overflow = 0;
+    ctx->textLength = 0;
+    ctx->stored = 0;
 }
 
 }  // namespace
@@ -983,55 +1106,68 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
     ctx.status = &status;
     ctx.limits = limits;
     ctx.rowsElementAt = -1;
+    if (!document) length = 0;
+    if (!document) document = "";
 
     if (!*resultSetPtr) *resultSetPtr = newResultSet();
     ctx.resultSet = *resultSetPtr;
-    // A kept parser is reset rather than made anew: a new one costs a
-    // random seed from the system and a heap of its own.
+    if (!ctx.resultSet) {
+        status.code = -1;
+        status.message = copyOfErrorText(XML_ERROR_NO_MEMORY);
+        return status;
+    }
+    const bool scanned = reading == RowReading::Scanned && isFresh(ctx.resultSet);
+    Parsed outcome = Parsed::Untouched;
+    if (kept && scanned) {
+        ctx.parser = kept->parser;  // a refusal stops it: harmless, it is reset before its next document
+        outcome = parseKnown(kept->known, &ctx, document, length);
+        if (outcome == Parsed::Again) {
+            forgetDocument(&ctx, &status);
+            outcome = Parsed::Untouched;
+        }
+    }
+    bool parsed = outcome == Parsed::Whole;
     XML_Parser parser = nullptr;
-    if (ctx.resultSet) {
+    if (outcome == Parsed::Untouched) {
+        // A kept parser is reset rather than made anew: a new one costs a
+        // random seed from the system and a heap of its own.
         if (!kept) {
             parser = XML_ParserCreate(nullptr);
         } else if (!kept->used || XML_ParserReset(kept->parser, nullptr)) {
             parser = kept->parser;
             kept->used = true;
         }
-    }
-    if (!parser) {
-        status.code = -1;
-        status.message = copyOfErrorText(XML_ERROR_NO_MEMORY);
-        return status;
-    }
-    const unsigned long salt = kept ? kept->salt : 0;
-    ctx.parser = parser;
-    startParser(parser, &ctx, salt);
-    if (!document) length = 0;
-    if (!document) document = "";
-
-    Parsed outcome = Parsed::Untouched;
-    if (reading == RowReading::Scanned && isFresh(ctx.resultSet)) {
-        outcome = parseScanned(parser, &ctx, document, length);
-        if (outcome == Parsed::Again) {
-            // Back to the state before the document.
-            clearResultSet(ctx.resultSet);
-            status = ParseStatus();
-            ctx.stack.release();
-            ctx.stack = PtrStack();
-            ctx.overflow = 0;
-            ctx.textLength = 0;
-            ctx.stored = 0;
-            if (!XML_ParserReset(parser, nullptr)) {
-                status.code = -1;
-                status.message = copyOfErrorText(XML_ERROR_NO_MEMORY);
-                if (!kept) XML_ParserFree(parser);
-                plat::heapFree(ctx.text);
-                return status;
-            }
+        const unsigned long salt = kept ? kept->salt : 0;
+        if (parser) {
+            ctx.parser = parser;
             startParser(parser, &ctx, salt);
         }
+        HeadMark mark;
+        if (parser && scanned) {
+            outcome = parseScanned(parser, &ctx, document, length, &mark);
+            if (outcome == Parsed::Again) {
+                forgetDocument(&ctx, &status);
+                if (XML_ParserReset(parser, nullptr)) {
+                    startParser(parser, &ctx, salt);
+                } else {
+                    if (!kept) XML_ParserFree(parser);
+                    parser = nullptr;
+                }
+            }
+        }
+        if (!parser) {
+            ctx.stack.release();
+            status.code = -1;
+            status.message = copyOfErrorText(XML_ERROR_NO_MEMORY);
+            plat::heapFree(ctx.text);
+            return status;
+        }
+        parsed = outcome == Parsed::Whole;
+        if (outcome == Parsed::Again || outcome == Parsed::Untouched) parsed = parseAll(parser, document, length);
+        else if (parsed && kept && mark.tail && !ctx.refused && !ctx.outOfMemory && status.code == 1 &&
+                 !status.message && !status.faultSource && !status.faultContext)
+            rememberHead(kept->known, ctx.resultSet, document, length, mark);
     }
-    bool parsed = outcome == Parsed::Whole;
-    if (outcome == Parsed::Again || outcome == Parsed::Untouched) parsed = parseAll(parser, document, length);
     if (ctx.refused) {
         status.code = -2;
         status.refused = 1;
@@ -1047,7 +1183,7 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
         replaceText(status.message, copyOfErrorText(code));
         driverLog().Debug("parseXml", "Error %s", status.message ? status.message : "");
     }
-    if (!kept) XML_ParserFree(parser);
+    if (!kept && parser) XML_ParserFree(parser);
 
     // Readers index columns up to columnCount: never let it name columns the
     // document did not describe.

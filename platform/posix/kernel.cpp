@@ -64,6 +64,14 @@ void* heapAlloc(std::size_t bytes) {
     return h + 1;
 }
 
+void* heapAllocRaw(std::size_t bytes) {
+    if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+    auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
+    if (!h) return nullptr;
+    h->bytes = bytes;
+    return h + 1;
+}
+
 void* heapRealloc(void* block, std::size_t bytes) {
     if (!block) return heapAlloc(bytes);
     if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;

@@ -27,6 +27,7 @@ void SharedLock::lock() { AcquireSRWLockExclusive(srw(storage_)); }
 void SharedLock::unlock() { ReleaseSRWLockExclusive(srw(storage_)); }
 
 void* heapAlloc(std::size_t bytes) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes ? bytes : 1); }
+void* heapAllocRaw(std::size_t bytes) { return HeapAlloc(GetProcessHeap(), 0, bytes ? bytes : 1); }
 void* heapRealloc(void* block, std::size_t bytes) {
     if (!block) return heapAlloc(bytes);
     return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, bytes ? bytes : 1);
