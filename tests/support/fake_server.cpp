@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace vorntest {
 
@@ -133,6 +134,12 @@ bool FakeServer::runStep(const Step& step, int& conn) {
             if (w < 0 && errno == EINTR) continue;
             if (w <= 0) return fail("could not send " + kitreq::Hex(step.bytes)), false;
             at += std::size_t(w);
+        }
+        return true;
+    case Step::Drip:
+        for (unsigned char b : step.bytes) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+            if (::send(conn, &b, 1, MSG_NOSIGNAL) != 1) break;
         }
         return true;
     case Step::Close:

@@ -51,6 +51,14 @@ public:
     FakeServer& close() { return add(Step(Step::Close)); }
     // Reads and discards everything until the client closes.
     FakeServer& silence() { return add(Step(Step::Silence)); }
+    // Sends the bytes one at a time, pausing between them, until the client
+    // hangs up: a peer slower than any single wait.
+    FakeServer& drip(std::vector<unsigned char> bytes, int pauseMs) {
+        Step s(Step::Drip);
+        s.bytes = std::move(bytes);
+        s.pauseMs = pauseMs;
+        return add(std::move(s));
+    }
 
     // Runs the script on a thread for the first connection.
     void start();
@@ -62,12 +70,13 @@ public:
 
 private:
     struct Step {
-        enum Kind { Expect, Ping, Send, Close, Silence } kind;
+        enum Kind { Expect, Ping, Send, Close, Silence, Drip } kind;
         explicit Step(Kind k) : kind(k) {}
         std::uint8_t msgKind = 0;
         std::uint16_t number = 0;
         Check check;
         std::vector<unsigned char> bytes;
+        int pauseMs = 0;
     };
 
     FakeServer& add(Step step) {

@@ -111,25 +111,35 @@ TEST_F(KitSession, StartStatusesWithServerTexts) {
     EXPECT_STREQ(buf, "Too");
 }
 
-TEST_F(KitSession, SilentPeerTimesOutWithAllTextsInOrder) {
-    FakeServer srv;
-    srv.expect('T', 110).reply(110, 1).expect('T', 1007).silence();
-    HVDB h = nullptr;
-    ASSERT_EQ(start(srv, h, 1), 1);
-    XmlRequest q{};
-    char keep[] = "keep";
-    q.document = keep;
-    q.documentLength = 4;
-    EXPECT_EQ(VdbExport(h, &q), -2);
-    // Nothing came back: the caller's block stays, nothing new to free.
-    EXPECT_EQ(q.document, keep);
-    EXPECT_EQ(q.documentLength, 0);
-    EXPECT_EQ(VdbEndVorn(h, 0), 1);
-    EXPECT_EQ(srv.finish(), Texts{});
-    EXPECT_EQ(ErrorTexts(es_), "Communication Error\tExport\tvornvdb/Cvdbkit1\r\n"
-                               "Unable to read from communication port\tCallAndListen\tvornvdb/Cvdbpriv\r\n"
-                               "unable to read from communication port\tSelectNetCon\tCom/wsa11/Wsa11com\r\n"
-                               "Connection timed out\tselect\tCom/wsa11/Wsa11com");
+// A silent peer, and one that sends a whole answer a byte every 300 ms: the
+// receive limit of 1 s bounds the answer, not each wait for a byte.
+TEST_F(KitSession, SilentOrDribblingPeerTimesOutWithAllTextsInOrder) {
+    for (bool dribble : {false, true}) {
+        SCOPED_TRACE(dribble ? "dribbling" : "silent");
+        FakeServer srv;
+        srv.expect('T', 110).reply(110, 1).expect('T', 1007);
+        if (dribble)
+            srv.drip({13, 0, 0, 0, 'T', 0xEF, 3, 1, 0, 0, 0, 0, 0}, 300);
+        else
+            srv.silence();
+        HVDB h = nullptr;
+        ASSERT_EQ(start(srv, h, 1), 1);
+        XmlRequest q{};
+        char keep[] = "keep";
+        q.document = keep;
+        q.documentLength = 4;
+        EXPECT_EQ(VdbExport(h, &q), -2);
+        // Nothing came back: the caller's block stays, nothing new to free.
+        EXPECT_EQ(q.document, keep);
+        EXPECT_EQ(q.documentLength, 0);
+        EXPECT_EQ(VdbEndVorn(h, 0), 1);
+        EXPECT_EQ(srv.finish(), Texts{});
+        EXPECT_EQ(ErrorTexts(es_), "Communication Error\tExport\tvornvdb/Cvdbkit1\r\n"
+                                   "Unable to read from communication port\tCallAndListen\tvornvdb/Cvdbpriv\r\n"
+                                   "unable to read from communication port\tSelectNetCon\tCom/wsa11/Wsa11com\r\n"
+                                   "Connection timed out\tselect\tCom/wsa11/Wsa11com");
+        VdbErrStackClear(es_);
+    }
 }
 
 // Each answer breaks the session: the call fails, the next is refused
