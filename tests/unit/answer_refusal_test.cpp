@@ -194,11 +194,8 @@ TEST(HostileAnswers, RefusedWithAClearStateAndBoundedMemory) {
             EXPECT_EQ(c.rowsFetched, fetched);
         }
         // The frame is read into one block and handed on without another
-        // copy; what is stored of it is bounded by its size. Without a block
-        // size, a document of empty elements is stopped only by that bound
-        // (its size and 16 MiB), which the script's own copy adds to here.
-        const bool all = std::string(c.keys) == "BlockSize=all";
-        const std::size_t bound = all ? 3 * frame + (32u << 20) : 2 * frame + (32u << 20);
+        // copy; what is stored of it is bounded by its size and 16 MiB.
+        const std::size_t bound = 2 * frame + (32u << 20);
         if (kMeasuresMemory) {
             EXPECT_LT(peak, long(bound / 1024)) << "peak " << peak << " kB, frame " << frame;
         }
