@@ -38,17 +38,14 @@ TEST_F(VorndSql, QueryDocumentTypesAndValues) {
     EXPECT_EQ(d.root + " " + d.statementType + " " + std::to_string(d.columnCount) + " " + std::to_string(d.rowCount),
               "ResultSet SELECT 8 5");
     EXPECT_EQ(types(d), "INTEGER,VARCHAR,INTEGER,NUMERIC,DATE,TIME,LONG VARCHAR,LONG VARBINARY,");
-    EXPECT_EQ(d.columns[1].table, "BOOKS");
-    EXPECT_FALSE(d.columns[1].nullable);  // TITLE is NOT NULL
-    EXPECT_TRUE(d.columns[3].nullable);
+    // TITLE is NOT NULL.
+    EXPECT_TRUE(d.columns[1].table == "BOOKS" && !d.columns[1].nullable && d.columns[3].nullable);
     ASSERT_EQ(d.rows.size(), 5u);
     EXPECT_EQ(d.rowNumbers, (std::vector<long>{1, 2, 3, 4, 5}));
 
     EXPECT_EQ(d.rows[2][7].data, std::string("\x00\xFF\x00\xFF\x7F\x80", 6));  // base64 inline
     // NULL versus empty: an empty text and an empty blob are values.
-    EXPECT_TRUE(d.rows[2][6].isNull);
-    EXPECT_FALSE(d.rows[3][6].isNull);
-    EXPECT_TRUE(d.rows[3][6].hasData && d.rows[3][7].hasData);
+    EXPECT_TRUE(d.rows[2][6].isNull && !d.rows[3][6].isNull && d.rows[3][6].hasData && d.rows[3][7].hasData);
     EXPECT_EQ(d.rows[3][6].data + d.rows[3][7].data, "");
     // Markup and non-ASCII text arrive unchanged.
     EXPECT_EQ(d.rows[4][1].data, "Quotes & <markup> \"test\"");
@@ -119,8 +116,7 @@ TEST_F(VorndSql, LongValuesByFetchKey) {
     EXPECT_TRUE(d.rows[0][1].fetchKey.empty());  // short values inline
     const Value& text = d.rows[1][1];
     const Value& blob = d.rows[1][2];
-    ASSERT_FALSE(text.fetchKey.empty() || blob.fetchKey.empty());
-    EXPECT_FALSE(text.hasData);
+    ASSERT_FALSE(text.fetchKey.empty() || blob.fetchKey.empty() || text.hasData);
 
     // The objects' bytes and type lines: requests_it reads them through the
     // kit; here the answer's second result carries the status too.
@@ -146,13 +142,10 @@ TEST_F(VorndSql, LongValuesGoOnceTheirBlockIsPassed) {
     for (std::uint32_t block = 1; block <= 3; ++block) {
         ExportAnswer e = c_.execsql(q, 1, block);
         ASSERT_EQ(e.status, block < 3 ? 3 : 1) << e.message;
-        const Document d = parseDocument(e.data);
-        ASSERT_EQ(d.rows.size(), 1u);
-        keys.push_back(d.rows[0][1].fetchKey);
+        keys.push_back(parseDocument(e.data).rows.at(0).at(1).fetchKey);
         ASSERT_FALSE(keys.back().empty());
         // Readable until the client asks for the next block.
-        const ExportAnswer o = c_.getObject(keys.back());
-        EXPECT_EQ(o.data, std::string(5000, static_cast<char>('a' + block - 1)));
+        EXPECT_EQ(c_.getObject(keys.back()).data, std::string(5000, static_cast<char>('a' + block - 1)));
         if (block > 1) {
             EXPECT_EQ(c_.getObject(keys[block - 2]).status % 2, 0) << "block " << block;
         }

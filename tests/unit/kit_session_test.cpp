@@ -3,6 +3,7 @@
 // stack's texts.
 #include "support/fake_server.h"
 #include "support/kitreq_session.h"
+#include "support/message_boxes.h"
 
 #include "log/VCLogger.h"
 #include "platform/msgbox.h"
@@ -33,27 +34,14 @@ CPACKET shortText(const char* text) {
     return p;
 }
 
-struct Box {
-    std::string caption, text;
-    unsigned style;
-};
-std::vector<Box> g_boxes;
-int recordBox(const char* caption, const char* text, unsigned style) {
-    g_boxes.push_back({caption, text, style});
-    return 1;
-}
-
 class KitSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ReleaseKitLog();
         fds_ = vorntest::OpenDescriptorCount();
         es_ = VdbErrStackCreate("Caption", "one", "two", "three");
-        g_boxes.clear();
-        plat::setMessageBoxHook(recordBox);
     }
     void TearDown() override {
-        plat::setMessageBoxHook(nullptr);
         VdbErrStackDestroy(es_);
         ReleaseKitLog();
         SetKitTraceFlags(0);
@@ -68,6 +56,7 @@ protected:
     }
     int fds_ = 0;
     HERRSTACK es_ = nullptr;
+    vorntest::RecordedMessageBoxes shown_;
 };
 
 }  // namespace
@@ -99,8 +88,9 @@ TEST_F(KitSession, StartStatusesWithServerTexts) {
         EXPECT_TRUE(SameBlocks({got[1]}, {Request(104).u32(static_cast<std::uint32_t>(c.status)).bytes()}));
         EXPECT_EQ(ErrorTexts(es_), c.stack);
     }
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(Fields(g_boxes[0].caption, g_boxes[0].text, g_boxes[0].style == (plat::kMsgBoxTaskModal | plat::kMsgBoxIconStop)),
+    ASSERT_EQ(shown_.boxes().size(), 1u);
+    const vorntest::MessageBoxShown& box = shown_.boxes()[0];
+    EXPECT_EQ(Fields(box.caption, box.text, box.style == (plat::kMsgBoxTaskModal | plat::kMsgBoxIconStop)),
               "VORN Information|Expires soon|1|");
 
     // Without a session, 26114 still has its text.
@@ -216,8 +206,8 @@ TEST_F(KitSession, ErrorStackCalls) {
 
     VdbErrStackPush(es_, "src", "m", "shown");
     EXPECT_EQ(VdbErrStackShowAndClear(es_), 1);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(Fields(g_boxes[0].caption, g_boxes[0].text), "Caption|shown\none\ntwo\nthree|");
+    ASSERT_EQ(shown_.boxes().size(), 1u);
+    EXPECT_EQ(Fields(shown_.boxes()[0].caption, shown_.boxes()[0].text), "Caption|shown\none\ntwo\nthree|");
     EXPECT_EQ(VdbErrStackGetAll(es_, buf, sizeof buf), 0);
 
     EXPECT_EQ(VdbErrStackPushSysErr(es_, "src", "CreateFile", 2), 1);
