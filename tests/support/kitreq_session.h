@@ -90,8 +90,5 @@ inline ::testing::AssertionResult SameBlocks(const std::vector<Bytes>& got, cons
     }
     return failure;
 }
-inline ::testing::AssertionResult SameBlock(const Bytes& got, const Bytes& want) {
-    return SameBlocks({got}, {want});
-}
 
 }  // namespace kitreq
