@@ -8,9 +8,7 @@ if(NOT WIN32 AND TARGET vornd)
   target_compile_definitions(server_tests PRIVATE
     VORND_BINARY="$<TARGET_FILE:vornd>"
     VORND_SAMPLE_SQL="${CMAKE_SOURCE_DIR}/server/sample.sql")
-  # The driver's objects read the answer documents (Document.h).
-  target_sources(server_tests PRIVATE $<TARGET_OBJECTS:vorncore>)
-  target_link_libraries(server_tests PRIVATE vornd_core vorncore_deps ${VORN_GTEST})
+  target_link_libraries(server_tests PRIVATE vornd_core vorn_expat ${VORN_GTEST})
   add_dependencies(server_tests vornd)
   gtest_discover_tests(server_tests DISCOVERY_TIMEOUT 60)
 endif()

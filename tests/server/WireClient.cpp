@@ -2,6 +2,8 @@
 
 #include "vornvdb/ScrambleKey.h"
 
+#include <expat.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <thread>
 
 namespace vorndtest {
@@ -315,6 +318,99 @@ ExportAnswer WireClient::exportCommand(const std::string& command, const std::st
     a.results.TakeU32(e.result1).TakeU32(e.result2);
     e.message = take(a.results);
     return e;
+}
+
+// ---------------------------------------------------------------------------
+// Documents, read as the client reads them.
+
+namespace {
+
+struct ParseState {
+    Document doc;
+    std::string text, encoding;
+    bool valueHasPart = false;
+    Value value;
+};
+
+// Lenient: the documents under test come from the server's own encoder.
+std::string base64(const std::string& in) {
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned acc = 0;
+    int bits = 0;
+    for (char c : in) {
+        const std::size_t v = alphabet.find(c);
+        if (c == '=' || v == std::string::npos) continue;
+        acc = (acc << 6) | static_cast<unsigned>(v);
+        if ((bits += 6) >= 8) out += static_cast<char>((acc >> (bits -= 8)) & 0xFF);
+    }
+    return out;
+}
+
+void XMLCALL onStart(void* user, const XML_Char* name, const XML_Char** attrs) {
+    auto& s = *static_cast<ParseState*>(user);
+    Document& d = s.doc;
+    std::map<std::string, std::string> a;
+    for (int i = 0; attrs[i]; i += 2) a[attrs[i]] = attrs[i + 1];
+    const auto number = [&](const char* key, long otherwise) { return a.count(key) ? std::atol(a[key].c_str()) : otherwise; };
+    const std::string n = name;
+    if (d.root.empty()) d.root = n;
+    if (n == "ResultSetMetaData") {
+        d.columnCount = number("columnCount", -1);
+        d.rowCount = number("rowCount", -1);
+        d.statementType = a["statementType"];
+    } else if (n == "ColumnMetaData") {
+        d.columns.push_back(Column{a["columnName"], a["tableName"], a["columnType"], a["isNullable"] == "true"});
+    } else if (n == "Row") {
+        d.rows.emplace_back();
+        d.rowNumbers.push_back(number("rowNumber", 0));
+    } else if (n == "Column") {
+        s.value = Value();
+        s.value.isNull = a["null"] == "true";
+        s.value.fetchKey = a["fetchKey"];
+        s.encoding = a["encoding"];
+        s.valueHasPart = false;
+        s.text.clear();
+    } else if (n == "Fault") {
+        d.faultCode = number("faultCode", 0);
+    }
+}
+
+void XMLCALL onEnd(void* user, const XML_Char* name) {
+    auto& s = *static_cast<ParseState*>(user);
+    const std::string n = name;
+    if (n == "P") {
+        // A part takes the text collected so far; the value keeps the first.
+        if (!s.valueHasPart) s.value.data = s.text;
+        s.valueHasPart = true;
+    } else if (n == "Column") {
+        if (!s.text.empty()) s.value.data = s.encoding.empty() ? s.text : base64(s.text);
+        s.value.hasData = !s.text.empty() || s.valueHasPart;
+        if (!s.doc.rows.empty()) s.doc.rows.back().push_back(s.value);
+    } else if (n == "Fault" || n == "Success" || n == "property") {
+        s.doc.message = s.text;
+    }
+    s.text.clear();
+}
+
+void XMLCALL onText(void* user, const XML_Char* chunk, int length) {
+    const std::string text(chunk, static_cast<std::size_t>(length));
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return;  // the client drops such chunks
+    static_cast<ParseState*>(user)->text += text;
+}
+
+}  // namespace
+
+Document parseDocument(const std::string& xml) {
+    ParseState s;
+    XML_Parser p = XML_ParserCreate(nullptr);
+    XML_SetUserData(p, &s);
+    XML_SetElementHandler(p, onStart, onEnd);
+    XML_SetCharacterDataHandler(p, onText);
+    s.doc.wellFormed = XML_Parse(p, xml.data(), static_cast<int>(xml.size()), 1) == XML_STATUS_OK;
+    if (!s.doc.wellFormed) s.doc.error = XML_ErrorString(XML_GetErrorCode(p));
+    XML_ParserFree(p);
+    return s.doc;
 }
 
 }  // namespace vorndtest

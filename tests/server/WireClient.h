@@ -117,4 +117,35 @@ private:
     int fd_ = -1;
 };
 
+// A result document read by the client's rules: whitespace-only character
+// chunks dropped, base64 values decoded, "P" parts taken when a value has no
+// text of its own.
+struct Value {
+    bool isNull = false;
+    bool hasData = false;
+    std::string data;
+    std::string fetchKey;
+};
+
+struct Column {
+    std::string name, table, type;
+    bool nullable = true;
+};
+
+struct Document {
+    bool wellFormed = false;
+    std::string error;
+    std::string root;  // "ResultSet", "Fault", "Success", "property"
+    std::string statementType;
+    long columnCount = -1;
+    long rowCount = -1;
+    long faultCode = 0;
+    std::string message;
+    std::vector<Column> columns;
+    std::vector<long> rowNumbers;
+    std::vector<std::vector<Value>> rows;
+};
+
+Document parseDocument(const std::string& xml);
+
 }  // namespace vorndtest

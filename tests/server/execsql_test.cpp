@@ -1,6 +1,5 @@
 // The SQL commands of vornd over the wire: result documents, paging, long
 // values, the object clause, faults and the catalog.
-#include "Document.h"
 #include "VorndSuite.h"
 
 using namespace vorndtest;
@@ -17,7 +16,7 @@ protected:
         ExportAnswer e = c_.execsql(sql, rows, block);
         EXPECT_EQ(e.status & 1, 1) << sql << ": " << e.message;
         Document d = parseDocument(e.data);
-        EXPECT_TRUE(d.wellFormed) << d.message << "\n" << e.data;
+        EXPECT_TRUE(d.wellFormed) << d.error << "\n" << e.data;
         return d;
     }
     static std::string types(const Document& d) {

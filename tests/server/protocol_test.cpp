@@ -1,6 +1,5 @@
 // The session layer of vornd over real sockets: handshake, session requests,
 // ping, refusals, malformed frames, time-outs and shutdown.
-#include "Document.h"
 #include "VorndSuite.h"
 
 #include <random>
