@@ -21,33 +21,27 @@ int main(int argc, char** argv) {
     KitStartupParams params;
     XmlRequest request;
     HVDB handle = (HVDB)0;
-    char text[16] = "keep";
+    char text[16] = "keep", body[] = "select 1";
     uint32_t number = 42;
-    int32_t status;
-    char body[] = "select 1";
-    const char* port = argc > 1 ? argv[1] : "1";
 
     memset(&params, 0, sizeof params);
     strcpy(params.commsModule, "wsa11.dll");
     strcpy(params.host, "127.0.0.1");
-    strcpy(params.service, port); /* nothing listens there */
-    params.receiveTimeout = 2;
-    params.sendTimeout = 2;
-    status = VdbXmlStartup(&handle, &params);
-    check(status % 2 == 0, "a start without a server fails");
-    check(handle == (HVDB)0, "a failed start leaves no handle");
+    strcpy(params.service, argc > 1 ? argv[1] : "1"); /* nothing listens there */
+    params.receiveTimeout = params.sendTimeout = 2;
+    check(VdbXmlStartup(&handle, &params) % 2 == 0 && handle == (HVDB)0,
+          "a start without a server fails and leaves no handle");
 
     memset(&request, 0, sizeof request);
     request.head1 = 7;
     strcpy(request.command, "execsql");
     request.document = body;
     request.documentLength = (int32_t)strlen(body);
-    check(VdbExport(handle, &request) == 0, "Export with no session answers 0");
-    check(request.head1 == 7 && request.document == body, "Export with no session leaves the record");
-
-    check(VdbBaseInfo(handle, "base", 1, text, (uint16_t)sizeof text, &number) == 0,
-          "a generated wrapper with no session answers 0");
-    check(strcmp(text, "keep") == 0 && number == 42, "a generated wrapper with no session leaves its outputs");
+    check(VdbExport(handle, &request) == 0 && request.head1 == 7 && request.document == body,
+          "Export with no session answers 0 and leaves the record");
+    check(VdbBaseInfo(handle, "base", 1, text, (uint16_t)sizeof text, &number) == 0 && strcmp(text, "keep") == 0 &&
+              number == 42,
+          "a generated wrapper with no session answers 0 and leaves its outputs");
 
     if (failures == 0) printf("kitreq_c: ok\n");
     return failures == 0 ? 0 : 1;

@@ -163,15 +163,9 @@ constexpr int kAnswerTimeoutMs = 60000;
 
 CLSTRING item(const std::string& s) { return CLSTRING(s.data(), s.size()); }
 
-std::string takeShort(CPACKET& p) {
+std::string take(CPACKET& p, bool isLong = false) {
     CLSTRING item;
-    p.TakeShortItem(item);
-    return std::string(item.Data() ? item.Data() : "", item.Length());
-}
-
-std::string takeLong(CPACKET& p) {
-    CLSTRING item;
-    p.TakeLongItem(item);
+    isLong ? p.TakeLongItem(item) : p.TakeShortItem(item);
     return std::string(item.Data() ? item.Data() : "", item.Length());
 }
 
@@ -274,7 +268,7 @@ Answer WireClient::callBody(const CPACKET& body) {
     std::uint32_t status = 0;
     block.TakeU8(a.kind).TakeU16(a.number).TakeU32(status);
     a.status = static_cast<std::int32_t>(status);
-    a.message = takeShort(block);
+    a.message = take(block);
     a.results.Assign(block);
     a.ok = true;
     return a;
@@ -319,10 +313,10 @@ ExportAnswer WireClient::exportCommand(const std::string& command, const std::st
     e.status = a.status;
     std::uint32_t skipped;
     a.results.TakeU32(skipped).TakeU32(skipped).TakeU32(skipped);
-    e.data = takeLong(a.results);
-    e.text = takeLong(a.results);
+    e.data = take(a.results, true);
+    e.text = take(a.results, true);
     a.results.TakeU32(e.result1).TakeU32(e.result2);
-    e.message = takeShort(a.results);
+    e.message = take(a.results);
     return e;
 }
 

@@ -19,6 +19,11 @@ protected:
         EXPECT_TRUE(d.wellFormed) << d.error << "\n" << e.data;
         return d;
     }
+    static std::string types(const Document& d) {
+        std::string all;
+        for (const Column& c : d.columns) all += c.type + ",";
+        return all;
+    }
     // The first value of a statement's first row.
     std::string value(const std::string& sql) {
         const Document d = run(sql);
@@ -30,25 +35,17 @@ protected:
 
 TEST_F(VorndSql, QueryDocumentTypesAndValues) {
     Document d = run("SELECT * FROM BOOKS ORDER BY ID");
-    EXPECT_EQ(d.root, "ResultSet");
-    EXPECT_EQ(d.statementType, "SELECT");
-    EXPECT_EQ(d.columnCount, 8);
-    EXPECT_EQ(d.rowCount, 5);
-    const char* types[] = {"INTEGER", "VARCHAR", "INTEGER", "NUMERIC", "DATE", "TIME", "LONG VARCHAR",
-                           "LONG VARBINARY"};
-    ASSERT_EQ(d.columns.size(), 8u);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(d.columns[i].type, types[i]) << i;
-    EXPECT_EQ(d.columns[1].table, "BOOKS");
-    EXPECT_FALSE(d.columns[1].nullable);  // TITLE is NOT NULL
-    EXPECT_TRUE(d.columns[3].nullable);
+    EXPECT_EQ(d.root + " " + d.statementType + " " + std::to_string(d.columnCount) + " " + std::to_string(d.rowCount),
+              "ResultSet SELECT 8 5");
+    EXPECT_EQ(types(d), "INTEGER,VARCHAR,INTEGER,NUMERIC,DATE,TIME,LONG VARCHAR,LONG VARBINARY,");
+    // TITLE is NOT NULL.
+    EXPECT_TRUE(d.columns[1].table == "BOOKS" && !d.columns[1].nullable && d.columns[3].nullable);
     ASSERT_EQ(d.rows.size(), 5u);
     EXPECT_EQ(d.rowNumbers, (std::vector<long>{1, 2, 3, 4, 5}));
 
     EXPECT_EQ(d.rows[2][7].data, std::string("\x00\xFF\x00\xFF\x7F\x80", 6));  // base64 inline
     // NULL versus empty: an empty text and an empty blob are values.
-    EXPECT_TRUE(d.rows[2][6].isNull);
-    EXPECT_FALSE(d.rows[3][6].isNull);
-    EXPECT_TRUE(d.rows[3][6].hasData && d.rows[3][7].hasData);
+    EXPECT_TRUE(d.rows[2][6].isNull && !d.rows[3][6].isNull && d.rows[3][6].hasData && d.rows[3][7].hasData);
     EXPECT_EQ(d.rows[3][6].data + d.rows[3][7].data, "");
     // Markup and non-ASCII text arrive unchanged.
     EXPECT_EQ(d.rows[4][1].data, "Quotes & <markup> \"test\"");
@@ -56,10 +53,7 @@ TEST_F(VorndSql, QueryDocumentTypesAndValues) {
     EXPECT_EQ(d.rows[0][4].data, "1906-11-24");
 
     // Expressions have no declared type: their first value decides.
-    d = run("SELECT 1, 2.5, 'x', x'00', NULL");
-    std::string names;
-    for (const Column& c : d.columns) names += c.type + ",";
-    EXPECT_EQ(names, "INTEGER,NUMERIC,VARCHAR,LONG VARBINARY,VARCHAR,");
+    EXPECT_EQ(types(run("SELECT 1, 2.5, 'x', x'00', NULL")), "INTEGER,NUMERIC,VARCHAR,LONG VARBINARY,VARCHAR,");
 }
 
 TEST_F(VorndSql, TextsSurviveTheReadersWhitespaceRule) {
@@ -122,20 +116,15 @@ TEST_F(VorndSql, LongValuesByFetchKey) {
     EXPECT_TRUE(d.rows[0][1].fetchKey.empty());  // short values inline
     const Value& text = d.rows[1][1];
     const Value& blob = d.rows[1][2];
-    ASSERT_FALSE(text.fetchKey.empty() || blob.fetchKey.empty());
-    EXPECT_FALSE(text.hasData);
+    ASSERT_FALSE(text.fetchKey.empty() || blob.fetchKey.empty() || text.hasData);
 
     // The objects' bytes and type lines: requests_it reads them through the
     // kit; here the answer's second result carries the status too.
     ExportAnswer o = c_.getObject(text.fetchKey);
-    EXPECT_EQ(o.status & 1, 1);
-    EXPECT_EQ(o.result2 & 1, 1u);
-    EXPECT_EQ(o.text, "TEXT\nUTF-8");
+    EXPECT_EQ(std::to_string(o.status & 1) + std::to_string(o.result2 & 1) + o.text, "11TEXT\nUTF-8");
     EXPECT_EQ(c_.getObject(blob.fetchKey).text, "STRING\n");
-
     o = c_.getObject("nosuchkey");
-    EXPECT_EQ(o.status % 2, 0);
-    EXPECT_EQ(o.result2 % 2, 0u);
+    EXPECT_EQ(std::to_string(o.status & 1) + std::to_string(o.result2 & 1), "00");
     EXPECT_NE(o.message.find("nosuchkey"), std::string::npos);
     // Keys belong to their session.
     WireClient other;
@@ -153,13 +142,10 @@ TEST_F(VorndSql, LongValuesGoOnceTheirBlockIsPassed) {
     for (std::uint32_t block = 1; block <= 3; ++block) {
         ExportAnswer e = c_.execsql(q, 1, block);
         ASSERT_EQ(e.status, block < 3 ? 3 : 1) << e.message;
-        const Document d = parseDocument(e.data);
-        ASSERT_EQ(d.rows.size(), 1u);
-        keys.push_back(d.rows[0][1].fetchKey);
+        keys.push_back(parseDocument(e.data).rows.at(0).at(1).fetchKey);
         ASSERT_FALSE(keys.back().empty());
         // Readable until the client asks for the next block.
-        const ExportAnswer o = c_.getObject(keys.back());
-        EXPECT_EQ(o.data, std::string(5000, static_cast<char>('a' + block - 1)));
+        EXPECT_EQ(c_.getObject(keys.back()).data, std::string(5000, static_cast<char>('a' + block - 1)));
         if (block > 1) {
             EXPECT_EQ(c_.getObject(keys[block - 2]).status % 2, 0) << "block " << block;
         }
@@ -180,16 +166,12 @@ TEST_F(VorndSql, StatementsRunAgainFollowTheSchema) {
     run("ALTER TABLE AGAIN ADD COLUMN B VARCHAR(5) DEFAULT 'b'");
     Document d = run(q);
     EXPECT_EQ(d.columnCount, 2);
-    ASSERT_EQ(d.rows.size(), 1u);
-    EXPECT_EQ(d.rows[0][1].data, "b");
+    EXPECT_EQ(d.rows.at(0).at(1).data, "b");
     run("DROP TABLE AGAIN");
     EXPECT_EQ(c_.execsql(q).status % 2, 0);
     run("CREATE TABLE AGAIN (X DATE, Y INTEGER, Z INTEGER)");
     run("INSERT INTO AGAIN VALUES ('2001-02-03', 2, 3)");
-    d = run(q);
-    EXPECT_EQ(d.columnCount, 3);
-    ASSERT_EQ(d.columns.size(), 3u);
-    EXPECT_EQ(d.columns[0].type, "DATE");
+    EXPECT_EQ(types(run(q)), "DATE,INTEGER,INTEGER,");
 
     // A statement that failed as it ran fails again, and leaves nothing
     // behind for the next one.
@@ -231,9 +213,7 @@ TEST_F(VorndSql, ChangesFaultsAndOtherStatements) {
     };
     for (const auto& c : changes) {
         const Document d = run(c.sql);
-        EXPECT_EQ(d.statementType, c.type);
-        ASSERT_EQ(d.rows.size(), 1u);
-        EXPECT_EQ(d.rows[0][0].data, c.count);
+        EXPECT_EQ(d.statementType + " " + d.rows.at(0).at(0).data, std::string(c.type) + " " + c.count);
     }
 
     // SQL errors: a fault with an even code and SQLite's message.
@@ -265,8 +245,7 @@ TEST_F(VorndSql, ObjectClauseWritesTextAndBytes) {
     run("CREATE TABLE IF NOT EXISTS DOCS (ID INTEGER PRIMARY KEY, BODY LONG VARCHAR, RAW LONG VARBINARY)");
     run("INSERT OR REPLACE INTO DOCS (ID) VALUES (1)");
     const Document d = run("UPDATE DOCS SET OBJECT (BODY = 'data=it''s (a) text, with = signs') WHERE ID = 1");
-    EXPECT_EQ(d.statementType, "UPDATE");
-    EXPECT_EQ(d.rows.at(0).at(0).data, "1");
+    EXPECT_EQ(d.statementType + " " + d.rows.at(0).at(0).data, "UPDATE 1");
     EXPECT_EQ(value("SELECT BODY FROM DOCS"), "it's (a) text, with = signs");
     run("update DOCS set object (RAW = 'data[base64]=AP8QIA==') where ID = 1");
     EXPECT_EQ(value("SELECT RAW FROM DOCS WHERE typeof(RAW) = 'blob'"), std::string("\x00\xFF\x10\x20", 4));
@@ -296,7 +275,6 @@ TEST_F(VorndSql, CatalogTextsRunUnchangedAndStayCurrent) {
             "NULL AS SQL_DATE_TIME_SUB, NULL AS CHAR_OCTET_LENGTH, 0 AS ORDINAL_POSITION, '' AS IS_NULLABLE "
             "FROM VDBS.COLUMNS WHERE TABLENAME = 'BOOKS'");
     ASSERT_EQ(d.rows.size(), 8u);
-    ASSERT_EQ(d.columns.size(), 18u);
     EXPECT_EQ(d.rows[1][3].data + " " + d.rows[1][5].data + " " + d.rows[1][10].data, "TITLE VARCHAR 0");
     EXPECT_EQ(d.rows[6][5].data, "LONG VARCHAR");
     EXPECT_EQ(d.rows[7][5].data + " " + d.rows[7][10].data, "LONG VARBINARY 1");
@@ -308,7 +286,6 @@ TEST_F(VorndSql, CatalogTextsRunUnchangedAndStayCurrent) {
                 "0 AS 'BUFFER_LENGTH', NULL AS 'DECIMAL_DIGITS', 0 AS 'PSEUDO_COLUMN' FROM VDBS.COLUMNS WHERE " +
                 table + " PRIMARYKEY=1 UNION SELECT '', 'R', 'INTEGER', 0, 0, NULL, 1");
         ASSERT_EQ(d.rows.size(), 2u) << table;
-        EXPECT_EQ(d.columns.size(), 7u);
         EXPECT_EQ(d.rows[0][1].data + " " + d.rows[0][2].data + " " + d.rows[1][1].data, "ID INTEGER R");
     }
 

@@ -21,8 +21,13 @@ protected:
 
 CPACKET stopVorn() {
     CPACKET end;
-    end.AppendU8(0);
-    return end;
+    return end.AppendU8(0);
+}
+
+// BeginVdbs: a login without credentials.
+CPACKET beginVdbs(const std::string& version) {
+    CPACKET begin;
+    return begin.AppendU8(0).AppendShortItem(CLSTRING(version.data(), version.size())).AppendShortItem(CLSTRING("", 0));
 }
 
 TEST_F(VorndProtocol, LoginChecksUsersFileAndClientVersion) {
@@ -31,9 +36,7 @@ TEST_F(VorndProtocol, LoginChecksUsersFileAndClientVersion) {
     // Wrong password: an even status with a message; the session stays open
     // but Export is refused.
     Answer a = c.start("alice", "wrong");
-    ASSERT_TRUE(a.ok);
-    EXPECT_EQ(a.number, 110);
-    EXPECT_TRUE(a.status > 0 && a.status % 2 == 0) << a.status;
+    EXPECT_TRUE(a.ok && a.number == 110 && a.status > 0 && a.status % 2 == 0) << a.status;
     EXPECT_NE(a.message.find("password"), std::string::npos);
     EXPECT_EQ(c.execsql("SELECT 1").status % 2, 0);
     // Unknown users and a line without a colon log nobody in.
@@ -41,23 +44,18 @@ TEST_F(VorndProtocol, LoginChecksUsersFileAndClientVersion) {
     EXPECT_EQ(c.start("carol", "secret").status % 2, 0);
     // A client of another major version: -4 with the server's version.
     a = c.start("alice", kAlicePassword, "3.0-0001");
-    EXPECT_EQ(a.status, -4);
-    EXPECT_EQ(a.message.substr(0, 2), "2.");
+    EXPECT_EQ(std::to_string(a.status) + " " + a.message.substr(0, 2), "-4 2.");
     // The compatibility retry announces 2.0 and is accepted; the password
     // keeps everything after the first colon.
     ASSERT_EQ(c.start("alice", kAlicePassword, "2.0-0250").status, 1);
-    const Document d = parseDocument(c.execsql("SELECT 40 + 2").data);
-    ASSERT_EQ(d.rows.size(), 1u);
-    EXPECT_EQ(d.rows[0][0].data, "42");
+    EXPECT_EQ(parseDocument(c.execsql("SELECT 40 + 2").data).rows.at(0).at(0).data, "42");
     // A failed new start ends the old login.
     EXPECT_EQ(c.start("alice", "nope").status % 2, 0);
     EXPECT_EQ(c.execsql("SELECT 1").status, 24);
     // A scrambled user name and an empty password.
     EXPECT_EQ(c.start("bob", "", "2.3-0250", 1).status, 1);
     // With a users file, BeginVdbs (a login without credentials) is refused.
-    CPACKET begin;
-    begin.AppendU8(0).AppendShortItem(CLSTRING("2.3-0250", 8)).AppendShortItem(CLSTRING("", 0));
-    a = c.call(101, begin);
+    a = c.call(101, beginVdbs("2.3-0250"));
     EXPECT_EQ(a.status % 2, 0);
     EXPECT_FALSE(a.message.empty());
 }
@@ -67,17 +65,14 @@ TEST_F(VorndProtocol, SessionRequestsAndUnsupportedNumbers) {
     login(c, "alice", kAlicePassword);
     // Version; XVersion and Message go through the kit in requests_it.
     Answer v = c.call(803, CPACKET());
-    EXPECT_EQ(v.status, 1);
     CLSTRING text;
     v.results.TakeShortItem(text);
-    EXPECT_EQ(std::string(text.Data(), text.Length()).substr(0, 2), "2.");
+    EXPECT_EQ(std::to_string(v.status) + " " + std::string(text.Data(), 2), "1 2.");
 
     // Requests this server does not serve: even status, the session goes on.
     for (std::uint16_t number : {405, 4001, 0, 65535}) {
         Answer u = c.call(number, CPACKET());
-        ASSERT_TRUE(u.ok) << number;
-        EXPECT_EQ(u.number, number);
-        EXPECT_EQ(u.status, 20);
+        EXPECT_TRUE(u.ok && u.number == number && u.status == 20) << number;
         EXPECT_NE(u.message.find("not supported by this server"), std::string::npos);
     }
     // An Export with an unknown command: even status and a fault document.
@@ -89,8 +84,7 @@ TEST_F(VorndProtocol, SessionRequestsAndUnsupportedNumbers) {
     const unsigned char ping[5] = {5, 0, 0, 0, 'P'};
     ASSERT_TRUE(c.sendRaw(ping, 5));
     const std::string pong = c.receiveRaw(7, 5000);
-    ASSERT_EQ(pong.size(), 7u);
-    EXPECT_EQ(pong[4], 'P');
+    EXPECT_TRUE(pong.size() == 7 && pong[4] == 'P') << pong.size();
     EXPECT_EQ(c.execsql("SELECT 1").status, 1);
 
     EXPECT_EQ(c.call(111, stopVorn()).status, 1);  // StopVorn ends the session
@@ -175,9 +169,7 @@ TEST(VorndServer, IdleSessionsTimeOutAndShutdownIsClean) {
     // and the stop is an orderly exit.
     WireClient busy;
     ASSERT_TRUE(busy.connect(server.port()));
-    CPACKET begin;
-    begin.AppendU8(0).AppendShortItem(CLSTRING("2.0-0250", 8)).AppendShortItem(CLSTRING("", 0));
-    ASSERT_EQ(busy.call(101, begin).status, 1);
+    ASSERT_EQ(busy.call(101, beginVdbs("2.0-0250")).status, 1);
     ASSERT_EQ(busy.execsql("SELECT * FROM ARTICLES", 10, 1).status, 3);
     EXPECT_EQ(server.stop(), 0);
     EXPECT_TRUE(busy.closedByPeer(5000));
@@ -215,8 +207,7 @@ TEST(VorndServer, RunawayStatementsStop) {
         ASSERT_TRUE(c.connect(server.port()));
         ASSERT_EQ(c.start("u", "p").status, 1);
         ExportAnswer e = c.execsql(forever);
-        EXPECT_EQ(e.status % 2, 0);
-        EXPECT_NE(e.message.find("interrupt"), std::string::npos) << e.message;
+        EXPECT_TRUE(e.status % 2 == 0 && e.message.find("interrupt") != std::string::npos) << e.message;
         EXPECT_EQ(c.execsql("SELECT 1").status, 1);  // the session goes on
         EXPECT_EQ(server.stop(), 0);
     }

@@ -31,11 +31,10 @@ FakeServer::~FakeServer() {
     if (listener_ >= 0) ::close(listener_);
 }
 
-FakeServer& FakeServer::expect(std::uint8_t kind, std::uint16_t number, Check check) {
+FakeServer& FakeServer::expect(std::uint8_t kind, std::uint16_t number) {
     Step s(Step::Expect);
     s.msgKind = kind;
     s.number = number;
-    s.check = std::move(check);
     return add(std::move(s));
 }
 
@@ -118,9 +117,6 @@ bool FakeServer::runStep(const Step& step, int& conn) {
         if (kind != step.msgKind || number != step.number)
             return fail("expected " + std::string(1, char(step.msgKind)) + std::to_string(step.number) + ", got " +
                         kitreq::Hex(body)), false;
-        std::vector<std::string> f;
-        if (step.check) step.check(p, f);
-        for (auto& t : f) fail(what + ": " + t);
         return true;
     }
     case Step::Ping: {

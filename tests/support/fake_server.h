@@ -1,7 +1,7 @@
 // A scripted stand-in for a VORN server on 127.0.0.1 (port chosen by the
 // system), for protocol corners a real server rarely shows. The script is a
 // list of steps run in order on a thread: expect a request (checking its
-// kind, number and argument bytes), send an answer or raw bytes, close, stay
+// kind and number; the bytes are kept for the test), send an answer or raw bytes, close, stay
 // silent. Mismatches are collected as texts that finish() hands back.
 //
 //   vorntest::FakeServer srv;
@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,10 +26,6 @@ namespace vorntest {
 
 class FakeServer {
 public:
-    // Called with the request's arguments (after kind and number); it may
-    // take fields and push texts onto `failures` when they are wrong.
-    using Check = std::function<void(CPACKET& args, std::vector<std::string>& failures)>;
-
     FakeServer();
     ~FakeServer();
     FakeServer(const FakeServer&) = delete;
@@ -38,8 +33,8 @@ public:
 
     std::uint16_t port() const { return port_; }
 
-    // Reads one frame: kind, request number, then `check` on the arguments.
-    FakeServer& expect(std::uint8_t kind, std::uint16_t number, Check check = nullptr);
+    // Reads one frame and checks its kind and request number.
+    FakeServer& expect(std::uint8_t kind, std::uint16_t number);
     // Expects the ping frame 05 00 00 00 'P'.
     FakeServer& expectPing() { return add(Step(Step::Ping)); }
     // Sends an answer block (kind, number, status, message, results) framed.
@@ -74,7 +69,6 @@ private:
         explicit Step(Kind k) : kind(k) {}
         std::uint8_t msgKind = 0;
         std::uint16_t number = 0;
-        Check check;
         std::vector<unsigned char> bytes;
         int pauseMs = 0;
     };
@@ -111,12 +105,6 @@ inline KitStartupParams ParamsFor(const FakeServer& srv, HERRSTACK errors = null
     p.traceFlags = traceFlags;
     p.receiveTimeout = p.sendTimeout = timeout;
     return p;
-}
-
-inline std::string TakeShort(CPACKET& p) {
-    CSTRING s;
-    p.TakeShortItem(s);
-    return s.c_str();
 }
 
 // Every text on the error stack, newest first, joined by "\r\n" (the

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "vornvdb/ScrambleKey.h"
@@ -73,6 +74,20 @@ inline std::string Hex(const Bytes& bytes) {
         std::snprintf(buf, sizeof buf, "%02x ", b);
         out += buf;
     }
+    return out;
+}
+
+// A call's outputs joined by '|', integers as numbers: one comparison for all.
+inline std::string FieldText(const char* s) { return s; }
+inline std::string FieldText(const std::string& s) { return s; }
+template <typename T, typename = std::enable_if_t<std::is_arithmetic<T>::value>>
+std::string FieldText(T v) {
+    return std::to_string(+v);
+}
+template <typename... T>
+std::string Fields(const T&... v) {
+    std::string out;
+    ((out += FieldText(v) + "|"), ...);
     return out;
 }
 

@@ -78,10 +78,17 @@ private:
     bool endRequest_ = true;
 };
 
-// Compares one request block with the bytes a test wrote out.
-inline ::testing::AssertionResult SameBlock(const Bytes& got, const Bytes& want) {
+// Compares the request blocks a test's calls sent with the bytes it wrote out.
+inline ::testing::AssertionResult SameBlocks(const std::vector<Bytes>& got, const std::vector<Bytes>& want) {
     if (got == want) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "\n  got:  " << Hex(got) << "\n  want: " << Hex(want);
+    auto failure = ::testing::AssertionFailure() << got.size() << " blocks, " << want.size() << " expected";
+    for (std::size_t i = 0; i < got.size() || i < want.size(); ++i) {
+        const Bytes none;
+        const Bytes& g = i < got.size() ? got[i] : none;
+        const Bytes& w = i < want.size() ? want[i] : none;
+        if (g != w) failure << "\n  [" << i << "] got:  " << Hex(g) << "\n  [" << i << "] want: " << Hex(w);
+    }
+    return failure;
 }
 
 }  // namespace kitreq

@@ -3,6 +3,7 @@
 // stack's texts.
 #include "support/fake_server.h"
 #include "support/kitreq_session.h"
+#include "support/message_boxes.h"
 
 #include "log/VCLogger.h"
 #include "platform/msgbox.h"
@@ -17,8 +18,9 @@
 #include <vector>
 
 using kitreq::Bytes;
+using kitreq::Fields;
 using kitreq::Request;
-using kitreq::SameBlock;
+using kitreq::SameBlocks;
 using vorntest::FakeServer;
 using vorntest::ErrorTexts;
 using vorntest::ParamsFor;
@@ -32,27 +34,14 @@ CPACKET shortText(const char* text) {
     return p;
 }
 
-struct Box {
-    std::string caption, text;
-    unsigned style;
-};
-std::vector<Box> g_boxes;
-int recordBox(const char* caption, const char* text, unsigned style) {
-    g_boxes.push_back({caption, text, style});
-    return 1;
-}
-
 class KitSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ReleaseKitLog();
         fds_ = vorntest::OpenDescriptorCount();
         es_ = VdbErrStackCreate("Caption", "one", "two", "three");
-        g_boxes.clear();
-        plat::setMessageBoxHook(recordBox);
     }
     void TearDown() override {
-        plat::setMessageBoxHook(nullptr);
         VdbErrStackDestroy(es_);
         ReleaseKitLog();
         SetKitTraceFlags(0);
@@ -67,6 +56,7 @@ protected:
     }
     int fds_ = 0;
     HERRSTACK es_ = nullptr;
+    vorntest::RecordedMessageBoxes shown_;
 };
 
 }  // namespace
@@ -93,15 +83,15 @@ TEST_F(KitSession, StartStatusesWithServerTexts) {
             EXPECT_EQ(VdbEndVorn(h, 0), 1);
         }
         EXPECT_EQ(srv.finish(), Texts{});
-        std::vector<Bytes> got = srv.received();
+        const std::vector<Bytes> got = srv.received();
         ASSERT_EQ(got.size(), 3u);
-        EXPECT_TRUE(SameBlock(got[1], Request(104).u32(static_cast<std::uint32_t>(c.status)).bytes()));
+        EXPECT_TRUE(SameBlocks({got[1]}, {Request(104).u32(static_cast<std::uint32_t>(c.status)).bytes()}));
         EXPECT_EQ(ErrorTexts(es_), c.stack);
     }
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].caption, "VORN Information");
-    EXPECT_EQ(g_boxes[0].text, "Expires soon");
-    EXPECT_EQ(g_boxes[0].style, plat::kMsgBoxTaskModal | plat::kMsgBoxIconStop);
+    ASSERT_EQ(shown_.boxes().size(), 1u);
+    const vorntest::MessageBoxShown& box = shown_.boxes()[0];
+    EXPECT_EQ(Fields(box.caption, box.text, box.style == (plat::kMsgBoxTaskModal | plat::kMsgBoxIconStop)),
+              "VORN Information|Expires soon|1|");
 
     // Without a session, 26114 still has its text.
     char buf[64];
@@ -130,8 +120,7 @@ TEST_F(KitSession, SilentOrDribblingPeerTimesOutWithAllTextsInOrder) {
         q.documentLength = 4;
         EXPECT_EQ(VdbExport(h, &q), -2);
         // Nothing came back: the caller's block stays, nothing new to free.
-        EXPECT_EQ(q.document, keep);
-        EXPECT_EQ(q.documentLength, 0);
+        EXPECT_EQ(Fields(q.document == keep, q.documentLength), "1|0|");
         EXPECT_EQ(VdbEndVorn(h, 0), 1);
         EXPECT_EQ(srv.finish(), Texts{});
         EXPECT_EQ(ErrorTexts(es_), "Communication Error\tExport\tvornvdb/Cvdbkit1\r\n"
@@ -227,9 +216,8 @@ TEST_F(KitSession, ErrorStackCalls) {
 
     VdbErrStackPush(es_, "src", "m", "shown");
     EXPECT_EQ(VdbErrStackShowAndClear(es_), 1);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].caption, "Caption");
-    EXPECT_EQ(g_boxes[0].text, "shown\none\ntwo\nthree");
+    ASSERT_EQ(shown_.boxes().size(), 1u);
+    EXPECT_EQ(Fields(shown_.boxes()[0].caption, shown_.boxes()[0].text), "Caption|shown\none\ntwo\nthree|");
     EXPECT_EQ(VdbErrStackGetAll(es_, buf, sizeof buf), 0);
 
     EXPECT_EQ(VdbErrStackPushSysErr(es_, "src", "CreateFile", 2), 1);
@@ -239,35 +227,25 @@ TEST_F(KitSession, ErrorStackCalls) {
 }
 
 TEST_F(KitSession, BeginAndXmlStarts) {
-    {
-        // An old server's begin answer: a version mismatch; the session was
-        // not broken, so its end request still goes out.
-        FakeServer srv;
-        srv.expect('T', 101).reply(101, 5, "VORN V1.0 server").expect('T', 102).reply(102, 1).start();
-        KitStartupParams params = ParamsFor(srv, es_);
-        HVDB h = nullptr;
-        EXPECT_EQ(VdbBeginVdbs(&h, &params, 4), -4);
-        EXPECT_EQ(h, nullptr);
-        EXPECT_EQ(srv.finish(), Texts{});
-        EXPECT_EQ(ErrorTexts(es_), "Client and server versions mismatched (Client/Server) : "
-                                   "2.0-0250/1.0 server\tBeginVdbs\tvornvdb/Cvdbpriv");
-        // Begin always speaks as the old client.
-        EXPECT_TRUE(SameBlock(srv.received().at(0), Request(101).u8(4).s("2.0-0250").s("start-text").bytes()));
-    }
-    {
-        // The XML start sends the start text with XmlInit; a refusal leaves
-        // no session.
-        FakeServer srv;
-        srv.expect('T', 4002).reply(4002, -8).start();
-        KitStartupParams params = ParamsFor(srv, es_);
-        HVDB h = nullptr;
-        EXPECT_EQ(VdbXmlStartup(&h, &params), -8);
-        EXPECT_EQ(h, nullptr);
-        EXPECT_EQ(srv.finish(), Texts{});
-        std::string texts = ErrorTexts(es_);
-        const std::string last = "\nCan\xB4t read host initialization file\tXmlInit\tvornvdb/Cvdbkit2";
-        ASSERT_GT(texts.size(), last.size());
-        EXPECT_EQ(texts.substr(texts.size() - last.size()), last);
-        EXPECT_TRUE(SameBlock(srv.received().at(0), Request(4002).s("start-text").bytes()));
-    }
+    // An old server's begin answer is a version mismatch; the session was
+    // not broken, so its end request still goes out. Begin always speaks as
+    // the old client. The XML start sends the start text with XmlInit; a
+    // refusal leaves no session.
+    FakeServer begin, xml;
+    begin.expect('T', 101).reply(101, 5, "VORN V1.0 server").expect('T', 102).reply(102, 1).start();
+    xml.expect('T', 4002).reply(4002, -8).start();
+    KitStartupParams params = ParamsFor(begin, es_), xmlParams = ParamsFor(xml, es_);
+    HVDB h = nullptr, hx = nullptr;
+    EXPECT_EQ(Fields(VdbBeginVdbs(&h, &params, 4), h == nullptr), "-4|1|");
+    EXPECT_EQ(ErrorTexts(es_), "Client and server versions mismatched (Client/Server) : "
+                               "2.0-0250/1.0 server\tBeginVdbs\tvornvdb/Cvdbpriv");
+    VdbErrStackClear(es_);
+    EXPECT_EQ(Fields(VdbXmlStartup(&hx, &xmlParams), hx == nullptr), "-8|1|");
+    const std::string texts = ErrorTexts(es_);
+    EXPECT_EQ(texts.substr(texts.rfind('\n') + 1), "Can\xB4t read host initialization file\tXmlInit\tvornvdb/Cvdbkit2");
+    EXPECT_EQ(begin.finish(), Texts{});
+    EXPECT_EQ(xml.finish(), Texts{});
+    ASSERT_EQ(begin.received().size(), 2u);
+    EXPECT_TRUE(SameBlocks({begin.received()[0]}, {Request(101).u8(4).s("2.0-0250").s("start-text").bytes()}));
+    EXPECT_TRUE(SameBlocks(xml.received(), {Request(4002).s("start-text").bytes()}));
 }

@@ -36,11 +36,8 @@ TEST_F(KitReqSpecial, PostedRequestsGoOutWithTheNextExchange) {
     EXPECT_EQ(VdbBaffitMode(h_), 1);        // its own answer, after the two discarded ones
     EXPECT_EQ(Errors(), "");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_TRUE(SameBlock(sent[0], {0x54, 0xE7, 0x00, 0x05, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xBE, 0x02, 0x06, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[2], {0x54, 0x2B, 0x03}));
+    EXPECT_TRUE(SameBlocks(Close(), {{0x54, 0xE7, 0x00, 0x05, 0x00, 0x00, 0x00},
+                                     {0x54, 0xBE, 0x02, 0x06, 0x00, 0x00, 0x00}, {0x54, 0x2B, 0x03}}));
 }
 
 TEST_F(KitReqSpecial, SessionArraysAreReplacedAndBounded) {
@@ -54,36 +51,24 @@ TEST_F(KitReqSpecial, SessionArraysAreReplacedAndBounded) {
     std::uint32_t count = 0, last = 0;
     const VDBFIELDINFO* pairs = nullptr;
     EXPECT_EQ(VdbGetFieldInfo(h_, 10, 20, name, sizeof name, &count, &pairs, &last), 1);
-    EXPECT_STREQ(name, "f");
     ASSERT_EQ(count, 2u);
-    EXPECT_EQ(pairs[0].first, 1u);
-    EXPECT_EQ(pairs[1].second, 4u);
-    EXPECT_EQ(last, 77u);
-
+    EXPECT_EQ(Fields(name, pairs[0].first, pairs[1].second, last), "f|1|4|77|");
     // A count of 0 still gives an array, and the trailing number.
     EXPECT_EQ(VdbGetFieldInfo(h_, 10, 20, name, sizeof name, &count, &pairs, &last), 1);
-    EXPECT_STREQ(name, "g");
-    EXPECT_EQ(count, 0u);
-    EXPECT_NE(pairs, nullptr);
-    EXPECT_EQ(last, 88u);
-
+    EXPECT_EQ(Fields(name, count, pairs != nullptr, last), "g|0|1|88|");
     // A count beyond the answer gives only the pairs that came.
     EXPECT_EQ(VdbGetFieldInfo(h_, 10, 20, name, sizeof name, &count, &pairs, &last), 1);
     ASSERT_EQ(count, 1u);
-    EXPECT_EQ(pairs[0].second, 6u);
-    EXPECT_EQ(last, 99u);
+    EXPECT_EQ(Fields(pairs[0].second, last), "6|99|");
 
     const VDBWINDOWHIT* hits = nullptr;
     EXPECT_EQ(VdbGetWindowHits(h_, 3, &count, &hits), 1);
     ASSERT_EQ(count, 2u);
-    EXPECT_EQ(hits[0].value[2], 3u);
-    EXPECT_EQ(hits[1].value[0], 4u);
-    EXPECT_EQ(pairs[0].first, 5u);  // the other member's array is left alone
+    // The other member's array is left alone.
+    EXPECT_EQ(Fields(hits[0].value[2], hits[1].value[0], pairs[0].first), "3|4|5|");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 4u);
-    EXPECT_TRUE(SameBlock(sent[0], Request(226).u32(10).u32(20).bytes()));
-    EXPECT_TRUE(SameBlock(sent[3], Request(222).u32(3).bytes()));
+    const Bytes info = Request(226).u32(10).u32(20).bytes();
+    EXPECT_TRUE(SameBlocks(Close(), {info, info, info, Request(222).u32(3).bytes()}));
 }
 
 TEST_F(KitReqSpecial, InOutTextsAndLengths) {
@@ -100,16 +85,12 @@ TEST_F(KitReqSpecial, InOutTextsAndLengths) {
     std::uint32_t size = 500;
     char list[32];
     EXPECT_EQ(VdbGetMembers(h_, &size, list, sizeof list), 1);
-    EXPECT_STREQ(list, "ann,bob");
-    EXPECT_EQ(size, 7u);
+    EXPECT_EQ(Fields(list, size), "ann,bob|7|");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 2u);
     Block form = Request(619).s("in");
     for (std::uint32_t i = 0; i < 31; ++i) form.u32(i * 3);
     form.u32(0xABCD);
-    EXPECT_TRUE(SameBlock(sent[0], form.bytes()));
-    EXPECT_TRUE(SameBlock(sent[1], Request(422).u32(500).bytes()));
+    EXPECT_TRUE(SameBlocks(Close(), {form.bytes(), Request(422).u32(500).bytes()}));
 }
 
 TEST_F(KitReqSpecial, ExportAndImportTakeOutputsWhateverTheStatus) {
@@ -136,44 +117,31 @@ TEST_F(KitReqSpecial, ExportAndImportTakeOutputsWhateverTheStatus) {
         q.block = 1;
     };
     setBodies();
+    // The further text is read as a C string: up to the first zero.
     EXPECT_EQ(VdbExport(h_, &q), 2);
-    EXPECT_EQ(q.head1, 11u);
-    EXPECT_EQ(q.head3, 13u);
-    ASSERT_EQ(q.documentLength, 6);
-    EXPECT_EQ(std::string(q.document, 6), "<doc/>");
-    ASSERT_EQ(q.textLength, 4);  // read as a C string: up to the first zero
-    EXPECT_STREQ(q.text, "more");
-    EXPECT_EQ(q.block, 21u);
-    EXPECT_EQ(q.status, 22u);
-    EXPECT_STREQ(q.message, "why");
+    ASSERT_EQ(Fields(q.documentLength, q.textLength), "6|4|");
+    EXPECT_EQ(Fields(q.head1, q.head3, std::string(q.document, 6), q.text, q.block, q.status, q.message),
+              "11|13|<doc/>|more|21|22|why|");
     plat::heapFree(q.document);
     plat::heapFree(q.text);
 
     setBodies();
     EXPECT_EQ(VdbImport(h_, &q), 4);
-    EXPECT_EQ(q.head1, 31u);
-    EXPECT_EQ(q.head3, 33u);
-    EXPECT_EQ(q.block, 34u);
-    EXPECT_EQ(q.status, 35u);
-    EXPECT_STREQ(q.message, "imp");
+    EXPECT_EQ(Fields(q.head1, q.head3, q.block, q.status, q.message), "31|33|34|35|imp|");
     EXPECT_EQ(q.document, body);  // Import brings no body back
     EXPECT_EQ(Errors(), "");
-
     // A fatal answer still hands back what it carries.
     EXPECT_EQ(VdbImport(h_, &q), -5);
-    EXPECT_EQ(q.head2, 42u);
-    EXPECT_EQ(q.status, 45u);
-    EXPECT_STREQ(q.message, "gone");
+    EXPECT_EQ(Fields(q.head2, q.status, q.message), "42|45|gone|");
     EXPECT_EQ(Errors(), "Communication Error\tImport\tvornvdb/Cvdbkit1");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 3u);
     // The further text travels with its terminating zero.
     Bytes text = {3, 0, 0, 0, 't', 'x', 0};
-    EXPECT_TRUE(SameBlock(sent[0], Request(1007).u32(1).u32(2).u32(3).s("execsql").s("subj").l("select 1")
-                                       .raw(text).u32(10).u32(0).u32(1).bytes()));
-    EXPECT_TRUE(SameBlock(sent[1], Request(1006).u32(11).u32(12).u32(13).s("execsql").s("subj").l("select 1")
-                                       .raw(text).u32(10).u32(0).u32(1).bytes()));
+    const auto sent = [&](std::uint16_t number, std::uint32_t head, std::uint32_t block) {
+        return Request(number).u32(head).u32(head + 1).u32(head + 2).s("execsql").s("subj").l("select 1")
+            .raw(text).u32(10).u32(0).u32(block).bytes();
+    };
+    EXPECT_TRUE(SameBlocks(Close(), {sent(1007, 1, 1), sent(1006, 11, 1), sent(1006, 31, 34)}));
 }
 
 TEST_F(KitReqSpecial, SymbolCacheAnswersRepeatsWithoutARequest) {
@@ -193,11 +161,8 @@ TEST_F(KitReqSpecial, SymbolCacheAnswersRepeatsWithoutARequest) {
     EXPECT_STREQ(value, "v");
     EXPECT_EQ(VdbShellSymbol(h_, "other", value, sizeof value), 1);
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_TRUE(SameBlock(sent[0], Request(804).s("sym").bytes()));
-    EXPECT_TRUE(SameBlock(sent[1], Request(804).s("other").bytes()));
-    EXPECT_TRUE(SameBlock(sent[2], Request(804).s("other").bytes()));
+    const Bytes other = Request(804).s("other").bytes();
+    EXPECT_TRUE(SameBlocks(Close(), {Request(804).s("sym").bytes(), other, other}));
 }
 
 namespace {
@@ -256,26 +221,16 @@ TEST_F(KitReqSpecial, ProgressLoopAsksTheBreakTestAndTheSessionIsBusy) {
     EXPECT_EQ(VdbSetComforterInterval(h_, 2, TestBreak), 1);
     char t1[8], t2[8];
     EXPECT_EQ(VdbCommandBreak(h_, "cmd", &result, t1, sizeof t1, t2, sizeof t2), 1);
-    EXPECT_EQ(result, 5u);
-    EXPECT_STREQ(t1, "t1");
-    EXPECT_STREQ(t2, "t2");
+    EXPECT_EQ(Fields(result, t1, t2), "5|t1|t2|");
     EXPECT_EQ(state.seen, (std::vector<std::uint16_t>{9, 10}));
-    EXPECT_EQ(state.partName, kBusy);
-    EXPECT_EQ(state.addMember, kBusy);
-    EXPECT_EQ(state.number, 42u);  // nothing taken from a request never sent
-    EXPECT_STREQ(state.text, "");  // an output text is always copied out
+    // Nothing taken from a request never sent; an output text is always copied out.
+    EXPECT_EQ(Fields(state.partName == kBusy, state.addMember == kBusy, state.number, state.text), "1|1|42||");
     EXPECT_EQ(Errors(), "");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 9u);
-    EXPECT_TRUE(SameBlock(sent[0], Request(233).s("find x").bytes()));
-    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xE9, 0x00, 0x01, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[2], {0x54, 0xE9, 0x00, 0x01, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[4], {0x54, 0xE9, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[5], Request(908).u32(2).bytes()));
-    EXPECT_TRUE(SameBlock(sent[6], Request(3011).s("cmd").bytes()));
-    EXPECT_TRUE(SameBlock(sent[7], Request(3011).u16(1).bytes()));
-    EXPECT_TRUE(SameBlock(sent[8], Request(3011).u16(0).bytes()));
+    const Bytes goOn = Request(233).u16(1).bytes(), stop = Request(233).u16(0).bytes();
+    EXPECT_TRUE(SameBlocks(Close(), {Request(233).s("find x").bytes(), goOn, goOn, Request(233).s("q").bytes(), stop,
+                                     Request(908).u32(2).bytes(), Request(3011).s("cmd").bytes(),
+                                     Request(3011).u16(1).bytes(), Request(3011).u16(0).bytes()}));
 }
 
 namespace {
@@ -304,27 +259,21 @@ TEST_F(KitReqSpecial, NotificationLoopWithOwnAndDefaultHandler) {
 
     std::vector<std::string> seen;
     EXPECT_EQ(VdbSetNotifyHandler(h_, TestNotify, &seen), 1);
-    char* answer = nullptr;
-    EXPECT_EQ(VdbXmlApi(h_, "<req/>", &answer), 1);
-    ASSERT_NE(answer, nullptr);
-    EXPECT_STREQ(answer, "<answer/>");
-    plat::heapFree(answer);
+    const auto xmlApi = [&](const char* request) {
+        char* answer = nullptr;
+        EXPECT_EQ(VdbXmlApi(h_, request, &answer), 1);
+        const std::string got = answer ? answer : "<none>";
+        plat::heapFree(answer);
+        return got;
+    };
+    EXPECT_EQ(xmlApi("<req/>"), "<answer/>");
     EXPECT_EQ(seen, (std::vector<std::string>{"note1", "note2"}));
-
     EXPECT_EQ(VdbSetNotifyHandler(h_, nullptr, nullptr), 1);  // back to the kit's own
-    answer = nullptr;
-    EXPECT_EQ(VdbXmlApi(h_, "<again/>", &answer), 1);
-    ASSERT_NE(answer, nullptr);
-    EXPECT_STREQ(answer, "<done/>");
-    plat::heapFree(answer);
+    EXPECT_EQ(xmlApi("<again/>"), "<done/>");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 5u);
-    EXPECT_TRUE(SameBlock(sent[0], Request(4001).l("<req/>").bytes()));
-    EXPECT_TRUE(SameBlock(sent[1], Block().u8('N').u16(4001).l("<mine/>").bytes()));
-    EXPECT_TRUE(SameBlock(sent[2], Block().u8('N').u16(4001).l(kContinue).bytes()));
-    EXPECT_TRUE(SameBlock(sent[3], Request(4001).l("<again/>").bytes()));
-    EXPECT_TRUE(SameBlock(sent[4], Block().u8('N').u16(4001).l(kContinue).bytes()));
+    const Bytes goOn = Block().u8('N').u16(4001).l(kContinue).bytes();
+    EXPECT_TRUE(SameBlocks(Close(), {Request(4001).l("<req/>").bytes(), Block().u8('N').u16(4001).l("<mine/>").bytes(),
+                                     goOn, Request(4001).l("<again/>").bytes(), goOn}));
 }
 
 TEST_F(KitReqSpecial, BrokenSessionRefusesWithoutSending) {
@@ -344,9 +293,7 @@ TEST_F(KitReqSpecial, BrokenSessionRefusesWithoutSending) {
               "Communication Error\tAddMember\tvornvdb/Cvdbkit1\r\n"
               "Communication Error\tBaseInfo\tvornvdb/Cvdbkit1");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_TRUE(SameBlock(sent[0], Request(528).s("b").u32(1).bytes()));
+    EXPECT_TRUE(SameBlocks(Close(), {Request(528).s("b").u32(1).bytes()}));
 }
 
 TEST_F(KitReqSpecial, StatusRulesOfSingleMembers) {
@@ -365,13 +312,12 @@ TEST_F(KitReqSpecial, StatusRulesOfSingleMembers) {
     EXPECT_EQ(Errors(), "Invalid message block recieved\tVersion\tvornvdb/Cvdbkit2");
     VdbErrStackClear(errs_);
 
+    std::uint32_t part = 0;
     EXPECT_EQ(VdbGetItem(h_, 1, 2, text, sizeof text), 3);
     EXPECT_STREQ(text, "item");
     EXPECT_EQ(VdbGetItem(h_, 1, 2, text, sizeof text), 5);
-    EXPECT_STREQ(text, "");
-    std::uint32_t part = 0;
     EXPECT_EQ(VdbGetHitPart(h_, 1, 2, &part), 8);
-    EXPECT_EQ(part, 6u);
+    EXPECT_EQ(Fields(text, part), "|6|");
     EXPECT_EQ(Errors(), "");
     EXPECT_EQ(VdbXmlInit(h_, "host"), -8);
     EXPECT_EQ(Errors(), "Can\xB4t read host initialization file\tXmlInit\tvornvdb/Cvdbkit2");
@@ -391,8 +337,7 @@ TEST(KitReqHandle, InvalidHandleDoesNothing) {
     EXPECT_EQ(VdbExport(bogus, &q), 0);
     EXPECT_EQ(VdbEndVorn(bogus, 0), 0);
     EXPECT_EQ(VdbPing(nullptr), 0);
-    EXPECT_STREQ(text, "keep");
-    EXPECT_EQ(n, 42u);
+    EXPECT_EQ(Fields(text, n), "keep|42|");
     KitStartupParams params{};
     EXPECT_EQ(VdbStartVorn(nullptr, &params, "a", "b", 0, 0), 0);
 }

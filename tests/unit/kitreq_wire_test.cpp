@@ -31,55 +31,36 @@ TEST_F(KitReqWire, IntegersTextsAndScrambledTexts) {
     Step(723, Answer(723, 1).u32(1).u32(2).u32(3).u32(0xFFFFFFFF));         // CheckCursor: u32 | u32*4
     Open();
 
-    char text[32];
-    std::uint32_t n = 0;
-    EXPECT_EQ(VdbBaseInfo(h_, "base", 7, text, sizeof text, &n), 1);
-    EXPECT_STREQ(text, "info");
-    EXPECT_EQ(n, 42u);
-
+    char text[32], t1[8], t2[8], t3[2];
+    std::uint32_t n = 0, pos = 0, left = 0, c[4] = {};
     std::uint8_t r1 = 0, r2 = 0;
-    char t1[8], t2[8], t3[2];
+    std::uint16_t got = 0;
+    EXPECT_EQ(VdbBaseInfo(h_, "base", 7, text, sizeof text, &n), 1);
+    EXPECT_EQ(Fields(text, n), "info|42|");
+    // A buffer of one byte holds the terminator only.
     EXPECT_EQ(VdbGetDbAccess(h_, "db", &r1, &r2, t1, sizeof t1, t2, sizeof t2, t3, 1), 1);
-    EXPECT_EQ(r1, 3);
-    EXPECT_EQ(r2, 4);
-    EXPECT_STREQ(t1, "r");
-    EXPECT_STREQ(t2, "w");
-    EXPECT_STREQ(t3, "");  // a buffer of one byte holds the terminator only
-
+    EXPECT_EQ(Fields(r1, r2, t1, t2, t3), "3|4|r|w||");
     EXPECT_EQ(VdbPutDbAccess(h_, 1, 2, "a", nullptr, "c"), 1);
-
     EXPECT_EQ(VdbGetLine(h_, 5, 6, text, 3), 1);
     EXPECT_STREQ(text, "li");  // cut to the buffer
-
     // XReadFile takes its outputs on any status that is not fatal.
-    std::uint16_t got = 0;
-    std::uint32_t pos = 0, left = 0;
     EXPECT_EQ(VdbXReadFile(h_, 1, 2, 3, text, sizeof text, &got, &pos, &left), 6);
-    EXPECT_STREQ(text, "data");
-    EXPECT_EQ(got, 9);
-    EXPECT_EQ(pos, 10u);
-    EXPECT_EQ(left, 11u);
-
+    EXPECT_EQ(Fields(text, got, pos, left), "data|9|10|11|");
     EXPECT_EQ(VdbChangePassword(h_, "old", "new"), 1);
     EXPECT_EQ(VdbBaffitMode(h_), 1);
-
-    std::uint32_t c[4] = {};
     EXPECT_EQ(VdbCheckCursor(h_, 8, &c[0], &c[1], nullptr, &c[3]), 1);
-    EXPECT_EQ(c[0], 1u);
-    EXPECT_EQ(c[1], 2u);
-    EXPECT_EQ(c[2], 0u);  // no place given: skipped
-    EXPECT_EQ(c[3], 0xFFFFFFFFu);
+    EXPECT_EQ(Fields(c[0], c[1], c[2], c[3]), "1|2|0|4294967295|");  // no place given: skipped
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 8u);
-    EXPECT_TRUE(SameBlock(sent[0], {0x54, 0x10, 0x02, 0x04, 0x00, 'b', 'a', 's', 'e', 0x07, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xFD, 0x01, 0x02, 0x00, 'd', 'b'}));
-    EXPECT_TRUE(SameBlock(sent[2], {0x54, 0xFE, 0x01, 0x01, 0x02, 0x01, 0x00, 'a', 0x00, 0x00, 0x01, 0x00, 'c'}));
-    EXPECT_TRUE(SameBlock(sent[3], {0x54, 0xCB, 0x02, 0x05, 0x00, 0x00, 0x00, 0x06, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[4], {0x54, 0xC0, 0x0B, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(SameBlock(sent[5], Request(410).raw(ScrambledItem("old")).raw(ScrambledItem("new")).bytes()));
-    EXPECT_TRUE(SameBlock(sent[6], {0x54, 0x2B, 0x03}));
-    EXPECT_TRUE(SameBlock(sent[7], {0x54, 0xD3, 0x02, 0x08, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(SameBlocks(Close(), {
+        {0x54, 0x10, 0x02, 0x04, 0x00, 'b', 'a', 's', 'e', 0x07, 0x00, 0x00, 0x00},
+        {0x54, 0xFD, 0x01, 0x02, 0x00, 'd', 'b'},
+        {0x54, 0xFE, 0x01, 0x01, 0x02, 0x01, 0x00, 'a', 0x00, 0x00, 0x01, 0x00, 'c'},
+        {0x54, 0xCB, 0x02, 0x05, 0x00, 0x00, 0x00, 0x06, 0x00},
+        {0x54, 0xC0, 0x0B, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00},
+        Request(410).raw(ScrambledItem("old")).raw(ScrambledItem("new")).bytes(),
+        {0x54, 0x2B, 0x03},
+        {0x54, 0xD3, 0x02, 0x08, 0x00, 0x00, 0x00},
+    }));
 }
 
 // The longest row: s x u32*13 | u8 u8 u8 s u32 s, and CheckUser's texts.
@@ -95,29 +76,21 @@ TEST_F(KitReqWire, ExtendedStartAndUserCheck) {
     EXPECT_EQ(VdbXStartup(h_, "me", "pw", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, &b[0], &b[1], &b[2], s1, sizeof s1,
                           &n, s2, sizeof s2),
               1);
-    EXPECT_EQ(b[0], 7);
-    EXPECT_EQ(b[1], 8);
-    EXPECT_EQ(b[2], 9);
-    EXPECT_STREQ(s1, "srv");
-    EXPECT_EQ(n, 99u);
-    EXPECT_STREQ(s2, "ok");
+    EXPECT_EQ(Fields(b[0], b[1], b[2], s1, n, s2), "7|8|9|srv|99|ok|");
 
     // An even status still gives CheckUser's outputs, and no text.
     char name[8];
     EXPECT_EQ(VdbCheckUser(h_, "bob", "pw", name, sizeof name, &b[0], &b[1], &b[2]), 4);
-    EXPECT_STREQ(name, "u");
-    EXPECT_EQ(b[2], 3);
+    EXPECT_EQ(Fields(name, b[2]), "u|3|");
     EXPECT_EQ(Errors(), "");
     // -16 has its own text.
     EXPECT_EQ(VdbCheckUser(h_, "bob", "pw", name, sizeof name, &b[0], &b[1], &b[2]), -16);
     EXPECT_EQ(Errors(), "User already logged in\tCheckUser\tvornvdb/Cvdbkit1");
 
-    std::vector<Bytes> sent = Close();  // -16 broke the session: no end request
-    ASSERT_GE(sent.size(), 3u);
     Block want = Request(3001).s("me").raw(ScrambledItem("pw"));
     for (std::uint32_t i = 1; i <= 13; ++i) want.u32(i);
-    EXPECT_TRUE(SameBlock(sent[0], want.bytes()));
-    EXPECT_TRUE(SameBlock(sent[1], Request(401).s("bob").raw(ScrambledItem("pw")).bytes()));
+    const Bytes check = Request(401).s("bob").raw(ScrambledItem("pw")).bytes();
+    EXPECT_TRUE(SameBlocks(Close(), {want.bytes(), check, check}));  // -16 broke the session: no end request
 }
 
 // The definition records (s*7 u8 u8 u8 s*10 u32 s s), the field
@@ -144,13 +117,8 @@ TEST_F(KitReqWire, Records) {
     VDBDEFREC d;
     std::memset(&d, 'Q', sizeof d);
     EXPECT_EQ(VdbGetBaseDef(h_, "base", &d), 1);
-    EXPECT_STREQ(d.text1[0], "a0");
-    EXPECT_STREQ(d.text1[6], "a6");
-    EXPECT_EQ(d.flag[0], 1);
-    EXPECT_EQ(d.flag[2], 3);
-    EXPECT_STREQ(d.text2[9], "b9");
-    EXPECT_EQ(d.number, 0x01020304u);
-    EXPECT_STREQ(d.text3[0], "c0");
+    EXPECT_EQ(Fields(d.text1[0], d.text1[6], d.flag[0], d.flag[2], d.text2[9], d.number, d.text3[0]),
+              "a0|a6|1|3|b9|16909060|c0|");
     EXPECT_EQ(std::string(d.text3[1]), std::string(VDB_RECORD_TEXT - 1, 'z'));  // cut to the field
 
     // The same record goes back out, the long text cut to what the field held.
@@ -158,32 +126,21 @@ TEST_F(KitReqWire, Records) {
 
     VDBFIELDSPEC f{};
     EXPECT_EQ(VdbGetFieldSpec(h_, "field", &f), 1);
-    EXPECT_STREQ(f.text1[2], "n2");
-    EXPECT_EQ(f.number1, 5u);
-    EXPECT_EQ(f.flag[6], 16);
-    EXPECT_EQ(f.value[3], 23u);
-    EXPECT_STREQ(f.text2[3], "m3");
-    EXPECT_EQ(f.number2, 6u);
+    EXPECT_EQ(Fields(f.text1[2], f.number1, f.flag[6], f.value[3], f.text2[3], f.number2), "n2|5|16|23|m3|6|");
     EXPECT_EQ(VdbPutFieldSpec(h_, &f), 1);
 
     VDBTEXTSEPS t{};
     EXPECT_EQ(VdbGetTextSeparators(h_, &t), 1);
-    EXPECT_EQ(t.separator[1], ';');
-    EXPECT_STREQ(t.text[5], "6");
+    EXPECT_EQ(Fields(t.separator[1], t.text[5]), "59|6|");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 5u);
-    EXPECT_TRUE(SameBlock(sent[0], Request(501).s("base").bytes()));
     Block put = Request(516);
     for (int i = 0; i < 7; ++i) put.s(Nth("a", i));
     put.u8(1).u8(2).u8(3);
     for (int i = 0; i < 10; ++i) put.s(Nth("b", i));
     put.u32(0x01020304).s("c0").s(std::string(VDB_RECORD_TEXT - 1, 'z'));
-    EXPECT_TRUE(SameBlock(sent[1], put.bytes()));
-    EXPECT_TRUE(SameBlock(sent[2], Request(505).s("field").bytes()));
     Bytes fieldArgs(field.bytes().begin() + 9, field.bytes().end());  // the answer's results, sent back as they came
-    EXPECT_TRUE(SameBlock(sent[3], Request(506).raw(fieldArgs).bytes()));
-    EXPECT_TRUE(SameBlock(sent[4], Request(523).bytes()));
+    EXPECT_TRUE(SameBlocks(Close(), {Request(501).s("base").bytes(), put.bytes(), Request(505).s("field").bytes(),
+                                     Request(506).raw(fieldArgs).bytes(), Request(523).bytes()}));
 }
 
 // Counted lists: the cluster keeps at most 30 items, the profile at most 100
@@ -205,28 +162,15 @@ TEST_F(KitReqWire, BoundedLists) {
     VDBDBCLUSTER c;
     std::memset(&c, 'Q', sizeof c);
     EXPECT_EQ(VdbGetDbCluster(h_, "cl", &c), 1);
-    EXPECT_EQ(c.count, 2u);
-    EXPECT_STREQ(c.item[0], "x1");
-    EXPECT_STREQ(c.item[1], "x2");
-    EXPECT_STREQ(c.item[2], "");
-    EXPECT_STREQ(c.item[29], "");
-    EXPECT_STREQ(c.text, "tail");
+    EXPECT_EQ(Fields(c.count, c.item[0], c.item[1], c.item[2], c.item[29], c.text), "2|x1|x2|||tail|");
 
     VDBUSERPROFILE p;
     std::memset(&p, 0x55, sizeof p);
     EXPECT_EQ(VdbGetUserProfile(h_, "bob", &p), 1);
-    EXPECT_STREQ(p.text[6], "p6");
-    EXPECT_EQ(p.number[1], 71u);
-    EXPECT_EQ(p.flag[2], 3);
-    EXPECT_EQ(p.count, 3u);
-    EXPECT_EQ(p.value[2], 300u);
-    EXPECT_EQ(p.value[3], 0u);
+    EXPECT_EQ(Fields(p.text[6], p.number[1], p.flag[2], p.count, p.value[2], p.value[3]), "p6|71|3|3|300|0|");
+    // The count is what the record can hold; the missing values are 0.
     EXPECT_EQ(VdbGetUserProfile(h_, "eve", &p), 1);
-    EXPECT_STREQ(p.text[0], "only");
-    EXPECT_EQ(p.count, 100u);  // what the record can hold; the missing values are 0
-    EXPECT_EQ(p.value[1], 2u);
-    EXPECT_EQ(p.value[2], 0u);
-    EXPECT_EQ(p.value[99], 0u);
+    EXPECT_EQ(Fields(p.text[0], p.count, p.value[1], p.value[2], p.value[99]), "only|100|2|0|0|");
 
     // Three items counted, two slots given: two items travel.
     VDBDBCLUSTER out{};
@@ -246,11 +190,10 @@ TEST_F(KitReqWire, BoundedLists) {
     in.flag[1] = 8;  // not sent
     EXPECT_EQ(VdbPutUserProfile(h_, &in), 1);
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 5u);
-    EXPECT_TRUE(SameBlock(sent[0], Request(511).s("cl").bytes()));
-    EXPECT_TRUE(SameBlock(sent[3], Request(512).u32(2).u32(3).s("i0").s("i1").s("t").bytes()));
-    EXPECT_TRUE(SameBlock(sent[4], Request(417).s("who").s("").s("").s("").s("").s("").s("").u32(1).u32(2).u8(9).bytes()));
+    EXPECT_TRUE(SameBlocks(Close(), {Request(511).s("cl").bytes(), Request(416).s("bob").bytes(),
+                                     Request(416).s("eve").bytes(),
+                                     Request(512).u32(2).u32(3).s("i0").s("i1").s("t").bytes(),
+                                     Request(417).s("who").s("").s("").s("").s("").s("").s("").u32(1).u32(2).u8(9).bytes()}));
 }
 
 // One member name, two requests: the first form sends the form's name, the
@@ -265,8 +208,5 @@ TEST_F(KitReqWire, TwoFormsOfUseSearchForm) {
     EXPECT_EQ(VdbUseSearchForm2(h_, name, sizeof name), 2);
     EXPECT_STREQ(name, "current");
 
-    std::vector<Bytes> sent = Close();
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_TRUE(SameBlock(sent[0], {0x54, 0x6E, 0x02, 0x04, 0x00, 'f', 'o', 'r', 'm'}));
-    EXPECT_TRUE(SameBlock(sent[1], {0x54, 0xBB, 0x0B}));
+    EXPECT_TRUE(SameBlocks(Close(), {{0x54, 0x6E, 0x02, 0x04, 0x00, 'f', 'o', 'r', 'm'}, {0x54, 0xBB, 0x0B}}));
 }
