@@ -1,10 +1,10 @@
 // The client kit's log; see VCLogger.h.
 #include "log/VCLogger.h"
+#include "log/LogStamp.h"
 
 #include "platform/dynlib.h"
 
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -99,22 +99,8 @@ void VCFileLogger::Write(std::uint32_t level, const char* tag, std::uint32_t ses
                          const char* text) {
     plat::SectionGuard g(lock_);
     if (!stream_) return;
-    char stamp[64] = "";
-    if (timestamps_) {
-        std::time_t now = std::time(nullptr);
-        std::tm tm{};
-#if defined(_WIN32)
-        bool ok = localtime_s(&tm, &now) == 0;
-#else
-        bool ok = localtime_r(&now, &tm) != nullptr;
-#endif
-        // ctime's layout, cut to its first 19 characters.
-        static const char days[] = "SunMonTueWedThuFriSat";
-        static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
-        if (ok && tm.tm_wday >= 0 && tm.tm_wday < 7 && tm.tm_mon >= 0 && tm.tm_mon < 12)
-            std::snprintf(stamp, sizeof stamp, "%.3s %.3s%3d %.2d:%.2d:%.2d ", days + 3 * tm.tm_wday,
-                          months + 3 * tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    }
+    char stamp[24] = "";
+    if (timestamps_) vornlog::localStamp(stamp);
     char numberField[16] = "";
     if (number != 0 && Verbosity(level) >= 4) std::snprintf(numberField, sizeof numberField, "#%d ", number);
     std::string tagField;

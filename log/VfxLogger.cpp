@@ -1,15 +1,12 @@
 #include "log/VfxLogger.h"
+#include "log/LogStamp.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 namespace {
 // Indexed by message level; each exactly seven characters.
 const char* const kLevelNames[] = {"       ", "  FATAL", "  ERROR", "WARNING", "   INFO", "  DEBUG"};
-
-const char kDays[] = "SunMonTueWedThuFriSat";
-const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
 
 constexpr std::size_t kMessageSize = 8192;
 constexpr std::size_t kTagSize = 512;
@@ -49,21 +46,8 @@ void VfxFileLogger::Write(int level, const char* tag, int number, const char* te
         lock_.Unlock();
         return;
     }
-    char stamp[32] = "";
-    if (timestamps) {
-        std::time_t now = std::time(nullptr);
-        // ctime's layout ("Fri Dec  4 06:14:51 2026\n", first 19 characters)
-        // without ctime's shared static buffer, which other threads may use.
-        struct std::tm local;
-#ifdef _WIN32
-        bool ok = localtime_s(&local, &now) == 0;
-#else
-        bool ok = localtime_r(&now, &local) != nullptr;
-#endif
-        if (ok && local.tm_wday >= 0 && local.tm_wday < 7 && local.tm_mon >= 0 && local.tm_mon < 12)
-            std::snprintf(stamp, sizeof stamp, "%.3s %.3s %2d %02d:%02d:%02d ", kDays + 3 * local.tm_wday,
-                          kMonths + 3 * local.tm_mon, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    }
+    char stamp[24] = "";
+    if (timestamps) vornlog::localStamp(stamp);
     char tagField[kTagSize] = "";
     if (tag && *tag) std::snprintf(tagField, sizeof tagField, "%.509s: ", tag);
     char numberField[32] = "";

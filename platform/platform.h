@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <new>
 #include <string>
 
@@ -92,6 +93,9 @@ bool heapDelete(T* p) {
 // ---------------------------------------------------------------------------
 // Time.
 std::uint64_t tickMs();     // monotonic milliseconds since an arbitrary start
+// The local calendar time now, thread-safe (no shared static buffer); false
+// when the system cannot tell.
+bool localNow(std::tm& out);
 void sleepMs(unsigned ms);
 
 // ---------------------------------------------------------------------------

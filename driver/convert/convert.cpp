@@ -5,13 +5,13 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "driver/stmt/requests.h"
 #include "driver/stmt/resultset.h"
 #include "driver/convert/typerules.h"
 #include "driver/convert/widetext.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -265,13 +265,8 @@ SQLRETURN valueToCType(SQLSMALLINT sqlType, const char* source, SQLLEN sourceLen
             } else {
                 SQL_TIME_STRUCT time{};
                 if (!parseTimeText(source, n, time)) break;
-                std::time_t now = std::time(nullptr);
                 std::tm local{};
-#ifdef _WIN32
-                localtime_s(&local, &now);
-#else
-                localtime_r(&now, &local);
-#endif
+                plat::localNow(local);
                 stamp.year = SQLSMALLINT(local.tm_year + 1900);
                 stamp.month = SQLUSMALLINT(local.tm_mon + 1);
                 stamp.day = SQLUSMALLINT(local.tm_mday);

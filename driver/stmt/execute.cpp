@@ -389,13 +389,23 @@ SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
     return stmt->paramRowsFailed == stmt->paramRowsRun ? SQL_ERROR : SQL_SUCCESS_WITH_INFO;
 }
 
-SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
-    std::string held;
-    text = ansiIn(text, length, held);
+namespace {
+
+// A new statement text ends what the statement held: its cursor, its data at
+// execution and any earlier preparation.
+void startNewText(Statement* stmt) {
     VSqlFreeStatement(stmt, SQL_CLOSE);
     stmt->blockMode = 1;
     releasePutData(stmt);
     stmt->preparedText.clear();
+}
+
+}  // namespace
+
+SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
+    std::string held;
+    text = ansiIn(text, length, held);
+    startNewText(stmt);
     scanParameterMarkers(stmt);  // no text: no markers left from before
     const SQLLEN bytes = inputTextLength(stmt, text, length);
     if (bytes < 0) return SQL_ERROR;
@@ -410,10 +420,7 @@ SQLRETURN VSqlPrepare(Statement* stmt, const SQLCHAR* text, SQLINTEGER length) {
 SQLRETURN VSqlExecDirect(Statement* stmt, const SQLCHAR* text, SQLLEN length) {
     std::string held;
     text = ansiIn(text, length, held);
-    VSqlFreeStatement(stmt, SQL_CLOSE);
-    stmt->blockMode = 1;
-    releasePutData(stmt);
-    stmt->preparedText.clear();  // no longer a prepared statement
+    startNewText(stmt);
     if (length <= 0) {
         scanParameterMarkers(stmt);  // no text, no markers
         if (!text) addOdbcError(stmt, "HY009", "Invalid use of null pointer");

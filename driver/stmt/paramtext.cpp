@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <new>
 
 #include "platform/platform.h"
@@ -634,13 +633,8 @@ bool writeTemporal(const Value& v, Target target, std::string& out, Failure& fai
         return false;
     }
     if (target == Target::Stamp && !hasDate) {
-        const std::time_t now = std::time(nullptr);
         std::tm local{};
-#ifdef _WIN32
-        localtime_s(&local, &now);
-#else
-        localtime_r(&now, &local);
-#endif
+        plat::localNow(local);
         s.year = local.tm_year + 1900;
         s.month = local.tm_mon + 1;
         s.day = local.tm_mday;

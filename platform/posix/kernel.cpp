@@ -90,6 +90,11 @@ bool heapFree(void* block) {
 }
 
 // ---------------------------------------------------------------------------
+bool localNow(std::tm& out) {
+    const std::time_t now = std::time(nullptr);
+    return localtime_r(&now, &out) != nullptr;
+}
+
 std::uint64_t tickMs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);

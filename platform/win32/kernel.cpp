@@ -35,6 +35,10 @@ void* heapRealloc(void* block, std::size_t bytes) {
 bool heapFree(void* block) { return !block || HeapFree(GetProcessHeap(), 0, block) != FALSE; }
 
 std::uint64_t tickMs() { return GetTickCount64(); }
+bool localNow(std::tm& out) {
+    const std::time_t now = std::time(nullptr);
+    return localtime_s(&out, &now) == 0;
+}
 void sleepMs(unsigned ms) { Sleep(ms); }
 
 unsigned long currentProcessId() { return GetCurrentProcessId(); }
