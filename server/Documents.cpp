@@ -113,11 +113,33 @@ ResultSetHead resultSetHead(std::string_view statementType, const std::vector<Co
     return h;
 }
 
-ResultSetWriter::ResultSetWriter(const ResultSetHead& head, std::string& rows) : head_(head), rows_(rows) {
-    rows_.clear();
+namespace {
+constexpr std::size_t kChunkBytes = 1 << 20;
+}
+
+ResultSetWriter::ResultSetWriter(const ResultSetHead& head, RowChunks& rows) : head_(head), rows_(rows) {
+    if (rows_.chunks.empty()) rows_.chunks.emplace_back().reserve(kChunkBytes);
+    rows_.used = 1;
+    rows_.full = 0;
+    out_ = &rows_.chunks[0];
+    out_->clear();
 }
 
 void ResultSetWriter::beginRow(std::uint64_t rowNumber) {
+    // A row starts a new chunk once this one is full, so that no row is cut.
+    if (out_->size() >= kChunkBytes) {
+        rows_.full += out_->size();
+        if (rows_.used == rows_.chunks.size()) rows_.chunks.emplace_back().reserve(kChunkBytes);
+        out_ = &rows_.chunks[rows_.used++];
+        out_->clear();
+    }
+    // A row starts a new chunk once this one is full, so that no row is cut.
+    if (out_->size() >= kChunkBytes) {
+        rows_.full += out_->size();
+        if (rows_.used == rows_.chunks.size()) rows_.chunks.emplace_back().reserve(kChunkBytes);
+        out_ = &rows_.chunks[rows_.used++];
+        out_->clear();
+    }
     // Both numbers in one append.
     char tag[80] = "<Row rowNumber=\"";
     char* p = tag + 16;
@@ -130,12 +152,12 @@ void ResultSetWriter::beginRow(std::uint64_t rowNumber) {
     p += n;
     *p++ = '"';
     *p++ = '>';
-    rows_.append(tag, static_cast<std::size_t>(p - tag));
+    out_->append(tag, static_cast<std::size_t>(p - tag));
 }
 
 void ResultSetWriter::nullValue(int id) {
-    columnOpen(rows_, id);
-    rows_ += " null=\"true\"/>";
+    columnOpen(*out_, id);
+    *out_ += " null=\"true\"/>";
 }
 
 void ResultSetWriter::textValue(int id, std::string_view text) {
@@ -145,64 +167,64 @@ void ResultSetWriter::textValue(int id, std::string_view text) {
         return;
     }
     if (text.empty()) {
-        columnOpen(rows_, id);
+        columnOpen(*out_, id);
         // An empty part marks an empty value, which is not a null one.
-        rows_ += "><P/></Column>";
+        *out_ += "><P/></Column>";
         return;
     }
     static constexpr char kClose[] = "</Column>";
     if (plain && id >= 0 && id < ColumnTags::kCount) {
         // The common value: tag, text and close in one copy.
         const std::string& tag = kColumnTags.open[id];
-        const std::size_t at = rows_.size();
-        rows_.resize(at + tag.size() + text.size() + sizeof kClose - 1);
-        char* p = &rows_[at];
+        const std::size_t at = out_->size();
+        out_->resize(at + tag.size() + text.size() + sizeof kClose - 1);
+        char* p = &(*out_)[at];
         std::memcpy(p, tag.data(), tag.size());
         std::memcpy(p + tag.size(), text.data(), text.size());
         std::memcpy(p + tag.size() + text.size(), kClose, sizeof kClose - 1);
         return;
     }
     if (id >= 0 && id < ColumnTags::kCount)
-        rows_ += kColumnTags.open[id];
+        *out_ += kColumnTags.open[id];
     else
-        (columnOpen(rows_, id), rows_ += '>');
+        (columnOpen(*out_, id), *out_ += '>');
     if (plain)
-        rows_ += text;
+        *out_ += text;
     else
-        xmlTextAppend(rows_, text);
-    rows_ += kClose;
+        xmlTextAppend(*out_, text);
+    *out_ += kClose;
 }
 
 void ResultSetWriter::binaryValue(int id, const void* bytes, std::size_t count) {
-    columnOpen(rows_, id);
-    rows_ += " encoding=\"base64\">";
+    columnOpen(*out_, id);
+    *out_ += " encoding=\"base64\">";
     if (count == 0)
-        rows_ += "<P/>";
+        *out_ += "<P/>";
     else
-        base64Append(rows_, bytes, count);
-    rows_ += "</Column>";
+        base64Append(*out_, bytes, count);
+    *out_ += "</Column>";
 }
 
 void ResultSetWriter::fetchKeyValue(int id, const std::string& key) {
-    columnOpen(rows_, id);
-    attr(rows_, "fetchKey", key);
-    rows_ += "/>";
+    columnOpen(*out_, id);
+    attr(*out_, "fetchKey", key);
+    *out_ += "/>";
 }
 
-void ResultSetWriter::endRow() { rows_ += "</Row>\n"; }
+void ResultSetWriter::endRow() { *out_ += "</Row>\n"; }
 
-void ResultSetWriter::finish(std::int64_t rowCount, std::string& d) const {
-    d.reserve(head_.beforeCount.size() + head_.afterCount.size() + rows_.size() + 64);
+void ResultSetWriter::head(std::int64_t rowCount, std::string& d) const {
     d.assign(head_.beforeCount);
     if (rowCount >= 0) attr(d, "rowCount", rowCount);
     d += head_.afterCount;
-    d += rows_;
-    d += "</ResultSetData>\n</ResultSet>\n";
 }
 
 std::string ResultSetWriter::finish(std::int64_t rowCount) const {
     std::string d;
-    finish(rowCount, d);
+    head(rowCount, d);
+    d.reserve(d.size() + size() + kEnd.size());
+    for (std::size_t i = 0; i < rows_.used; ++i) d += rows_.chunks[i];
+    d += kEnd;
     return d;
 }
 

@@ -35,12 +35,20 @@ struct ResultSetHead {
 };
 ResultSetHead resultSetHead(std::string_view statementType, const std::vector<ColumnInfo>& columns);
 
+// The rows of a block, in chunks of about a mebibyte that are never joined:
+// a block of every row can be tens of megabytes, which a growing string
+// would copy again at each doubling. Kept from block to block so that the
+// chunks' memory is reused.
+struct RowChunks {
+    std::vector<std::string> chunks;
+    std::size_t used = 0;   // chunks of this block; the rest are spares
+    std::size_t full = 0;   // bytes in the chunks before the last used one
+};
+
 class ResultSetWriter {
 public:
-    // The rows go into `rows` (cleared first), which the caller keeps from
-    // block to block so that its memory is reused; `head` must outlive the
-    // writer.
-    ResultSetWriter(const ResultSetHead& head, std::string& rows);
+    // The rows go into `rows` (emptied first); `head` must outlive the writer.
+    ResultSetWriter(const ResultSetHead& head, RowChunks& rows);
 
     void beginRow(std::uint64_t rowNumber);
     void nullValue(int id);
@@ -49,15 +57,17 @@ public:
     void fetchKeyValue(int id, const std::string& key);
     void endRow();
 
-    std::size_t size() const { return rows_.size(); }
-    // rowCount < 0: unknown, left out. The first form replaces what `out`
-    // held, keeping its memory.
-    void finish(std::int64_t rowCount, std::string& out) const;
+    std::size_t size() const { return rows_.full + out_->size(); }
+    // rowCount < 0: unknown, left out. The document is head(), the rows and
+    // kEnd; head() replaces what `out` held, keeping its memory.
+    void head(std::int64_t rowCount, std::string& out) const;
+    static constexpr std::string_view kEnd = "</ResultSetData>\n</ResultSet>\n";
     std::string finish(std::int64_t rowCount) const;
 
 private:
     const ResultSetHead& head_;
-    std::string& rows_;
+    RowChunks& rows_;
+    std::string* out_;  // the chunk being written
 };
 
 }  // namespace vornd

@@ -487,8 +487,10 @@ CommandAnswer Engine::block(Cursor& c, std::uint64_t rows, std::uint64_t skip) {
     CommandAnswer a;
     a.status = c.pending ? kStatusMoreRows : kStatusOk;
     a.result1 = static_cast<std::uint32_t>(n);
-    w.finish(c.pending ? -1 : static_cast<std::int64_t>(c.consumed), document_);
-    a.shared = &document_;
+    w.head(c.pending ? -1 : static_cast<std::int64_t>(c.consumed), document_);
+    a.pieces.push_back(document_);
+    for (std::size_t i = 0; i < rows_.used; ++i) a.pieces.push_back(rows_.chunks[i]);
+    a.pieces.push_back(ResultSetWriter::kEnd);
     return a;
 }
 
@@ -545,7 +547,7 @@ CommandAnswer Engine::runChange(sqlite3_stmt* stmt, const std::string& sql, cons
     count.maxLength = count.precision = 10;
     count.nullable = false;
     const ResultSetHead head = resultSetHead(kind, {count});
-    std::string rows;
+    RowChunks rows;
     ResultSetWriter w(head, rows);
     w.beginRow(1);
     w.textValue(1, std::to_string(sqlite3_changes64(db_)));
@@ -685,7 +687,7 @@ CommandAnswer Engine::getObject(const std::string& request) {
         return a;
     }
     CommandAnswer a;
-    a.shared = &it->second.bytes;
+    a.pieces.push_back(it->second.bytes);
     a.text = it->second.text ? "TEXT\nUTF-8" : "STRING\n";
     a.result1 = 1;
     return a;

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -36,13 +37,19 @@ struct CommandAnswer {
     std::int32_t status = 1;
     std::string message;
     std::string data;
-    // When set, the data block is this buffer of the engine instead of
-    // `data`: valid until the engine's next command.
-    const std::string* shared = nullptr;
+    // When there are pieces, the data block is them, in order, instead of
+    // `data`: views of the engine's own buffers (a block's head, row chunks
+    // and end go out as they are, never joined), valid until its next command.
+    std::vector<std::string_view> pieces;
     std::string text;
     std::uint32_t result1 = 0;  // rows in the block, for "execsql"
 
-    const std::string& document() const { return shared ? *shared : data; }
+    std::size_t documentSize() const {
+        if (pieces.empty()) return data.size();
+        std::size_t n = 0;
+        for (std::string_view p : pieces) n += p.size();
+        return n;
+    }
 };
 
 class StatementCache;
@@ -118,7 +125,7 @@ private:
     std::deque<HandedOut> orphans_;  // of queries that are gone
     std::size_t objectBytes_ = 0;
     // Reused from block to block: the rows, then the whole document.
-    std::string rows_;
+    RowChunks rows_;
     std::string document_;
     std::uint64_t nextObject_ = 0;
     int catalogVersion_ = -1;

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -210,7 +211,8 @@ bool SessionThread::sendAll(const void* buffer, std::size_t count) {
 
 bool SessionThread::sendParts(iovec* parts, std::size_t count) {
     while (count > 0) {
-        const ssize_t n = transport_->write(parts, count);
+        // A block of every row comes in many chunks: at most IOV_MAX a call.
+        const ssize_t n = transport_->write(parts, std::min<std::size_t>(count, IOV_MAX));
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -236,8 +238,8 @@ bool SessionThread::sendAnswer(std::uint8_t kind, std::uint16_t number, const Re
     CPACKET header;
     CLSTRING message(reply.message.data(), reply.message.size());
     vornwire::AddAnswerHeader(header, kind, number, static_cast<std::uint32_t>(reply.status), message);
-    const std::string& data = reply.answer.document();
-    const std::size_t body = header.Length() + reply.results.Length() + data.size() + reply.after.Length();
+    const CommandAnswer& a = reply.answer;
+    const std::size_t body = header.Length() + reply.results.Length() + a.documentSize() + reply.after.Length();
     if (body > vornwire::kMaxFrameLength - 4) {
         server_.log().write(id_, "answer of %zu bytes too large for a frame; session closed", body);
         return false;
@@ -245,14 +247,16 @@ bool SessionThread::sendAnswer(std::uint8_t kind, std::uint16_t number, const Re
     largestFrame_ = std::max(largestFrame_, body);
     unsigned char frame[4];
     vornwire::EncodeFrameHeader(static_cast<std::uint32_t>(body), frame);
-    iovec parts[] = {
+    std::vector<iovec> parts = {
         {frame, sizeof frame},
         {header.Data(), header.Length()},
         {reply.results.Data(), reply.results.Length()},
-        {const_cast<char*>(data.data()), data.size()},
-        {reply.after.Data(), reply.after.Length()},
     };
-    return sendParts(parts, sizeof parts / sizeof parts[0]);
+    auto add = [&](std::string_view piece) { parts.push_back({const_cast<char*>(piece.data()), piece.size()}); };
+    if (a.pieces.empty()) add(a.data);
+    for (std::string_view piece : a.pieces) add(piece);
+    parts.push_back({reply.after.Data(), reply.after.Length()});
+    return sendParts(parts.data(), parts.size());
 }
 
 void SessionThread::run() {
@@ -514,7 +518,7 @@ Reply SessionThread::exportRequest(CPACKET& request) {
     r.status = answer.status;
     r.message = answer.message;
     r.results.AppendU32(a).AppendU32(b).AppendU32(c);
-    r.results.AppendU32(static_cast<std::uint32_t>(answer.document().size()));
+    r.results.AppendU32(static_cast<std::uint32_t>(answer.documentSize()));
     appendLong(r.after, answer.text);
     r.after.AppendU32(answer.result1).AppendU32(static_cast<std::uint32_t>(answer.status));
     appendShort(r.after, shortMessage(answer.message));

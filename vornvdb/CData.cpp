@@ -158,7 +158,23 @@ CLSTRING& CLSTRING::operator=(const CLSTRING& other) {
 void CLSTRING::setBytes(const void* bytes, std::size_t count) {
     // The count is a signed 32-bit field.
     if (count > 0x7FFFFFFF) count = 0x7FFFFFFF;
-    count_ = static_cast<std::int32_t>(replaceWithCopy(bytes_, bytes, count));
+    char* p = bytes && count ? heapCopy(bytes, count, 2) : nullptr;
+    plat::heapFree(bytes_);
+    bytes_ = p;
+    count_ = p ? static_cast<std::int32_t>(count) : 0;
+}
+
+void CLSTRING::adopt(char* block, std::size_t count) {
+    plat::heapFree(bytes_);
+    bytes_ = block;
+    count_ = static_cast<std::int32_t>(count);
+}
+
+char* CLSTRING::Release() {
+    char* p = bytes_;
+    bytes_ = nullptr;
+    count_ = 0;
+    return p;
 }
 
 CDATA& CLSTRING::Assign(const CDATA& other) {
@@ -180,7 +196,7 @@ CDATA& CLSTRING::Append(const CDATA& other) {
     std::size_t have = Length();
     if (add > std::size_t(0x7FFFFFFF) - have) return *this;
     // Build the joined copy first: `other` may be this item.
-    char* p = heapCopy(bytes_, have, add);
+    char* p = heapCopy(bytes_, have, add + 2);
     if (!p) return *this;
     std::memcpy(p + have, other.Data(), add);
     plat::heapFree(bytes_);
@@ -359,8 +375,34 @@ CPACKET& CPACKET::TakeU32(std::uint32_t& v) {
 bool CPACKET::takeItemBytes(std::size_t n, CLSTRING& bytes) {
     if (count_ < n) underrun_ = true;
     if (n == 0 || count_ < n) return false;
-    bytes.setBytes(buffer_ + head_, n);
-    Consume(n);
+    if (n > 0x7FFFFFFF || !lendBuffer(n, bytes)) {
+        bytes.setBytes(buffer_ + head_, n);
+        Consume(n);
+    }
+    return true;
+}
+
+// A long item that is most of a large frame (a result document) takes the
+// packet's own buffer, moved to its front: copying megabytes into fresh
+// memory costs more than the answer's parse. The bytes after the item move
+// to a small buffer of their own. False (nothing changed) when not worth it.
+bool CPACKET::lendBuffer(std::size_t n, CLSTRING& bytes) {
+    constexpr std::size_t kLendFrom = 64 * 1024;
+    const std::size_t tail = std::size_t(count_) - n;
+    if (n < kLendFrom || capacity_ < n + 2) return false;
+    char* rest = nullptr;
+    if (tail) {
+        rest = static_cast<char*>(plat::heapAllocRaw(tail));
+        if (!rest) return false;
+        std::memcpy(rest, buffer_ + head_ + n, tail);
+    }
+    std::memmove(buffer_, buffer_ + head_, n);
+    buffer_[n] = buffer_[n + 1] = '\0';
+    bytes.adopt(buffer_, n);
+    buffer_ = rest;
+    capacity_ = tail;
+    head_ = 0;
+    count_ = tail;
     return true;
 }
 

@@ -123,8 +123,16 @@ public:
     virtual CDATA& AssignItem(const CDATA& other);
 
     void setBytes(const void* bytes, std::size_t count);
+    // Gives the bytes away as a process-heap block of Length() + 2 bytes whose
+    // last two are zero, leaving the item empty; null when it has no bytes.
+    char* Release();
 
 private:
+    friend class CPACKET;
+    // Takes over a heap block whose `count` bytes are followed by two zeros.
+    void adopt(char* block, std::size_t count);
+
+    // When not null, followed by two zero bytes: Release() then needs no copy.
     char* bytes_ = nullptr;
     std::int32_t count_ = 0;
 };
@@ -184,6 +192,7 @@ private:
     void setBytes(const void* bytes, std::size_t count);
     // The next n bytes (n > 0, all present) into `bytes`, consumed.
     bool takeItemBytes(std::size_t n, CLSTRING& bytes);
+    bool lendBuffer(std::size_t n, CLSTRING& bytes);
 
     char* buffer_ = nullptr;   // heap block, capacity_ bytes
     std::size_t capacity_ = 0;

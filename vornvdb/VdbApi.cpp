@@ -225,12 +225,13 @@ extern "C" std::int32_t VdbExport(HVDB handle, XmlRequest* request) {
         q.head1 = r.a;
         q.head2 = r.b;
         q.head3 = r.c;
-        // The whole text comes back, terminated (the block has room for it).
-        // A block the heap refuses leaves the caller's pointer and a length
-        // of 0 rather than a length without bytes.
-        bool gotData = handOut(q.document, q.documentLength, r.data);
-        bool gotText = handOut(q.text, q.textLength, r.text);
-        if (!gotData || !gotText) rc = -2;
+        // The whole text comes back, terminated: the document's block is
+        // handed over as received, the text in a block of its own. A block
+        // the heap refuses leaves the caller's pointer and a length of 0
+        // rather than a length without bytes.
+        q.documentLength = static_cast<std::int32_t>(r.data.Length());
+        if (q.documentLength > 0) q.document = r.data.Release();
+        if (!handOut(q.text, q.textLength, r.text)) rc = -2;
         q.block = r.f;
         q.status = r.result2;
         std::memset(q.message, 0, sizeof q.message);
