@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <mutex>
 
 namespace vornd {
 namespace {
@@ -114,11 +115,52 @@ ResultSetHead resultSetHead(std::string_view statementType, const std::vector<Co
 }
 
 namespace {
+
 constexpr std::size_t kChunkBytes = 1 << 20;
+// A row starts a new chunk once less than this is left in the current one,
+// so that a chunk is not reallocated (and copied) for the row that fills it.
+constexpr std::size_t kRowRoom = 64 << 10;
+
+// Chunks of ended sessions, for the next ones: a session's first large
+// block then writes into memory already mapped instead of faulting it in a
+// page at a time. Kept for the process's life; at most kSpareMost of them.
+struct SpareChunks {
+    static constexpr std::size_t kSpareMost = 16;
+    std::mutex lock;
+    std::vector<std::string> chunks;
+};
+SpareChunks& spares() {
+    static auto* s = new SpareChunks;
+    return *s;
+}
+
+void addChunk(RowChunks& rows) {
+    SpareChunks& s = spares();
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        if (!s.chunks.empty()) {
+            rows.chunks.push_back(std::move(s.chunks.back()));
+            s.chunks.pop_back();
+            return;
+        }
+    }
+    rows.chunks.emplace_back().reserve(kChunkBytes);
+}
+
+}  // namespace
+
+RowChunks::~RowChunks() {
+    SpareChunks& s = spares();
+    std::lock_guard<std::mutex> hold(s.lock);
+    for (std::string& c : chunks) {
+        if (s.chunks.size() >= SpareChunks::kSpareMost) break;
+        // One that grew for a huge value is not kept.
+        if (c.capacity() >= kChunkBytes && c.capacity() < 2 * kChunkBytes) s.chunks.push_back(std::move(c));
+    }
 }
 
 ResultSetWriter::ResultSetWriter(const ResultSetHead& head, RowChunks& rows) : head_(head), rows_(rows) {
-    if (rows_.chunks.empty()) rows_.chunks.emplace_back().reserve(kChunkBytes);
+    if (rows_.chunks.empty()) addChunk(rows_);
     rows_.used = 1;
     rows_.full = 0;
     out_ = &rows_.chunks[0];
@@ -126,10 +168,10 @@ ResultSetWriter::ResultSetWriter(const ResultSetHead& head, RowChunks& rows) : h
 }
 
 void ResultSetWriter::beginRow(std::uint64_t rowNumber) {
-    // A row starts a new chunk once this one is full, so that no row is cut.
-    if (out_->size() >= kChunkBytes) {
+    // Rows are never cut between chunks.
+    if (out_->size() > kChunkBytes - kRowRoom) {
         rows_.full += out_->size();
-        if (rows_.used == rows_.chunks.size()) rows_.chunks.emplace_back().reserve(kChunkBytes);
+        if (rows_.used == rows_.chunks.size()) addChunk(rows_);
         out_ = &rows_.chunks[rows_.used++];
         out_->clear();
     }

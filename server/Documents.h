@@ -38,8 +38,13 @@ ResultSetHead resultSetHead(std::string_view statementType, const std::vector<Co
 // The rows of a block, in chunks of about a mebibyte that are never joined:
 // a block of every row can be tens of megabytes, which a growing string
 // would copy again at each doubling. Kept from block to block so that the
-// chunks' memory is reused.
+// chunks' memory is reused, and handed on to later sessions when it ends.
 struct RowChunks {
+    RowChunks() = default;
+    RowChunks(const RowChunks&) = delete;
+    RowChunks& operator=(const RowChunks&) = delete;
+    ~RowChunks();
+
     std::vector<std::string> chunks;
     std::size_t used = 0;   // chunks of this block; the rest are spares
     std::size_t full = 0;   // bytes in the chunks before the last used one
