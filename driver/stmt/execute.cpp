@@ -238,7 +238,8 @@ SQLRETURN VSqlExecute(Statement* stmt) {
             rc = SQL_ERROR;
         } else {
             ResultSet* rs = stmt->resultSet.release();
-            ParseStatus status = parseAnswer(conn->answerParser, reply->document, reply->documentLength, &rs, limits);
+            ParseStatus status =
+                parseAnswerInPlace(conn->answerParser, reply->document, reply->documentLength, &rs, limits);
             stmt->resultSet.reset(rs);
             if (status.succeeded() && rs && refusal) {
                 // Rows or a success under a refusing status: neither can be trusted.

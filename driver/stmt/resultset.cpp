@@ -196,6 +196,8 @@ void clearResultSet(ResultSet* resultSet) {
     resultSet->rows.release();
     resultSet->rows = PtrList();
     freeArena(resultSet);
+    plat::heapFree(resultSet->document);
+    resultSet->document = nullptr;
     resultSet->statementType[0] = '\0';
     resultSet->rowCount = -1;
     resultSet->columnCount = 0;

@@ -23,7 +23,7 @@ struct ColumnValue {
     std::uint32_t length;      // bytes in data
     std::uint8_t isNull;
     std::uint8_t base64;       // the text came base64-encoded
-    std::uint8_t dataInArena;  // data goes with the arena, never alone
+    std::uint8_t dataInArena;  // data goes with the arena or the document, never alone
     std::uint8_t hasPart;      // a P element gave the data
 };
 
@@ -60,6 +60,9 @@ struct ResultSet {
     // blocks and released with them: one heap block per value costs more
     // than the value.
     ArenaChunk* arena;
+    // The answer's own heap block when values point into it (read in place,
+    // each text's end marked with a zero); released with the rows.
+    char* document;
 };
 
 // One fixed column of a catalog or type-information result.

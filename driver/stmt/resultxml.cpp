@@ -471,6 +471,37 @@ void endValue(ParserContext* ctx, ColumnValue* value, const char* text, std::uin
     value->dataInArena = taken ? 0 : 1;
 }
 
+// Whether a value's text lies in a document read in place.
+bool inDocument(const ParserContext* ctx, const char* text, std::uint32_t length) {
+    return ctx->inPlace && length > 0 && text >= ctx->inPlace && text + length < ctx->inPlaceEnd;
+}
+
+// A plain value scanned in the document itself is not copied: it points
+// where it is, the '<' of its end tag overwritten with its terminator.
+void keepInPlace(ParserContext* ctx, ColumnValue* value, const char* text, std::uint32_t length) {
+    if (!charge(ctx, textCost(length))) return;
+    char* data = ctx->inPlace + (text - ctx->inPlace);
+    data[length] = '\0';
+    value->data = data;
+    value->length = length;
+    value->dataInArena = 1;
+    ++ctx->inPlaceValues;
+}
+
+// Puts back what keepInPlace overwrote, before Expat reads the document.
+void restoreInPlace(ParserContext* ctx) {
+    if (!ctx->inPlaceValues) return;
+    const PtrList& rows = ctx->resultSet->rows;
+    for (int r = 0; r < rows.getCount(); ++r) {
+        const Row* row = static_cast<const Row*>(rows.getAt(r));
+        for (int i = 0; i < row->valueCount; ++i) {
+            ColumnValue& v = row->values[i];
+            if (inDocument(ctx, v.data, v.length)) v.data[v.length] = '<';
+        }
+    }
+    ctx->inPlaceValues = 0;
+}
+
 // ---------------------------------------------------------------------------
 // Expat's handlers.
 
@@ -828,6 +859,8 @@ Scan scanValue(ParserContext* ctx, Scanner& in, Row* row) {
     if (!value) return Scan::Stopped;
     if (part)
         endPart(ctx, value, "", 0);
+    else if (!base64 && inDocument(ctx, text, length))
+        keepInPlace(ctx, value, text, length);
     else
         endValue(ctx, value, text, length);
     return ctx->refused || ctx->outOfMemory ? Scan::Stopped : Scan::Done;
@@ -960,7 +993,8 @@ void startParser(XML_Parser parser, ParserContext* ctx, unsigned long salt) {
 }
 
 bool isFresh(const ResultSet* rs) {
-    return rs->columns.getCount() == 0 && rs->rows.getCount() == 0 && !rs->arena && rs->columnCount == 0 &&
+    return rs->columns.getCount() == 0 && rs->rows.getCount() == 0 && !rs->arena && !rs->document &&
+           rs->columnCount == 0 &&
            rs->rowCount == -1 && !rs->statementType[0];
 }
 
@@ -1088,6 +1122,7 @@ Parsed parseKnown(const KnownHead& known, ParserContext* ctx, const char* docume
 
 // Back to the state before the document, the parser aside.
 void forgetDocument(ParserContext* ctx, ParseStatus* status) {
+    restoreInPlace(ctx);
     clearResultSet(ctx->resultSet);
     *status = ParseStatus();
     ctx->stack.release();
@@ -1097,10 +1132,9 @@ void forgetDocument(ParserContext* ctx, ParseStatus* status) {
     ctx->stored = 0;
 }
 
-}  // namespace
-
-ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t length, ResultSet** resultSetPtr,
-                        const AnswerLimits& limits, RowReading reading) {
+// parseAnswer, with the document's block when values may be read in place.
+ParseStatus parseDocument(AnswerParser* kept, const char* document, std::size_t length, ResultSet** resultSetPtr,
+                          const AnswerLimits& limits, RowReading reading, char* inPlace) {
     ParseStatus status;
     ParserContext ctx{};
     ctx.status = &status;
@@ -1108,6 +1142,8 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
     ctx.rowsElementAt = -1;
     if (!document) length = 0;
     if (!document) document = "";
+    ctx.inPlace = inPlace;
+    ctx.inPlaceEnd = inPlace ? inPlace + length : nullptr;
 
     if (!*resultSetPtr) *resultSetPtr = newResultSet();
     ctx.resultSet = *resultSetPtr;
@@ -1189,8 +1225,23 @@ ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t le
     // document did not describe.
     ResultSet* rs = ctx.resultSet;
     if (rs->columnCount < 0 || rs->columnCount > rs->columns.getCount()) rs->columnCount = rs->columns.getCount();
+    if (ctx.inPlaceValues) rs->document = ctx.inPlace;
 
     ctx.stack.release();
     plat::heapFree(ctx.text);
+    return status;
+}
+
+}  // namespace
+
+ParseStatus parseAnswer(AnswerParser* kept, const char* document, std::size_t length, ResultSet** resultSetPtr,
+                        const AnswerLimits& limits, RowReading reading) {
+    return parseDocument(kept, document, length, resultSetPtr, limits, reading, nullptr);
+}
+
+ParseStatus parseAnswerInPlace(AnswerParser* kept, char*& document, std::size_t length, ResultSet** resultSetPtr,
+                               const AnswerLimits& limits) {
+    ParseStatus status = parseDocument(kept, document, length, resultSetPtr, limits, RowReading::Scanned, document);
+    if (document && *resultSetPtr && (*resultSetPtr)->document == document) document = nullptr;
     return status;
 }

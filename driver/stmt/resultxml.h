@@ -61,6 +61,11 @@ struct ParserContext {
     bool refused;
     char refusal[160];
     std::int64_t rowsElementAt;  // byte offset of the last ResultSetData start tag Expat read; -1 none
+    // The document when values may be read in place (its block then goes to
+    // the result set), with the count of values that point into it.
+    char* inPlace;
+    const char* inPlaceEnd;
+    std::uint64_t inPlaceValues;
 };
 
 // Parses `length` bytes of `document`. When *resultSetPtr is null a result
@@ -78,6 +83,12 @@ enum class RowReading { Scanned, ExpatOnly };
 // makes one for this document only) and the answer checked against limits.
 ParseStatus parseAnswer(AnswerParser* parser, const char* document, std::size_t length, ResultSet** resultSetPtr,
                         const AnswerLimits& limits, RowReading reading = RowReading::Scanned);
+// The same for a document in a heap block of the caller's: plain values are
+// read in place, not copied, and the result set then keeps the block (the
+// caller's pointer becomes null) and releases it with its rows.
+ParseStatus parseAnswerInPlace(AnswerParser* parser, char*& document, std::size_t length, ResultSet** resultSetPtr,
+                               const AnswerLimits& limits);
+
 // A parser for parseAnswer; null when the heap refuses.
 AnswerParser* newAnswerParser();
 void freeAnswerParser(AnswerParser* parser);
