@@ -1,5 +1,7 @@
 #include "server/Codec.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -230,6 +232,26 @@ bool isPlainText(std::string_view s) {
     for (; i < s.size(); ++i)
         if (!kPlain.text[static_cast<unsigned char>(s[i])]) return false;
     return s.find_first_not_of(' ') != std::string_view::npos;
+}
+
+std::string_view realText(double value, char (&out)[32]) {
+    if (!std::isfinite(value)) return {};
+    if (value == 0) return "0.0";  // -0.0 too, as SQLite has it
+    char* const last = out + sizeof out - 2;  // room for ".0"
+    const char* shortest = std::to_chars(out, last, value, std::chars_format::scientific).ptr;
+    int digits = 0;
+    for (const char* p = out; p < shortest && *p != 'e'; ++p) digits += *p >= '0' && *p <= '9';
+    if (digits > 15) return {};
+    char* end = std::to_chars(out, last, value, std::chars_format::general, 15).ptr;
+    char* mantissaEnd = static_cast<char*>(std::memchr(out, 'e', std::size_t(end - out)));
+    if (!mantissaEnd) mantissaEnd = end;
+    if (!std::memchr(out, '.', std::size_t(mantissaEnd - out))) {
+        std::memmove(mantissaEnd + 2, mantissaEnd, std::size_t(end - mantissaEnd));
+        mantissaEnd[0] = '.';
+        mantissaEnd[1] = '0';
+        end += 2;
+    }
+    return std::string_view(out, std::size_t(end - out));
 }
 
 }  // namespace vornd

@@ -447,6 +447,12 @@ void Engine::writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber) {
             w.textValue(id, std::string_view(digits, static_cast<std::size_t>(end - digits)));
             continue;
         }
+        char real[32];
+        const std::string_view fast = storage == SQLITE_FLOAT ? realText(sqlite3_column_double(s, i), real) : "";
+        if (!fast.empty()) {
+            w.textValue(id, fast);
+            continue;
+        }
         const std::string_view text = columnView(s, i);
         if (isLongType(type) && text.size() > options_.longThreshold) {
             const bool asText = type == kTypeLongVarchar && isValidUtf8(text);
