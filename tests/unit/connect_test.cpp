@@ -90,22 +90,6 @@ TEST(Connect, DataSourceNameLength) {
     EXPECT_EQ(name64, h.conn()->dsn);
 }
 
-TEST(Connect, StoredUserAndPasswordAndTheirLimits) {
-    OdbcSandbox odbc;
-    Handles h;
-    odbc.write(odbc.userIni(), "[s]\nUser=keyuser\nPassword=keypass\nService=1\n");
-    std::string longUser(256, 'u'), longPwd(33, 'p');
-    SQLConnect(h.dbc, (SQLCHAR*)"s", SQL_NTS, (SQLCHAR*)longUser.c_str(), SQL_NTS, (SQLCHAR*)longPwd.c_str(),
-               SQL_NTS);
-    // Too long: the stored keys win. Without a Server key the session goes
-    // to the local host.
-    EXPECT_EQ("s localhost keyuser keypass", h.fields(" "));
-
-    std::string maxUser(255, 'u'), maxPwd(32, 'p');
-    SQLConnect(h.dbc, (SQLCHAR*)"s", SQL_NTS, (SQLCHAR*)maxUser.c_str(), SQL_NTS, (SQLCHAR*)maxPwd.c_str(), SQL_NTS);
-    EXPECT_EQ("s localhost " + maxUser + " " + maxPwd, h.fields(" "));
-}
-
 TEST(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
     OdbcSandbox odbc;
     odbc.write(odbc.userIni(),

@@ -2,9 +2,11 @@
 // copy-out rule.
 #include "driver/entry/handles.h"
 #include "support/driver_handles.h"
+#include "unit/guarded.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -92,26 +94,20 @@ TEST_F(Diag, GetDiagFieldHeaderAndRecordRules) {
 // Every buffer size against every text length, with guard bytes around the
 // buffer to catch a write outside it.
 TEST(CopyOutString, EveryBufferSizeAgainstEveryLength) {
-    const char* source = "abcdefghi";
     for (int textLen = 0; textLen <= 9; ++textLen) {
-        std::string text(source, std::size_t(textLen));
+        const std::string text("abcdefghi", std::size_t(textLen));
         for (int size = -1; size <= 12; ++size) {
-            unsigned char raw[32];
-            std::memset(raw, 0xA5, sizeof raw);
-            SQLCHAR* buffer = raw + 8;
+            vorntest::Guarded g;
             SQLSMALLINT len = -99;
-            SQLRETURN rc = copyOutString(buffer, SQLSMALLINT(size), &len, text.c_str());
-            EXPECT_EQ(len, textLen);
-            EXPECT_EQ(rc, textLen >= size ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS) << textLen << "/" << size;
-            int written = size > 0 ? std::min(textLen, size - 1) + 1 : 0;
-            if (written > 0) {
-                EXPECT_EQ(std::memcmp(buffer, text.data(), std::size_t(written - 1)), 0);
-                EXPECT_EQ(buffer[written - 1], 0);
-            }
-            for (int i = 0; i < int(sizeof raw); ++i) {
-                if (i >= 8 && i < 8 + written) continue;
-                ASSERT_EQ(raw[i], 0xA5) << "byte " << i - 8 << " written for " << textLen << "/" << size;
-            }
+            const SQLRETURN rc = copyOutString(static_cast<SQLCHAR*>(g.at()), SQLSMALLINT(size), &len, text.c_str());
+            const int written = size > 0 ? std::min(textLen, size - 1) + 1 : 0;
+            // "length cut bytes-written"
+            EXPECT_EQ(std::to_string(textLen) + " " + std::to_string(textLen >= size) + " " + std::to_string(written),
+                      std::to_string(len) + " " + std::to_string(rc == SQL_SUCCESS_WITH_INFO) + " " +
+                          std::to_string(g.written()))
+                << textLen << "/" << size;
+            const std::string expected = text.substr(0, std::size_t(std::max(written - 1, 0))) + '\0';
+            EXPECT_EQ(0, std::memcmp(g.at(), expected.data(), std::size_t(written)));
         }
     }
     EXPECT_EQ(copyOutString(static_cast<SQLCHAR*>(nullptr), 10, nullptr, "abc"), SQL_SUCCESS);

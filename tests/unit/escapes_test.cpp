@@ -113,17 +113,6 @@ TEST(Escapes, JoinsLikeEscapesAndCalls) {
     EXPECT_STREQ("42000", failure.sqlState);
 }
 
-TEST(Escapes, LiteralsIdentifiersAndCommentsStayAsWritten) {
-    expectTranslations({
-        {"SELECT '{d ''x''}', \"{fn X}\" FROM T", "SELECT '{d ''x''}', \"{fn X}\" FROM T"},
-        {"SELECT 1 -- {fn UCASE(x)}\n, {fn UCASE(y)}", "SELECT 1 -- {fn UCASE(x)}\n, UPPER(y)"},
-        {"SELECT /* {call p} */ 1", "SELECT /* {call p} */ 1"},
-        {"SELECT '{unclosed", "SELECT '{unclosed"},
-        {"SELECT 'a}' , }", "SELECT 'a}' , }"},
-        {"no escapes at all", "no escapes at all"},
-    });
-}
-
 TEST(Escapes, InfoAnswersMatchTheTranslatedFunctions) {
     std::uint32_t mask = 0;
     ASSERT_TRUE(escapeInfoAnswer(SQL_TIMEDATE_FUNCTIONS, mask));

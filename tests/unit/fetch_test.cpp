@@ -142,33 +142,6 @@ TEST_F(Cursor, ColumnWiseRowsetsStatusesAndNullsWithoutIndicator) {
     EXPECT_EQ(700, nums[0]);
 }
 
-TEST_F(Cursor, RowWiseBindingWithOffset) {
-    store(sevenRows());
-    struct Line {
-        char name[8];
-        SQLLEN nameLen;
-        SQLINTEGER num;
-        SQLLEN numLen;
-        unsigned char bytes[4];
-        SQLLEN bytesLen;
-    };
-    Line lines[4] = {};
-    SQLLEN offset = SQLLEN(sizeof(Line));  // the application moved its array by one element
-    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_BIND_TYPE, (SQLPOINTER)sizeof(Line), 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)3, 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, &offset, 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_CHAR, lines[0].name, 8, &lines[0].nameLen));
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_SLONG, &lines[0].num, 0, &lines[0].numLen));
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_BINARY, lines[0].bytes, 4, &lines[0].bytesLen));
-    ASSERT_EQ(SQL_SUCCESS, SQLFetch(hstmt));
-    // Element 0 untouched; row 3 holds nulls.
-    EXPECT_EQ((std::vector<SQLLEN>{0, 4, 200, 3, SQL_NULL_DATA, SQL_NULL_DATA}),
-              (std::vector<SQLLEN>{lines[0].nameLen, lines[1].nameLen, lines[2].num, lines[2].bytesLen,
-                                   lines[3].numLen, lines[3].bytesLen}));
-    EXPECT_STREQ("row1", lines[1].name);
-    EXPECT_EQ(0, std::memcmp(lines[2].bytes, "\x00\xff\x00", 3));
-}
-
 TEST_F(Cursor, CursorNamesAndRowCount) {
     SQLHSTMT second = nullptr;
     ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &second));

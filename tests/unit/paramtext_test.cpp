@@ -206,18 +206,4 @@ TEST(ParamText, DatesAndTimes) {
     });
 }
 
-TEST(ParamText, Bytes) {
-    const unsigned char bytes[] = {0x00, 0x27, 0xFF};
-    check({
-        {SQL_C_BINARY, bytes, 3, SQL_VARBINARY, "X'0027FF'"},
-        {SQL_C_BINARY, bytes, 3, SQL_BINARY, "X'0027FF'"},
-        {SQL_C_BINARY, bytes, 0, SQL_LONGVARBINARY, "X''"},
-        {SQL_C_BINARY, bytes, 3, SQL_LONGVARBINARY, "'data[base64]=ACf/'", true},
-        {SQL_C_BINARY, bytes + 1, 1, SQL_VARCHAR, "''''"},  // bytes as they are, for a text
-        {SQL_C_BINARY, bytes, 3, SQL_VARCHAR, "!22018"},    // ... but no zero byte
-        {SQL_C_BINARY, bytes, 3, SQL_INTEGER, "!07006"},
-        {SQL_C_BINARY, bytes, 3, SQL_TYPE_DATE, "!07006"},
-    });
-}
-
 }  // namespace

@@ -50,23 +50,6 @@ protected:
 
 }  // namespace
 
-TEST_F(Register, InstallsOnceWithTheAttributeListAndCopiesTheLibrary) {
-    ASSERT_EQ(kRegisterOk, registerDriver(lib_));
-    EXPECT_EQ("library v1", box_.read(installed()));
-    for (auto [key, value] : {std::pair<const char*, std::string>{"Driver", installed()}, {"Setup", installed()},
-                              {"SQLLevel", "0"}, {"FileUsage", "0"}, {"DriverODBCVer", "03.51"},
-                              {"ConnectFunctions", "YYN"}, {"APILevel", "0"}})
-        EXPECT_EQ(value, driverKey(kDriverDescription, key)) << key;
-
-    // Again, from a newer build: the old entry goes first, so one entry with
-    // usage count 1 remains, and the copy replaces the installed file.
-    box_.write(lib_, "library v2");
-    ASSERT_EQ(kRegisterOk, registerDriver(lib_));
-    EXPECT_EQ("1", driverKey(kDriverDescription, "UsageCount"));
-    EXPECT_EQ("library v2", box_.read(installed()));
-    EXPECT_TRUE(boxes_.boxes().empty());
-}
-
 TEST_F(Register, LibraryAlreadyInTheInstallationDirectoryIsNotCopied) {
     // A file of the entry's name must not be overwritten by a copy of itself;
     // a differently named one keeps its own name in the entry.

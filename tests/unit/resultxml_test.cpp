@@ -33,49 +33,8 @@ protected:
         ColumnValue* v = value(row, column);
         return v && v->data ? std::string(v->data, v->length) : std::string("<none>");
     }
-    // "table.name label type precision maxLength nullable" of a column.
-    std::string column(int i) {
-        const ColumnMetaData* c = resultColumn(rs, i);
-        return std::string(c->tableName) + "." + c->columnName + " " + c->columnLabel + " " +
-               std::to_string(c->sqlType) + " " + std::to_string(c->precision) + " " + std::to_string(c->maxLength) +
-               " " + std::to_string(c->isNullable);
-    }
     ResultSet* rs = nullptr;
 };
-
-TEST_F(ParseXml, CompactAndPrettyDocumentsGiveTheSameResult) {
-    for (const char* name : {"select_compact.xml", "select_pretty.xml"}) {
-        SCOPED_TRACE(name);
-        ParseStatus st = parse(corpus(name));
-        ASSERT_EQ(1, st.code);
-        EXPECT_EQ(nullptr, st.message);
-        EXPECT_STREQ("SELECT", rs->statementType);
-        EXPECT_EQ(2, rs->rowCount);
-        ASSERT_EQ(3, rs->columnCount);
-        ASSERT_EQ(3, rs->columns.getCount());
-
-        EXPECT_EQ("BOOKS.ID  4 10 4 0", column(0));
-        EXPECT_EQ("Title", std::string(resultColumn(rs, 1)->columnLabel));
-        // Booleans ignore case.
-        EXPECT_EQ("1 -4 1", std::to_string(resultColumn(rs, 1)->isNullable) + " " +
-                                std::to_string(resultColumn(rs, 2)->sqlType) + " " +
-                                std::to_string(resultColumn(rs, 2)->isNullable));
-
-        ASSERT_EQ(2, resultRowCount(rs));
-        EXPECT_EQ("1 101 7 Moby Dick", std::to_string(resultRow(rs, 0)->rowNumber) + " " +
-                                           std::to_string(resultRow(rs, 0)->recordNumber) + " " + text(0, 0) + " " +
-                                           text(0, 1));
-        EXPECT_EQ('\0', value(0, 1)->data[value(0, 1)->length]) << "text values are terminated";
-        EXPECT_EQ(std::string("\x00\xff\x00", 3), text(0, 2)) << "base64 decoded, zero bytes kept";
-
-        EXPECT_EQ(1, value(1, 1)->isNull);
-        EXPECT_EQ(nullptr, value(1, 1)->data);
-        ColumnValue* byKey = value(1, 2);
-        EXPECT_STREQ("obj:BOOKS:102:COVER", byKey->fetchKey);
-        EXPECT_EQ(nullptr, byKey->data);
-        EXPECT_EQ(nullptr, value(1, 3)) << "no fourth value";
-    }
-}
 
 TEST_F(ParseXml, MultiLineTextIsJoinedAndUtf8IsConverted) {
     ParseStatus st = parse(corpus("multiline_utf8.xml"));

@@ -28,30 +28,6 @@ struct Guarded : vorntest::Guarded {
     bool untouchedFrom(std::size_t offset) const { return written() <= int(offset); }
 };
 
-TEST(WideCopyOut, EveryCapacityAroundAPairAndATwoByteCharacter) {
-    // capacity in units -> units of text written (a zero unit follows).
-    const struct {
-        SQLLEN capacity;
-        std::size_t written;
-    } cases[] = {{1, 0}, {2, 1}, {3, 2}, {4, 2}, {5, 4}, {6, 5}, {7, 5}, {12, 5}};
-    for (const auto& c : cases) {
-        Guarded b;
-        SQLLEN full = -1;
-        const SQLRETURN rc = copyOutWide(static_cast<SQLWCHAR*>(b.at()), c.capacity, &full, kText, sizeof kText - 1);
-        EXPECT_EQ(5, full) << c.capacity;
-        EXPECT_EQ(c.capacity <= 5 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << c.capacity;
-        EXPECT_EQ(kWide.substr(0, c.written) + u'\0', b.units(c.written + 1)) << c.capacity;
-        EXPECT_TRUE(b.untouchedFrom((c.written + 1) * 2)) << c.capacity;
-    }
-    // Capacity 0 or no buffer: only the length is written.
-    Guarded b;
-    SQLLEN full = -1;
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, copyOutWide(static_cast<SQLWCHAR*>(b.at()), 0, &full, kText, 8));
-    EXPECT_EQ(5, full);
-    EXPECT_TRUE(b.untouchedFrom(0));
-    EXPECT_EQ(SQL_SUCCESS, copyOutWide(nullptr, 10, &full, kText, 8));  // judged by the length, as copyOutString
-}
-
 TEST(WideData, EveryBufferSizeInBytesOddOnesIncluded) {
     // bufferBytes -> source bytes consumed, units written.
     const struct {
