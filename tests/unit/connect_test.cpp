@@ -170,7 +170,9 @@ TEST(DriverConnect, LongAndMalformedConnectionStringsAndNoWindowSystem) {
 
 TEST(DriverConnect, OutputConnectionString) {
     SetupContext ctx{};
-    parseConnectionString(ctx, "DSN=d;UID=u;PWD=p;Server=h;Service=7000;LogLevel=3;Description=never shown", -1);
+    // Blanks around keywords and before a braced value are dropped, and what
+    // follows a braced value up to the next ';'.
+    parseConnectionString(ctx, " DSN\t=d;UID=u;PWD= {p}x;Server=h;Service=7000;LogLevel=3;Description=never shown", -1);
     EXPECT_EQ("DSN=d;SERVER=h;SERVICE=7000;UID=u;PWD=p;LogLevel=3", outConnectionString(ctx));
     EXPECT_EQ("DSN=d;SERVER=h;SERVICE=7000;UID=u;PWD=****;LogLevel=3", outConnectionString(ctx, true));
 

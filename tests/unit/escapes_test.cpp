@@ -103,6 +103,12 @@ TEST(Escapes, JoinsLikeEscapesAndCalls) {
         {"--(*vendor(Microsoft),product(ODBC) call P *)--", "HYC00", true},
         {"-- (*vendor(x) is a comment {fn X}\n1", "-- (*vendor(x) is a comment {fn X}\n1"},
         {"{oj A LEFT JOIN B ON 1 = 1", "42000", true},
+        {"{d '2024-01-31' x}", "42000", true},
+        {"{escape x}", "42000", true},
+        {"{guid '1'}", "HYC00", true},
+        {"SELECT 1 /* {fn X}", "SELECT 1 /* {fn X}"},
+        {"SELECT 1 -- {fn X}", "SELECT 1 -- {fn X}"},
+        {"--(*vendor(Microsoft),product(ODBC) fn X", "--(*vendor(Microsoft),product(ODBC) fn X"},
     });
     // Deep nesting is refused, not a stack overflow.
     std::string deep;

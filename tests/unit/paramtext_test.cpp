@@ -161,6 +161,9 @@ TEST(ParamText, CharacterValues) {
         {SQL_C_CHAR, "0x10", SQL_NTS, SQL_INTEGER, "!22018"},
         {SQL_C_CHAR, "", SQL_NTS, SQL_DOUBLE, "!22018"},
         {SQL_C_CHAR, "1;", SQL_NTS, SQL_BIT, "!22018"},
+        {SQL_C_CHAR, "1e", SQL_NTS, SQL_INTEGER, "!22018"},
+        {SQL_C_CHAR, "25e-1", SQL_NTS, SQL_DOUBLE, "2.5"},
+        {SQL_C_CHAR, "123456789012345678901", SQL_NTS, SQL_NUMERIC, "'123456789012345678901'"},
         {SQL_C_CHAR, "1", SQL_NTS, SQL_BIT, "1"},
         // Hexadecimal digits for bytes.
         {SQL_C_CHAR, "00ff1A", SQL_NTS, SQL_VARBINARY, "X'00FF1A'"},
@@ -202,6 +205,9 @@ TEST(ParamText, DatesAndTimes) {
         {SQL_C_CHAR, "2024-01-31' OR '1'='1", SQL_NTS, SQL_TYPE_DATE, "!22007"},
         {SQL_C_CHAR, "31.01.2024", SQL_NTS, SQL_TYPE_DATE, "!22007"},
         {SQL_C_CHAR, "10:11", SQL_NTS, SQL_TYPE_TIME, "!22007"},
+        {SQL_C_CHAR, "2024-01-31 10:11:12.", SQL_NTS, SQL_TYPE_TIMESTAMP, "!22007"},
+        {SQL_C_CHAR, "2024-01-31 10:11:12.1234567891", SQL_NTS, SQL_TYPE_TIMESTAMP, "!22007"},
+        {SQL_C_CHAR, "2024-1-31", SQL_NTS, SQL_TYPE_DATE, "!22007"},
         {SQL_C_CHAR, "10:11:12", SQL_NTS, SQL_TYPE_DATE, "!22007"},
     });
 }

@@ -67,6 +67,7 @@ TEST(ConfigDsn, WindowlessAddConfigureRemove) {
 
     // No DSN: nothing to store or remove, and the installer says why.
     EXPECT_FALSE(config(ODBC_ADD_DSN, attrs({"Server=db2"})));
+    EXPECT_FALSE(config(ODBC_REMOVE_DSN, attrs({"Server=db2"})));
     EXPECT_NE("", lastInstallerError());
     EXPECT_FALSE(ConfigDSN(nullptr, ODBC_ADD_DSN, kDriver, nullptr));
     // Names over the installer's 32 characters, or with brackets, are refused.
