@@ -82,6 +82,7 @@ TEST(Escapes, ScalarFunctionsTakeTheServersNames) {
         {"{fn UCASE(A, B)}", "42000", true},
         {"{fn NOW(1)}", "42000", true},
         {"{fn CONVERT(X, SQL_GUID)}", "HYC00", true},
+        {"{fn CONVERT(X)}", "42000", true},
         {"{fn UCASE(X}", "42000", true},
         {"{fn}", "42000", true},
     });
