@@ -60,16 +60,26 @@ TEST_F(Register, LibraryAlreadyInTheInstallationDirectoryIsNotCopied) {
     EXPECT_EQ("", box_.read(installed()));
 }
 
-TEST_F(Register, CopyFailureShowsTheSystemTextAndInstallsNothing) {
+// A copy that fails, then an entry the installer refuses: a box for each,
+// with the system's or the installer's reason, and no entry left behind.
+TEST_F(Register, FailuresShowTheReasonAndInstallNothing) {
     ASSERT_EQ(kRegisterOk, registerDriver(lib_));
     std::filesystem::remove(lib_);
     EXPECT_EQ(kRegisterUnexpected, registerDriver(lib_));
-    ASSERT_EQ(1u, boxes_.boxes().size());
-    EXPECT_EQ("ODBC Driver Installation Copying Error", boxes_.boxes()[0].caption);
-    EXPECT_EQ(plat::systemErrorText(ENOENT), boxes_.boxes()[0].text);
-    EXPECT_EQ(unsigned(plat::kMsgBoxIconStop), boxes_.boxes()[0].style);
     // The earlier registration was removed before the copy was tried.
     EXPECT_EQ("<none>", driverKey(kDriverDescription, "Driver"));
+
+    box_.write(lib_, "library v1");
+    std::filesystem::remove(box_.driverIni());
+    std::filesystem::create_directory(box_.driverIni());
+    EXPECT_EQ(kRegisterUnexpected, registerDriver(lib_));
+    const auto& boxes = boxes_.boxes();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("ODBC Driver Installation Copying Error|" + plat::systemErrorText(ENOENT) +
+                  "|ODBC Driver Installation Completion Error",
+              boxes[0].caption + "|" + boxes[0].text + "|" + boxes[1].caption);
+    EXPECT_FALSE(boxes[1].text.empty());
+    for (const auto& box : boxes) EXPECT_EQ(unsigned(plat::kMsgBoxIconStop), box.style);
 }
 
 // unixODBC ignores the remove-data-sources flag: the data sources of a
@@ -98,15 +108,4 @@ TEST_F(Register, UnregisterRemovesCurrentAndFormerEntries) {
     EXPECT_EQ("ODBC Driver Removal", boxes_.boxes()[0].caption);
     const std::string& text = boxes_.boxes()[0].text;
     EXPECT_NE(std::string::npos, text.find("cannot connect until it is registered again: left, bypath.")) << text;
-}
-
-TEST_F(Register, InstallationFailureShowsTheInstallersReason) {
-    // An odbcinst.ini that cannot be written: the installer refuses the entry.
-    std::filesystem::remove(box_.driverIni());
-    std::filesystem::create_directory(box_.driverIni());
-    EXPECT_EQ(kRegisterUnexpected, registerDriver(lib_));
-    ASSERT_EQ(1u, boxes_.boxes().size());
-    EXPECT_EQ("ODBC Driver Installation Completion Error", boxes_.boxes()[0].caption);
-    EXPECT_FALSE(boxes_.boxes()[0].text.empty());
-    EXPECT_EQ(unsigned(plat::kMsgBoxIconStop), boxes_.boxes()[0].style);
 }
