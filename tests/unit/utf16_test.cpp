@@ -62,9 +62,11 @@ TEST(AnsiData, PiecesEndBetweenWholeCharacters) {
         EXPECT_EQ(int(piece.written), b.written()) << room;
     }
     EXPECT_EQ(0u, copyOutAnsiData(nullptr, 5, kText, 8).consumed);
-    // A message cut inside a character backs up to its start.
+    // A message cut inside a character backs up to its start, or to nothing
+    // when it starts with stray continuation bytes.
     EXPECT_EQ(1u, utf8FitBytes(kText, 8, 2));
     EXPECT_EQ(3u, utf8FitBytes(kText, 8, 6));
+    EXPECT_EQ(0u, utf8FitBytes("\x80\x80", 2, 1));
 }
 
 TEST(Utf16Conversion, IllFormedInputBecomesReplacementCharacters) {
