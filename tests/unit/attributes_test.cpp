@@ -34,50 +34,42 @@ struct Attr : vorntest::StatementTest {
     }
 };
 
-// Bytes a get call wrote: the value must fill its width exactly.
-template <typename Get>
-int bytesWritten(Get&& get, SQLINTEGER* size = nullptr) {
-    vorntest::Guarded g;
-    return SQL_SUCCEEDED(get(g.at(), size)) ? g.written() : -1;
-}
-
 TEST_F(Attr, ValuesHaveTheirInterfaceWidth) {
-    // A 32-bit attribute takes only the low half of the argument.
+    // A 32-bit attribute takes only the low half of the argument; an SQLULEN
+    // attribute keeps all of it.
     const SQLULEN high = SQLULEN(1) << 32;
     EXPECT_EQ(SQL_SUCCESS, SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, arg(high | SQL_AUTOCOMMIT_ON), 0));
     EXPECT_EQ(SQL_SUCCESS, SQLSetConnectAttr(hdbc, SQL_ATTR_ACCESS_MODE, arg(high | 0xFFFFFFFF), 0));
-    SQLUINTEGER mode = 0;
-    EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(hdbc, SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr));
-    EXPECT_EQ(0xFFFFFFFFu, mode);
-    // An SQLULEN attribute keeps all of it.
     EXPECT_EQ(SQL_SUCCESS, SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, arg(high | 3), 0));
     EXPECT_EQ(high | 3, stmtAttr(SQL_ATTR_ROW_ARRAY_SIZE));
-
-    // Zero bytes differ from the fill too: a zero value shows its width.
-    struct Case {
-        SQLINTEGER id;
-        int width;
-    };
     SQLSetConnectAttr(hdbc, SQL_ATTR_QUIET_MODE, arg(~SQLULEN(0)), 0);
-    for (const Case& c : {Case{SQL_ATTR_ACCESS_MODE, 4}, Case{SQL_ATTR_AUTOCOMMIT, 4},
-                          Case{SQL_ATTR_CONNECTION_DEAD, 4}, Case{SQL_ATTR_QUIET_MODE, int(sizeof(void*))}})
-        EXPECT_EQ(c.width, bytesWritten([&](void* b, SQLINTEGER* n) {
-                      return SQLGetConnectAttr(hdbc, c.id, b, 0, n);
-                  })) << c.id;
-    EXPECT_EQ(4, bytesWritten([&](void* b, SQLINTEGER* n) {
-                  return SQLGetEnvAttr(henv, SQL_ATTR_ODBC_VERSION, b, 0, n);
-              }));
     SQLSetStmtAttr(hstmt, SQL_ATTR_NOSCAN, arg(~SQLULEN(0)), 0);
     SQLSetStmtAttr(hstmt, SQL_ATTR_PARAM_BIND_OFFSET_PTR, arg(~SQLULEN(0)), 0);
-    const int ulen = int(sizeof(SQLULEN));
-    for (const Case& c : {Case{SQL_ATTR_NOSCAN, ulen}, Case{SQL_ATTR_ROW_BIND_TYPE, ulen},
-                          Case{SQL_ATTR_QUERY_TIMEOUT, ulen}, Case{SQL_ATTR_ENABLE_AUTO_IPD, 4},
-                          Case{SQL_ATTR_PARAM_BIND_OFFSET_PTR, int(sizeof(void*))},
-                          Case{SQL_ATTR_APP_ROW_DESC, int(sizeof(void*))}}) {
+
+    // Bytes each get writes (zero bytes differ from the guard's fill too),
+    // and the size a statement attribute reports.
+    const int ulen = int(sizeof(SQLULEN)), ptr = int(sizeof(void*));
+    const struct {
+        SQLSMALLINT handleType;
+        SQLINTEGER id;
+        int width;
+    } cases[] = {
+        {SQL_HANDLE_DBC, SQL_ATTR_ACCESS_MODE, 4},   {SQL_HANDLE_DBC, SQL_ATTR_AUTOCOMMIT, 4},
+        {SQL_HANDLE_DBC, SQL_ATTR_CONNECTION_DEAD, 4}, {SQL_HANDLE_DBC, SQL_ATTR_QUIET_MODE, ptr},
+        {SQL_HANDLE_ENV, SQL_ATTR_ODBC_VERSION, 4},  {SQL_HANDLE_STMT, SQL_ATTR_NOSCAN, ulen},
+        {SQL_HANDLE_STMT, SQL_ATTR_ROW_BIND_TYPE, ulen}, {SQL_HANDLE_STMT, SQL_ATTR_QUERY_TIMEOUT, ulen},
+        {SQL_HANDLE_STMT, SQL_ATTR_ENABLE_AUTO_IPD, 4}, {SQL_HANDLE_STMT, SQL_ATTR_PARAM_BIND_OFFSET_PTR, ptr},
+        {SQL_HANDLE_STMT, SQL_ATTR_APP_ROW_DESC, ptr},
+    };
+    for (const auto& c : cases) {
+        vorntest::Guarded g;
         SQLINTEGER size = -1;
-        EXPECT_EQ(c.width, bytesWritten([&](void* b, SQLINTEGER* n) { return SQLGetStmtAttr(hstmt, c.id, b, 0, n); },
-                                        &size)) << c.id;
-        EXPECT_EQ(c.width, size) << c.id;
+        const SQLRETURN rc = c.handleType == SQL_HANDLE_DBC ? SQLGetConnectAttr(hdbc, c.id, g.at(), 0, nullptr)
+                             : c.handleType == SQL_HANDLE_ENV ? SQLGetEnvAttr(henv, c.id, g.at(), 0, nullptr)
+                                                              : SQLGetStmtAttr(hstmt, c.id, g.at(), 0, &size);
+        EXPECT_EQ(SQL_SUCCESS, rc) << c.id;
+        EXPECT_EQ(c.width, g.written()) << c.id;
+        EXPECT_EQ(c.handleType == SQL_HANDLE_STMT ? c.width : -1, size) << c.id;
     }
 }
 

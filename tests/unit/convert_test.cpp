@@ -53,6 +53,8 @@ TEST(Conversion, NumbersTextsDatesAndRefusedPairs) {
     SQL_DATE_STRUCT date{};
     EXPECT_EQ("0  6/6", convert(SQL_VARCHAR, "20080315", SQL_C_TYPE_DATE, &date, 0));
     EXPECT_EQ(2008 * 10000 + 3 * 100 + 15, date.year * 10000 + date.month * 100 + date.day);
+    EXPECT_EQ("0  6/6", convert(SQL_VARCHAR, "080315", SQL_C_TYPE_DATE, &date, 0));
+    EXPECT_EQ("-1 22018 6/6", convert(SQL_VARCHAR, "2008315", SQL_C_TYPE_DATE, &date, 0));
     EXPECT_EQ("0  6/6", convert(SQL_TYPE_DATE, "1906-11-24", SQL_C_TYPE_DATE, &date, 0));
     EXPECT_EQ(11, date.month);
     EXPECT_EQ("-1 22018 6/6", convert(SQL_TYPE_DATE, "15.03.2008", SQL_C_TYPE_DATE, &date, 0));
