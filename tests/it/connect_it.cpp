@@ -1,15 +1,12 @@
 // Connecting through the unixODBC driver manager to a real vornd: the driver
 // registered in a private odbcinst.ini, its data sources made with
 // SQLConfigDataSource (the driver's ConfigDSN), SQLConnect, SQLDriverConnect,
-// lost and frozen servers, and the client scripts of tests/it (isql among
-// them, in unicode_pyodbc.py).
+// lost and frozen servers, and the client scripts of tests/it.
 #include "support/odbc_session.h"
 
 #include <odbcinst.h>
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,19 +17,6 @@ using vorndtest::readFile;
 using vorndtest::TestServer;
 
 namespace {
-
-// A loopback port with no listener: bound, then closed again.
-std::string closedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return std::to_string(ntohs(a.sin_port));
-}
 
 int openSockets() {
     int n = 0;
@@ -134,18 +118,16 @@ TEST_F(DriverManager, DriverConnectAndItsOutputString) {
     EXPECT_EQ(total, full);
 }
 
-// Every failed connect says why, through both connect functions.
+// Every failed connect says why, through both connect functions (a port
+// nobody listens on: the unit tests).
 TEST_F(DriverManager, LoginFailuresSayWhy) {
-    const std::string closed = closedPort();
     ASSERT_TRUE(addDsn("why"));
-    ASSERT_TRUE(addDsn("whydown", {}, closed));
     ASSERT_TRUE(addDsn("nosvc", {}, "no-such-vorn-service"));
     const struct {
         const char *dsn, *user, *password;
         std::string state, text;
     } cases[] = {
         {"why", "alice", "wrong", "28000", "[Kalmo][VORNsql driver]Invalid user name or password"},
-        {"whydown", "alice", "secret", "08001", "127.0.0.1:" + closed + ": Connection refused (connect)"},
         {"nosvc", "alice", "secret", "08001", "127.0.0.1:no-such-vorn-service: Service not found (getaddrinfo)"},
     };
     for (const auto& c : cases) {

@@ -144,7 +144,7 @@ TEST_F(Tls, EncryptedSessionShowsNothingOnTheWire) {
 
 // Data-source keys choose TLS as the connection string does; a self-signed
 // server is taken on trust when asked to.
-TEST_F(Tls, DataSourceKeysTrustAndClearBeside) {
+TEST_F(Tls, DataSourceKeysAndTrust) {
     std::string list;
     for (const std::string& pair : {std::string("DSN=secure"), std::string("Server=127.0.0.1"),
                                     "Service=" + std::to_string(tlsOnly_->port()), std::string("Encrypt=yes"),
