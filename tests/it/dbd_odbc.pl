@@ -1,10 +1,11 @@
 # DBD::ODBC through the driver manager: DBI->connect switches autocommit on
 # and fails if the driver refuses; switching it off is answered with a changed
-# value (01S02), not an error. Then every column type with NULLs, long values
-# beyond LongReadLen refused and then read whole, bind_param with SQL types,
-# and execute_array with a failing tuple, both tuple by tuple (DBI's way) and
-# as one parameter array (odbc_array_operations). (Its catalog calls reach the
-# driver as pyodbc's do: catinfo_pyodbc.py.)
+# value (01S02), not an error. Then what DBD::ODBC asks of get_info and its
+# catalog calls (through the ANSI functions, where pyodbc calls the wide
+# ones), every column type with NULLs, long values beyond LongReadLen refused
+# and then read whole, bind_param with SQL types, and execute_array with a
+# failing tuple, both tuple by tuple (DBI's way) and as one parameter array
+# (odbc_array_operations).
 use strict;
 use warnings;
 use DBI qw(:sql_types);
@@ -22,6 +23,21 @@ sub check {
     $want = 'undef' unless defined $want;
     die "$what: got '$got', want '$want'\n" unless $got eq $want;
 }
+
+sub column { my ($rows, $key) = @_; return join(',', map { $_->{$key} } @$rows); }
+
+check('DBMS version', $dbh->get_info(18), '2.3-0250');
+check('driver ODBC version', $dbh->get_info(77), '03.52');
+check('catalog name', $dbh->get_info(10003), 'Y');
+check('schema usage', $dbh->get_info(91), 0);
+
+my $t = $dbh->table_info(undef, undef, 'BOOKS', undef)->fetchall_arrayref({});
+check('table', column($t, 'TABLE_NAME') . ' ' . column($t, 'TABLE_TYPE'), 'BOOKS TABLE');
+my $c = $dbh->column_info(undef, undef, 'AUTHORS', undef)->fetchall_arrayref({});
+check('columns', column($c, 'COLUMN_NAME'), 'ID,NAME,COUNTRY,BORN');
+# (Each catalog column's values, and names that try to leave their literal:
+# catinfo_pyodbc.py.)
+check('primary key', join(',', $dbh->primary_key(undef, undef, 'AUTHORS')), 'ID');
 
 my $rows = $dbh->selectall_arrayref("SELECT TITLE, PRICE, PUBLISHED, SHELVED, ABSTRACT, COVER FROM BOOKS ORDER BY ID");
 check("books", scalar @$rows, 5);

@@ -1,5 +1,6 @@
 # pyodbc through the driver manager: ODBC escape sequences reach vornd as its
-# own SQL and give what they must (the refusals: escapes_it.cpp).
+# own SQL and give what they must, and the information answers say what is
+# translated (the refusals: escapes_it.cpp).
 import datetime
 import os
 import sys
@@ -79,6 +80,10 @@ prepared = cnxn.cursor()
 prepared.execute("SELECT {fn CONCAT(?, 'x')}", "a")
 check("prepared with a marker", prepared.fetchone()[0], "ax")
 
+# What getinfo says is what is translated.
+check("timedate functions include current date/time/timestamp",
+      cnxn.getinfo(pyodbc.SQL_TIMEDATE_FUNCTIONS) & 0xE0000, 0xE0000)
+check("string functions", cnxn.getinfo(pyodbc.SQL_STRING_FUNCTIONS) & 0x1001, 0x1001)  # CONCAT, UCASE
 check("long form", value("SELECT --(*vendor(Microsoft),product(ODBC) fn UCASE('x') *)--"), "X")
 
 for f in failures:
