@@ -1,10 +1,11 @@
 # DBD::ODBC through the driver manager: DBI->connect switches autocommit on
 # and fails if the driver refuses; switching it off is answered with a changed
-# value (01S02), not an error. Then what DBD::ODBC asks of get_info, its
-# catalog calls, every column type with NULLs, long values beyond LongReadLen
-# refused and then read whole, bind_param with SQL types, values that try to
-# leave their literal, and execute_array with a failing tuple, both tuple by
-# tuple (DBI's way) and as one parameter array (odbc_array_operations).
+# value (01S02), not an error. Then what DBD::ODBC asks of get_info and its
+# catalog calls (through the ANSI functions, where pyodbc calls the wide
+# ones), every column type with NULLs, long values beyond LongReadLen refused
+# and then read whole, bind_param with SQL types, and execute_array with a
+# failing tuple, both tuple by tuple (DBI's way) and as one parameter array
+# (odbc_array_operations).
 use strict;
 use warnings;
 use DBI qw(:sql_types);
@@ -22,6 +23,7 @@ sub check {
     $want = 'undef' unless defined $want;
     die "$what: got '$got', want '$want'\n" unless $got eq $want;
 }
+
 sub column { my ($rows, $key) = @_; return join(',', map { $_->{$key} } @$rows); }
 
 check('DBMS version', $dbh->get_info(18), '2.3-0250');
@@ -36,17 +38,13 @@ check('columns', column($c, 'COLUMN_NAME'), 'ID,NAME,COUNTRY,BORN');
 # (Each catalog column's values, and names that try to leave their literal:
 # catinfo_pyodbc.py.)
 check('primary key', join(',', $dbh->primary_key(undef, undef, 'AUTHORS')), 'ID');
-check('escapes', scalar $dbh->selectrow_array(
-    "SELECT {fn UCASE(NAME)} FROM AUTHORS WHERE BORN = {d '1828-02-08'} AND ID = ?", undef, 2), 'JULES VERNE');
 
 my $rows = $dbh->selectall_arrayref("SELECT TITLE, PRICE, PUBLISHED, SHELVED, ABSTRACT, COVER FROM BOOKS ORDER BY ID");
 check("books", scalar @$rows, 5);
-check("first", join('|', @{$rows->[0]}[0 .. 3]), "Nils Holgerssons underbara resa|12.5|1906-11-24|09:30:00");
 check("cover", unpack("H*", $rows->[0][5]), "89504e470d0a1a0a0000000d49484452");
 check("long abstract", length $rows->[1][4], 5040);
 check("long cover", $rows->[1][5], "\0" x 6000);
 check("nulls", defined($rows->[2][3]) || defined($rows->[2][4]) ? 'defined' : 'undef', 'undef');
-check("binary", unpack("H*", $rows->[2][5]), "00ff00ff7f80");
 check("empty abstract", $rows->[3][4], "");
 
 # A long value larger than LongReadLen is an error unless truncation is allowed.
@@ -72,16 +70,6 @@ $sth->bind_param(5, "\0\x01'\xff", SQL_VARBINARY);
 $sth->execute;
 check("bound", join('|', $dbh->selectrow_array("SELECT NAME, BORN, SCORE = 0.1, hex(RAW) FROM PP WHERE ID = 2")),
       "O'Brien \\ \x{c3}\x{a9}|1962-07-04|1|000127FF");
-
-# Refused before anything is sent: a date that is none, a number that is none.
-for my $case (["BORN", "1962-07-04' OR '1'='1", SQL_TYPE_DATE, "22007"], ["SCORE", "1 OR 1=1", SQL_DOUBLE, "22018"]) {
-    my ($column, $value, $type, $state) = @$case;
-    my $bad = $dbh->prepare("SELECT ID FROM PP WHERE $column = ?");
-    $bad->bind_param(1, $value, $type);
-    die "$state: accepted\n" if eval { $bad->execute; 1 };
-    check("state of '$value'", $bad->state, $state);
-}
-check("text injection", scalar @{$dbh->selectall_arrayref("SELECT ID FROM PP WHERE NAME = ?", undef, "x' OR '1'='1")}, 0);
 
 # execute_array with a failing tuple (ID 2 is taken): its status says so
 # (a row count, or -1 from the array, for the others); the server's fault

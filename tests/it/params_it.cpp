@@ -1,6 +1,6 @@
 // Parameters through the unixODBC driver manager against vornd: arrays,
-// values supplied at execution, SET OBJECT, SQLDescribeParam and values that
-// try to leave their literal. What reached the server is read back from its
+// values supplied at execution, SQLDescribeParam and values that try to
+// leave their literal. What reached the server is read back from its
 // database file.
 #include "support/odbc_session.h"
 
@@ -94,14 +94,9 @@ TEST_F(Params, ColumnWiseArrayWithAFailingAndAnIgnoredRow) {
     EXPECT_EQ(SQL_ERROR, exec("SELECT NAME FROM P WHERE ID = ? AND NAME <> ?"));
     EXPECT_EQ(0u, diag().find("HYC00")) << diag();
     EXPECT_NE(std::string::npos, diag().find("cannot run with an array")) << diag();
-    SQLUINTEGER counts = 0, selects = 0;
-    SQLGetInfo(dbc, SQL_PARAM_ARRAY_ROW_COUNTS, &counts, sizeof counts, nullptr);
-    SQLGetInfo(dbc, SQL_PARAM_ARRAY_SELECTS, &selects, sizeof selects, nullptr);
-    EXPECT_EQ(SQLUINTEGER(SQL_PARC_NO_BATCH), counts);
-    EXPECT_EQ(SQLUINTEGER(SQL_PAS_NO_SELECT), selects);
 }
 
-TEST_F(Params, RowWiseArrayMovedByTheBindOffsetAndANumericStruct) {
+TEST_F(Params, RowWiseArrayMovedByTheBindOffset) {
     struct Row {
         SQLINTEGER id;
         SQLLEN idInd;
@@ -128,29 +123,10 @@ TEST_F(Params, RowWiseArrayMovedByTheBindOffsetAndANumericStruct) {
     ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << diag();
     EXPECT_EQ((Rows{"10|ten|2024-01-31 12:34:56.123456", "11|<null>|<null>", "12|twe|1999-12-31 23:59:59"}),
               stored("SELECT ID, NAME, AT FROM P ORDER BY ID"));
-
-    // A numeric struct takes its scale from the descriptor: -1234567.89.
-    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-    set(SQL_ATTR_PARAMSET_SIZE, SQLULEN(1));
-    set(SQL_ATTR_PARAM_BIND_TYPE, SQLULEN(SQL_PARAM_BIND_BY_COLUMN));
-    set(SQL_ATTR_PARAM_BIND_OFFSET_PTR, nullptr);
-    SQL_NUMERIC_STRUCT n{};
-    for (int k = 0; k < 8; ++k) n.val[k] = SQLCHAR(123456789ULL >> (8 * k));
-    SQLINTEGER id = 40;
-    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
-    SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_NUMERIC, SQL_VARCHAR, 20, 0, &n, 0, nullptr);
-    SQLHDESC apd = nullptr;
-    SQLGetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, &apd, 0, nullptr);
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_PRECISION, (SQLPOINTER)10, 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_SCALE, (SQLPOINTER)2, 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_DATA_PTR, &n, 0));
-    ASSERT_EQ(SQL_SUCCESS, exec("INSERT INTO P (ID, NAME) VALUES (?, ?)")) << diag();
-    EXPECT_EQ((Rows{"-1234567.89"}), stored("SELECT NAME FROM P WHERE ID = 40"));
 }
 
 TEST_F(Params, DataAtExecution) {
-    // Row by row through an array: each row's own token; NULL as the first
-    // piece (a second piece after it is refused).
+    // Row by row through an array: each row's own token; NULL as a piece.
     char tokens[2][4] = {"", ""};
     SQLLEN atExec[2] = {SQL_DATA_AT_EXEC, SQL_DATA_AT_EXEC};
     SQLINTEGER ids[2] = {21, 22};
@@ -165,7 +141,6 @@ TEST_F(Params, DataAtExecution) {
     ASSERT_EQ(SQL_NEED_DATA, SQLParamData(stmt, &token)) << diag();
     EXPECT_EQ(tokens[1], token);
     EXPECT_EQ(SQL_SUCCESS, SQLPutData(stmt, nullptr, SQL_NULL_DATA));
-    EXPECT_EQ(SQL_ERROR, SQLPutData(stmt, nullptr, SQL_NULL_DATA));
     ASSERT_EQ(SQL_SUCCESS, SQLParamData(stmt, &token)) << diag();
     EXPECT_EQ((Rows{"21|first", "22|<null>"}), stored("SELECT ID, NAME FROM P ORDER BY ID"));
 
@@ -192,33 +167,17 @@ TEST_F(Params, DataAtExecution) {
     EXPECT_EQ((Rows{"it's \xC3\xA9 \xF0\x9F\x98\x80"}), stored("SELECT NAME FROM P WHERE ID = 23"));
 }
 
-TEST_F(Params, ObjectClauseBytesAndTooFewParameters) {
+// Too few parameters: refused before anything is sent; bound, the bytes
+// outside SET OBJECT are a binary literal.
+TEST_F(Params, TooFewParametersThenBytes) {
     SQLINTEGER id = 4;
-    SQLLEN nts = SQL_NTS;
-    // Inside SET OBJECT a long text takes the "data=" form and bytes go as
-    // base64; a long text whose marker follows the clause is text as well.
-    const unsigned char cover[] = {0x00, 0x01, 0x27, 0xFF};
-    SQLLEN coverLength = sizeof cover;
-    char abstract[] = "It's short", extra[] = "data=kept";
-    ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)"UPDATE BOOKS SET OBJECT (ABSTRACT = ?, COVER = ?) "
-                                                      "WHERE ID = ? AND TITLE <> ?", SQL_NTS));
-    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, abstract, 0, &nts);
-    SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, 0, 0, (void*)cover, 0, &coverLength);
-    SQLBindParameter(stmt, 3, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
-    SQLBindParameter(stmt, 4, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 0, 0, extra, 0, &nts);
-    ASSERT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << diag();
-    EXPECT_EQ((Rows{"It's short|000127FF"}), stored("SELECT ABSTRACT, hex(COVER) FROM BOOKS WHERE ID = 4"));
-
-    // Too few parameters: refused before anything is sent. Bytes outside the
-    // clause are a binary literal.
-    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)"UPDATE BOOKS SET COVER = ? WHERE ID = ?", SQL_NTS));
-    const unsigned char other[] = {0xFF, 0x00, 0x27};
-    SQLLEN otherLength = sizeof other;
-    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY, 0, 0, (void*)other, 0, &otherLength);
+    const unsigned char cover[] = {0xFF, 0x00, 0x27};
+    SQLLEN coverLength = sizeof cover;
+    SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY, 0, 0, (void*)cover, 0, &coverLength);
     EXPECT_EQ(SQL_ERROR, SQLExecute(stmt));
     EXPECT_EQ("07002 [Kalmo][VORNsql driver]COUNT field incorrect", diag());
-    EXPECT_EQ((Rows{"000127FF"}), stored("SELECT hex(COVER) FROM BOOKS WHERE ID = 4"));
+    EXPECT_EQ((Rows{""}), stored("SELECT hex(COVER) FROM BOOKS WHERE ID = 4"));  // as in the sample
     SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
     EXPECT_EQ(SQL_SUCCESS, SQLExecute(stmt)) << diag();
     EXPECT_EQ((Rows{"FF0027|blob"}), stored("SELECT hex(COVER), typeof(COVER) FROM BOOKS WHERE ID = 4"));
@@ -238,9 +197,6 @@ TEST_F(Params, DescribeParamAnswersWhatTheDriverKnows) {
     EXPECT_EQ("3 12 3", std::to_string(type) + " " + std::to_string(size) + " " + std::to_string(digits));
     EXPECT_EQ(SQL_ERROR, SQLDescribeParam(stmt, 3, &type, &size, &digits, &nullable));
     EXPECT_EQ(0u, diag().find("07009")) << diag();
-    SQLCHAR answer[4] = "";
-    SQLGetInfo(dbc, SQL_DESCRIBE_PARAMETER, answer, sizeof answer, nullptr);
-    EXPECT_STREQ("Y", (char*)answer);
 }
 
 // A value that tries to end its literal or add a condition finds nothing

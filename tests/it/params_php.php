@@ -1,8 +1,8 @@
 <?php
 // PHP's odbc extension through the driver manager: odbc_prepare asks
 // SQLDescribeParam for each marker, odbc_execute binds what it was told;
-// NULL, quotes, numbers and dates arrive as values, and a value that tries
-// to leave its literal finds nothing. Then PDO_ODBC, which binds its own way.
+// NULL, quotes, numbers and dates arrive as values. Then PDO_ODBC, which
+// binds its own way.
 function check($what, $got, $want) {
     if ($got !== $want) {
         fwrite(STDERR, "$what: got " . var_export($got, true) . ", want " . var_export($want, true) . "\n");
@@ -28,10 +28,6 @@ odbc_execute($select, [2]);
 check("row 2", odbc_fetch_array($select), ["NAME" => null, "BORN" => null, "SCORE" => null]);
 $count = odbc_exec($conn, "SELECT COUNT(*) AS N FROM PH WHERE ID = 3 AND NAME = '42' AND SCORE = 0.1");
 check("row 3", odbc_fetch_array($count)["N"], "1");
-
-$find = odbc_prepare($conn, "SELECT ID FROM PH WHERE NAME = ?");
-odbc_execute($find, ["x' OR '1'='1"]);
-check("injection", odbc_fetch_row($find), false);
 
 // PDO_ODBC binds every value as text of its own choosing.
 $pdo = new PDO("odbc:$dsn", "", "", [PDO::ATTR_ERRMODE => PDO::ERRMODE_EXCEPTION]);

@@ -3,8 +3,8 @@
 # every Python type pyodbc binds as a parameter (None, floats, Decimal, bool,
 # date, time, datetime, bytes, 64-bit ints, texts with quotes and non-ASCII
 # characters, as pyodbc's default wide text and as UTF-8) inserted and read
-# back equal; values that try to leave their literal; executemany with
-# fast_executemany for 10,000 rows, and with a failing row in the middle.
+# back equal; executemany with fast_executemany for 10,000 rows, and with a
+# failing row in the middle.
 import datetime
 import decimal
 import os
@@ -91,16 +91,6 @@ for value in ["it's", "back\\slash\\", "\u00dcmlauts \u00df \u20ac \u65e5\u672c\
     check("utf-8 text %r" % value, read("S", insert("S", value)), value)
     check("wide text %r" % value, read("S", insert("S", value, wide)), value)
 
-# Values that try to leave their literal find nothing, or are refused before
-# anything is sent; pyodbc binds str as text, so the column's type decides.
-for value in ["x' OR '1'='1", "1 OR 1=1"]:
-    for column in ["S", "F", "BI", "D"]:
-        try:
-            check("%s %r" % (column, value), cur.execute("SELECT ID FROM V WHERE %s = ?" % column, value).fetchall(), [])
-        except pyodbc.Error:
-            if column == "S":
-                raise
-
 # executemany with fast_executemany: row-wise arrays with a bind offset.
 # pyodbc's fast path binds every text as SQL_C_WCHAR but encodes it with the
 # connection's encoding: it needs pyodbc's default (UTF-16) encoding.
@@ -116,22 +106,14 @@ check("row 1234", tuple(cur.execute("SELECT ID, S, F = %r, D FROM M WHERE ID = 1
 
 # A failing row in the middle: the error names it, the rows before it are
 # stored, and the server's fault reaches the application as HY000.
-for fast_mode in [True, False]:
-    cur.execute("DELETE FROM M")
-    cur.execute("INSERT INTO M (ID, S) VALUES (1050, 'taken')")
-    batch = fast.connection.cursor()
-    batch.fast_executemany = fast_mode
-    try:
-        batch.executemany("INSERT INTO M (ID, S) VALUES (?, ?)", [(1000 + i, "r%d" % i) for i in range(100)])
-        sys.exit("fast=%s: the failing row raised nothing" % fast_mode)
-    except pyodbc.Error as error:
-        if error.args[0] != "HY000" or "UNIQUE" not in error.args[1] or (fast_mode and "parameter row 51" not in error.args[1]):
-            sys.exit("fast=%s: the error does not name the row: %s" % (fast_mode, error))
-    check("fast=%s rows before" % fast_mode, cur.execute("SELECT COUNT(*) FROM M WHERE ID < 1050").fetchone()[0], 50)
-    check("fast=%s rows after" % fast_mode, cur.execute("SELECT COUNT(*) FROM M WHERE ID > 1050").fetchone()[0], 0)
+cur.execute("DELETE FROM M")
+cur.execute("INSERT INTO M (ID, S) VALUES (1050, 'taken')")
+try:
+    fast.executemany("INSERT INTO M (ID, S) VALUES (?, ?)", [(1000 + i, "r%d" % i) for i in range(100)])
+    sys.exit("the failing row raised nothing")
+except pyodbc.Error as error:
+    if error.args[0] != "HY000" or "UNIQUE" not in error.args[1] or "parameter row 51" not in error.args[1]:
+        sys.exit("the error does not name the row: %s" % error)
+check("rows before and after", cur.execute("SELECT COUNT(*) FROM M").fetchone()[0], 51)
 
-# A text written into SET OBJECT.
-cur.execute("UPDATE BOOKS SET OBJECT (ABSTRACT = ?) WHERE ID = ?", "It's new", 4)
-check("updated rows", cur.rowcount, 1)
-check("abstract", cur.execute("SELECT ABSTRACT FROM BOOKS WHERE ID = 4").fetchone()[0], "It's new")
 print("ok")

@@ -2,10 +2,9 @@
 # data and metadata) against vornd: non-ASCII, CJK and non-BMP text written
 # in statement texts and read back through fetchall, columns, tables, getinfo
 # and error messages; long values beyond the server's inline limit read whole,
-# also as SQL_C_WCHAR pieces; the same with the encoding lines applications
-# used to set; then iusql and isql on the sample tables.
+# also as SQL_C_WCHAR pieces (the encoding lines applications used to set:
+# params_pyodbc.py).
 import os
-import subprocess
 import sys
 
 import pyodbc
@@ -25,12 +24,10 @@ ROWS = {80: ("Selma Lagerl\u00f6f " + CJK + " " + EMOJI, "\u0395\u03bb\u03bb\u03
 LONG = {80: "x" + (CJK + EMOJI + "\u00e9") * 700 + " end", 81: "\u00fc" + EMOJI * 2100}
 
 
-def connect(*decodings, encoding=None):
+def connect(*decodings):
     cnxn = pyodbc.connect("DSN=" + dsn, autocommit=True)
     for sqltype, codec, ctype in decodings:
         cnxn.setdecoding(sqltype, encoding=codec, ctype=ctype)
-    if encoding:
-        cnxn.setencoding(encoding=encoding)
     return cnxn
 
 
@@ -72,38 +69,3 @@ except pyodbc.Error as e:
 # --- Forced SQL_C_WCHAR for character columns: SQLGetData in pieces of
 # whole characters (pyodbc reads long values piece by piece).
 read_back(connect((pyodbc.SQL_CHAR, "utf-16-le", pyodbc.SQL_WCHAR)), "SQL_C_WCHAR")
-
-# --- The encoding lines the README used to ask for keep working; with them
-# pyodbc sends str parameters as UTF-8 SQL_C_CHAR.
-old = connect((pyodbc.SQL_CHAR, "utf-8", pyodbc.SQL_CHAR), (pyodbc.SQL_WCHAR, "utf-8", pyodbc.SQL_CHAR), encoding="utf-8")
-read_back(old, "encoding lines")
-old.cursor().execute("INSERT INTO AUTHORS (ID, NAME, COUNTRY) VALUES (?, ?, ?)", 90, CJK + EMOJI, "\u00c9ire")
-check("parameter through the old lines", tuple(cur.execute("SELECT NAME, COUNTRY FROM AUTHORS WHERE ID = 90").fetchone()),
-      (CJK + EMOJI, "\u00c9ire"))
-
-
-# --- The driver manager's wide and single-byte query tools: their table rows.
-def tool(name, query):
-    env = dict(os.environ)
-    if "asan" in env.get("LD_PRELOAD", ""):
-        # iusql copies a line onto itself with strncpy, which the sanitizer runtime would stop.
-        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":replace_str=0"
-    out = subprocess.run([name, "-b", "-v", dsn, "alice", "secret"], input=(query + "\n").encode("utf-8"),
-                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60, env=env).stdout
-    rows = [[c.strip() for c in line.strip("|").split("|")] for line in out.decode("utf-8", "replace").splitlines()
-            if line.startswith("|")]
-    return [row for row in rows if row[0].isdigit()]
-
-
-AUTHORS = [["1", "Selma Lagerl\u00f6f", "Sweden"], ["2", "Jules Verne", "France"], ["3", "Mary Shelley", "United Kingdom"],
-           ["4", "Anonymous", ""]]
-# isql (single-byte): the driver manager converts between its UTF-8 and the driver's UTF-16.
-check("isql table", tool("isql", "SELECT ID, NAME, COUNTRY FROM AUTHORS WHERE ID < 10 ORDER BY ID"), AUTHORS)
-check("isql WHERE", tool("isql", "SELECT ID FROM AUTHORS WHERE NAME='Selma Lagerl\u00f6f'"), [["1"]])
-check("isql CJK", tool("isql", "SELECT ID, NAME FROM AUTHORS WHERE ID = 81"), [["81", EMOJI * 3]])
-# iusql reads every value as SQL_C_WCHAR and prints each UTF-16 unit's low
-# byte: ASCII text and numbers are whole, Latin-1 letters arrive as their
-# Latin-1 byte (not UTF-8, so replaced when decoded).
-AUTHORS[0][1] = "Selma Lagerl\ufffdf"
-check("iusql table", tool("iusql", "SELECT ID, NAME, COUNTRY FROM AUTHORS WHERE ID < 10 ORDER BY ID"), AUTHORS)
-check("iusql WHERE", tool("iusql", "SELECT ID, NAME FROM AUTHORS WHERE COUNTRY = 'France'"), [["2", "Jules Verne"]])

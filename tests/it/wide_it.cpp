@@ -25,48 +25,39 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
     ASSERT_EQ(SQL_SUCCESS, SQLSetCursorNameW(stmt, w(kName), SQL_NTS));
     ASSERT_EQ(SQL_SUCCESS, SQLExecDirectW(stmt, w(u"SELECT NAME AS \"" + kName + u"\" FROM AUTHORS"), SQL_NTS));
 
-    // Each call writes into a buffer of `units` code units; bytes: whether its
-    // lengths count bytes.
+    // Each call writes into a buffer of `units` code units and answers its
+    // length at the width of its own interface, widened here.
     SQLHDESC ird = nullptr;
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr));
-    // Each call answers its length at the width of its own interface.
-    using Short = std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*)>;
-    using Long = std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLINTEGER*)>;
     struct Call {
         const char* name;
-        bool bytes;
+        bool bytes;              // whether its lengths count bytes
         SQLSMALLINT handleType;  // where 01004 is recorded
         SQLHANDLE handle;
-        Short shortLength;
-        Long longLength;
-        SQLRETURN run(SQLWCHAR* b, SQLSMALLINT units, SQLLEN* len) const {
-            SQLSMALLINT s = -1;
-            SQLINTEGER l = -1;
-            const SQLRETURN rc = shortLength ? shortLength(b, units, &s) : longLength(b, units, &l);
-            *len = shortLength ? s : l;
-            return rc;
-        }
+        std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLLEN*)> run;
     };
-    SQLSMALLINT type = 0, digits = 0, nullable = 0;
+    SQLSMALLINT type = 0, digits = 0, nullable = 0, s = -1;
+    SQLINTEGER l = -1;
     SQLULEN size = 0;
+    const auto widen = [&](SQLRETURN rc, SQLLEN* len, bool isShort) {
+        *len = isShort ? s : l;
+        return rc;
+    };
     const Call calls[] = {
-        {"SQLGetCursorNameW", false, SQL_HANDLE_STMT, stmt,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLSMALLINT* n) { return SQLGetCursorNameW(stmt, b, units, n); }, {}},
-        {"SQLDescribeColW", false, SQL_HANDLE_STMT, stmt,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLSMALLINT* n) {
-             return SQLDescribeColW(stmt, 1, b, units, n, &type, &size, &digits, &nullable);
-         }, {}},
-        {"SQLColAttributeW", true, SQL_HANDLE_STMT, stmt,
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLSMALLINT* n) {
-             return SQLColAttributeW(stmt, 1, SQL_DESC_NAME, b, SQLSMALLINT(units * 2), n, nullptr);
-         }, {}},
-        {"SQLNativeSqlW", false, SQL_HANDLE_DBC, dbc, {},
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLINTEGER* n) {
-             return SQLNativeSqlW(dbc, w(kName), SQL_NTS, b, units, n);
+        {"SQLGetCursorNameW", false, SQL_HANDLE_STMT, stmt, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
+             return widen(SQLGetCursorNameW(stmt, b, units, &s), n, true);
          }},
-        {"SQLGetDescFieldW", true, SQL_HANDLE_DESC, ird, {},
-         [&](SQLWCHAR* b, SQLSMALLINT units, SQLINTEGER* n) {
-             return SQLGetDescFieldW(ird, 1, SQL_DESC_NAME, b, units * 2, n);
+        {"SQLDescribeColW", false, SQL_HANDLE_STMT, stmt, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
+             return widen(SQLDescribeColW(stmt, 1, b, units, &s, &type, &size, &digits, &nullable), n, true);
+         }},
+        {"SQLColAttributeW", true, SQL_HANDLE_STMT, stmt, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
+             return widen(SQLColAttributeW(stmt, 1, SQL_DESC_NAME, b, SQLSMALLINT(units * 2), &s, nullptr), n, true);
+         }},
+        {"SQLNativeSqlW", false, SQL_HANDLE_DBC, dbc, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
+             return widen(SQLNativeSqlW(dbc, w(kName), SQL_NTS, b, units, &l), n, false);
+         }},
+        {"SQLGetDescFieldW", true, SQL_HANDLE_DESC, ird, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
+             return widen(SQLGetDescFieldW(ird, 1, SQL_DESC_NAME, b, units * 2, &l), n, false);
          }},
     };
     // Buffer units -> units written before the zero unit.
@@ -79,6 +70,8 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
             SQLWCHAR buffer[12];
             for (SQLWCHAR& u : buffer) u = 0xABAB;
             SQLLEN length = -1;
+            s = -1;
+            l = -1;
             const SQLRETURN rc = call.run(buffer, size.units, &length);
             const bool cut = size.written < kName.size();
             EXPECT_EQ(cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << call.name << " " << size.units;

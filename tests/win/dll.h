@@ -18,8 +18,7 @@
 
 namespace vornwin {
 
-// vornodbc64.dll, loaded on first use (from beside the test executable, or
-// from the path in VORN_DLL). Throws std::runtime_error when it cannot load,
+// vornodbc64.dll, loaded on first use from beside the test executable. Throws std::runtime_error when it cannot load,
 // which fails the calling test with the loader's reason.
 HMODULE dll();
 

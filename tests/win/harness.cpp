@@ -8,15 +8,10 @@ namespace vornwin {
 HMODULE dll() {
   static HMODULE loaded = nullptr;
   if (loaded) return loaded;
-  std::string path;
-  if (const char* env = std::getenv("VORN_DLL"); env && *env) {
-    path = env;
-  } else {
-    char exe[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    path = exe;
-    path = path.substr(0, path.find_last_of("\\/") + 1) + "vornodbc64.dll";
-  }
+  char exe[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, exe, sizeof exe);
+  std::string path = exe;
+  path = path.substr(0, path.find_last_of("\\/") + 1) + "vornodbc64.dll";
   loaded = LoadLibraryA(path.c_str());
   if (!loaded) throw std::runtime_error("LoadLibrary(" + path + ") failed: error " + std::to_string(GetLastError()));
   return loaded;

@@ -5,32 +5,29 @@
 #include <fstream>
 #include <sstream>
 
-TEST(WinDriverLog, FileFromEnvironmentAtLevelFiveAndNotAlone) {
+TEST(WinDriverLog, FileFromEnvironmentAtLoadInTextMode) {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     const std::string copy = std::string(temp) + "vornlog.dll", path = std::string(temp) + "vornlog.txt";
     char original[MAX_PATH];
     GetModuleFileNameA(vornwin::dll(), original, sizeof original);
     ASSERT_TRUE(CopyFileA(original, copy.c_str(), FALSE));
-    for (const char* level : {"", "9", "5"}) {
-        DeleteFileA(path.c_str());
-        SetEnvironmentVariableA("VSQL_LOGFILE", path.c_str());
-        SetEnvironmentVariableA("VSQL_LOGLEVEL", level);
-        HMODULE lib = LoadLibraryA(copy.c_str());
-        SetEnvironmentVariableA("VSQL_LOGFILE", nullptr);
-        SetEnvironmentVariableA("VSQL_LOGLEVEL", nullptr);
-        ASSERT_NE(nullptr, lib);
-        auto alloc = reinterpret_cast<decltype(&SQLAllocHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLAllocHandle")));
-        auto release = reinterpret_cast<decltype(&SQLFreeHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLFreeHandle")));
-        SQLHANDLE env = nullptr, dbc = nullptr;
-        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
-        ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
-        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
-        EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
-        FreeLibrary(lib);
-        const bool made = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-        EXPECT_EQ(*level == '5', made) << "level '" << level << "'";
-    }
+    // The levels' rules are the same on both systems; loading is not.
+    DeleteFileA(path.c_str());
+    SetEnvironmentVariableA("VSQL_LOGFILE", path.c_str());
+    SetEnvironmentVariableA("VSQL_LOGLEVEL", "5");
+    HMODULE lib = LoadLibraryA(copy.c_str());
+    SetEnvironmentVariableA("VSQL_LOGFILE", nullptr);
+    SetEnvironmentVariableA("VSQL_LOGLEVEL", nullptr);
+    ASSERT_NE(nullptr, lib);
+    auto alloc = reinterpret_cast<decltype(&SQLAllocHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLAllocHandle")));
+    auto release = reinterpret_cast<decltype(&SQLFreeHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLFreeHandle")));
+    SQLHANDLE env = nullptr, dbc = nullptr;
+    ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
+    ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
+    EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
+    EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
+    FreeLibrary(lib);
     std::stringstream raw;
     raw << std::ifstream(path, std::ios::binary).rdbuf();
     // Mode "w" is a text stream here: every line feed is written as CR LF.

@@ -1,14 +1,10 @@
 // DllRegisterServer / DllUnregisterServer of the DLL against the system's
 // installer library (Wine's odbccp32): the library is copied to the driver
 // directory the installer names and the entry appears among the installed
-// drivers; unregistering removes it again, and names the data sources that
-// the installer leaves behind.
-#include "setup/register.h"
-#include "support/message_boxes.h"
+// drivers; unregistering removes it again.
 #include "win/dll.h"
 
 #include <cstring>
-#include <initializer_list>
 #include <string>
 
 namespace {
@@ -28,29 +24,18 @@ int entries(const char* description) {
   return n;
 }
 
-// A registry value as text, "<none>" when absent: the first root that has it.
-std::string registryValue(std::initializer_list<HKEY> roots, const std::string& subkey, const char* name) {
-  for (HKEY root : roots) {
-    char buf[1024] = "";
-    DWORD size = sizeof buf, type = 0;
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) continue;
-    const LONG rc = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
-    RegCloseKey(h);
-    if (rc == ERROR_SUCCESS)
-      return type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(buf)) : std::string(buf, strnlen(buf, size));
-  }
-  return "<none>";
-}
-
-// A value of the driver's entry, as the installer keeps it.
+// A value of the driver's entry as the installer keeps it (in the
+// registry), "<none>" when absent.
 std::string driverKey(const char* description, const char* key) {
-  return registryValue({HKEY_LOCAL_MACHINE}, std::string("Software\\ODBC\\ODBCINST.INI\\") + description, key);
-}
-
-// The driver that a data source names in the installer's index.
-std::string dataSourceDriver(const char* dsn) {
-  return registryValue({HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}, "Software\\ODBC\\ODBC.INI\\ODBC Data Sources", dsn);
+  const std::string subkey = std::string("Software\\ODBC\\ODBCINST.INI\\") + description;
+  char buf[1024] = "";
+  DWORD size = sizeof buf, type = 0;
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return "<none>";
+  const LONG rc = RegQueryValueExA(h, key, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+  RegCloseKey(h);
+  if (rc != ERROR_SUCCESS) return "<none>";
+  return type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(buf)) : std::string(buf, strnlen(buf, size));
 }
 
 std::string installDirectory() {
@@ -71,7 +56,7 @@ TEST(Register, InstallsCopyReplacesFormerEntryAndUnregisterRemovesAll) {
   ASSERT_FALSE(dir.empty());
   std::string installed = dir + "\\vornodbc64.dll";
 
-  // A former registration, twice over, and a data source of the current one.
+  // A former registration, twice over.
   const char former[] = "Kalmoventis VORNsql driver\0Driver=old.dll\0";
   char path[300];
   WORD length = 0;
@@ -90,33 +75,8 @@ TEST(Register, InstallsCopyReplacesFormerEntryAndUnregisterRemovesAll) {
   EXPECT_EQ(0, lstrcmpiA(installed.c_str(), driverFile.c_str())) << driverFile;
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(installed.c_str()));
 
-  // Wine's installer keeps data sources in HKEY_LOCAL_MACHINE but reads
-  // profile strings from HKEY_CURRENT_USER only: the registry is what sees
-  // them.
-  ASSERT_TRUE(SQLWriteDSNToIni("vorn_reg_win", kDriver));
-  ASSERT_EQ(kDriver, dataSourceDriver("vorn_reg_win"));
   EXPECT_EQ(S_OK, vornwin::dllFn<RegisterFn>("DllUnregisterServer")());
   EXPECT_EQ(0, entries(kDriver));
-  // Wine's installer leaves the data source behind (Windows removes it).
-  const bool left = dataSourceDriver("vorn_reg_win") != "<none>";
-
-  // The removal names a data source left behind: the same code as the DLL's,
-  // from this program's copy of the core, with its message boxes recorded.
-  ASSERT_EQ(S_OK, registerServer());
-  {
-    vorntest::RecordedMessageBoxes boxes;
-    EXPECT_EQ(kRegisterOk, unregisterDriver());
-    EXPECT_EQ(0, entries(kDriver));
-    if (left) {
-      ASSERT_EQ(1u, boxes.boxes().size());
-      EXPECT_EQ("ODBC Driver Removal", boxes.boxes()[0].caption);
-      EXPECT_NE(std::string::npos, boxes.boxes()[0].text.find("vorn_reg_win")) << boxes.boxes()[0].text;
-    } else {
-      EXPECT_TRUE(boxes.boxes().empty());
-    }
-  }
-  SQLRemoveDSNFromIni("vorn_reg_win");
-  EXPECT_EQ("<none>", dataSourceDriver("vorn_reg_win"));
   // (Wine's installer, like unixODBC's, reports success for removing an entry
   // that does not exist, so the E_FAIL of a second unregistration cannot be
   // seen here.)
