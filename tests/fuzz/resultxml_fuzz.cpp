@@ -17,6 +17,7 @@
 
 #include "driver/stmt/resultset.h"
 #include "driver/stmt/resultxml.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -77,7 +78,14 @@ void parseOne(const std::uint8_t* data, std::size_t size) {
         ResultSet* expat = nullptr;
         {
             const AnswerLimits limits = limitsFor(length);
-            ParseStatus st = parseAnswer(kept, doc, length, &rs, limits);
+            // The scanner's side reads a heap copy in place, as the driver
+            // does: a bail after values were read in place must leave Expat
+            // the document as it came.
+            char* block = static_cast<char*>(plat::heapAllocRaw(length + 1));
+            if (!block) std::abort();
+            std::memcpy(block, doc, length);
+            ParseStatus st = parseAnswerInPlace(kept, block, length, &rs, limits);
+            plat::heapFree(block);  // null when the result kept it
             ParseStatus alone = parseAnswer(nullptr, doc, length, &expat, limits, RowReading::ExpatOnly);
             if (!rs || !expat) std::abort();
             if (describe(rs, st) != describe(expat, alone)) {
