@@ -375,7 +375,7 @@ CPACKET& CPACKET::TakeU32(std::uint32_t& v) {
 bool CPACKET::takeItemBytes(std::size_t n, CLSTRING& bytes) {
     if (count_ < n) underrun_ = true;
     if (n == 0 || count_ < n) return false;
-    if (n > 0x7FFFFFFF || !lendBuffer(n, bytes)) {
+    if (n > 0x7FFFFFFF || !giveBuffer(n, bytes)) {
         bytes.setBytes(buffer_ + head_, n);
         Consume(n);
     }
@@ -386,10 +386,10 @@ bool CPACKET::takeItemBytes(std::size_t n, CLSTRING& bytes) {
 // packet's own buffer, moved to its front: copying megabytes into fresh
 // memory costs more than the answer's parse. The bytes after the item move
 // to a small buffer of their own. False (nothing changed) when not worth it.
-bool CPACKET::lendBuffer(std::size_t n, CLSTRING& bytes) {
-    constexpr std::size_t kLendFrom = 64 * 1024;
+bool CPACKET::giveBuffer(std::size_t n, CLSTRING& bytes) {
+    constexpr std::size_t kGiveFrom = 64 * 1024;
     const std::size_t tail = std::size_t(count_) - n;
-    if (n < kLendFrom || capacity_ < n + 2) return false;
+    if (n < kGiveFrom || capacity_ < n + 2) return false;
     char* rest = nullptr;
     if (tail) {
         rest = static_cast<char*>(plat::heapAllocRaw(tail));

@@ -192,7 +192,7 @@ private:
     void setBytes(const void* bytes, std::size_t count);
     // The next n bytes (n > 0, all present) into `bytes`, consumed.
     bool takeItemBytes(std::size_t n, CLSTRING& bytes);
-    bool lendBuffer(std::size_t n, CLSTRING& bytes);
+    bool giveBuffer(std::size_t n, CLSTRING& bytes);
 
     char* buffer_ = nullptr;   // heap block, capacity_ bytes
     std::size_t capacity_ = 0;
