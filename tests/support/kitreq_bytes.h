@@ -4,6 +4,8 @@
 // u32 length, frames with a u32 total length in front.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -77,18 +79,33 @@ inline std::string Hex(const Bytes& bytes) {
     return out;
 }
 
-// A call's outputs joined by '|', integers as numbers: one comparison for all.
 inline std::string FieldText(const char* s) { return s; }
 inline std::string FieldText(const std::string& s) { return s; }
 template <typename T, typename = std::enable_if_t<std::is_arithmetic<T>::value>>
 std::string FieldText(T v) {
     return std::to_string(+v);
 }
-template <typename... T>
-std::string Fields(const T&... v) {
-    std::string out;
-    ((out += FieldText(v) + "|"), ...);
-    return out;
+
+// A call's outputs joined by '|', integers as numbers: one comparison for all.
+// Written with braces, the fields are taken in order, so a call may come first.
+struct Fields : std::string {
+    template <typename... T>
+    Fields(const T&... v) {
+        ((*this += FieldText(v) + "|"), ...);
+    }
+};
+
+// Compares the request blocks a test's calls sent with the bytes it wrote out.
+inline ::testing::AssertionResult SameBlocks(const std::vector<Bytes>& got, const std::vector<Bytes>& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure() << got.size() << " blocks, " << want.size() << " expected";
+    for (std::size_t i = 0; i < got.size() || i < want.size(); ++i) {
+        const Bytes none;
+        const Bytes& g = i < got.size() ? got[i] : none;
+        const Bytes& w = i < want.size() ? want[i] : none;
+        if (g != w) failure << "\n  [" << i << "] got:  " << Hex(g) << "\n  [" << i << "] want: " << Hex(w);
+    }
+    return failure;
 }
 
 }  // namespace kitreq

@@ -2,7 +2,7 @@
 // handshake and its corners, time-outs, hostile frames, ping, and the error
 // stack's texts.
 #include "support/fake_server.h"
-#include "support/kitreq_session.h"
+#include "support/kitreq_bytes.h"
 #include "support/message_boxes.h"
 
 #include "log/VCLogger.h"
