@@ -44,14 +44,6 @@ protected:
         std::remove(trace_.c_str());
         rmdir(dir_.c_str());
     }
-    void writeRegistry(const std::string& text) { std::ofstream(registry_) << text; }
-    std::int32_t run(const char* command, XmlRequest& q) {
-        std::memset(&q, 0, sizeof q);
-        std::strcpy(q.command, command);
-        q.flags = VDB_EXPORT_LOCAL;
-        std::memset(q.message, 'x', sizeof q.message - 1);
-        return VdbExport(h_, &q);
-    }
     std::vector<std::string> trace() {
         std::ifstream in(trace_);
         std::vector<std::string> out;
@@ -76,51 +68,55 @@ const std::string kFallbackKey = "[SOFTWARE\\Kalmoventis\\VORN@client]\n";
 
 }  // namespace
 
-TEST_F(KitFilter, LoadsInOrderFallsBackToTheDecoratedNameAndUnloads) {
-    writeRegistry(kKey + "USRSHR=" KIT_FILTER_A ";" KIT_FILTER_B "\n");
-    XmlRequest q;
-    EXPECT_EQ(run("sqlgetobject", q), 1);
-    EXPECT_STREQ(q.message, "served by B");
-    EXPECT_EQ(q.block, 5u);
-    EXPECT_EQ(trace(), (std::vector<std::string>{"load A", "unload A", "load B", "call B sqlgetobject handle",
-                                                 "unload B"}));
-    // Two requests load the library twice; none stays between them.
-    EXPECT_EQ(run("execsql", q), 1);
-    EXPECT_EQ(run("execsql", q), 1);
-    EXPECT_EQ(trace(), (std::vector<std::string>{"load A", "call A execsql handle", "unload A", "load A",
-                                                 "call A execsql handle", "unload A"}));
+// Each request loads the listed libraries in order until one has the
+// routine, under its plain or its decorated name, and unloads it after the
+// call; the statuses tell no list (2), a library that failed to load last (4)
+// and no routine anywhere (6).
+TEST_F(KitFilter, ListsOrderUnloadingAndStatuses) {
+    using Trace = std::vector<std::string>;
+    struct Case {
+        std::string registry;  // empty: no registry file
+        const char* command;
+        std::int32_t rc;
+        const char* message;
+        Trace trace;
+    };
+    const std::string notFound = "Filter routine not found.";
+    const Case cases[] = {
+        {"", "execsql", 2, "No filter libraries configured (registry value USRSHR).", {}},
+        {kKey + "USRSHR=" KIT_FILTER_A ";" KIT_FILTER_B "\n", "sqlgetobject", 1, "served by B",
+         {"load A", "unload A", "load B", "call B sqlgetobject handle", "unload B"}},
+        {kKey + "USRSHR=" KIT_FILTER_A ";" KIT_FILTER_B "\n", "execsql", 1, "served by A",
+         {"load A", "call A execsql handle", "unload A"}},
+        {kKey + "USRSHR=" KIT_FILTER_A ";/nonexistent/libnofilter.so\n", "sqlgetobject", 4, notFound.c_str(),
+         {"load A", "unload A"}},
+        {kKey + "USRSHR=" KIT_FILTER_B "\n", "execsql", 6, notFound.c_str(), {"load B", "unload B"}},
+        {kKey + "USRSHR=\n", "execsql", 6, notFound.c_str(), {}},
+        // The first key without the value: the second key's list serves.
+        {kKey + "OTHER=1\n" + kFallbackKey + "usrshr=" KIT_FILTER_A "\n", "execsql", 1, "served by A",
+         {"load A", "call A execsql handle", "unload A"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.registry + c.command);
+        std::remove(registry_.c_str());
+        if (!c.registry.empty()) std::ofstream(registry_) << c.registry;
+        XmlRequest q;
+        std::memset(&q, 0, sizeof q);
+        std::strcpy(q.command, c.command);
+        q.flags = VDB_EXPORT_LOCAL;
+        std::memset(q.message, 'x', sizeof q.message - 1);
+        EXPECT_EQ(VdbExport(h_, &q), c.rc);
+        EXPECT_EQ(q.status, c.rc == 1 || c.rc == 2 ? 0u : std::uint32_t(c.rc));
+        EXPECT_STREQ(q.message, c.message);
+        EXPECT_EQ(trace(), c.trace);
+        if (c.rc == 1) {
+            EXPECT_EQ(q.block, 5u);
+        }
+    }
     EXPECT_FALSE(loaded(KIT_FILTER_A));
     EXPECT_FALSE(loaded(KIT_FILTER_B));
     // Nothing went to the server.
     EXPECT_EQ(srv_.received().size(), 1u);
-}
-
-TEST_F(KitFilter, FailureStatuses) {
-    XmlRequest q;
-    // No registry at all: 2, nothing loaded.
-    EXPECT_EQ(run("execsql", q), 2);
-    EXPECT_EQ(q.status, 0u);
-    EXPECT_EQ(trace(), std::vector<std::string>{});
-
-    // The last library fails to load after one that lacked the routine: 4.
-    writeRegistry(kKey + "USRSHR=" KIT_FILTER_A ";/nonexistent/libnofilter.so\n");
-    EXPECT_EQ(run("sqlgetobject", q), 4);
-    EXPECT_EQ(q.status, 4u);
-    EXPECT_STREQ(q.message, "Filter routine not found.");
-    EXPECT_EQ(trace(), (std::vector<std::string>{"load A", "unload A"}));
-
-    // No library has it: 6; an empty list counts the same.
-    writeRegistry(kKey + "USRSHR=" KIT_FILTER_B "\n");
-    EXPECT_EQ(run("execsql", q), 6);
-    EXPECT_EQ(q.status, 6u);
-    EXPECT_STREQ(q.message, "Filter routine not found.");
-    writeRegistry(kKey + "USRSHR=\n");
-    EXPECT_EQ(run("execsql", q), 6);
-
-    // The first key without the value: the second key's list serves.
-    writeRegistry(kKey + "OTHER=1\n" + kFallbackKey + "usrshr=" KIT_FILTER_A "\n");
-    EXPECT_EQ(run("execsql", q), 1);
-    EXPECT_STREQ(q.message, "served by A");
 }
 
 #endif
