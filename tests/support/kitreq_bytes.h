@@ -93,6 +93,7 @@ struct Fields : std::string {
     Fields(const T&... v) {
         ((*this += FieldText(v) + "|"), ...);
     }
+    friend void PrintTo(const Fields& f, std::ostream* os) { *os << '"' << static_cast<const std::string&>(f) << '"'; }
 };
 
 // Compares the request blocks a test's calls sent with the bytes it wrote out.
