@@ -1,6 +1,6 @@
-// The kit log and the traffic trace, read back from the file byte for byte:
-// the file's name and place, the line layout, the number field's verbosity
-// rule and the block dump.
+// The kit log, read back from the file byte for byte: the file's name and
+// place, the line layout, the number field's verbosity rule and the block
+// dump (the traffic trace itself is read back against vornd, tls_kit_it).
 #include "support/fake_server.h"
 
 #include "log/VCLogger.h"
@@ -90,29 +90,6 @@ TEST_F(KitLog, BlockDumpFormat) {
     EXPECT_TRUE(line.size() > 32000u && line.size() <= 32762u + 3u) << line.size();
     std::vector<unsigned char> thousand(1234, 'a');
     EXPECT_EQ(FormatBlockDump(false, thousand.data(), thousand.size()).substr(0, 13), "OUT Len=1234 ");
-}
-
-TEST_F(KitLog, NetworkTraceWritesEachBlockOnce) {
-    FakeServer srv;
-    CPACKET text;
-    text.AppendShortItem(CSTRING("AB\r\n50%"));
-    srv.expect('T', 110).reply(110, 1).expectPing().raw({7, 0, 0, 0, 'P', 0, 0});
-    srv.expect('T', 104).reply(104, 1, "", text).expect('T', 111).reply(111, 1);
-    HVDB h = startWith(srv, 0x05000001);
-    EXPECT_EQ(VdbPing(h), 1);
-    char buf[32];
-    EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), 1);
-    EXPECT_EQ(VdbEndVorn(h, 0), 1);
-    EXPECT_EQ(srv.finish(), std::vector<std::string>{});
-    ReleaseKitLog();
-
-    // The message answer: header, number 104, status 1, empty message, then
-    // the text with its doubled-then-printed percent sign.
-    const std::vector<std::string> lines = logBodies(path_);
-    for (const char* want : {"WSA11: OUT Len=005 <05000000>P", "WSA11: IN  Len=007 <07000000>P<0000>",
-                             "WSA11: IN  Len=004 <16000000>", "WSA11: IN  Len=018 Th<000100000000000700>AB<0D0A>50%"})
-        EXPECT_TRUE(contains(lines, want)) << want << "\n" << ::testing::PrintToString(lines);
-    for (const auto& l : lines) EXPECT_EQ(l.rfind("WSA11: ", 0), 0u) << l;
 }
 
 // Request failures and invalid handles are reported as the verbosity asks;

@@ -105,7 +105,6 @@ TEST_F(KitReq, FieldShapesAndStatusPolicies) {
          {Answer(3008, 6, "partial").s("data").u16(9).u32(10).u32(11)}},
         {[&](HVDB h) { return Fields{VdbChangePassword(h, "old", "new")}; }, "1|",
          {Request(410).raw(ScrambledItem("old")).raw(ScrambledItem("new")).bytes()}, {Answer(410, 1)}},
-        {[&](HVDB h) { return Fields{VdbBaffitMode(h)}; }, "1|", {{0x54, 0x2B, 0x03}}, {Answer(811, 1)}},
         // No place given for the third: skipped.
         {[&](HVDB h) { return Fields{VdbCheckCursor(h, 8, &c[0], &c[1], nullptr, &c[3]), c[0], c[1], c[2], c[3]}; },
          "1|1|2|0|4294967295|", {{0x54, 0xD3, 0x02, 0x08, 0x00, 0x00, 0x00}},
@@ -423,18 +422,4 @@ TEST_F(KitReq, ProgressAndNotificationLoops) {
          "1|1|<done/>||", {Request(4001).l("<again/>").bytes(), notifyOn},
          {Answer(4001, 0, "", 'N').l("note3"), Answer(4001, 1).l("<done/>")}},
     });
-}
-
-TEST(KitReqHandle, InvalidHandleDoesNothing) {
-    int notASession = 0;
-    HVDB bogus = reinterpret_cast<HVDB>(&notASession);
-    char text[8] = "keep";
-    std::uint32_t n = 42;
-    XmlRequest q{};
-    KitStartupParams params{};
-    EXPECT_EQ((Fields{VdbBaseInfo(bogus, "b", 1, text, sizeof text, &n), VdbBaseInfo(nullptr, "b", 1, text, sizeof text, &n),
-                     VdbShellSymbol(bogus, "s", text, sizeof text), VdbXmlApi(bogus, "<r/>", nullptr),
-                     VdbExport(bogus, &q), VdbEndVorn(bogus, 0), VdbPing(nullptr),
-                     VdbStartVorn(nullptr, &params, "a", "b", 0, 0), text, n}),
-              "0|0|0|0|0|0|0|0|keep|42|");
 }
