@@ -119,11 +119,6 @@ bool FakeServer::runStep(const Step& step, int& conn) {
                         kitreq::Hex(body)), false;
         return true;
     }
-    case Step::Ping: {
-        unsigned char b[5];
-        if (!readExact(conn, b, 5) || std::memcmp(b, "\x05\x00\x00\x00P", 5) != 0) return fail("no ping frame"), false;
-        return true;
-    }
     case Step::Send:
         for (std::size_t at = 0; at < step.bytes.size();) {
             const ssize_t w = ::send(conn, step.bytes.data() + at, step.bytes.size() - at, MSG_NOSIGNAL);

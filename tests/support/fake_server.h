@@ -35,8 +35,6 @@ public:
 
     // Reads one frame and checks its kind and request number.
     FakeServer& expect(std::uint8_t kind, std::uint16_t number);
-    // Expects the ping frame 05 00 00 00 'P'.
-    FakeServer& expectPing() { return add(Step(Step::Ping)); }
     // Sends an answer block (kind, number, status, message, results) framed.
     FakeServer& reply(std::uint16_t number, std::int32_t status, const char* message = "",
                       const CPACKET& results = CPACKET(), std::uint8_t kind = 'T');
@@ -65,7 +63,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { Expect, Ping, Send, Close, Silence, Drip } kind;
+        enum Kind { Expect, Send, Close, Silence, Drip } kind;
         explicit Step(Kind k) : kind(k) {}
         std::uint8_t msgKind = 0;
         std::uint16_t number = 0;

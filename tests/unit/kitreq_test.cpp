@@ -103,8 +103,12 @@ TEST_F(KitReq, FieldShapesAndStatusPolicies) {
         {[&](HVDB h) { return Fields{VdbXReadFile(h, 1, 2, 3, text, sizeof text, &got, &pos, &left), text, got, pos, left}; },
          "6|data|9|10|11|", {{0x54, 0xC0, 0x0B, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00}},
          {Answer(3008, 6, "partial").s("data").u16(9).u32(10).u32(11)}},
-        {[&](HVDB h) { return Fields{VdbChangePassword(h, "old", "new")}; }, "1|",
-         {Request(410).raw(ScrambledItem("old")).raw(ScrambledItem("new")).bytes()}, {Answer(410, 1)}},
+        // A scrambled text carries its length and 32 characters at most.
+        {[&](HVDB h) { return Fields{VdbChangePassword(h, std::string(40, 'k').c_str(), "new")}; }, "1|",
+         {Request(410).raw(ScrambledItem(std::string(40, 'k'))).raw(ScrambledItem("new")).bytes()}, {Answer(410, 1)}},
+        // A short item holds 65535 bytes: a longer input is cut, what follows intact.
+        {[&](HVDB h) { return Fields{VdbAddMember(h, std::string(70000, 'z').c_str(), "u")}; }, "1|",
+         {Request(405).s(std::string(65535, 'z')).s("u").bytes()}, {Answer(405, 1)}},
         // No place given for the third: skipped.
         {[&](HVDB h) { return Fields{VdbCheckCursor(h, 8, &c[0], &c[1], nullptr, &c[3]), c[0], c[1], c[2], c[3]}; },
          "1|1|2|0|4294967295|", {{0x54, 0xD3, 0x02, 0x08, 0x00, 0x00, 0x00}},
