@@ -23,7 +23,9 @@ using vorndtest::TestServer;
 TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
     const std::string certs = std::string(VORN_TLS_DIR) + "-kit-" + std::to_string(getpid());
     ASSERT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs + " > " + certs + ".out 2>&1").c_str()));
-    TestServer server("tls-kit", "", {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key"});
+    // Only the first 32 characters of a password count: a longer one logs in.
+    TestServer server("tls-kit", "tracer:" + std::string(32, 'p') + "\n",
+                      {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key"});
     ASSERT_TRUE(server.ok()) << server.error();
 
     // The kit log goes to TMPDIR; the trace clears NET_*.LOG of the
@@ -44,7 +46,7 @@ TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
         params.receiveTimeout = params.sendTimeout = 30;
         params.tlsFlags = VDB_TLS_TRUST_SERVER;
         HVDB session = nullptr;
-        ASSERT_EQ(1, VdbStartVorn(&session, &params, "tracer", "pw", 0, 0));
+        ASSERT_EQ(1, VdbStartVorn(&session, &params, "tracer", std::string(40, 'p').c_str(), 0, 0));
         EXPECT_EQ(1, VdbPing(session));
         XmlRequest q{};
         std::strcpy(q.command, "execsql");
