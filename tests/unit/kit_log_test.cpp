@@ -39,15 +39,6 @@ bool contains(const std::vector<std::string>& lines, const std::string& want) {
     return std::find(lines.begin(), lines.end(), want) != lines.end();
 }
 
-// A session as user "u" with the given trace flags, against srv's script.
-HVDB startWith(FakeServer& srv, std::uint32_t traceFlags) {
-    srv.start();
-    KitStartupParams params = vorntest::ParamsFor(srv, nullptr, 5, traceFlags);
-    HVDB h = nullptr;
-    EXPECT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
-    return h;
-}
-
 class KitLog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,22 +49,15 @@ protected:
         if (const char* old = std::getenv("TMPDIR")) oldTmp_ = old, hadTmp_ = true;
         setenv("TMPDIR", dir_.c_str(), 1);
         path_ = dir_ + "/VORNclient_" + std::to_string(getpid()) + ".log";
-        // The traffic trace removes NET_*.LOG of the current directory.
-        char cwd[4096];
-        if (getcwd(cwd, sizeof cwd)) oldCwd_ = cwd;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
     }
     void TearDown() override {
         ReleaseKitLog();
         SetKitTraceFlags(0);
-        if (!oldCwd_.empty()) {
-            EXPECT_EQ(chdir(oldCwd_.c_str()), 0);
-        }
         hadTmp_ ? setenv("TMPDIR", oldTmp_.c_str(), 1) : unsetenv("TMPDIR");
         std::remove(path_.c_str());
         rmdir(dir_.c_str());
     }
-    std::string dir_, path_, oldTmp_, oldCwd_;
+    std::string dir_, path_, oldTmp_;
     bool hadTmp_ = false;
 };
 
@@ -110,7 +94,10 @@ TEST_F(KitLog, RequestReportsFollowTheVerbosity) {
         std::ofstream(path_) << "stale line\n";
         FakeServer srv;
         srv.expect('T', 110).reply(110, 1).expect('T', 104).reply(999, 1);
-        HVDB h = startWith(srv, c.flags);
+        srv.start();
+        KitStartupParams params = vorntest::ParamsFor(srv, nullptr, 5, c.flags);
+        HVDB h = nullptr;
+        ASSERT_EQ(VdbStartVorn(&h, &params, "u", "p", 0, 0), 1);
         char buf[8];
         EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), -2);  // breaks the session
         EXPECT_EQ(VdbMessage(h, 9, buf, sizeof buf), -2);  // refused before sending
