@@ -21,48 +21,6 @@
 
 namespace {
 
-class KitFilter : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/kitfilterXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        registry_ = dir_ + "/registry.ini";
-        trace_ = dir_ + "/trace.txt";
-        setenv("VORN_REGISTRY_FILE", registry_.c_str(), 1);
-        setenv("KIT_FILTER_TRACE", trace_.c_str(), 1);
-        srv_.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1).start();
-        KitStartupParams p = vorntest::ParamsFor(srv_);
-        ASSERT_EQ(VdbStartVorn(&h_, &p, "u", "p", 0, 0), 1);
-    }
-    void TearDown() override {
-        EXPECT_EQ(VdbEndVorn(h_, 0), 1);
-        EXPECT_EQ(srv_.finish(), std::vector<std::string>{});
-        unsetenv("VORN_REGISTRY_FILE");
-        unsetenv("KIT_FILTER_TRACE");
-        std::remove(registry_.c_str());
-        std::remove(trace_.c_str());
-        rmdir(dir_.c_str());
-    }
-    std::vector<std::string> trace() {
-        std::ifstream in(trace_);
-        std::vector<std::string> out;
-        std::string line;
-        while (std::getline(in, line)) out.push_back(line);
-        std::remove(trace_.c_str());
-        return out;
-    }
-    static bool loaded(const char* path) {
-        void* h = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-        if (h) dlclose(h);
-        return h != nullptr;
-    }
-
-    vorntest::FakeServer srv_;
-    HVDB h_ = nullptr;
-    std::string dir_, registry_, trace_;
-};
-
 const std::string kKey = "[SOFTWARE\\Kalmoventis\\VORNclient]\n";
 const std::string kFallbackKey = "[SOFTWARE\\Kalmoventis\\VORN@client]\n";
 
@@ -72,7 +30,29 @@ const std::string kFallbackKey = "[SOFTWARE\\Kalmoventis\\VORN@client]\n";
 // routine, under its plain or its decorated name, and unloads it after the
 // call; the statuses tell no list (2), a library that failed to load last (4)
 // and no routine anywhere (6).
-TEST_F(KitFilter, ListsOrderUnloadingAndStatuses) {
+TEST(KitFilter, ListsOrderUnloadingAndStatuses) {
+    char dir[] = "/tmp/kitfilterXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string registry = std::string(dir) + "/registry.ini", traceFile = std::string(dir) + "/trace.txt";
+    setenv("VORN_REGISTRY_FILE", registry.c_str(), 1);
+    setenv("KIT_FILTER_TRACE", traceFile.c_str(), 1);
+    vorntest::FakeServer srv;
+    srv.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1).start();
+    KitStartupParams p = vorntest::ParamsFor(srv);
+    HVDB h = nullptr;
+    ASSERT_EQ(VdbStartVorn(&h, &p, "u", "p", 0, 0), 1);
+    const auto trace = [&] {
+        std::ifstream in(traceFile);
+        std::vector<std::string> out;
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        std::remove(traceFile.c_str());
+        return out;
+    };
+    const auto loaded = [](const char* path) {
+        void* lib = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+        if (lib) dlclose(lib);
+        return lib != nullptr;
+    };
     using Trace = std::vector<std::string>;
     struct Case {
         std::string registry;  // empty: no registry file
@@ -98,14 +78,14 @@ TEST_F(KitFilter, ListsOrderUnloadingAndStatuses) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.registry + c.command);
-        std::remove(registry_.c_str());
-        if (!c.registry.empty()) std::ofstream(registry_) << c.registry;
+        std::remove(registry.c_str());
+        if (!c.registry.empty()) std::ofstream(registry) << c.registry;
         XmlRequest q;
         std::memset(&q, 0, sizeof q);
         std::strcpy(q.command, c.command);
         q.flags = VDB_EXPORT_LOCAL;
         std::memset(q.message, 'x', sizeof q.message - 1);
-        EXPECT_EQ(VdbExport(h_, &q), c.rc);
+        EXPECT_EQ(VdbExport(h, &q), c.rc);
         EXPECT_EQ(q.status, c.rc == 1 || c.rc == 2 ? 0u : std::uint32_t(c.rc));
         EXPECT_STREQ(q.message, c.message);
         EXPECT_EQ(trace(), c.trace);
@@ -115,8 +95,14 @@ TEST_F(KitFilter, ListsOrderUnloadingAndStatuses) {
     }
     EXPECT_FALSE(loaded(KIT_FILTER_A));
     EXPECT_FALSE(loaded(KIT_FILTER_B));
-    // Nothing went to the server.
-    EXPECT_EQ(srv_.received().size(), 1u);
+    EXPECT_EQ(VdbEndVorn(h, 0), 1);
+    EXPECT_EQ(srv.finish(), std::vector<std::string>{});
+    // Nothing went to the server but the start and the end.
+    EXPECT_EQ(srv.received().size(), 2u);
+    unsetenv("VORN_REGISTRY_FILE");
+    unsetenv("KIT_FILTER_TRACE");
+    std::remove(registry.c_str());
+    rmdir(dir);
 }
 
 #endif
