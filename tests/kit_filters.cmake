@@ -4,9 +4,10 @@
 # hash table only and its placeholder name rewritten in place afterwards.
 if(NOT WIN32 AND TARGET unit_tests)
   foreach(lib a b)
-    add_library(kit_filter_${lib} SHARED ${CMAKE_CURRENT_SOURCE_DIR}/kit_filters/filter_${lib}.c)
-    target_include_directories(kit_filter_${lib} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/kit_filters)
+    add_library(kit_filter_${lib} SHARED ${CMAKE_CURRENT_SOURCE_DIR}/kit_filters/filter.c)
+    target_include_directories(kit_filter_${lib} PRIVATE ${CMAKE_SOURCE_DIR})
   endforeach()
+  target_compile_definitions(kit_filter_b PRIVATE KIT_FILTER_B)
   target_link_options(kit_filter_b PRIVATE -Wl,--hash-style=sysv)
   add_custom_command(TARGET kit_filter_b POST_BUILD
     COMMAND sed -i s/_sqlgetobjdsqp8/_sqlgetobject@8/g $<TARGET_FILE:kit_filter_b> VERBATIM)

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "support/fake_server.h"
 #include "support/kitreq_bytes.h"
+#include "vornvdb/CData.h"
 #include "vornvdb/vornkit.h"
 
 using namespace kitreq;
@@ -426,4 +427,23 @@ TEST_F(KitReq, ProgressAndNotificationLoops) {
          "1|1|<done/>||", {Request(4001).l("<again/>").bytes(), notifyOn},
          {Answer(4001, 0, "", 'N').l("note3"), Answer(4001, 1).l("<done/>")}},
     });
+}
+
+// Copy-out into caller buffers and appends of an item to itself, which no
+// answer from a server reaches.
+TEST(KitItems, CopyOutAndSelfAppend) {
+    CSTRING s("hello");
+    char buf[8];
+    std::memset(buf, 'X', sizeof buf);
+    EXPECT_EQ((Fields{s.CopyOut(buf, 1), buf, s.CopyOut(buf, 0)}), "0||0|");
+
+    CSTRING copy(s);
+    copy.Append(copy);
+    EXPECT_EQ(Fields(copy.c_str(), s.c_str()), "hellohello|hello|");
+
+    CLSTRING l("xyz");
+    EXPECT_EQ(l.CopyOut(buf, 2), 2u);  // bytes, no terminator
+    EXPECT_EQ(std::string(buf, 3), "xyX");
+    l.Append(l);
+    EXPECT_EQ(std::string(l.Data(), l.Length()), "xyzxyz");
 }
