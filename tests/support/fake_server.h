@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,17 +42,12 @@ public:
     // Sends bytes as they are (no framing added).
     FakeServer& raw(std::vector<unsigned char> bytes);
     // Closes the connection at this point of the script.
-    FakeServer& close() { return add(Step(Step::Close)); }
+    FakeServer& close();
     // Reads and discards everything until the client closes.
-    FakeServer& silence() { return add(Step(Step::Silence)); }
+    FakeServer& silence();
     // Sends the bytes one at a time, pausing between them, until the client
     // hangs up: a peer slower than any single wait.
-    FakeServer& drip(std::vector<unsigned char> bytes, int pauseMs) {
-        Step s(Step::Drip);
-        s.bytes = std::move(bytes);
-        s.pauseMs = pauseMs;
-        return add(std::move(s));
-    }
+    FakeServer& drip(std::vector<unsigned char> bytes, int pauseMs);
 
     // Runs the script on a thread for the first connection.
     void start();
@@ -62,21 +58,13 @@ public:
     std::vector<std::vector<unsigned char>> received() const;
 
 private:
-    struct Step {
-        enum Kind { Expect, Send, Close, Silence, Drip } kind;
-        explicit Step(Kind k) : kind(k) {}
-        std::uint8_t msgKind = 0;
-        std::uint16_t number = 0;
-        std::vector<unsigned char> bytes;
-        int pauseMs = 0;
-    };
-
+    // A step of the script on the connection (-1 once closed); false ends the script.
+    using Step = std::function<bool(int& conn)>;
     FakeServer& add(Step step) {
         steps_.push_back(std::move(step));
         return *this;
     }
     void run();
-    bool runStep(const Step& step, int& conn);
     bool readExact(int conn, unsigned char* p, std::size_t n);
     void fail(const std::string& text);
 
