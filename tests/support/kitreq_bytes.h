@@ -4,7 +4,7 @@
 // u32 length, frames with a u32 total length in front.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <ostream>
 
 #include <cstdint>
 #include <cstdio>
@@ -96,17 +96,11 @@ struct Fields : std::string {
     friend void PrintTo(const Fields& f, std::ostream* os) { *os << '"' << static_cast<const std::string&>(f) << '"'; }
 };
 
-// Compares the request blocks a test's calls sent with the bytes it wrote out.
-inline ::testing::AssertionResult SameBlocks(const std::vector<Bytes>& got, const std::vector<Bytes>& want) {
-    if (got == want) return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure() << got.size() << " blocks, " << want.size() << " expected";
-    for (std::size_t i = 0; i < got.size() || i < want.size(); ++i) {
-        const Bytes none;
-        const Bytes& g = i < got.size() ? got[i] : none;
-        const Bytes& w = i < want.size() ? want[i] : none;
-        if (g != w) failure << "\n  [" << i << "] got:  " << Hex(g) << "\n  [" << i << "] want: " << Hex(w);
-    }
-    return failure;
+// Blocks as hex texts, for comparisons that show what differs.
+inline std::vector<std::string> HexBlocks(const std::vector<Bytes>& blocks) {
+    std::vector<std::string> out;
+    for (const Bytes& b : blocks) out.push_back(Hex(b));
+    return out;
 }
 
 }  // namespace kitreq

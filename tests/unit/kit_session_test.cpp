@@ -22,7 +22,7 @@ using kitreq::Answer;
 using kitreq::Bytes;
 using kitreq::Fields;
 using kitreq::Request;
-using kitreq::SameBlocks;
+using kitreq::Hex;
 using vorntest::ErrorTexts;
 using vorntest::FakeServer;
 using Texts = std::vector<std::string>;
@@ -79,7 +79,7 @@ TEST_F(KitSession, StartStatusesWithServerTexts) {
         EXPECT_EQ(srv.finish(), Texts{});
         const std::vector<Bytes> got = srv.received();
         ASSERT_EQ(got.size(), 3u);
-        EXPECT_TRUE(SameBlocks({got[1]}, {Request(104).u32(std::uint32_t(status)).bytes()}));
+        EXPECT_EQ(Hex(got[1]), Hex(Request(104).u32(std::uint32_t(status)).bytes()));
         EXPECT_EQ(ErrorTexts(es_), std::get<2>(c));
     }
     ASSERT_EQ(shown_.boxes().size(), 1u);
@@ -215,6 +215,6 @@ TEST_F(KitSession, BeginAndXmlStarts) {
     EXPECT_EQ(begin.finish(), Texts{});
     EXPECT_EQ(xml.finish(), Texts{});
     ASSERT_EQ(begin.received().size(), 2u);
-    EXPECT_TRUE(SameBlocks({begin.received()[0]}, {Request(101).u8(4).s("2.0-0250").s("start-text").bytes()}));
-    EXPECT_TRUE(SameBlocks(xml.received(), {Request(4002).s("start-text").bytes()}));
+    EXPECT_EQ(Hex(begin.received()[0]), Hex(Request(101).u8(4).s("2.0-0250").s("start-text").bytes()));
+    EXPECT_EQ(kitreq::HexBlocks(xml.received()), kitreq::HexBlocks({Request(4002).s("start-text").bytes()}));
 }

@@ -58,7 +58,7 @@ protected:
         std::vector<Bytes> got = srv_.received();
         if (!got.empty()) got.erase(got.begin());  // the start
         if (ends && !got.empty()) got.pop_back();
-        EXPECT_TRUE(SameBlocks(got, want));
+        EXPECT_EQ(HexBlocks(got), HexBlocks(want));
     }
 
     // The error stack's texts, newest first; the stack is emptied.
