@@ -4,10 +4,9 @@
 // u32 length, frames with a u32 total length in front.
 #pragma once
 
-#include <ostream>
-
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <type_traits>
 #include <vector>

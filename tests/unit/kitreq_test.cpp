@@ -85,6 +85,7 @@ TEST_F(KitReq, FieldShapesAndStatusPolicies) {
     Block xstart = Request(3001).s("me").raw(ScrambledItem("pw"));
     for (std::uint32_t i = 1; i <= 13; ++i) xstart.u32(i);
     const Bytes check = Request(401).s("bob").raw(ScrambledItem("pw")).bytes();
+    const std::string broken = "Communication Error\t";
     Run({
         {[&](HVDB h) { return Fields{VdbBaseInfo(h, "base", 7, text, sizeof text, &n), text, n}; }, "1|info|42|",
          {{0x54, 0x10, 0x02, 0x04, 0x00, 'b', 'a', 's', 'e', 0x07, 0x00, 0x00, 0x00}},
@@ -140,27 +141,15 @@ TEST_F(KitReq, FieldShapesAndStatusPolicies) {
         {[&](HVDB h) { return Fields{VdbGetItem(h, 1, 2, text, sizeof text), VdbGetHitPart(h, 1, 2, &n), text, n}; },
          "5|8||6|", {Request(714).u32(1).u16(2).bytes(), Request(757).u32(1).u32(2).bytes()},
          {Answer(714, 5).s("nope"), Answer(757, 8).u32(6)}},
-        {[&](HVDB h) { return Fields{VdbXmlInit(h, "host"), Errors()}; },
-         "-8|Can\xB4t read host initialization file\tXmlInit\tvornvdb/Cvdbkit2|", {Request(4002).s("host").bytes()},
-         {Answer(4002, 0xFFFFFFF8)}},
-    }, false);
-}
-
-TEST_F(KitReq, LoginTextsAndBrokenSessions) {
-    char text[8] = "keep";
-    std::uint8_t b[3] = {};
-    std::uint32_t n = 42;
-    const std::string broken = "Communication Error\t";
-    Run({
-        {[&](HVDB h) { return Fields{VdbCheckUser(h, "bob", "pw", text, sizeof text, &b[0], &b[1], &b[2]), Errors()}; },
-         "-16|User already logged in\tCheckUser\tvornvdb/Cvdbkit1|",
-         {Request(401).s("bob").raw(ScrambledItem("pw")).bytes()}, {Answer(401, 0xFFFFFFF0)}},
-        // Refused unsent, nothing taken; posted ones not even queued.
+        // A fatal status breaks the session: the login texts for -16; then
+        // calls are refused unsent, nothing taken, posted ones not even queued.
+        {[&](HVDB h) { return Fields{VdbCheckUser(h, "bob", "pw", t1, sizeof t1, &b[0], &b[1], &b[2]), Errors()}; },
+         "-16|User already logged in\tCheckUser\tvornvdb/Cvdbkit1|", {check}, {Answer(401, 0xFFFFFFF0)}},
         {[&](HVDB h) {
-             return Fields{VdbBaseInfo(h, "b", 1, text, sizeof text, &n), VdbAddMember(h, "g", "u"),
-                           VdbCheckPartName(h, 1, 2, "p", &n, text, sizeof text), VdbDeleteWindow(h, 5), n, Errors()};
+             return Fields{VdbBaseInfo(h, "b", 1, t1, sizeof t1, &n), VdbAddMember(h, "g", "u"),
+                           VdbCheckPartName(h, 1, 2, "p", &n, t1, sizeof t1), VdbDeleteWindow(h, 5), n, Errors()};
          },
-         "-2|-2|-2|-2|42|" + broken + "DeleteWindow\tvornvdb/Cvdbkit1\r\n" + broken +
+         "-2|-2|-2|-2|6|" + broken + "DeleteWindow\tvornvdb/Cvdbkit1\r\n" + broken +
              "CheckPartName\tvornvdb/Cvdbkit1\r\n" + broken + "AddMember\tvornvdb/Cvdbkit1\r\n" + broken +
              "BaseInfo\tvornvdb/Cvdbkit1|"},
     }, false);
