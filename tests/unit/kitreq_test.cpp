@@ -146,11 +146,11 @@ TEST_F(KitReq, FieldShapesAndStatusPolicies) {
         {[&](HVDB h) { return Fields{VdbCheckUser(h, "bob", "pw", t1, sizeof t1, &b[0], &b[1], &b[2]), Errors()}; },
          "-16|User already logged in\tCheckUser\tvornvdb/Cvdbkit1|", {check}, {Answer(401, 0xFFFFFFF0)}},
         {[&](HVDB h) {
-             return Fields{VdbBaseInfo(h, "b", 1, t1, sizeof t1, &n), VdbAddMember(h, "g", "u"),
+             return Fields{VdbBaseInfo(h, "b", 1, t1, sizeof t1, &n), VdbXmlInit(h, "host"),
                            VdbCheckPartName(h, 1, 2, "p", &n, t1, sizeof t1), VdbDeleteWindow(h, 5), n, Errors()};
          },
          "-2|-2|-2|-2|6|" + broken + "DeleteWindow\tvornvdb/Cvdbkit1\r\n" + broken +
-             "CheckPartName\tvornvdb/Cvdbkit1\r\n" + broken + "AddMember\tvornvdb/Cvdbkit1\r\n" + broken +
+             "CheckPartName\tvornvdb/Cvdbkit1\r\n" + broken + "XmlInit\tvornvdb/Cvdbkit2\r\n" + broken +
              "BaseInfo\tvornvdb/Cvdbkit1|"},
     }, false);
 }
