@@ -91,7 +91,8 @@ struct Case {
 TEST(HostileAnswers, RefusedWithAClearStateAndBoundedMemory) {
     const std::string more = "08S01 Communication link failure: The answer holds more rows than the ";
     const std::string bigValue = rows(1, "<Column ID=\"1\">" + std::string(16u << 20, 'x') + "</Column>");
-    const std::string wide = "<ResultSet><ResultSetMetaData columnCount=\"40000\">" + repeat("<ColumnMetaData/>", 40000);
+    const std::string wide =
+        "<ResultSet><ResultSetMetaData columnCount=\"40000\">" + repeat("<ColumnMetaData/>", 40000);
     const Case cases[] = {
         {"a block of two rows", "", document(1, rows(2)), 1, "", 2},
         {"a fault under a refusing status", "", "<Fault faultCode=\"1002\">no such table: T</Fault>", 1002,

@@ -102,7 +102,9 @@ TEST_F(KitReq, FieldShapesAndStatusPolicies) {
         {[&](HVDB h) { return Fields{VdbGetLine(h, 5, 6, text, 3), text}; }, "1|li|",
          {{0x54, 0xCB, 0x02, 0x05, 0x00, 0x00, 0x00, 0x06, 0x00}}, {Answer(715, 1).s("line")}},
         // Outputs on any status that is not fatal.
-        {[&](HVDB h) { return Fields{VdbXReadFile(h, 1, 2, 3, text, sizeof text, &got, &pos, &left), text, got, pos, left}; },
+        {[&](HVDB h) {
+             return Fields{VdbXReadFile(h, 1, 2, 3, text, sizeof text, &got, &pos, &left), text, got, pos, left};
+         },
          "6|data|9|10|11|", {{0x54, 0xC0, 0x0B, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00, 0x00}},
          {Answer(3008, 6, "partial").s("data").u16(9).u32(10).u32(11)}},
         // A scrambled text carries its length and 32 characters at most.
@@ -122,13 +124,15 @@ TEST_F(KitReq, FieldShapesAndStatusPolicies) {
          {{0x54, 0xBB, 0x0B}}, {Answer(3003, 2).s("current")}},
         // The longest row.
         {[&](HVDB h) {
-             return Fields{VdbXStartup(h, "me", "pw", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, &b[0], &b[1], &b[2], t1,
-                                       sizeof t1, &n, t2, sizeof t2),
+             return Fields{VdbXStartup(h, "me", "pw", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, &b[0], &b[1], &b[2],
+                                       t1, sizeof t1, &n, t2, sizeof t2),
                            b[0], b[1], b[2], t1, n, t2};
          },
          "1|7|8|9|srv|99|ok|", {xstart.bytes()}, {Answer(3001, 1).u8(7).u8(8).u8(9).s("srv").u32(99).s("ok")}},
         // An even status still gives CheckUser's outputs, and no text.
-        {[&](HVDB h) { return Fields{VdbCheckUser(h, "bob", "pw", t1, sizeof t1, &b[0], &b[1], &b[2]), t1, b[2], Errors()}; },
+        {[&](HVDB h) {
+             return Fields{VdbCheckUser(h, "bob", "pw", t1, sizeof t1, &b[0], &b[1], &b[2]), t1, b[2], Errors()};
+         },
          "4|u|3||", {check}, {Answer(401, 4, "no such user").s("u").u8(1).u8(2).u8(3)}},
         {[&](HVDB h) { return Fields{VdbVersion(h, text, sizeof text), text}; }, "1|V2.3|", {Request(803).bytes()},
          {Answer(803, 1).s("V2.3")}},
@@ -174,7 +178,8 @@ TEST_F(KitReq, RecordsAndBoundedLists) {
     for (int i = 0; i < 4; ++i) field.u32(static_cast<std::uint32_t>(20 + i));
     for (int i = 0; i < 4; ++i) field.s(Nth("m", i));
     field.u32(6);
-    const Bytes fieldArgs(field.bytes().begin() + 9, field.bytes().end());  // the answer's results, sent back as they came
+    // The answer's results, sent back as they came.
+    const Bytes fieldArgs(field.bytes().begin() + 9, field.bytes().end());
     Block profile = Answer(416, 1);
     for (int i = 0; i < 7; ++i) profile.s(Nth("p", i));
     profile.u32(70).u32(71).u8(1).u8(2).u8(3).u32(3).u32(100).u32(200).u32(300);
@@ -260,8 +265,8 @@ TEST_F(KitReq, PostedArraysInOutTextsAndSymbolCache) {
         {[&](HVDB h) { return Fields{VdbBaffitMode(h), Errors()}; }, "1||",
          {{0x54, 0xE7, 0x00, 0x05, 0x00, 0x00, 0x00}, {0x54, 0xBE, 0x02, 0x06, 0x00, 0x00, 0x00}, {0x54, 0x2B, 0x03}},
          {Answer(231, 2, "discarded").u32(1234), Answer(702, 0xFFFFFFF0), Answer(811, 1)}},
-        {[&](HVDB h) { return Fields{fieldInfo(h), name, count, pairs[0].first, pairs[1].second, last}; }, "1|f|2|1|4|77|",
-         {info}, {Answer(226, 1).s("f").u32(2).u32(1).u32(2).u32(3).u32(4).u32(77)}},
+        {[&](HVDB h) { return Fields{fieldInfo(h), name, count, pairs[0].first, pairs[1].second, last}; },
+         "1|f|2|1|4|77|", {info}, {Answer(226, 1).s("f").u32(2).u32(1).u32(2).u32(3).u32(4).u32(77)}},
         // A count of 0 still gives an array, and the trailing number.
         {[&](HVDB h) { return Fields{fieldInfo(h), name, count, pairs != nullptr, last}; }, "1|g|0|1|88|", {info},
          {Answer(226, 1).s("g").u32(0).u32(88)}},
@@ -273,7 +278,8 @@ TEST_F(KitReq, PostedArraysInOutTextsAndSymbolCache) {
              return Fields{VdbGetWindowHits(h, 3, &count, &hits), count, hits[0].value[2], hits[1].value[0],
                            pairs[0].first};
          },
-         "1|2|3|4|5|", {Request(222).u32(3).bytes()}, {Answer(222, 1).u32(2).u32(1).u32(2).u32(3).u32(4).u32(5).u32(6)}},
+         "1|2|3|4|5|", {Request(222).u32(3).bytes()},
+         {Answer(222, 1).u32(2).u32(1).u32(2).u32(3).u32(4).u32(5).u32(6)}},
         {[&](HVDB h) { return Fields{VdbSFormFD(h, text, sizeof text, values, 0xABCD), text}; }, "1|formatted|",
          {form.bytes()}, {Answer(619, 1).s("formatted")}},
         {[&](HVDB h) { return Fields{VdbGetMembers(h, &size, list, sizeof list), list, size}; }, "1|ann,bob|7|",
@@ -325,7 +331,8 @@ TEST_F(KitReq, ExportAndImportOutputs) {
               .s("why")}},
         {[&](HVDB h) { return call(h, VdbImport); }, "4|31|32|33|34|35|imp|", {sent(1006, 11)},
          {Answer(1006, 4).u32(31).u32(32).u32(33).u32(34).u32(35).s("imp")}},
-        {[&](HVDB h) { return call(h, VdbImport); }, "-5|41|42|43|44|45|gone|Communication Error\tImport\tvornvdb/Cvdbkit1",
+        {[&](HVDB h) { return call(h, VdbImport); },
+         "-5|41|42|43|44|45|gone|Communication Error\tImport\tvornvdb/Cvdbkit1",
          {sent(1006, 31)}, {Answer(1006, 0xFFFFFFFB).u32(41).u32(42).u32(43).u32(44).u32(45).s("gone")}},
     }, false);
 }
