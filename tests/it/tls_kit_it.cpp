@@ -1,8 +1,10 @@
-// The kit's TLS module against vornd serving TLS, through the kit's C API:
-// the traffic trace shows the blocks as sent and received, in clear text,
-// and a ping goes through the encrypted stream.
+// The kit's two comms modules against vornd serving TLS and clear text,
+// through the kit's C API: the traffic trace shows each block once as sent
+// and received, in clear text and printed as it came (a '%' of the data is
+// no format), and a ping goes through either stream.
 #include "VorndSuite.h"
 
+#include "platform/platform.h"
 #include "log/VCLogger.h"
 #include "vornvdb/vornkit.h"
 
@@ -21,8 +23,9 @@ using vorndtest::TestServer;
 TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
     const std::string certs = std::string(VORN_TLS_DIR) + "-kit-" + std::to_string(getpid());
     ASSERT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs + " > " + certs + ".out 2>&1").c_str()));
-    TestServer server("tls-kit", "", {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key",
-                                      "--tls-only"});
+    // Only the first 32 characters of a password count: a longer one logs in.
+    TestServer server("tls-kit", "tracer:" + std::string(32, 'p') + "\n",
+                      {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key"});
     ASSERT_TRUE(server.ok()) << server.error();
 
     // The kit log goes to TMPDIR; the trace clears NET_*.LOG of the
@@ -31,28 +34,44 @@ TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
     ASSERT_NE(nullptr, getcwd(old, sizeof old));
     ASSERT_EQ(0, chdir(certs.c_str()));
     setenv("TMPDIR", certs.c_str(), 1);
-    ReleaseKitLog();
+    for (const char* module : {"tls.dll", "wsa11.dll"}) {
+        SCOPED_TRACE(module);
+        ReleaseKitLog();
+        KitStartupParams params;
+        std::memset(&params, 0, sizeof params);
+        std::strcpy(params.commsModule, module);
+        std::strcpy(params.host, "127.0.0.1");
+        std::snprintf(params.service, sizeof params.service, "%u", unsigned(server.port()));
+        params.traceFlags = 0x05000001;  // verbose log, traffic trace
+        params.receiveTimeout = params.sendTimeout = 30;
+        params.tlsFlags = VDB_TLS_TRUST_SERVER;
+        HVDB session = nullptr;
+        ASSERT_EQ(1, VdbStartVorn(&session, &params, "tracer", std::string(40, 'p').c_str(), 0, 0));
+        EXPECT_EQ(1, VdbPing(session));
+        XmlRequest q{};
+        std::strcpy(q.command, "execsql");
+        char query[] = "SELECT 'fifty 50% off'";
+        q.text = query;
+        q.textLength = std::int32_t(sizeof query);
+        q.rows = 10;
+        q.block = 1;
+        EXPECT_EQ(1, VdbExport(session, &q));
+        plat::heapFree(q.document);
+        if (q.text != query) plat::heapFree(q.text);
+        EXPECT_EQ(1, VdbEndVorn(session, 0));
+        ReleaseKitLog();
+        SetKitTraceFlags(0);
 
-    KitStartupParams params;
-    std::memset(&params, 0, sizeof params);
-    std::strcpy(params.commsModule, "tls.dll");
-    std::strcpy(params.host, "127.0.0.1");
-    std::snprintf(params.service, sizeof params.service, "%u", unsigned(server.port()));
-    params.traceFlags = 0x05000001;  // verbose log, traffic trace
-    params.receiveTimeout = params.sendTimeout = 30;
-    params.tlsFlags = VDB_TLS_TRUST_SERVER;
-    HVDB session = nullptr;
-    ASSERT_EQ(1, VdbStartVorn(&session, &params, "tracer", "pw", 0, 0));
-    EXPECT_EQ(1, VdbPing(session));
-    EXPECT_EQ(1, VdbEndVorn(session, 0));
-    ReleaseKitLog();
-    SetKitTraceFlags(0);
+        const std::string log = readFile(certs + "/VORNclient_" + std::to_string(getpid()) + ".log");
+        const std::string ping = "WSA11: OUT Len=005 <05000000>P";
+        EXPECT_NE(std::string::npos, log.find(ping)) << log;
+        EXPECT_EQ(log.find(ping), log.rfind(ping)) << log;
+        EXPECT_NE(std::string::npos, log.find("WSA11: IN  Len=007 <07000000>P<0000>")) << log;
+        EXPECT_NE(std::string::npos, log.find(">fifty 50% off<")) << log;
+        EXPECT_EQ(std::string::npos, log.find("50%%")) << log;
+        // The start request's user name, in the clear in the trace only.
+        EXPECT_NE(std::string::npos, log.find("tracer")) << log;
+    }
     EXPECT_EQ(0, chdir(old));
-
-    const std::string log = readFile(certs + "/VORNclient_" + std::to_string(getpid()) + ".log");
-    EXPECT_NE(std::string::npos, log.find("WSA11: OUT Len=005 <05000000>P")) << log;
-    EXPECT_NE(std::string::npos, log.find("WSA11: IN  Len=007 <07000000>P<0000>")) << log;
-    // The start request's user name, in the clear in the trace only.
-    EXPECT_NE(std::string::npos, log.find("tracer")) << log;
     std::system(("rm -rf " + certs + " " + certs + ".out").c_str());
 }

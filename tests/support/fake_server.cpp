@@ -32,10 +32,29 @@ FakeServer::~FakeServer() {
 }
 
 FakeServer& FakeServer::expect(std::uint8_t kind, std::uint16_t number) {
-    Step s(Step::Expect);
-    s.msgKind = kind;
-    s.number = number;
-    return add(std::move(s));
+    return add([this, kind, number](int& conn) {
+        const std::string what = "no frame where request " + std::to_string(number) + " was expected";
+        unsigned char head[4];
+        std::uint32_t len = 0;
+        if (conn < 0) return false;
+        if (!readExact(conn, head, 4)) return fail(what), false;
+        if (!vornwire::DecodeFrameHeader(head, len))
+            return fail("frame header out of range: " + kitreq::Hex({head, head + 4})), false;
+        std::vector<unsigned char> body(len);
+        if (len && !readExact(conn, body.data(), len)) return fail(what), false;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            received_.push_back(body);
+        }
+        CPACKET p(body.data(), body.size());
+        std::uint8_t gotKind = 0;
+        std::uint16_t gotNumber = 0;
+        p.TakeU8(gotKind).TakeU16(gotNumber);
+        if (gotKind != kind || gotNumber != number)
+            return fail("expected " + std::string(1, char(kind)) + std::to_string(number) + ", got " +
+                        kitreq::Hex(body)), false;
+        return true;
+    });
 }
 
 FakeServer& FakeServer::reply(std::uint16_t number, std::int32_t status, const char* message,
@@ -50,9 +69,41 @@ FakeServer& FakeServer::reply(std::uint16_t number, std::int32_t status, const c
 }
 
 FakeServer& FakeServer::raw(std::vector<unsigned char> bytes) {
-    Step s(Step::Send);
-    s.bytes = std::move(bytes);
-    return add(std::move(s));
+    return add([this, bytes](int& conn) {
+        for (std::size_t at = 0; at < bytes.size();) {
+            const ssize_t w = ::send(conn, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return fail("could not send " + kitreq::Hex(bytes)), false;
+            at += std::size_t(w);
+        }
+        return true;
+    });
+}
+
+FakeServer& FakeServer::close() {
+    return add([](int& conn) {
+        ::close(conn);
+        conn = -1;
+        return true;
+    });
+}
+
+FakeServer& FakeServer::silence() {
+    return add([this](int& conn) {
+        for (unsigned char sink; readExact(conn, &sink, 1);) {
+        }
+        return true;
+    });
+}
+
+FakeServer& FakeServer::drip(std::vector<unsigned char> bytes, int pauseMs) {
+    return add([bytes, pauseMs](int& conn) {
+        for (unsigned char b : bytes) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            if (::send(conn, &b, 1, MSG_NOSIGNAL) != 1) break;
+        }
+        return true;
+    });
 }
 
 void FakeServer::start() {
@@ -94,62 +145,6 @@ bool FakeServer::readExact(int conn, unsigned char* p, std::size_t n) {
     return true;
 }
 
-bool FakeServer::runStep(const Step& step, int& conn) {
-    switch (step.kind) {
-    case Step::Expect: {
-        const std::string what = "request " + std::to_string(step.number);
-        unsigned char head[4];
-        std::uint32_t len = 0;
-        if (conn < 0) return false;
-        if (!readExact(conn, head, 4)) return fail("no frame where " + what + " was expected"), false;
-        if (!vornwire::DecodeFrameHeader(head, len))
-            return fail("frame header out of range: " + kitreq::Hex({head, head + 4})), false;
-        std::vector<unsigned char> body(len);
-        if (len && !readExact(conn, body.data(), len)) return fail("no frame where " + what + " was expected"), false;
-        {
-            std::lock_guard<std::mutex> g(lock_);
-            received_.push_back(body);
-        }
-        CPACKET p(body.data(), body.size());
-        std::uint8_t kind = 0;
-        std::uint16_t number = 0;
-        p.TakeU8(kind).TakeU16(number);
-        if (kind != step.msgKind || number != step.number)
-            return fail("expected " + std::string(1, char(step.msgKind)) + std::to_string(step.number) + ", got " +
-                        kitreq::Hex(body)), false;
-        return true;
-    }
-    case Step::Ping: {
-        unsigned char b[5];
-        if (!readExact(conn, b, 5) || std::memcmp(b, "\x05\x00\x00\x00P", 5) != 0) return fail("no ping frame"), false;
-        return true;
-    }
-    case Step::Send:
-        for (std::size_t at = 0; at < step.bytes.size();) {
-            const ssize_t w = ::send(conn, step.bytes.data() + at, step.bytes.size() - at, MSG_NOSIGNAL);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return fail("could not send " + kitreq::Hex(step.bytes)), false;
-            at += std::size_t(w);
-        }
-        return true;
-    case Step::Drip:
-        for (unsigned char b : step.bytes) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
-            if (::send(conn, &b, 1, MSG_NOSIGNAL) != 1) break;
-        }
-        return true;
-    case Step::Close:
-        ::close(conn);
-        conn = -1;
-        return true;
-    case Step::Silence:
-        for (unsigned char sink; readExact(conn, &sink, 1);) {
-        }
-        return true;
-    }
-    return false;
-}
-
 void FakeServer::run() {
     int conn = -1;
     for (unsigned waited = 0; conn < 0 && waited < 150 && !stop_; ++waited) {
@@ -162,7 +157,7 @@ void FakeServer::run() {
     }
     bool ok = true;
     for (const Step& step : steps_)
-        if (!(ok = runStep(step, conn))) break;
+        if (!(ok = step(conn))) break;
     if (conn >= 0) {
         // Anything more than the script is a mismatch; wait for the client to close.
         unsigned char b = 0;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,25 +36,18 @@ public:
 
     // Reads one frame and checks its kind and request number.
     FakeServer& expect(std::uint8_t kind, std::uint16_t number);
-    // Expects the ping frame 05 00 00 00 'P'.
-    FakeServer& expectPing() { return add(Step(Step::Ping)); }
     // Sends an answer block (kind, number, status, message, results) framed.
     FakeServer& reply(std::uint16_t number, std::int32_t status, const char* message = "",
                       const CPACKET& results = CPACKET(), std::uint8_t kind = 'T');
     // Sends bytes as they are (no framing added).
     FakeServer& raw(std::vector<unsigned char> bytes);
     // Closes the connection at this point of the script.
-    FakeServer& close() { return add(Step(Step::Close)); }
+    FakeServer& close();
     // Reads and discards everything until the client closes.
-    FakeServer& silence() { return add(Step(Step::Silence)); }
+    FakeServer& silence();
     // Sends the bytes one at a time, pausing between them, until the client
     // hangs up: a peer slower than any single wait.
-    FakeServer& drip(std::vector<unsigned char> bytes, int pauseMs) {
-        Step s(Step::Drip);
-        s.bytes = std::move(bytes);
-        s.pauseMs = pauseMs;
-        return add(std::move(s));
-    }
+    FakeServer& drip(std::vector<unsigned char> bytes, int pauseMs);
 
     // Runs the script on a thread for the first connection.
     void start();
@@ -64,21 +58,13 @@ public:
     std::vector<std::vector<unsigned char>> received() const;
 
 private:
-    struct Step {
-        enum Kind { Expect, Ping, Send, Close, Silence, Drip } kind;
-        explicit Step(Kind k) : kind(k) {}
-        std::uint8_t msgKind = 0;
-        std::uint16_t number = 0;
-        std::vector<unsigned char> bytes;
-        int pauseMs = 0;
-    };
-
+    // A step of the script on the connection (-1 once closed); false ends the script.
+    using Step = std::function<bool(int& conn)>;
     FakeServer& add(Step step) {
         steps_.push_back(std::move(step));
         return *this;
     }
     void run();
-    bool runStep(const Step& step, int& conn);
     bool readExact(int conn, unsigned char* p, std::size_t n);
     void fail(const std::string& text);
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -77,17 +78,27 @@ inline std::string Hex(const Bytes& bytes) {
     return out;
 }
 
-// A call's outputs joined by '|', integers as numbers: one comparison for all.
 inline std::string FieldText(const char* s) { return s; }
 inline std::string FieldText(const std::string& s) { return s; }
 template <typename T, typename = std::enable_if_t<std::is_arithmetic<T>::value>>
 std::string FieldText(T v) {
     return std::to_string(+v);
 }
-template <typename... T>
-std::string Fields(const T&... v) {
-    std::string out;
-    ((out += FieldText(v) + "|"), ...);
+
+// A call's outputs joined by '|', integers as numbers: one comparison for all.
+// Written with braces, the fields are taken in order, so a call may come first.
+struct Fields : std::string {
+    template <typename... T>
+    Fields(const T&... v) {
+        ((*this += FieldText(v) + "|"), ...);
+    }
+    friend void PrintTo(const Fields& f, std::ostream* os) { *os << '"' << static_cast<const std::string&>(f) << '"'; }
+};
+
+// Blocks as hex texts, for comparisons that show what differs.
+inline std::vector<std::string> HexBlocks(const std::vector<Bytes>& blocks) {
+    std::vector<std::string> out;
+    for (const Bytes& b : blocks) out.push_back(Hex(b));
     return out;
 }
 

@@ -39,10 +39,10 @@ std::string rows(int n, const std::string& cells = "<Column ID=\"1\">v</Column>"
     return d;
 }
 
-std::string emptyRows(int n) {
+std::string repeat(const std::string& text, std::size_t n) {
     std::string d;
-    d.reserve(6 * std::size_t(n));
-    for (int i = 0; i < n; ++i) d += "<Row/>";
+    d.reserve(text.size() * n);
+    while (n--) d += text;
     return d;
 }
 
@@ -91,8 +91,8 @@ struct Case {
 TEST(HostileAnswers, RefusedWithAClearStateAndBoundedMemory) {
     const std::string more = "08S01 Communication link failure: The answer holds more rows than the ";
     const std::string bigValue = rows(1, "<Column ID=\"1\">" + std::string(16u << 20, 'x') + "</Column>");
-    std::string wide = "<ResultSet><ResultSetMetaData columnCount=\"40000\">";
-    for (int i = 0; i < 40000; ++i) wide += "<ColumnMetaData/>";
+    const std::string wide =
+        "<ResultSet><ResultSetMetaData columnCount=\"40000\">" + repeat("<ColumnMetaData/>", 40000);
     const Case cases[] = {
         {"a block of two rows", "", document(1, rows(2)), 1, "", 2},
         {"a fault under a refusing status", "", "<Fault faultCode=\"1002\">no such table: T</Fault>", 1002,
@@ -109,9 +109,9 @@ TEST(HostileAnswers, RefusedWithAClearStateAndBoundedMemory) {
          true, kExport + 1},
         {"a block larger than asked", "", document(1, rows(11)), 3, more + "10 asked for"},
         {"a block larger than a BlockSize of 1", "BlockSize=1", document(1, rows(2)), 3, more + "1 asked for"},
-        {"two million empty rows in a block of ten", "", document(8, emptyRows(2000000)), 3,
+        {"two million empty rows in a block of ten", "", document(8, repeat("<Row/>", 2000000)), 3,
          more + "10 asked for"},
-        {"two million empty rows when all were asked", "BlockSize=all", document(8, emptyRows(2000000)), 1,
+        {"two million empty rows when all were asked", "BlockSize=all", document(8, repeat("<Row/>", 2000000)), 1,
          "08S01 Communication link failure: The answer needs more memory than its size allows"},
         {"more values than columns", "", document(1, rows(1, "<Column ID=\"1\">a</Column><Column ID=\"2\">b</Column>")),
          1, "08S01 Communication link failure: A row of the answer holds more values than the 1 columns it describes"},
