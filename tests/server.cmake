@@ -2,12 +2,10 @@
 # the wire, byte by byte and through the kit's C API with the driver's own
 # answer reader (the core objects; never with vornd_core as well, which has
 # its own copy of the packet code). Sources in tests/server/ so that they
-# stay out of unit_tests; the statement-text reader and the codecs come as
-# their two sources.
+# stay out of unit_tests; the codecs come as their source.
 if(NOT WIN32 AND TARGET vornd)
   file(GLOB VORN_SERVER_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/server/*.cpp)
-  add_executable(server_tests ${VORN_SERVER_TESTS} $<TARGET_OBJECTS:vorncore>
-                 ${CMAKE_SOURCE_DIR}/server/SqlText.cpp ${CMAKE_SOURCE_DIR}/server/Codec.cpp)
+  add_executable(server_tests ${VORN_SERVER_TESTS} $<TARGET_OBJECTS:vorncore> ${CMAKE_SOURCE_DIR}/server/Codec.cpp)
   target_include_directories(server_tests PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/server)
   target_compile_definitions(server_tests PRIVATE
     VORND_BINARY="$<TARGET_FILE:vornd>"

@@ -1,12 +1,13 @@
 #include "VorndProcess.h"
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -83,22 +84,15 @@ TestServer::TestServer(const std::string& name, const std::string& users, std::v
         error_ = "cannot start vornd";
         return;
     }
-    // The first line names the port.
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd p{out, POLLIN, 0};
-        if (poll(&p, 1, 200) <= 0) continue;
-        char c[256];
-        const ssize_t n = read(out, c, sizeof c);
-        if (n <= 0) break;
-        line.append(c, static_cast<std::size_t>(n));
-    }
-    ::close(out);
-    const std::string prefix = "vornd listening on 127.0.0.1:";
-    if (line.compare(0, prefix.size(), prefix) == 0) port_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + prefix.size()));
+    // The first line names the port; a vornd that cannot serve exits first.
+    char line[256] = "";
+    FILE* lines = fdopen(out, "r");
+    if (!std::fgets(line, sizeof line, lines)) line[0] = '\0';
+    std::fclose(lines);
+    const char prefix[] = "vornd listening on 127.0.0.1:";
+    if (std::strncmp(line, prefix, sizeof prefix - 1) == 0) port_ = std::uint16_t(std::atoi(line + sizeof prefix - 1));
     if (port_ == 0) {
-        error_ = "vornd did not start: '" + line + "'";
+        error_ = std::string("vornd did not start: '") + line + "'";
         stop();
     }
 }

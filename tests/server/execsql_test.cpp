@@ -17,7 +17,7 @@ struct Result {
     std::uint32_t status = 0;
     std::string message, type;  // the answer's or the fault's message; the statement type
     int columnCount = -1, rowCount = -1;
-    std::string columns;        // "TYPE," each, "TYPE!," when not nullable
+    std::string columns;        // "NAME TYPE," each, "NAME TYPE!," when not nullable
     std::vector<int> numbers;
     std::vector<std::vector<std::string>> rows;  // NULL as "~", a value left on the server as "@"
     std::vector<std::string> keys;               // the fetch keys of those, in order
@@ -56,7 +56,8 @@ Result execsql(HVDB session, const std::string& sql, std::uint32_t rows = 0xFFFF
         r.columnCount = rs->columnCount;
         r.rowCount = rs->rowCount;
         for (int c = 0; c < rs->columns.getCount(); ++c)
-            r.columns += std::string(resultColumn(rs, c)->columnType) + (resultColumn(rs, c)->isNullable ? "," : "!,");
+            r.columns += std::string(resultColumn(rs, c)->columnName) + " " + resultColumn(rs, c)->columnType +
+                         (resultColumn(rs, c)->isNullable ? "," : "!,");
         for (int i = 0; i < resultRowCount(rs); ++i) {
             const Row* row = resultRow(rs, i);
             r.numbers.push_back(row->rowNumber);
@@ -109,7 +110,8 @@ protected:
 TEST_F(VorndSql, DocumentsCarryTypesAndEveryTextWhole) {
     Result d = run("SELECT * FROM BOOKS ORDER BY ID");
     EXPECT_EQ(d.type + " " + std::to_string(d.columnCount) + " " + std::to_string(d.rowCount), "SELECT 8 5");
-    EXPECT_EQ(d.columns, "INTEGER,VARCHAR!,INTEGER,NUMERIC,DATE,TIME,LONG VARCHAR,LONG VARBINARY,");
+    EXPECT_EQ(d.columns, "ID INTEGER,TITLE VARCHAR!,AUTHOR_ID INTEGER,PRICE NUMERIC,PUBLISHED DATE,SHELVED TIME,"
+                         "ABSTRACT LONG VARCHAR,COVER LONG VARBINARY,");
     EXPECT_EQ(d.numbers, (std::vector<int>{1, 2, 3, 4, 5}));
     // Base64 inline, NULL apart from an empty text and blob, markup and
     // non-ASCII text unchanged.
@@ -118,7 +120,8 @@ TEST_F(VorndSql, DocumentsCarryTypesAndEveryTextWhole) {
                   "Ümlauts, ß, €, 日本語 — and 'quotes'.|~");
     EXPECT_EQ(cells("SELECT TITLE FROM BOOKS WHERE ID = 5"), "Quotes & <markup> \"test\"");
     // Expressions have no declared type: their first value decides.
-    EXPECT_EQ(run("SELECT 1, 2.5, 'x', x'00', NULL").columns, "INTEGER,NUMERIC,VARCHAR,LONG VARBINARY,VARCHAR,");
+    EXPECT_EQ(run("SELECT 1, 2.5, 'x', x'00', NULL").columns,
+              "1 INTEGER,2.5 NUMERIC,'x' VARCHAR,x'00' LONG VARBINARY,NULL VARCHAR,");
 
     // Texts against the reader's rule that whitespace-only chunks are
     // dropped, and against the escapes; bytes that are not UTF-8 (from
@@ -126,7 +129,7 @@ TEST_F(VorndSql, DocumentsCarryTypesAndEveryTextWhole) {
     run("CREATE TABLE TEXTS (ID INTEGER PRIMARY KEY, T VARCHAR(200))");
     const std::string texts[] = {
         "two\nlines", " ", "   ", "tab\there", "\r\n", "a & b", "< >", "&&", "x < y > z", "]]>", "trailing ",
-        " leading", "a\"b'c", "\x01x\x7F\x1F", "\xEF\xBF\xBE|\xEF\xBF\xBF|\xEF\xBF\xBD", "\xC3(", "\xC0\x80",
+        " leading", "a\"b'c", "& <", "\x01x\x7F\x1F", "\xEF\xBF\xBE|\xEF\xBF\xBF|\xEF\xBF\xBD", "\xC3(", "\xC0\x80",
         "s\xED\xA0\x80", "abc\xF4\x90\x80\x80", "end\xE2\x82", "\xC3\xA9t\xE2\x82\xAC\xF0\x9F\x98\x80",
     };
     for (std::size_t i = 0; i < sizeof texts / sizeof texts[0]; ++i) {
@@ -135,8 +138,9 @@ TEST_F(VorndSql, DocumentsCarryTypesAndEveryTextWhole) {
         run("INSERT INTO TEXTS VALUES (" + std::to_string(i) + ", CAST(x'" + hex + "' AS TEXT))");
         EXPECT_EQ(cells("SELECT T FROM TEXTS WHERE ID = " + std::to_string(i)), texts[i]) << i;
     }
-    // Names travel in attributes, escaped otherwise.
-    EXPECT_EQ(execsql(s_, "SELECT 1 AS \"t\tn\nr\r&\"\"\"").rows.size(), 1u);
+    // Names travel in attributes, messages in text, both escaped.
+    EXPECT_EQ(run("SELECT 1 AS \"t\tn\nr\r&\"\"<\"").columns, "t\tn\nr\r&\"< INTEGER,");
+    EXPECT_NE(fault("SELECT * FROM \"a\x01<&\xC3\xA9\"").find("no such table: a?<&\xC3\xA9"), std::string::npos);
 }
 
 TEST_F(VorndSql, PagingContinuesTheCursorAndRerunsWhenItMust) {
@@ -216,7 +220,7 @@ TEST_F(VorndSql, StatementsRunAgainFollowTheSchemaAndTheirConstants) {
     EXPECT_NE(fault(q).find("no such table"), std::string::npos);
     run("CREATE TABLE AGAIN (X DATE, Y INTEGER, Z INTEGER)");
     run("INSERT INTO AGAIN VALUES ('2001-02-03', 2, 3)");
-    EXPECT_EQ(run(q).columns, "DATE,INTEGER,INTEGER,");
+    EXPECT_EQ(run(q).columns, "X DATE,Y INTEGER,Z INTEGER,");
     // A statement that failed as it ran fails again and leaves nothing
     // behind; the same change twice binds its object value each time.
     const std::string overflow = "SELECT abs(-9223372036854775807 - 1)";
@@ -237,12 +241,17 @@ TEST_F(VorndSql, StatementsRunAgainFollowTheSchemaAndTheirConstants) {
         {"SELECT COUNT(*) FROM BOOKS WHERE TITLE = 'x' COLLATE 'NOCASE' OR 1.5 > 1", "5"},
         {"SELECT COUNT(*) FROM BOOKS WHERE X'41' = CAST('A' AS BLOB) AND 'it''s' = 'it' || '''s'", "5"},
         {"SELECT 'VDBS.TABLES', 5 FROM BOOKS WHERE ID = 1", "VDBS.TABLES|5"},
+        {"SELECT COUNT(*) FROM BOOKS WHERE ID > 2 AND :x IS NULL AND ?1 IS NULL", "3"},
+        {"SELECT '\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80', 'SET OBJECT (a = 1)' -- SET OBJECT (b = 2)\n",
+         "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80|SET OBJECT (a = 1)"},
     };
     for (const auto& [query, expected] : constants) EXPECT_EQ(cells(query), expected) << query;
+    EXPECT_EQ(run("SELECT 5 FROM BOOKS WHERE ID = 1").columns, "5 INTEGER,");
 }
 
 TEST_F(VorndSql, ChangesObjectClauseFaultsAndRefusals) {
-    run("CREATE TABLE CHANGES (ID INTEGER PRIMARY KEY, V VARCHAR(10) UNIQUE, BODY LONG VARCHAR, RAW LONG VARBINARY)");
+    run("CREATE TABLE CHANGES (ID INTEGER PRIMARY KEY, V VARCHAR(10) UNIQUE, BODY LONG VARCHAR, RAW LONG VARBINARY, "
+        "OBJECTS INTEGER)");
     const struct { const char* sql; const char* answer; } changes[] = {
         {"INSERT INTO CHANGES (V) VALUES ('a'), ('b'), ('c')", "INSERT 3"},
         {"update CHANGES set V = V || '!' where V <> 'a'", "UPDATE 2"},
@@ -253,6 +262,7 @@ TEST_F(VorndSql, ChangesObjectClauseFaultsAndRefusals) {
         {"UPDATE CHANGES SET OBJECT (BODY = 'data=it''s (a), = b', RAW = 'data[base64]=AP8QIA==', V = NULL) "
          "WHERE ID = 1 OR V = 'SET OBJECT ('", "UPDATE 1"},
         {"/* x */ update CHANGES set /* c */ object(\"RAW\"='QQ==') where ID = 2", "UPDATE 1"},
+        {"UPDATE CHANGES SET OBJECTS = 1 WHERE ID = 2", "UPDATE 1"},
     };
     for (const auto& c : changes) {
         const Result d = run(c.sql);
@@ -261,7 +271,8 @@ TEST_F(VorndSql, ChangesObjectClauseFaultsAndRefusals) {
     EXPECT_EQ(cells("SELECT BODY, RAW, V, typeof(RAW) FROM CHANGES WHERE ID = 1"),
               std::string("it's (a), = b|\x00\xFF\x10\x20|~|blob", 25));
     EXPECT_EQ(cells("SELECT RAW FROM CHANGES WHERE ID = 2"), "QQ==");
-    const std::pair<const char*, std::string> base64[] = {{"QQ", "A"}, {"AP8Q", std::string("\x00\xFF\x10", 3)}};
+    const std::pair<const char*, std::string> base64[] = {
+        {"QQ", "A"}, {"QQ==", "A"}, {"AP8Q", std::string("\x00\xFF\x10", 3)}, {"+/9z", "\xFB\xFFs"}};
     for (const auto& [text, bytes] : base64) {
         run(std::string("UPDATE CHANGES SET OBJECT (RAW = 'data[base64]=") + text + "') WHERE ID = 1");
         EXPECT_EQ(cells("SELECT RAW FROM CHANGES WHERE ID = 1"), bytes) << text;
@@ -280,7 +291,8 @@ TEST_F(VorndSql, ChangesObjectClauseFaultsAndRefusals) {
           std::string("UPDATE CHANGES SET OBJECT (RAW = 'data[base64]=Q')"),
           std::string("UPDATE CHANGES SET OBJECT (RAW = 'data[base64]=QQ==QQ==')"),
           std::string("UPDATE CHANGES SET OBJECT (RAW = 'data[base64]=QQ=Q')"),
-          std::string("UPDATE CHANGES SET OBJECT (RAW = 'x'"), std::string("SELECT 1; SELECT 2"),
+          std::string("UPDATE CHANGES SET OBJECT (RAW = 'x'"), std::string("UPDATE CHANGES SET OBJECT RAW = 'x'"),
+          std::string("WITH a AS (DELETE FROM CHANGES) SELECT 1"), std::string("SELECT 1; SELECT 2"),
           std::string("  -- nothing\n"),
           std::string("ATTACH DATABASE '/tmp/other.db' AS o"), std::string("VACUUM INTO '/tmp/copy.db'"),
           std::string("PRAGMA journal_mode = DELETE"), std::string("SELECT '\xC0\xAF'"),
