@@ -76,6 +76,7 @@ std::string WireClient::receiveRaw(std::size_t count, int timeoutMs) {
         if (poll(&pfd, 1, msLeft(deadline)) <= 0) break;
         char buf[4096];
         const ssize_t n = ::recv(fd_, buf, std::min(sizeof buf, count - out.size()), 0);
+        closed_ = n == 0 || (n < 0 && errno == ECONNRESET);
         if (n <= 0) break;
         out.append(buf, static_cast<std::size_t>(n));
     }
@@ -83,15 +84,9 @@ std::string WireClient::receiveRaw(std::size_t count, int timeoutMs) {
 }
 
 bool WireClient::closedByPeer(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        pollfd pfd{fd_, POLLIN, 0};
-        if (poll(&pfd, 1, msLeft(deadline)) <= 0) return false;
-        char buf[256];
-        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-        if (n == 0) return true;
-        if (n < 0) return errno == ECONNRESET;
-    }
+    closed_ = false;
+    receiveRaw(SIZE_MAX, timeoutMs);
+    return closed_;
 }
 
 bool WireClient::sendFrame(const CPACKET& body) {

@@ -54,6 +54,7 @@ public:
 private:
     bool sendFrame(const CPACKET& body);
     int fd_ = -1;
+    bool closed_ = false;  // the last receive met the end of the stream
 };
 
 }  // namespace vorndtest
