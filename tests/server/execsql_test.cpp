@@ -65,7 +65,8 @@ Result execsql(HVDB session, const std::string& sql, std::uint32_t rows = 0xFFFF
             for (int v = 0; v < row->valueCount; ++v) {
                 const ColumnValue* value = rowValue(row, v);
                 if (value->fetchKey) r.keys.push_back(value->fetchKey);
-                r.rows.back().push_back(value->isNull ? "~" : value->fetchKey ? "@" : std::string(value->data, value->length));
+                const std::string data = value->data ? std::string(value->data, value->length) : "";
+                r.rows.back().push_back(value->isNull ? "~" : value->fetchKey ? "@" : data);
             }
         }
     }
@@ -316,7 +317,8 @@ TEST_F(VorndSql, CatalogViewsStayCurrent) {
               "ABSTRACT|LONG VARCHAR|1;COVER|LONG VARBINARY|1");
     HVDB other = kitLogin(server_->port());
     ASSERT_EQ(execsql(other, "CREATE TABLE FRESH (A INTEGER, B DATE NOT NULL)").status, 1u);
-    EXPECT_EQ(cells("SELECT COLNAME, SQLTYPE, NULLABLE FROM VDBS.COLUMNS WHERE TABLENAME = 'FRESH'"), "A|INTEGER|1;B|DATE|0");
+    EXPECT_EQ(cells("SELECT COLNAME, SQLTYPE, NULLABLE FROM VDBS.COLUMNS WHERE TABLENAME = 'FRESH'"),
+              "A|INTEGER|1;B|DATE|0");
     ASSERT_EQ(execsql(other, "DROP TABLE FRESH").status, 1u);
     VdbEndVorn(other, 0);
     EXPECT_EQ(cells("SELECT NAME FROM VDBS.TABLES WHERE NAME = 'FRESH'"), "");

@@ -12,15 +12,9 @@ namespace {
 
 const char* const kAlicePassword = "secret:with:colons";
 
-CPACKET stopVorn() {
-    CPACKET end;
-    return end.AppendU8(0);
-}
-
 // BeginVdbs: a login without credentials.
 CPACKET beginVdbs() {
-    CPACKET begin;
-    return begin.AppendU8(0).AppendShortItem(CLSTRING("2.0-0250", 8)).AppendShortItem(CLSTRING("", 0));
+    return CPACKET().AppendU8(0).AppendShortItem(CLSTRING("2.0-0250", 8)).AppendShortItem(CLSTRING("", 0));
 }
 
 class VorndProtocol : public VorndSuite {
@@ -61,9 +55,7 @@ TEST_F(VorndProtocol, LoginChecksUsersFileAndClientVersion) {
 }
 
 TEST_F(VorndProtocol, SessionRequestsRefusalsAndMalformedInput) {
-    CPACKET shortStart;
-    shortStart.AppendU16(200);  // a user name longer than the frame
-    EXPECT_EQ(c_.call(110, shortStart).status, 26);
+    EXPECT_EQ(c_.call(110, CPACKET().AppendU16(200)).status, 26);  // a user name longer than the frame
     ASSERT_EQ(c_.start("alice", kAlicePassword).status, 1);
     // Version; XVersion and Message go through the kit in requests_it.
     Answer v = c_.call(803, CPACKET());
@@ -77,9 +69,7 @@ TEST_F(VorndProtocol, SessionRequestsRefusalsAndMalformedInput) {
     }
     // Broken requests inside well-formed frames: an error answer each, a
     // fault document where an Export has one.
-    CPACKET cut;
-    cut.AppendU32(0).AppendU32(0);
-    EXPECT_EQ(c_.call(1007, cut).status, 26);
+    EXPECT_EQ(c_.call(1007, CPACKET().AppendU32(0).AppendU32(0)).status, 26);
     Answer e = c_.execsql(std::string("SELECT '\xC3\x28'"));  // not UTF-8
     EXPECT_EQ(e.status, 32);
     EXPECT_EQ(c_.execsql(std::string("SELECT 1\0; SELECT 2", 19)).status % 2, 0);  // one statement a request
@@ -87,17 +77,14 @@ TEST_F(VorndProtocol, SessionRequestsRefusalsAndMalformedInput) {
     e = c_.call(1007, WireClient::execsqlArgs("x", 0, 0, "dropeverything"));
     EXPECT_TRUE(e.status % 2 == 0 && e.rest.find("<Fault") != std::string::npos) << e.status;
     // Kind 'N' without a notification, and a kind that does not exist.
-    for (std::uint8_t kind : {'N', 'Q'}) {
-        CPACKET body;
-        body.AppendU8(kind).AppendU16(1007);
-        EXPECT_EQ(c_.callBody(body).status % 2, 0) << kind;
-    }
+    for (std::uint8_t kind : {'N', 'Q'})
+        EXPECT_EQ(c_.callBody(CPACKET().AppendU8(kind).AppendU16(1007)).status % 2, 0) << kind;
     // The ping frame: 05 00 00 00 'P' answered by seven bytes, 'P' fifth.
     ASSERT_TRUE(c_.sendRaw("\x05\x00\x00\x00P", 5));
     const std::string pong = c_.receiveRaw(7, 5000);
     EXPECT_TRUE(pong.size() == 7 && pong[4] == 'P') << pong.size();
     EXPECT_EQ(c_.execsql("SELECT 1").status, 1);
-    EXPECT_EQ(c_.call(111, stopVorn()).status, 1);  // StopVorn ends the session
+    EXPECT_EQ(c_.call(111, CPACKET().AppendU8(0)).status, 1);  // StopVorn ends the session
     EXPECT_TRUE(c_.closedByPeer(5000));
 
     // Frames that cannot be served close the connection; a peer that
@@ -145,7 +132,7 @@ TEST(VorndServer, SessionsBeyondTheLimitAreRefusedWithTheirStatus) {
     EXPECT_EQ(c.start("c", "c").status, 26114);  // told why, and let go
     EXPECT_TRUE(c.closedByPeer(5000));
     // A place that comes free is taken by the next one.
-    ASSERT_EQ(a.call(111, stopVorn()).status, 1);
+    ASSERT_EQ(a.call(111, CPACKET().AppendU8(0)).status, 1);
     ASSERT_TRUE(a.closedByPeer(5000));
     bool admitted = false;
     for (int i = 0; i < 50 && !admitted; ++i) {
