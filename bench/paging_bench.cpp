@@ -2,7 +2,9 @@
 // block early, midway and late in the result. With a server that continues
 // its cursor the three agree; a server that re-ran the query for each block
 // would grow linearly with the block number (--rerun shows that path).
-#include "WireClient.h"
+#include "VorndProcess.h"
+#include "platform/platform.h"
+#include "vornvdb/vornkit.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +18,25 @@
 using namespace vorndtest;
 
 namespace {
+
+// One block through the kit: the answer's status and its rows in `rows`.
+std::uint32_t fetchBlock(HVDB session, const std::string& sql, std::uint32_t rows, std::uint32_t block,
+                         std::uint32_t& inBlock, std::string& message) {
+    XmlRequest r{};
+    std::strcpy(r.command, "execsql");
+    r.text = const_cast<char*>(sql.c_str());
+    r.textLength = std::int32_t(sql.size() + 1);
+    r.rows = rows;
+    r.flags = 36;
+    r.block = block;
+    VdbExport(session, &r);
+    // Blocks the kit allocated for the answer are ours.
+    if (r.document) plat::heapFree(r.document);
+    if (r.text != sql.c_str()) plat::heapFree(r.text);
+    inBlock = r.block;
+    message = r.message;
+    return r.status;
+}
 
 void usage() {
     std::printf(
@@ -54,65 +75,58 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const std::string base = "/tmp/vornd-bench-" + std::to_string(getpid());
-    const std::string db = base + ".db", script = base + ".sql";
+    const std::string script = "/tmp/vornd-bench-" + std::to_string(getpid()) + ".sql";
     std::ofstream(script) << "CREATE TABLE BIG (ID INTEGER PRIMARY KEY, NAME VARCHAR(40), V NUMERIC, D DATE);\n"
                              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
                           << rows
                           << ")\nINSERT INTO BIG SELECT i, 'row ' || i, i / 3.0, date('2000-01-01', '+' || "
                              "(i % 9000) || ' days') FROM n;\n";
-    if (runVornd({"--db", db, "--init-sql", script, "--init-only"}) != 0) {
-        std::fprintf(stderr, "cannot create the database\n");
+    TestServer server("bench", "", {}, script);
+    ::unlink(script.c_str());
+    KitStartupParams params{};
+    std::strcpy(params.commsModule, "wsa11.dll");
+    std::strcpy(params.host, "127.0.0.1");
+    std::snprintf(params.service, sizeof params.service, "%u", unsigned(server.port()));
+    params.receiveTimeout = params.sendTimeout = 600;
+    HVDB session = nullptr;
+    if (!server.ok()) {
+        std::fprintf(stderr, "%s\n", server.error().c_str());
         return 1;
     }
-    ::unlink(script.c_str());
-
-    VorndProcess server;
-    std::string error;
-    int rc = 1;
-    if (!server.start(db, {}, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-    } else {
-        WireClient c;
-        if (!c.connect(server.port()) || c.start("bench", "bench").status != 1) {
-            std::fprintf(stderr, "cannot log in\n");
-        } else {
-            const std::string q = "SELECT ID, NAME, V, D FROM BIG ORDER BY ID";
-            std::vector<double> ms;
-            unsigned long fetched = 0;
-            const auto start = std::chrono::steady_clock::now();
-            for (std::uint32_t n = 1;; ++n) {
-                if (rerun && n > 1) c.execsql(q, static_cast<std::uint32_t>(block), 1);
-                const auto t0 = std::chrono::steady_clock::now();
-                const ExportAnswer a = c.execsql(q, static_cast<std::uint32_t>(block), n);
-                const auto t1 = std::chrono::steady_clock::now();
-                if (!a.ok || !(a.status & 1)) {
-                    std::fprintf(stderr, "block %u failed: %s\n", n, a.message.c_str());
-                    break;
-                }
-                ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
-                fetched += a.result1;
-                if (a.status != 3) break;
-            }
-            const double total =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            const std::size_t n = ms.size(), tenth = n >= 10 ? n / 10 : 1;
-            std::printf("rows %lu fetched %lu, block size %lu, %zu blocks, %.2f s%s\n", rows, fetched, block, n,
-                        total, rerun ? " (re-run path)" : "");
-            if (n > 0) {
-                const std::size_t mid = n / 2 - std::min(n / 2, tenth / 2);
-                std::printf("early  blocks %6zu-%-6zu %8.3f ms per block\n", std::size_t(1), tenth,
-                            mean(ms, 0, tenth));
-                std::printf("middle blocks %6zu-%-6zu %8.3f ms per block\n", mid + 1, mid + tenth,
-                            mean(ms, mid, mid + tenth));
-                std::printf("late   blocks %6zu-%-6zu %8.3f ms per block\n", n - tenth + 1, n,
-                            mean(ms, n - tenth, n));
-                std::printf("late/early ratio %.2f\n", mean(ms, n - tenth, n) / mean(ms, 0, tenth));
-            }
-            rc = fetched == rows ? 0 : 1;
-        }
-        server.stop();
+    if (VdbStartVorn(&session, &params, "bench", "bench", 0, 0) != 1) {
+        std::fprintf(stderr, "cannot log in\n");
+        return 1;
     }
-    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((db + suffix).c_str());
-    return rc;
+    const std::string q = "SELECT ID, NAME, V, D FROM BIG ORDER BY ID";
+    std::vector<double> ms;
+    unsigned long fetched = 0;
+    std::uint32_t inBlock = 0;
+    std::string message;
+    const auto start = std::chrono::steady_clock::now();
+    for (std::uint32_t n = 1;; ++n) {
+        if (rerun && n > 1) fetchBlock(session, q, static_cast<std::uint32_t>(block), 1, inBlock, message);
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::uint32_t status = fetchBlock(session, q, static_cast<std::uint32_t>(block), n, inBlock, message);
+        const auto t1 = std::chrono::steady_clock::now();
+        if (!(status & 1)) {
+            std::fprintf(stderr, "block %u failed: %s\n", n, message.c_str());
+            break;
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        fetched += inBlock;
+        if (status != 3) break;
+    }
+    const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::size_t n = ms.size(), tenth = n >= 10 ? n / 10 : 1;
+    std::printf("rows %lu fetched %lu, block size %lu, %zu blocks, %.2f s%s\n", rows, fetched, block, n, total,
+                rerun ? " (re-run path)" : "");
+    if (n > 0) {
+        const std::size_t mid = n / 2 - std::min(n / 2, tenth / 2);
+        std::printf("early  blocks %6zu-%-6zu %8.3f ms per block\n", std::size_t(1), tenth, mean(ms, 0, tenth));
+        std::printf("middle blocks %6zu-%-6zu %8.3f ms per block\n", mid + 1, mid + tenth, mean(ms, mid, mid + tenth));
+        std::printf("late   blocks %6zu-%-6zu %8.3f ms per block\n", n - tenth + 1, n, mean(ms, n - tenth, n));
+        std::printf("late/early ratio %.2f\n", mean(ms, n - tenth, n) / mean(ms, 0, tenth));
+    }
+    VdbEndVorn(session, 0);
+    return fetched == rows ? 0 : 1;
 }

@@ -12,7 +12,7 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
   set(VORN_TLS_DEFS VORN_TLS_DIR="${CMAKE_CURRENT_BINARY_DIR}/tls-certs"
       VORN_CERT_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/support/make-test-certs.sh")
   function(vorn_connect_test name)
-    add_executable(${name} ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/server/WireClient.cpp)
+    add_executable(${name} ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/server/VorndProcess.cpp)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}
                                ${CMAKE_CURRENT_SOURCE_DIR}/server)
     target_compile_definitions(${name} PRIVATE ${VORN_TLS_DEFS}

@@ -2,7 +2,7 @@
 // and must exit cleanly: the sanitized vornd reports a leak as a failed exit.
 #pragma once
 
-#include "WireClient.h"
+#include "VorndProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +22,6 @@ protected:
             EXPECT_EQ(server_->stop(), 0);
         }
         server_.reset();
-    }
-    // A client logged in to the suite's server.
-    static void login(WireClient& c, const std::string& user = "tester", const std::string& password = "pw") {
-        ASSERT_TRUE(c.connect(server_->port()));
-        ASSERT_EQ(c.start(user, password).status, 1);
     }
 
     inline static std::unique_ptr<TestServer> server_;

@@ -3,6 +3,7 @@
 // After each, a normal client is still served, and at the end vornd's memory
 // is back near where it started.
 #include "VorndSuite.h"
+#include "WireClient.h"
 #include "stress.h"
 
 #include <sys/stat.h>
@@ -50,7 +51,7 @@ protected:
         WireClient c;
         ASSERT_TRUE(c.connect(server_->port()));
         ASSERT_EQ(c.start("alice", "secret").status, 1);
-        const vorndtest::ExportAnswer a = c.execsql("SELECT COUNT(*) FROM ARTICLES");
+        const vorndtest::Answer a = c.execsql("SELECT COUNT(*) FROM ARTICLES");
         EXPECT_EQ(a.status, 1) << a.message;
     }
     static bool logHas(const std::string& text) {
