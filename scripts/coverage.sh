@@ -12,7 +12,10 @@ source "$ROOT/scripts/packages.sh"
 vorn_ensure_packages build test coverage
 
 mkdir -p "$OUT"
-cmake -S "$ROOT" -B "$OUT" -DVORN_COVERAGE=ON -DCMAKE_BUILD_TYPE=Debug >"$OUT/configure.log"
+# No compiler launcher: ccache's base_dir makes the recorded paths relative,
+# and lcov would then miss every folder.
+cmake -S "$ROOT" -B "$OUT" -DVORN_COVERAGE=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_CXX_COMPILER_LAUNCHER= >"$OUT/configure.log"
 cmake --build "$OUT" -j "$JOBS" >"$OUT/build.log"
 find "$OUT" -name '*.gcda' -delete
 (cd "$OUT" && ctest -j "$JOBS" --timeout 900 >"$OUT/ctest.log" 2>&1) || echo "coverage: some tests failed (see $OUT/ctest.log)" >&2
