@@ -27,7 +27,6 @@ struct Desc : vorntest::StatementTest {
     static Descriptor* d(SQLHDESC h) { return static_cast<Descriptor*>(h); }
     std::string descDiag(SQLHDESC h) { return vorntest::diagText(SQL_HANDLE_DESC, h); }
     // "rc STATE text" of the call just made.
-    std::string stmtResult(SQLRETURN rc) { return std::to_string(rc) + " " + stmtDiag(); }
     std::string descResult(SQLHDESC h, SQLRETURN rc) { return std::to_string(rc) + " " + descDiag(h); }
 
     SQLSMALLINT count(SQLHDESC h) {
