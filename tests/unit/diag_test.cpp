@@ -2,11 +2,9 @@
 // copy-out rule.
 #include "driver/entry/handles.h"
 #include "support/driver_handles.h"
-#include "unit/guarded.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -91,25 +89,9 @@ TEST_F(Diag, GetDiagFieldHeaderAndRecordRules) {
     EXPECT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, hstmt, 2, nullptr, nullptr, nullptr, 0, nullptr), SQL_SUCCESS_WITH_INFO);
 }
 
-// Every buffer size against every text length, with guard bytes around the
-// buffer to catch a write outside it.
-TEST(CopyOutString, EveryBufferSizeAgainstEveryLength) {
-    for (int textLen = 0; textLen <= 9; ++textLen) {
-        const std::string text("abcdefghi", std::size_t(textLen));
-        for (int size = -1; size <= 12; ++size) {
-            vorntest::Guarded g;
-            SQLSMALLINT len = -99;
-            const SQLRETURN rc = copyOutString(static_cast<SQLCHAR*>(g.at()), SQLSMALLINT(size), &len, text.c_str());
-            const int written = size > 0 ? std::min(textLen, size - 1) + 1 : 0;
-            // "length cut bytes-written"
-            EXPECT_EQ(std::to_string(textLen) + " " + std::to_string(textLen >= size) + " " + std::to_string(written),
-                      std::to_string(len) + " " + std::to_string(rc == SQL_SUCCESS_WITH_INFO) + " " +
-                          std::to_string(g.written()))
-                << textLen << "/" << size;
-            const std::string expected = text.substr(0, std::size_t(std::max(written - 1, 0))) + '\0';
-            EXPECT_EQ(0, std::memcmp(g.at(), expected.data(), std::size_t(written)));
-        }
-    }
+// The copy-out's corners no call reaches with an application's buffer (the
+// cuts themselves are checked with the calls that return texts).
+TEST(CopyOutString, NoBufferNoTextAndTheLongestLength) {
     EXPECT_EQ(copyOutString(static_cast<SQLCHAR*>(nullptr), 10, nullptr, "abc"), SQL_SUCCESS);
     SQLSMALLINT len = -1;
     EXPECT_EQ(copyOutString(static_cast<SQLCHAR*>(nullptr), 0, &len, nullptr), SQL_SUCCESS_WITH_INFO);

@@ -1,5 +1,7 @@
 // The translation of ODBC escape sequences, as tables of texts: what the
 // application writes, and what the server receives or the SQLSTATE refusing it.
+// What the translations give through vornd is checked by escapes_pyodbc.py;
+// these tables keep the written forms and the refusals.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,10 +37,7 @@ void expectTranslations(std::initializer_list<Case> cases) {
 
 TEST(Escapes, DatetimeLiteralsBecomeQuotedTexts) {
     expectTranslations({
-        {"SELECT * FROM T WHERE D = {d '2024-01-31'}", "SELECT * FROM T WHERE D = '2024-01-31'"},
         {"{D'2024-02-29'}", "'2024-02-29'"},
-        {"{t '23:59:59'}", "'23:59:59'"},
-        {"{ts '2024-01-31 10:20:30'}", "'2024-01-31 10:20:30'"},
         {"{ts '2024-01-31 10:20:30.123456789'}", "'2024-01-31 10:20:30.123456789'"},
         {"{ d '2000-02-29' }", "'2000-02-29'"},
         {"{d '2024-1-31'}", "22007", true},
@@ -55,27 +54,10 @@ TEST(Escapes, DatetimeLiteralsBecomeQuotedTexts) {
 
 TEST(Escapes, ScalarFunctionsTakeTheServersNames) {
     expectTranslations({
-        {"SELECT {fn UCASE(NAME)} FROM T", "SELECT UPPER(NAME) FROM T"},
         {"{fn lcase( NAME )}", "LOWER(NAME)"},
-        {"{fn CONCAT('a', {fn UCASE('b')})}", "('a' || UPPER('b'))"},
-        {"{fn LENGTH(X)}", "LENGTH(RTRIM(X))"},
-        {"{fn SUBSTRING(X, 2, 3)}", "SUBSTR(X, 2, 3)"},
-        {"{fn LOCATE('b', X)}", "INSTR(X, 'b')"},
         {"{fn LEFT(X, ?)}", "SUBSTR(X, 1, ?)"},
-        {"{fn MOD(7, 3)}", "((7) % (3))"},
-        {"{fn LOG(X)}", "LN(X)"},
-        {"{fn ROUND(X, 2)}", "ROUND(X, 2)"},
-        {"{fn PI()}", "PI()"},
-        {"{fn CURDATE()}", "CURRENT_DATE"},
-        {"{fn CURTIME()}", "CURRENT_TIME"},
-        {"{fn NOW()}", "CURRENT_TIMESTAMP"},
         {"{fn CURRENT_TIMESTAMP}", "CURRENT_TIMESTAMP"},
-        {"{fn YEAR({d '2024-01-31'})}", "CAST(STRFTIME('%Y', '2024-01-31') AS INTEGER)"},
-        {"{fn DAYOFWEEK(D)}", "(CAST(STRFTIME('%w', D) AS INTEGER) + 1)"},
-        {"{fn IFNULL(A, 0)}", "COALESCE(A, 0)"},
         {"{fn USER()}", "'o''neil'"},
-        {"{fn DATABASE()}", "''"},
-        {"{fn CONVERT(X, SQL_INTEGER)}", "CAST(X AS INTEGER)"},
         {"{fn convert(X, sql_varchar)}", "CAST(X AS VARCHAR)"},
         {"{fn SUBSTR(X, f(1, 2))}", "SUBSTR(X, f(1, 2))"},  // not ODBC's: passed on
         {"{fn UCASE(')')}", "UPPER(')')"},
@@ -90,9 +72,7 @@ TEST(Escapes, ScalarFunctionsTakeTheServersNames) {
 
 TEST(Escapes, JoinsLikeEscapesAndCalls) {
     expectTranslations({
-        {"SELECT * FROM {oj A LEFT OUTER JOIN B ON A.X = B.X}", "SELECT * FROM A LEFT OUTER JOIN B ON A.X = B.X"},
         {"{oj A LEFT OUTER JOIN B ON {fn UCASE(A.X)} = B.X}", "A LEFT OUTER JOIN B ON UPPER(A.X) = B.X"},
-        {"WHERE N LIKE 'a\\_%' {escape '\\'}", "WHERE N LIKE 'a\\_%' ESCAPE '\\'"},
         {"{call P(1)}", "HYC00", true},
         {"{?= call P(1)}", "HYC00", true},
         {"{interval '1' day}", "HYC00", true},
@@ -120,25 +100,30 @@ TEST(Escapes, JoinsLikeEscapesAndCalls) {
     EXPECT_STREQ("42000", failure.sqlState);
 }
 
+// Bits the server cannot honour must not be claimed (the claimed ones are
+// used through vornd by escapes_pyodbc.py).
 TEST(Escapes, InfoAnswersMatchTheTranslatedFunctions) {
+    const struct {
+        SQLUSMALLINT type;
+        std::uint32_t checked, want;
+    } cases[] = {
+        {SQL_TIMEDATE_FUNCTIONS, SQL_FN_TD_WEEK | SQL_FN_TD_TIMESTAMPADD | SQL_FN_TD_EXTRACT, 0},
+        {SQL_STRING_FUNCTIONS,
+         SQL_FN_STR_LOCATE | SQL_FN_STR_LOCATE_2 | SQL_FN_STR_RIGHT | SQL_FN_STR_INSERT | SQL_FN_STR_REPEAT |
+             SQL_FN_STR_SOUNDEX,
+         SQL_FN_STR_LOCATE_2},
+        {SQL_SYSTEM_FUNCTIONS, ~0u, SQL_FN_SYS_USERNAME | SQL_FN_SYS_DBNAME | SQL_FN_SYS_IFNULL},
+        {SQL_CONVERT_FUNCTIONS, ~0u, SQL_FN_CVT_CONVERT},
+        {SQL_NUMERIC_FUNCTIONS, SQL_FN_NUM_LOG | SQL_FN_NUM_MOD | SQL_FN_NUM_ATAN2 | SQL_FN_NUM_TRUNCATE | SQL_FN_NUM_RAND,
+         SQL_FN_NUM_LOG | SQL_FN_NUM_MOD},
+        {SQL_CONVERT_DATE, ~0u, SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_LONGVARCHAR},
+    };
+    for (const auto& c : cases) {
+        std::uint32_t mask = 0;
+        ASSERT_TRUE(escapeInfoAnswer(c.type, mask)) << c.type;
+        EXPECT_EQ(c.want, mask & c.checked) << c.type;
+    }
     std::uint32_t mask = 0;
-    ASSERT_TRUE(escapeInfoAnswer(SQL_TIMEDATE_FUNCTIONS, mask));
-    const std::uint32_t current = SQL_FN_TD_CURRENT_DATE | SQL_FN_TD_CURRENT_TIME | SQL_FN_TD_CURRENT_TIMESTAMP;
-    EXPECT_EQ(current, mask & current);
-    EXPECT_EQ(0u, mask & (SQL_FN_TD_WEEK | SQL_FN_TD_TIMESTAMPADD | SQL_FN_TD_EXTRACT));
-    ASSERT_TRUE(escapeInfoAnswer(SQL_STRING_FUNCTIONS, mask));
-    EXPECT_EQ(std::uint32_t(SQL_FN_STR_LOCATE_2), mask & (SQL_FN_STR_LOCATE | SQL_FN_STR_LOCATE_2));
-    EXPECT_EQ(0u, mask & (SQL_FN_STR_RIGHT | SQL_FN_STR_INSERT | SQL_FN_STR_REPEAT | SQL_FN_STR_SOUNDEX));
-    ASSERT_TRUE(escapeInfoAnswer(SQL_SYSTEM_FUNCTIONS, mask));
-    EXPECT_EQ(std::uint32_t(SQL_FN_SYS_USERNAME | SQL_FN_SYS_DBNAME | SQL_FN_SYS_IFNULL), mask);
-    ASSERT_TRUE(escapeInfoAnswer(SQL_CONVERT_FUNCTIONS, mask));
-    EXPECT_EQ(std::uint32_t(SQL_FN_CVT_CONVERT), mask);
-
-    ASSERT_TRUE(escapeInfoAnswer(SQL_NUMERIC_FUNCTIONS, mask));
-    EXPECT_EQ(std::uint32_t(SQL_FN_NUM_LOG | SQL_FN_NUM_MOD), mask & (SQL_FN_NUM_LOG | SQL_FN_NUM_MOD));
-    EXPECT_EQ(0u, mask & (SQL_FN_NUM_ATAN2 | SQL_FN_NUM_TRUNCATE | SQL_FN_NUM_RAND));
-    ASSERT_TRUE(escapeInfoAnswer(SQL_CONVERT_DATE, mask));
-    EXPECT_EQ(std::uint32_t(SQL_CVT_CHAR | SQL_CVT_VARCHAR | SQL_CVT_LONGVARCHAR), mask);
     EXPECT_FALSE(escapeInfoAnswer(SQL_DBMS_NAME, mask));
 }
 

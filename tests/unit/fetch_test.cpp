@@ -36,8 +36,6 @@ std::string sevenRows() {
 }
 
 struct Cursor : vorntest::StatementTest {
-    // "rc STATE text" of the call just made.
-    std::string stmtResult(SQLRETURN rc) { return std::to_string(rc) + " " + stmtDiag(); }
     // Stores the document as the execution of a statement would.
     void store(const std::string& doc) {
         ResultSet* rs = stmt->resultSet.release();

@@ -24,12 +24,10 @@ constexpr std::uint32_t kProgress = 0x0FFFFFFC;
 constexpr std::int32_t kBusy = 0x0FFFFFFE;
 
 struct Exchange {
-    Exchange(std::function<std::string(HVDB)> c, std::string o, std::vector<Bytes> s = {}, std::vector<Block> a = {})
-        : call(std::move(c)), outputs(std::move(o)), sent(std::move(s)), answers(std::move(a)) {}
     std::function<std::string(HVDB)> call;  // makes the call, gives its outputs joined
     std::string outputs;
-    std::vector<Bytes> sent;     // none when the call must send nothing
-    std::vector<Block> answers;  // one per block sent
+    std::vector<Bytes> sent = {};     // none when the call must send nothing
+    std::vector<Block> answers = {};  // one per block sent
 };
 
 class KitReq : public ::testing::Test {
