@@ -228,19 +228,6 @@ TEST_F(DriverManager, LostOrFrozenServer) {
     }
 }
 
-// Through the driver manager, each warning and error comes with its record.
-TEST_F(DriverManager, WarningsAndErrorsHaveTheirRecords) {
-    Dbc c;
-    ASSERT_PRED1(ok, c.driverConnect(at(server_->port(), "", "UID=alice;PWD=secret"))) << c.state();
-    char text[4];
-    SQLSMALLINT length = 0;
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetInfo(c.dbc, SQL_DBMS_NAME, text, sizeof text, &length));
-    EXPECT_EQ(0u, c.state().find("01004")) << c.state();
-    Stmt st(c.dbc);
-    EXPECT_EQ(SQL_ERROR, st.exec(""));
-    EXPECT_EQ("HY090 [Kalmo][VORNsql driver]Invalid string or buffer length", st.state());
-}
-
 // One pyodbc, DBD::ODBC or PHP script of tests/it, named by ctest in
 // VORN_IT_SCRIPT (tests/connect.cmake), run against the data source VORN_IT
 // of a fresh sample database of its own.
