@@ -88,16 +88,18 @@ for value in ["it's", "back\\slash\\", "\u00dcmlauts \u00df \u20ac \u65e5\u672c\
     check("utf-8 text %r" % value, read("S", insert("S", value)), value)
     check("wide text %r" % value, read("S", insert("S", value, wide)), value)
 
-# executemany with fast_executemany: row-wise arrays with a bind offset.
+# executemany with fast_executemany: row-wise arrays with a bind offset,
+# a NULL every thousand rows.
 # pyodbc's fast path binds every text as SQL_C_WCHAR but encodes it with the
 # connection's encoding: it needs pyodbc's default (UTF-16) encoding.
 cur.execute("CREATE TABLE M (ID INTEGER PRIMARY KEY, S VARCHAR(20), F DOUBLE, D DATE)")
 fast = wide.cursor()
 fast.fast_executemany = True
 fast.executemany("INSERT INTO M VALUES (?, ?, ?, ?)",
-                 [(i, "row %d" % i, i / 7.0, datetime.date(2000, 1, 1) + datetime.timedelta(days=i)) for i in range(10000)])
-check("rows stored", tuple(cur.execute("SELECT COUNT(*), SUM(ID), MAX(S) FROM M").fetchone()),
-      (10000, 49995000, "row 9999"))
+                 [(i, None if i % 1000 == 7 else "row %d" % i, i / 7.0,
+                   datetime.date(2000, 1, 1) + datetime.timedelta(days=i)) for i in range(10000)])
+check("rows stored", tuple(cur.execute("SELECT COUNT(*), SUM(ID), MAX(S), COUNT(S) FROM M").fetchone()),
+      (10000, 49995000, "row 9999", 9990))
 check("row 1234", tuple(cur.execute("SELECT ID, S, F = %r, D FROM M WHERE ID = 1234" % (1234 / 7.0)).fetchone()),
       (1234, "row 1234", 1, datetime.date(2003, 5, 19)))
 
