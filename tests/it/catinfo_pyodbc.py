@@ -84,7 +84,6 @@ check("row id columns of no table", cur.rowIdColumns("NO_SUCH").fetchall(), [])
 check("column pattern", [r.column_name for r in cur.columns(table="BOOKS", column="A%")], ["AUTHOR_ID", "ABSTRACT"])
 check("column pattern escape", [r.column_name for r in cur.columns(table="BOOKS", column="AUTHOR\\_ID")],
       ["AUTHOR_ID"])
-check("every column", len(cur.columns(table="BOOKS", column="%").fetchall()), 8)
 
 # Names with quotes are names: a table called O'Brien is found, an injection
 # attempt finds nothing, and no function returns more than its own rows.
@@ -106,7 +105,7 @@ for attempt in ("x' OR '1'='1", "BOOKS' --", "BOOKS'; DROP TABLE BOOKS; --", "' 
         except pyodbc.Error as e:
             failures.append("%s %r: %s" % (what, attempt, e))
     check("row id %r" % attempt, cur.rowIdColumns(attempt).fetchall(), [])
-check("BOOKS still there", len(cur.columns(table="BOOKS").fetchall()), 8)
+check("BOOKS still there, every column", len(cur.columns(table="BOOKS", column="%").fetchall()), 8)
 check("row version columns", cur.rowVerColumns("BOOKS").fetchall(), [])
 
 check("all types", [r.data_type for r in cur.getTypeInfo()], [-4, -1, 4, 6, 12, 91, 92, 93])
