@@ -62,10 +62,8 @@ protected:
 
 TEST_F(DriverManager, DataSourceMadeByConfigDsnConnectAndTheLogItNames) {
     const std::string log = odbc_->dir() + "/driver.log";
+    // (The keys ConfigDSN writes: the unit tests.)
     ASSERT_TRUE(addDsn("vorn", {"Description=the sample", "LogLevel=5", "LogFile=" + log}));
-    EXPECT_EQ(kDriver, odbc_->key("vorn", "Driver"));
-    EXPECT_EQ("127.0.0.1:" + port(), odbc_->key("vorn", "Server") + ":" + odbc_->key("vorn", "Service"));
-    EXPECT_EQ("the sample", odbc_->key("vorn", "Description"));
 
     const int stops = requests(111);
     const int sockets = openSockets();
