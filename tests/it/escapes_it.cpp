@@ -19,11 +19,9 @@ TEST_F(Escapes, NativeSqlShowsTheTranslation) {
         const char* out;  // or the SQLSTATE of a refusal
         SQLRETURN rc;
     } cases[] = {
-        {"SELECT {fn UCASE(NAME)} FROM AUTHORS WHERE BORN < {d '1900-01-01'}",
-         "SELECT UPPER(NAME) FROM AUTHORS WHERE BORN < '1900-01-01'", SQL_SUCCESS},
-        {"SELECT '{fn UCASE(x)}' FROM AUTHORS", "SELECT '{fn UCASE(x)}' FROM AUTHORS", SQL_SUCCESS},
-        {"SELECT {fn USER()}", "SELECT 'u'", SQL_SUCCESS},
-        {"{call P}", "HYC00", SQL_ERROR},
+        // (Every translation and refusal: the unit tests; these need the connection.)
+        {"SELECT {fn USER()} FROM AUTHORS WHERE BORN < {d '1900-01-01'}",
+         "SELECT 'u' FROM AUTHORS WHERE BORN < '1900-01-01'", SQL_SUCCESS},
         {"SELECT {d '2024-02-30'}", "22008", SQL_ERROR},
     };
     for (const auto& c : cases) {
