@@ -1,9 +1,11 @@
 // The driver's server requests against a real vornd, for what the ODBC calls
-// do not reach: object fetches by a key the server does not know or that is
-// too long, and requests without a session.
+// do not reach: the encoding and table-description requests (nothing else
+// reaches vornd's answers to them), object fetches by a key the server does
+// not know or that is too long, and requests without a session.
 #include "driver/entry/handles.h"
 #include "driver/stmt/requests.h"
 #include "driver/stmt/resultset.h"
+#include "driver/stmt/resultxml.h"
 #include "VorndSuite.h"
 
 #include <cstring>
@@ -45,7 +47,20 @@ protected:
     HVDB session_ = nullptr;
 };
 
-TEST_F(Requests, UnknownAndOverlongKeysAndNoSession) {
+TEST_F(Requests, EncodingTableDescUnknownKeysAndNoSession) {
+    Reply encoding = own(sqlgetencodingRequest(session_));
+    ASSERT_TRUE(encoding && encoding->document);
+    EXPECT_EQ(1u, encoding->status & 1u);
+    EXPECT_NE(nullptr, std::strstr(encoding->document, "UTF-8"));
+
+    // One row for each of the table's eight columns.
+    Reply desc = own(sqlgettabledescRequest(session_, "BOOKS"));
+    ResultSet* rs = nullptr;
+    ASSERT_TRUE(desc && parseXml(desc->document, desc->documentLength, &rs).succeeded());
+    EXPECT_EQ(8, resultRowCount(rs));
+    freeResultSet(rs);
+    EXPECT_EQ(0u, own(sqlgettabledescRequest(session_, "NOPE"))->status & 1u);
+
     // An unknown key: HY000 with the server's message; the value is untouched.
     SQLHENV env;
     SQLHDBC dbc;
