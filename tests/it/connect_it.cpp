@@ -4,8 +4,6 @@
 // lost and frozen servers, and the client scripts of tests/it.
 #include "support/odbc_session.h"
 
-#include <odbcinst.h>
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -46,14 +44,6 @@ protected:
     static void SetUpTestSuite() {
         registerDriver();
         startServer("connect", "alice:secret\n", {"--verbose"});
-    }
-    // A data source made through the installer, as an administrator would.
-    static bool addDsn(const std::string& name, std::vector<std::string> pairs = {},
-                       const std::string& service = port()) {
-        pairs.insert(pairs.begin(), {"DSN=" + name, "Server=127.0.0.1", "Service=" + service});
-        std::string list;
-        for (const std::string& p : pairs) list.append(p).push_back('\0');
-        return SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, list.c_str());
     }
     static std::string port() { return std::to_string(server_->port()); }
 };

@@ -5,8 +5,6 @@
 // text before any login.
 #include "support/odbc_session.h"
 
-#include <odbcinst.h>
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -62,12 +60,8 @@ protected:
 // Data-source keys choose TLS as the connection string does; a self-signed
 // server is taken on trust when asked to.
 TEST_F(Tls, DataSourceKeysAndTrust) {
-    std::string list;
-    for (const std::string& pair : {std::string("DSN=secure"), std::string("Server=127.0.0.1"),
-                                    "Service=" + std::to_string(tlsOnly_->port()), std::string("Encrypt=yes"),
-                                    "CAFile=" + certs_ + "ca.pem", std::string("HostNameInCertificate=localhost")})
-        list.append(pair).push_back('\0');
-    ASSERT_TRUE(SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, list.c_str()));
+    ASSERT_TRUE(addDsn("secure", {"Encrypt=yes", "CAFile=" + certs_ + "ca.pem", "HostNameInCertificate=localhost"},
+                       std::to_string(tlsOnly_->port())));
     Dbc c, trusting;
     std::string out;
     ASSERT_PRED1(ok, c.driverConnect(std::string("DSN=secure;") + kLogin, &out)) << c.state();
