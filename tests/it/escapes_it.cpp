@@ -54,7 +54,7 @@ TEST_F(Escapes, NoScanSendsTheTextAsWrittenAndARefusalLeavesNoStatement) {
     EXPECT_EQ(SQL_SUCCESS, st.exec("SELECT '{fn LCASE(x)}'"));
     EXPECT_EQ(std::vector<std::string>{"{fn LCASE(x)}"}, st.rows());
 
-    // A good preparation, then one that fails: nothing of either is executed.
+    // A good preparation, then refusals (an empty text among them): nothing is executed.
     ASSERT_EQ(SQL_SUCCESS, SQLPrepare(stmt, (SQLCHAR*)"SELECT {fn UCASE(?)}", SQL_NTS));
     SQLSMALLINT params = -1;
     SQLNumParams(stmt, &params);
@@ -66,6 +66,7 @@ TEST_F(Escapes, NoScanSendsTheTextAsWrittenAndARefusalLeavesNoStatement) {
         {[&] { return SQLPrepare(stmt, (SQLCHAR*)"SELECT {fn UCASE(?, ?)}", SQL_NTS); }, "42000"},
         {[&] { return SQLExecute(stmt); }, "HY010"},
         {[&] { return exec("{call P(?)}"); }, "HYC00"},
+        {[&] { return exec(""); }, "HY090"},
     };
     for (const auto& r : refusals) {
         EXPECT_EQ(SQL_ERROR, r.call()) << r.state;

@@ -1,6 +1,6 @@
 // The driver's server requests against a real vornd, for what the ODBC calls
-// do not reach: the encoding and table-description requests (nothing else
-// reaches vornd's answers to them), object fetches by a key the server does
+// do not reach: the encoding, table-description and message requests (nothing
+// else reaches vornd's answers to them), object fetches by a key the server does
 // not know or that is too long, and requests without a session.
 #include "driver/entry/handles.h"
 #include "driver/stmt/requests.h"
@@ -87,6 +87,10 @@ TEST_F(Requests, EncodingTableDescUnknownKeysAndNoSession) {
     Reply cut = own(sqlgetobjectRequest(session_, std::string(5000, 'k').c_str()));
     ASSERT_TRUE(cut);
     EXPECT_EQ(0u, cut->status & 1u);
+    // The server's text for a status number.
+    char text[256] = {0};
+    EXPECT_EQ(1, VdbMessage(session_, 22, text, sizeof text) & 1);
+    EXPECT_STRNE("", text);
 
     Reply none = own(execsqlRequest(nullptr, "SELECT 1", 10, 1));
     ASSERT_TRUE(none);

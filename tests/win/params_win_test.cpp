@@ -39,7 +39,6 @@ TEST_F(WinParams, ArraysAndDescriptions) {
     ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDescribeParam)(stmt, 1, &type, &size, &digits, &nullable));
     // SQL_VARCHAR of 255, SQL_NULLABLE_UNKNOWN: the size at its full 64 bits.
     EXPECT_EQ("12 255 2", std::to_string(type) + " " + std::to_string(size) + " " + std::to_string(nullable));
-    exec("DROP TABLE PW");
 }
 
 }  // namespace
