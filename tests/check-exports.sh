@@ -46,7 +46,6 @@ case $mode in
         *) bad "$lib imports $d, which is not a Windows system DLL" ;;
       esac
     done
-    echo "imports: $(echo $imports)"
     ;;
   *) echo "unknown mode $mode"; exit 2 ;;
 esac

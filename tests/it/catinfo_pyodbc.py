@@ -37,7 +37,6 @@ cnxn.setdecoding(pyodbc.SQL_WCHAR, encoding="utf-8", ctype=pyodbc.SQL_CHAR)
 cur = cnxn.cursor()
 check("tables", sorted(r.table_name for r in cur.tables()), ["ARTICLES", "AUTHORS", "BOOKS", "BOOK_LIST", "COUNTERS"])
 check("one table", [(r.table_name, r.table_type) for r in cur.tables(table="BOOKS")], [("BOOKS", "TABLE")])
-check("unknown table", cur.tables(table="NO_SUCH").fetchall(), [])
 check("catalog list", [r.table_cat for r in cur.tables(catalog="%", schema="", table="")], ["127.0.0.1"])
 check("schema list", sorted({r.table_schem for r in cur.tables(catalog="", schema="%", table="")}), ["main"])
 check("type list", [r.table_type for r in cur.tables(catalog="", schema="", table="", tableType="%")], ["TABLE"])
@@ -80,11 +79,9 @@ check("statistics", cur.statistics("BOOKS").fetchall(), [])
 check("statistics columns", len(cur.description), 13)
 check("row id columns", sorted(tuple(r) for r in cur.rowIdColumns("BOOKS")),
       [(2, "ID", 4, "INTEGER", 10, 4, 0, 1), (2, "R", 4, "INTEGER", 10, 4, 0, 2)])
-check("row id columns of no table", cur.rowIdColumns("NO_SUCH").fetchall(), [])
 check("column pattern", [r.column_name for r in cur.columns(table="BOOKS", column="A%")], ["AUTHOR_ID", "ABSTRACT"])
 check("column pattern escape", [r.column_name for r in cur.columns(table="BOOKS", column="AUTHOR\\_ID")],
       ["AUTHOR_ID"])
-check("every column", len(cur.columns(table="BOOKS", column="%").fetchall()), 8)
 
 # Names with quotes are names: a table called O'Brien is found, an injection
 # attempt finds nothing, and no function returns more than its own rows.
@@ -106,7 +103,7 @@ for attempt in ("x' OR '1'='1", "BOOKS' --", "BOOKS'; DROP TABLE BOOKS; --", "' 
         except pyodbc.Error as e:
             failures.append("%s %r: %s" % (what, attempt, e))
     check("row id %r" % attempt, cur.rowIdColumns(attempt).fetchall(), [])
-check("BOOKS still there", len(cur.columns(table="BOOKS").fetchall()), 8)
+check("BOOKS still there, every column", len(cur.columns(table="BOOKS", column="%").fetchall()), 8)
 check("row version columns", cur.rowVerColumns("BOOKS").fetchall(), [])
 
 check("all types", [r.data_type for r in cur.getTypeInfo()], [-4, -1, 4, 6, 12, 91, 92, 93])

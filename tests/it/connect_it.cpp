@@ -4,13 +4,12 @@
 // lost and frozen servers, and the client scripts of tests/it.
 #include "support/odbc_session.h"
 
-#include <odbcinst.h>
-
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 using namespace vorntest;
 using vorndtest::readFile;
@@ -20,12 +19,9 @@ namespace {
 
 int openSockets() {
     int n = 0;
-    for (int fd = 0; fd < 1024; ++fd) {
-        char link[64], target[64];
-        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-        const ssize_t len = readlink(link, target, sizeof target - 1);
-        if (len > 0 && std::strncmp(target, "socket:", 7) == 0) ++n;
-    }
+    std::error_code ignored;  // the folder's own descriptor is gone when its link is read
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd"))
+        n += std::filesystem::read_symlink(fd.path(), ignored).string().rfind("socket:", 0) == 0;
     return n;
 }
 
@@ -49,23 +45,13 @@ protected:
         registerDriver();
         startServer("connect", "alice:secret\n", {"--verbose"});
     }
-    // A data source made through the installer, as an administrator would.
-    static bool addDsn(const std::string& name, std::vector<std::string> pairs = {},
-                       const std::string& service = port()) {
-        pairs.insert(pairs.begin(), {"DSN=" + name, "Server=127.0.0.1", "Service=" + service});
-        std::string list;
-        for (const std::string& p : pairs) list.append(p).push_back('\0');
-        return SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, list.c_str());
-    }
     static std::string port() { return std::to_string(server_->port()); }
 };
 
 TEST_F(DriverManager, DataSourceMadeByConfigDsnConnectAndTheLogItNames) {
     const std::string log = odbc_->dir() + "/driver.log";
+    // (The keys ConfigDSN writes: the unit tests.)
     ASSERT_TRUE(addDsn("vorn", {"Description=the sample", "LogLevel=5", "LogFile=" + log}));
-    EXPECT_EQ(kDriver, odbc_->key("vorn", "Driver"));
-    EXPECT_EQ("127.0.0.1:" + port(), odbc_->key("vorn", "Server") + ":" + odbc_->key("vorn", "Service"));
-    EXPECT_EQ("the sample", odbc_->key("vorn", "Description"));
 
     const int stops = requests(111);
     const int sockets = openSockets();
@@ -81,10 +67,6 @@ TEST_F(DriverManager, DataSourceMadeByConfigDsnConnectAndTheLogItNames) {
         first = readFile(log);
         ASSERT_PRED1(ok, c.connect("vorn")) << c.state();  // and again
         EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_COMMIT));
-        char catalog[16] = "";
-        SQLINTEGER length = 0;
-        EXPECT_EQ(SQL_SUCCESS, SQLGetConnectAttr(c.dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length));
-        EXPECT_EQ("127.0.0.1 9", std::string(catalog) + " " + std::to_string(length));  // the server is the catalog
     }
     EXPECT_EQ(stops + 2, requests(111));  // each session ended with StopVorn
     EXPECT_EQ(sockets, openSockets());    // and its connection closed
@@ -226,19 +208,6 @@ TEST_F(DriverManager, LostOrFrozenServer) {
         EXPECT_PRED1(ok, st.exec("SELECT ID FROM ARTICLES")) << st.state();
         EXPECT_PRED1(ok, SQLFetch(st.h)) << st.state();
     }
-}
-
-// Through the driver manager, each warning and error comes with its record.
-TEST_F(DriverManager, WarningsAndErrorsHaveTheirRecords) {
-    Dbc c;
-    ASSERT_PRED1(ok, c.driverConnect(at(server_->port(), "", "UID=alice;PWD=secret"))) << c.state();
-    char text[4];
-    SQLSMALLINT length = 0;
-    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLGetInfo(c.dbc, SQL_DBMS_NAME, text, sizeof text, &length));
-    EXPECT_EQ(0u, c.state().find("01004")) << c.state();
-    Stmt st(c.dbc);
-    EXPECT_EQ(SQL_ERROR, st.exec(""));
-    EXPECT_EQ("HY090 [Kalmo][VORNsql driver]Invalid string or buffer length", st.state());
 }
 
 // One pyodbc, DBD::ODBC or PHP script of tests/it, named by ctest in

@@ -1,5 +1,6 @@
 # pyodbc through the driver manager: every column type of the sample database
-# read back (long values fetched by key, NULLs, dates, times, binaries), then
+# read back (NULLs, dates, times, binaries; long values: dbd_odbc.pl and
+# unicode_pyodbc.py), then
 # every Python type pyodbc binds as a parameter (None, floats, Decimal, bool,
 # date, time, datetime, bytes, 64-bit ints, texts with quotes and non-ASCII
 # characters, as pyodbc's default wide text and as UTF-8) inserted and read
@@ -39,10 +40,6 @@ check("columns", [d[0] for d in cur.description],
 first, second, third, fourth, fifth = cur.fetchall()
 check("first", tuple(first[:6]), (1, "Nils Holgerssons underbara resa", 1, 12.5,
                                   datetime.date(1906, 11, 24), datetime.time(9, 30, 0)))
-check("first cover", bytes(first.COVER), bytes.fromhex("89504E470D0A1A0A0000000D49484452"))
-# Beyond the inline limit: fetched by key, read piece by piece.
-check("long abstract", second.ABSTRACT, "Captain Nemo and the Nautilus. " + "N" * 5000 + " The end.")
-check("long cover", bytes(second.COVER), bytes(6000))
 check("nulls", (third.SHELVED, third.ABSTRACT, bytes(third.COVER)), (None, None, bytes.fromhex("00FF00FF7F80")))
 check("empty values", (fourth.PRICE, fourth.PUBLISHED, fourth.ABSTRACT, bytes(fourth.COVER)), (None, None, "", b""))
 check("leap day", (fifth.PUBLISHED, fifth.SHELVED, fifth.TITLE), (datetime.date(2000, 2, 29),
@@ -69,7 +66,6 @@ def read(expression, row):
 # None is NULL in every column, whatever type pyodbc picks for it.
 cur.execute("INSERT INTO V VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)", 0, *([None] * 9))
 check("NULLs", tuple(cur.execute("SELECT %s FROM V WHERE ID = 0" % ", ".join(columns)).fetchone()), (None,) * 9)
-check("NULL is no text", cur.execute("SELECT COUNT(*) FROM V WHERE S IS NULL AND N IS NULL").fetchone()[0], 1)
 
 # Doubles arrive exactly: the stored value equals Python's own shortest text
 # of it (the server's text of a double has only 15 digits to read back).
@@ -91,22 +87,24 @@ for value in ["it's", "back\\slash\\", "\u00dcmlauts \u00df \u20ac \u65e5\u672c\
     check("utf-8 text %r" % value, read("S", insert("S", value)), value)
     check("wide text %r" % value, read("S", insert("S", value, wide)), value)
 
-# executemany with fast_executemany: row-wise arrays with a bind offset.
+# executemany with fast_executemany: row-wise arrays with a bind offset,
+# a NULL every thousand rows.
 # pyodbc's fast path binds every text as SQL_C_WCHAR but encodes it with the
 # connection's encoding: it needs pyodbc's default (UTF-16) encoding.
 cur.execute("CREATE TABLE M (ID INTEGER PRIMARY KEY, S VARCHAR(20), F DOUBLE, D DATE)")
 fast = wide.cursor()
 fast.fast_executemany = True
 fast.executemany("INSERT INTO M VALUES (?, ?, ?, ?)",
-                 [(i, "row %d" % i, i / 7.0, datetime.date(2000, 1, 1) + datetime.timedelta(days=i)) for i in range(10000)])
-check("rows stored", tuple(cur.execute("SELECT COUNT(*), SUM(ID), MAX(S) FROM M").fetchone()),
-      (10000, 49995000, "row 9999"))
+                 [(i, None if i % 1000 == 7 else "row %d" % i, i / 7.0,
+                   datetime.date(2000, 1, 1) + datetime.timedelta(days=i)) for i in range(10000)])
+check("rows stored", tuple(cur.execute("SELECT COUNT(*), SUM(ID), MAX(S), COUNT(S) FROM M").fetchone()),
+      (10000, 49995000, "row 9999", 9990))
 check("row 1234", tuple(cur.execute("SELECT ID, S, F = %r, D FROM M WHERE ID = 1234" % (1234 / 7.0)).fetchone()),
       (1234, "row 1234", 1, datetime.date(2003, 5, 19)))
 
 # A failing row in the middle: the error names it, the rows before it are
 # stored, and the server's fault reaches the application as HY000.
-cur.execute("DELETE FROM M")
+check("rows deleted", cur.execute("DELETE FROM M").rowcount, 10000)
 cur.execute("INSERT INTO M (ID, S) VALUES (1050, 'taken')")
 try:
     fast.executemany("INSERT INTO M (ID, S) VALUES (?, ?)", [(1000 + i, "r%d" % i) for i in range(100)])

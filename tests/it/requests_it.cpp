@@ -1,7 +1,7 @@
 // The driver's server requests against a real vornd, for what the ODBC calls
-// do not reach: the encoding, table-description and message requests, object
-// fetches by a key the server does not know or that is too long, and requests
-// without a session.
+// do not reach: the encoding, table-description and message requests (nothing
+// else reaches vornd's answers to them), object fetches by a key the server does
+// not know or that is too long, and requests without a session.
 #include "driver/entry/handles.h"
 #include "driver/stmt/requests.h"
 #include "driver/stmt/resultset.h"
@@ -87,7 +87,6 @@ TEST_F(Requests, EncodingTableDescUnknownKeysAndNoSession) {
     Reply cut = own(sqlgetobjectRequest(session_, std::string(5000, 'k').c_str()));
     ASSERT_TRUE(cut);
     EXPECT_EQ(0u, cut->status & 1u);
-
     // The server's text for a status number.
     char text[256] = {0};
     EXPECT_EQ(1, VdbMessage(session_, 22, text, sizeof text) & 1);

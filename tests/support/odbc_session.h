@@ -7,6 +7,7 @@
 #include "support/odbc_sandbox.h"
 #include "VorndSuite.h"
 
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -129,6 +130,14 @@ protected:
         odbc_->write(odbc_->systemIni(), "[" + dsn + "]\nDriver=" + kDriver + "\nServer=127.0.0.1\nService=" +
                                              std::to_string(server_->port()) + "\n");
         dsn_ = dsn;
+    }
+    // A data source made through the installer, as an administrator would; on
+    // the suite's server unless another service is given.
+    static bool addDsn(const std::string& name, std::vector<std::string> pairs = {}, std::string service = "") {
+        if (service.empty()) service = std::to_string(server_->port());
+        std::string list = "DSN=" + name + '\0' + "Server=127.0.0.1" + '\0' + "Service=" + service + '\0';
+        for (const std::string& p : pairs) list.append(p).push_back('\0');
+        return SQLConfigDataSource(nullptr, ODBC_ADD_DSN, kDriver, list.c_str());
     }
     static void TearDownTestSuite() {
         VorndSuite::TearDownTestSuite();

@@ -1,5 +1,6 @@
 #include "support/scripted_dialog.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vorntest {
@@ -19,9 +20,8 @@ void ScriptedControls::getText(int control, char* buffer, std::size_t size) {
 void ScriptedControls::selectListItem(int control, const char* t) {
     // A drop-down list shows its selected item as its text; nothing when no
     // item matches.
-    text[control] = "";
-    for (const auto& item : items[control])
-        if (item == t) text[control] = item;
+    const std::vector<std::string>& list = items[control];
+    text[control] = std::find(list.begin(), list.end(), t) != list.end() ? t : "";
 }
 
 ScriptedDialog::ScriptedDialog(std::vector<DialogStep> steps) : steps_(std::move(steps)) {
@@ -44,20 +44,16 @@ plat::DialogResult ScriptedDialog::run(void* parent, int resource, plat::DialogB
     self.afterInit = self.controls;
     while (self.stepsTaken < self.steps_.size()) {
         const DialogStep& step = self.steps_[self.stepsTaken++];
-        for (const auto& kv : step.type) {
-            if (self.controls.disabled[kv.first] || self.controls.hidden[kv.first]) {
-                ++self.typedIntoDisabled;  // a user cannot; the test checks this count
-                continue;
-            }
-            self.controls.text[kv.first] = kv.second;
-        }
-        for (const auto& kv : step.check) {
-            if (self.controls.disabled[kv.first] || self.controls.hidden[kv.first]) {
-                ++self.typedIntoDisabled;
-                continue;
-            }
-            self.controls.checked[kv.first] = kv.second;
-        }
+        // A user cannot change a disabled or hidden field; the tests check this count.
+        const auto reachable = [&self](int control) {
+            const bool blocked = self.controls.disabled[control] || self.controls.hidden[control];
+            self.typedIntoDisabled += blocked;
+            return !blocked;
+        };
+        for (const auto& kv : step.type)
+            if (reachable(kv.first)) self.controls.text[kv.first] = kv.second;
+        for (const auto& kv : step.check)
+            if (reachable(kv.first)) self.controls.checked[kv.first] = kv.second;
         if (!step.ok) return plat::DialogResult::Cancel;
         if (behaviour.onOk(self.controls)) return plat::DialogResult::Ok;
     }

@@ -91,14 +91,11 @@ TEST(WinDialog, TemplateInTheDll) {
   EXPECT_EQ(dialogStyle, t.style & dialogStyle);
 
   // The fields in tab order, then the two buttons.
-  const DWORD fields[] = {IDC_DSN_NAME, IDC_DESCRIPTION, IDC_SERVER, IDC_SERVICE,
-                          IDC_USER,     IDC_PASSWORD,    IDC_LOGLEVEL, IDC_LOGFILE, IDC_ENCRYPT};
+  const std::vector<DWORD> expected = {IDC_DSN_NAME, IDC_DESCRIPTION, IDC_SERVER,  IDC_SERVICE, IDC_USER, IDC_PASSWORD,
+                                       IDC_LOGLEVEL, IDC_LOGFILE,     IDC_ENCRYPT, IDOK,        IDCANCEL};
   std::vector<DWORD> tabOrder;
   for (DWORD id : t.order)
     if (t.controls[id].cls != "#0082") tabOrder.push_back(id);  // statics are not in the tab order
-  std::vector<DWORD> expected(std::begin(fields), std::end(fields));
-  expected.push_back(IDOK);
-  expected.push_back(IDCANCEL);
   EXPECT_EQ(expected, tabOrder);
   // Control, style bits looked at, their value; Enter presses OK.
   const std::tuple<DWORD, DWORD, DWORD> styles[] = {

@@ -1,7 +1,7 @@
 // The DLL's exports called directly under Wine against vornd: the W ones
 // with wchar_t texts ("日本語" and an emoji through a statement and back; the
 // W code itself is the same as on Linux, wide_it.cpp), the ANSI ones in the
-// ANSI code page; ConfigDSNW and the W connect functions.
+// ANSI code page (ConfigDSNW and SQLConnectW: connect_win_test.cpp).
 #include "win/dll.h"
 
 #include <sqlucode.h>
@@ -11,7 +11,6 @@
 namespace {
 
 SQLWCHAR* w(const std::wstring& text) { return reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text.c_str())); }
-std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 const std::wstring kCjk = L"\u65e5\u672c\u8a9e", kEmoji = L"\U0001F600";
 const std::wstring kGreek = L"\u0395\u03bb\u03bb\u03ac\u03b4\u03b1";
@@ -60,36 +59,6 @@ TEST_F(WinUnicode, WideExportsTakeWcharAnsiOnesTheCodePage) {
     SQLSMALLINT driverLength = 0;
     EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetInfoW)(dbc, SQL_DRIVER_NAME, driver, sizeof driver, &driverLength));
     EXPECT_EQ(L"vornodbc64.dll 28", driver + (L" " + std::to_wstring(driverLength)));
-}
-
-using WinUnicodeSetup = vornwin::Handles;
-
-TEST_F(WinUnicodeSetup, ConfigDsnWStoresADataSourceThatTheWConnectsOpen) {
-    if (vornwin::vorndPort().empty()) GTEST_SKIP() << "VORN_WIN_VORND_PORT is not set: no vornd to connect to";
-    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLFreeHandle)(SQL_HANDLE_STMT, stmt));  // a disconnect would drop it
-    stmt = nullptr;
-    using ConfigDsnWFn = BOOL(WINAPI*)(HWND, WORD, LPCWSTR, LPCWSTR);
-    auto config = vornwin::dllFn<ConfigDsnWFn>("ConfigDSNW");
-    const std::wstring list = std::wstring(L"DSN=vornwin_wide\0Server=127.0.0.1\0Service=", 42) +
-                              wide(vornwin::vorndPort()) + L'\0';
-    ASSERT_TRUE(config(nullptr, ODBC_ADD_DSN, L"Kalmo VORNsql driver", list.c_str()));
-    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLConnectW)(dbc, w(L"vornwin_wide"), SQL_NTS, w(L"wine"), SQL_NTS,
-                                                    w(L"secret"), SQL_NTS));
-    SQLWCHAR dsn[32];
-    SQLSMALLINT dsnLength = 0;
-    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLGetInfoW)(dbc, SQL_DATA_SOURCE_NAME, dsn, sizeof dsn, &dsnLength));
-    EXPECT_EQ(L"vornwin_wide 24", reinterpret_cast<wchar_t*>(dsn) + (L" " + std::to_wstring(dsnLength)));
-    EXPECT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDisconnect)(dbc));
-
-    // The output string of SQLDriverConnectW: its length in characters.
-    SQLWCHAR out[256];
-    SQLSMALLINT outLength = 0;
-    ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLDriverConnectW)(dbc, nullptr, w(L"DSN=vornwin_wide;UID=wine;PWD=secret"),
-                                                          SQL_NTS, out, 256, &outLength, SQL_DRIVER_NOPROMPT));
-    const std::wstring outText(reinterpret_cast<wchar_t*>(out));
-    EXPECT_EQ(SQLSMALLINT(outText.size()), outLength);
-    EXPECT_NE(std::wstring::npos, outText.find(L"SERVICE=" + wide(vornwin::vorndPort()))) << outText.size();
-    EXPECT_TRUE(config(nullptr, ODBC_REMOVE_DSN, L"Kalmo VORNsql driver", std::wstring(L"DSN=vornwin_wide\0", 17).c_str()));
 }
 
 }  // namespace

@@ -26,8 +26,7 @@ TEST_F(WinWidths, AnswersTakeTheirWidthWholeAndNoMore) {
     auto setDesc = VORN_DLL_FN(SQLSetDescField);
     const SQLULEN big = (SQLULEN(1) << 32) + 3;
     ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLSetStmtAttr)(stmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)big, 0));
-    SQLHDESC ard = nullptr, desc = nullptr;
-    ASSERT_EQ(SQL_SUCCESS, getStmt(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr));
+    SQLHDESC desc = nullptr;
     ASSERT_EQ(SQL_SUCCESS, VORN_DLL_FN(SQLAllocHandle)(SQL_HANDLE_DESC, dbc, &desc));
     char data[8];
     SQLLEN ind = 0, strLen = 0;
@@ -46,7 +45,6 @@ TEST_F(WinWidths, AnswersTakeTheirWidthWholeAndNoMore) {
         std::string bytes;  // written, in hex
     } cases[] = {
         {"ROW_ARRAY_SIZE", [&](void* p) { return getStmt(stmt, SQL_ATTR_ROW_ARRAY_SIZE, p, 0, &attrLength); }, bigHex},
-        {"ARD ARRAY_SIZE", [&](void* p) { return getDesc(ard, 0, SQL_DESC_ARRAY_SIZE, p, 0, nullptr); }, bigHex},
         {"AUTOCOMMIT", [&](void* p) { return VORN_DLL_FN(SQLGetConnectAttr)(dbc, SQL_ATTR_AUTOCOMMIT, p, 0, nullptr); },
          "01000000"},
         {"MAX_COLUMN_NAME_LEN", [&](void* p) { return getInfo(dbc, SQL_MAX_COLUMN_NAME_LEN, p, 0, &infoLength); },

@@ -4,11 +4,6 @@
 #
 #   tests/win/wine-run.sh PREFIX-DIR PROGRAM.exe [ARGS...]
 set -uo pipefail
-
-if [[ $# -lt 2 ]]; then
-  echo "usage: $0 PREFIX-DIR PROGRAM.exe [ARGS...]" >&2
-  exit 2
-fi
 prefix=$(realpath -m "$1"); shift
 
 WINE=/usr/lib/wine/wine64
