@@ -4,13 +4,11 @@
 #include <dlfcn.h>
 #include <iconv.h>
 #include <pthread.h>
-#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
@@ -56,18 +54,6 @@ namespace {
 struct alignas(std::max_align_t) BlockHeader {
     std::size_t bytes;
 };
-
-// A block of megabytes (a large answer received whole) is written once from
-// end to end: in huge pages it costs one fault per 2 MiB instead of one per
-// 4 KiB, which showed as much as the answer's parse. Only advice: the kernel
-// may decline.
-void adviseHugePages(void* block, std::size_t bytes) {
-    constexpr std::uintptr_t kHuge = 2u << 20;
-    if (bytes < 2 * kHuge) return;
-    const auto start = (reinterpret_cast<std::uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kHuge - 1);
-    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
 }  // namespace
 
 void* heapAlloc(std::size_t bytes) {
@@ -83,7 +69,6 @@ void* heapAllocRaw(std::size_t bytes) {
     auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
     if (!h) return nullptr;
     h->bytes = bytes;
-    adviseHugePages(h + 1, bytes);
     return h + 1;
 }
 
