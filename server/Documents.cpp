@@ -215,17 +215,7 @@ void ResultSetWriter::textValue(int id, std::string_view text) {
         return;
     }
     static constexpr char kClose[] = "</Column>";
-    if (plain && id >= 0 && id < ColumnTags::kCount) {
-        // The common value: tag, text and close in one copy.
-        const std::string& tag = kColumnTags.open[id];
-        const std::size_t at = out_->size();
-        out_->resize(at + tag.size() + text.size() + sizeof kClose - 1);
-        char* p = &(*out_)[at];
-        std::memcpy(p, tag.data(), tag.size());
-        std::memcpy(p + tag.size(), text.data(), text.size());
-        std::memcpy(p + tag.size() + text.size(), kClose, sizeof kClose - 1);
-        return;
-    }
+    if (plain && id >= 0 && id < ColumnTags::kCount) return plainValue(id, text);
     if (id >= 0 && id < ColumnTags::kCount)
         *out_ += kColumnTags.open[id];
     else
@@ -235,6 +225,11 @@ void ResultSetWriter::textValue(int id, std::string_view text) {
     else
         xmlTextAppend(*out_, text);
     *out_ += kClose;
+}
+
+void ResultSetWriter::plainValue(int id, std::string_view text) {
+    if (id < 0 || id >= ColumnTags::kCount) return textValue(id, text);
+    out_->append(kColumnTags.open[id]).append(text).append("</Column>", 9);
 }
 
 void ResultSetWriter::binaryValue(int id, const void* bytes, std::size_t count) {

@@ -58,6 +58,9 @@ public:
     void beginRow(std::uint64_t rowNumber);
     void nullValue(int id);
     void textValue(int id, std::string_view text);  // base64 when XML cannot carry it
+    // A text known to need no escape and not to be empty or blank (a
+    // number's digits, or a text found plain): no scan.
+    void plainValue(int id, std::string_view text);
     void binaryValue(int id, const void* bytes, std::size_t count);
     void fetchKeyValue(int id, const std::string& key);
     void endRow();

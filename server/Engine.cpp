@@ -444,13 +444,13 @@ void Engine::writeRow(ResultSetWriter& w, Cursor& c, std::uint64_t rowNumber) {
             // the value to a text value first.
             char digits[24];
             const char* end = std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(s, i)).ptr;
-            w.textValue(id, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+            w.plainValue(id, std::string_view(digits, static_cast<std::size_t>(end - digits)));
             continue;
         }
         char real[32];
         const std::string_view fast = storage == SQLITE_FLOAT ? realText(sqlite3_column_double(s, i), real) : "";
         if (!fast.empty()) {
-            w.textValue(id, fast);
+            w.plainValue(id, fast);
             continue;
         }
         const std::string_view text = columnView(s, i);
