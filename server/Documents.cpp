@@ -125,7 +125,7 @@ constexpr std::size_t kRowRoom = 64 << 10;
 // block then writes into memory already mapped instead of faulting it in a
 // page at a time. Kept for the process's life; at most kSpareMost of them.
 struct SpareChunks {
-    static constexpr std::size_t kSpareMost = 8;
+    static constexpr std::size_t kSpareMost = 16;
     std::mutex lock;
     std::vector<std::string> chunks;
 };
