@@ -121,6 +121,8 @@ constexpr std::size_t kChunkBytes = 1 << 20;
 // so that a chunk is not reallocated (and copied) for the row that fills it.
 constexpr std::size_t kRowRoom = 64 << 10;
 
+constexpr std::string_view kColumnClose = "</Column>";
+
 // Chunks of ended sessions, for the next ones: a session's first large
 // block then writes into memory already mapped instead of faulting it in a
 // page at a time. Kept for the process's life; at most kSpareMost of them.
@@ -175,13 +177,6 @@ void ResultSetWriter::beginRow(std::uint64_t rowNumber) {
         out_ = &rows_.chunks[rows_.used++];
         out_->clear();
     }
-    // A row starts a new chunk once this one is full, so that no row is cut.
-    if (out_->size() >= kChunkBytes) {
-        rows_.full += out_->size();
-        if (rows_.used == rows_.chunks.size()) rows_.chunks.emplace_back().reserve(kChunkBytes);
-        out_ = &rows_.chunks[rows_.used++];
-        out_->clear();
-    }
     // Both numbers in one append.
     char tag[80] = "<Row rowNumber=\"";
     char* p = tag + 16;
@@ -214,7 +209,6 @@ void ResultSetWriter::textValue(int id, std::string_view text) {
         *out_ += "><P/></Column>";
         return;
     }
-    static constexpr char kClose[] = "</Column>";
     if (plain && id >= 0 && id < ColumnTags::kCount) return plainValue(id, text);
     if (id >= 0 && id < ColumnTags::kCount)
         *out_ += kColumnTags.open[id];
@@ -224,12 +218,12 @@ void ResultSetWriter::textValue(int id, std::string_view text) {
         *out_ += text;
     else
         xmlTextAppend(*out_, text);
-    *out_ += kClose;
+    *out_ += kColumnClose;
 }
 
 void ResultSetWriter::plainValue(int id, std::string_view text) {
     if (id < 0 || id >= ColumnTags::kCount) return textValue(id, text);
-    out_->append(kColumnTags.open[id]).append(text).append("</Column>", 9);
+    out_->append(kColumnTags.open[id]).append(text).append(kColumnClose);
 }
 
 void ResultSetWriter::binaryValue(int id, const void* bytes, std::size_t count) {
@@ -239,7 +233,7 @@ void ResultSetWriter::binaryValue(int id, const void* bytes, std::size_t count) 
         *out_ += "<P/>";
     else
         base64Append(*out_, bytes, count);
-    *out_ += "</Column>";
+    *out_ += kColumnClose;
 }
 
 void ResultSetWriter::fetchKeyValue(int id, const std::string& key) {

@@ -124,7 +124,7 @@ private:
     std::map<std::uint64_t, StoredObject> objects_;  // by number, oldest first
     std::deque<HandedOut> orphans_;  // of queries that are gone
     std::size_t objectBytes_ = 0;
-    // Reused from block to block: the rows, then the whole document.
+    // Reused from block to block: the rows, and the head of the document.
     RowChunks rows_;
     std::string document_;
     std::uint64_t nextObject_ = 0;
