@@ -3,6 +3,7 @@
 #include "driver/entry/apicall.h"
 #include "driver/entry/handles.h"
 #include "driver/stmt/resultset.h"
+#include "support/driver_handles.h"
 
 #include <gtest/gtest.h>
 
@@ -14,29 +15,13 @@
 
 namespace {
 
-// An environment and a connection, freed at the end of the test.
-struct Handles : ::testing::Test {
-    void SetUp() override {
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &henv), SQL_SUCCESS);
-        ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, henv, &hdbc), SQL_SUCCESS);
-        conn = static_cast<Connection*>(hdbc);
-    }
-    void TearDown() override {
-        if (hdbc) {
-            EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, hdbc), SQL_SUCCESS);
-        }
-        EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_ENV, henv), SQL_SUCCESS);
-    }
-    template <typename T>
-    T* alloc(SQLSMALLINT type) {
+// The fixture's connection is freed last, with whatever the test left on it.
+struct Handles : vorntest::StatementTest {
+    Descriptor* newDesc() {
         SQLHANDLE h = nullptr;
-        EXPECT_EQ(SQLAllocHandle(type, hdbc, &h), SQL_SUCCESS);
-        return static_cast<T*>(h);
+        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, hdbc, &h), SQL_SUCCESS);
+        return static_cast<Descriptor*>(h);
     }
-    Statement* newStmt() { return alloc<Statement>(SQL_HANDLE_STMT); }
-    Descriptor* newDesc() { return alloc<Descriptor>(SQL_HANDLE_DESC); }
-    SQLHANDLE henv = nullptr, hdbc = nullptr;
-    Connection* conn = nullptr;
 };
 
 // Gives a record texts on the heap, so that LeakSanitizer sees any that are lost.
@@ -51,8 +36,10 @@ void giveTexts(DescriptorRecord& r) {
 }  // namespace
 
 TEST_F(Handles, FreeingADescriptorTwoStatementsUseRestoresTheirImplicitOnes) {
-    Statement* a = newStmt();
-    Statement* b = newStmt();
+    Statement* a = stmt;
+    SQLHANDLE second = nullptr;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &second), SQL_SUCCESS);
+    Statement* b = static_cast<Statement*>(second);
     Descriptor* keep = newDesc();
     Descriptor* shared = newDesc();
     a->ard = b->ard = b->apd = shared;
@@ -71,15 +58,13 @@ TEST_F(Handles, FreeingADescriptorTwoStatementsUseRestoresTheirImplicitOnes) {
     ASSERT_EQ(a->ird->diag.count, 1u);
     EXPECT_STREQ(diagRecordAt(a->ird->diag, 1)->sqlState, "HY017");
 
-    // Freeing the connection releases the statements and descriptors it
-    // still owns; LeakSanitizer checks the rest.
+    // Freeing the connection (at the end) releases the statement and the
+    // descriptor it still owns; LeakSanitizer checks the rest.
     conn->dbmsVersion.assign(200, 'v');
     ASSERT_EQ(setRecordCount(keep, 1), 0);
     EXPECT_EQ(setRecordCount(keep, -1), -1);
     EXPECT_EQ(setRecordCount(keep, 40000), -1);
     giveTexts(keep->records[0]);
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DBC, hdbc), SQL_SUCCESS);
-    hdbc = nullptr;
 }
 
 // Unknown types, null, freed, foreign and mistyped handles are refused
@@ -99,11 +84,10 @@ TEST_F(Handles, UnknownTypesAndHandlesThatAreNotLive) {
     EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, nullptr, nullptr), SQL_ERROR);
     EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, nullptr), SQL_ERROR);
 
-    // The live statement is allocated before the other is freed: the heap
+    // The fixture's statement is live before the other is freed: the heap
     // could otherwise hand it the freed address.
-    SQLHANDLE freed = nullptr, stmt = nullptr;
+    SQLHANDLE freed = nullptr;
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &freed), SQL_SUCCESS);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &stmt), SQL_SUCCESS);
     ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, freed), SQL_SUCCESS);
     Statement onStack{};
     SQLSMALLINT n = 0;
@@ -113,8 +97,7 @@ TEST_F(Handles, UnknownTypesAndHandlesThatAreNotLive) {
         EXPECT_EQ(SQLFreeStmt(bad, SQL_CLOSE), SQL_INVALID_HANDLE);
         EXPECT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, bad, 0, SQL_DIAG_NUMBER, &n, 0, nullptr), SQL_INVALID_HANDLE);
     }
-    EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, stmt, &freed), SQL_INVALID_HANDLE);  // a statement is no connection
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, stmt), SQL_SUCCESS);
+    EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hstmt, &freed), SQL_INVALID_HANDLE);  // a statement is no connection
 }
 
 namespace {
@@ -129,7 +112,7 @@ bool otherThreadGets(Connection* conn, int waitMs) {
 // No exception crosses an exported function: the call frame turns it into
 // a diagnostic. It also clears the last call's diagnostics and holds the lock.
 TEST_F(Handles, CallFrameClearsDiagnosticsHoldsTheLockAndCatchesExceptions) {
-    Statement* s = newStmt();
+    Statement* s = stmt;
     addOdbcError(s, "HY000", "left over from the last call");
     bool otherGot = true;
     EXPECT_EQ(StmtCall(Api::SQLNumResultCols, s).run([&](Statement* st) {
@@ -146,5 +129,4 @@ TEST_F(Handles, CallFrameClearsDiagnosticsHoldsTheLockAndCatchesExceptions) {
               SQL_ERROR);
     EXPECT_STREQ(diagRecordAt(conn->diag, 1)->message, "[Kalmo][VORNsql driver]boom");
     EXPECT_EQ(StmtCall(Api::SQLNumResultCols, nullptr).run([](Statement*) { return SQL_SUCCESS; }), SQL_INVALID_HANDLE);
-    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, s), SQL_SUCCESS);
 }
