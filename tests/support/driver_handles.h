@@ -37,8 +37,8 @@ struct StatementTest : ::testing::Test {
         EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_ENV, henv));
     }
     std::string stmtDiag(SQLSMALLINT rec = 1) { return diagText(SQL_HANDLE_STMT, hstmt, rec); }
-    // "rc STATE text" of the statement call just made.
-    std::string stmtResult(SQLRETURN rc) { return std::to_string(rc) + " " + stmtDiag(); }
+    // "rc STATE text" of the statement call just made (of its record rec).
+    std::string stmtResult(SQLRETURN rc, SQLSMALLINT rec = 1) { return std::to_string(rc) + " " + stmtDiag(rec); }
 
     SQLHANDLE henv = nullptr, hdbc = nullptr, hstmt = nullptr;
     Environment* env = nullptr;

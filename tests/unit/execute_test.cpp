@@ -13,8 +13,6 @@
 namespace {
 
 struct Execute : vorntest::StatementTest {
-    // "rc STATE text" of the call just made (of its record rec).
-    std::string stmtResult(SQLRETURN rc, SQLSMALLINT rec = 1) { return std::to_string(rc) + " " + stmtDiag(rec); }
     void bind(SQLUSMALLINT n, SQLSMALLINT cType, SQLSMALLINT sqlType, const void* value, SQLLEN* ind) {
         ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, n, SQL_PARAM_INPUT, cType, sqlType, 0, 0,
                                                 const_cast<void*>(value), 0, ind));
@@ -89,11 +87,6 @@ TEST_F(Execute, DataAtExecutionRefusals) {
     SQLGetDiagField(SQL_HANDLE_STMT, hstmt, 0, SQL_DIAG_NUMBER, &records, 0, nullptr);
     EXPECT_EQ(SQL_ERROR, SQLParamData(hstmt, &token));
     EXPECT_EQ("HY010 Function sequence error", stmtDiag(SQLSMALLINT(records + 1)));
-
-    SQLCHAR out[32];
-    SQLINTEGER length = 0;
-    EXPECT_EQ(SQL_SUCCESS, SQLNativeSql(hdbc, (SQLCHAR*)"SELECT 1 FROM T WHERE", 8, out, sizeof out, &length));
-    EXPECT_EQ("SELECT 1 8", std::string((char*)out) + " " + std::to_string(length));
 }
 
 }  // namespace
