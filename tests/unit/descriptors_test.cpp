@@ -20,10 +20,6 @@ struct Desc : vorntest::StatementTest {
         StatementTest::SetUp();
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DESC, hdbc, &hdesc));
     }
-    SQLHDESC ard() { return stmt->ard; }
-    SQLHDESC apd() { return stmt->apd; }
-    SQLHDESC ipd() { return stmt->ipd; }
-    SQLHDESC ird() { return stmt->ird; }
     static Descriptor* d(SQLHDESC h) { return static_cast<Descriptor*>(h); }
     std::string descDiag(SQLHDESC h) { return vorntest::diagText(SQL_HANDLE_DESC, h); }
     // "rc STATE text" of the call just made.
@@ -90,34 +86,34 @@ TEST_F(Desc, BindColUnbindingShrinksTheRowDescriptorAndRefusals) {
     SQLINTEGER a = 0, b = 0, c = 0;
     SQLLEN ia = 0, ib = 0, ic = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, &c, sizeof c, &ic));
-    EXPECT_EQ(3, count(ard()));
+    EXPECT_EQ(3, count(stmt->ard));
     EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, nullptr, 0, nullptr));
-    EXPECT_EQ(0, count(ard())) << "columns 1 and 2 bind nothing";
+    EXPECT_EQ(0, count(stmt->ard)) << "columns 1 and 2 bind nothing";
 
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 2, SQL_C_SLONG, &b, sizeof b, &ib));
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_CHAR, &c, 4, &ic));
     EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, nullptr, 0, nullptr));
-    EXPECT_EQ(2, count(ard()));
+    EXPECT_EQ(2, count(stmt->ard));
     EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 40000, SQL_C_SLONG, nullptr, 0, nullptr)) << "unbinding any number";
-    EXPECT_EQ(2, count(ard()));
+    EXPECT_EQ(2, count(stmt->ard));
 
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_SLONG, &a, sizeof a, &ia));
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 3, SQL_C_SLONG, &c, sizeof c, &ic));
     EXPECT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, 1, SQL_C_CHAR, nullptr, 10, nullptr));
-    EXPECT_EQ(3, count(ard())) << "unbinding below the count rewrites the record";
+    EXPECT_EQ(3, count(stmt->ard)) << "unbinding below the count rewrites the record";
     // Unbound record 1 keeps the character defaults (length 1).
     EXPECT_EQ((std::vector<SQLLEN>{0, SQL_C_CHAR, 10, 1}),
-              fields(ard(), 1, {SQL_DESC_DATA_PTR, SQL_DESC_CONCISE_TYPE, SQL_DESC_OCTET_LENGTH, SQL_DESC_LENGTH}));
+              fields(stmt->ard, 1, {SQL_DESC_DATA_PTR, SQL_DESC_CONCISE_TYPE, SQL_DESC_OCTET_LENGTH, SQL_DESC_LENGTH}));
     EXPECT_EQ((std::vector<SQLLEN>{P(&c), P(&ic), P(&ic)}),
-              fields(ard(), 3, {SQL_DESC_DATA_PTR, SQL_DESC_INDICATOR_PTR, SQL_DESC_OCTET_LENGTH_PTR}));
+              fields(stmt->ard, 3, {SQL_DESC_DATA_PTR, SQL_DESC_INDICATOR_PTR, SQL_DESC_OCTET_LENGTH_PTR}));
 
     // Refusals leave the descriptor as it was.
-    auto before = snapshot(ard());
+    auto before = snapshot(stmt->ard);
     EXPECT_EQ("-1 HY003 Not supported", stmtResult(SQLBindCol(hstmt, 2, SQL_C_NUMERIC, &a, sizeof a, nullptr)));
     EXPECT_EQ("-1 07009 Invalid descriptor index",
               stmtResult(SQLBindCol(hstmt, 0, SQL_C_SLONG, &a, sizeof a, nullptr)));
     EXPECT_EQ(SQL_ERROR, SQLBindCol(hstmt, 40000, SQL_C_SLONG, &a, sizeof a, nullptr));
-    EXPECT_EQ(before, snapshot(ard()));
+    EXPECT_EQ(before, snapshot(stmt->ard));
 }
 
 TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
@@ -125,14 +121,15 @@ TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
     SQLLEN ind = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_DEFAULT, SQL_INTEGER, 0, 0, &n, 0, &ind));
     EXPECT_EQ((std::vector<SQLLEN>{2, 2, SQL_C_ULONG, P(&ind), SQL_C_DEFAULT, SQL_INTEGER}),
-              (std::vector<SQLLEN>{count(apd()), count(ipd()), field<SQLSMALLINT>(apd(), 2, SQL_DESC_CONCISE_TYPE),
-                                   field<SQLLEN>(apd(), 2, SQL_DESC_INDICATOR_PTR),
-                                   field<SQLSMALLINT>(apd(), 1, SQL_DESC_CONCISE_TYPE),
-                                   field<SQLSMALLINT>(ipd(), 2, SQL_DESC_CONCISE_TYPE)}));
+              (std::vector<SQLLEN>{count(stmt->apd), count(stmt->ipd),
+                                   field<SQLSMALLINT>(stmt->apd, 2, SQL_DESC_CONCISE_TYPE),
+                                   field<SQLLEN>(stmt->apd, 2, SQL_DESC_INDICATOR_PTR),
+                                   field<SQLSMALLINT>(stmt->apd, 1, SQL_DESC_CONCISE_TYPE),
+                                   field<SQLSMALLINT>(stmt->ipd, 2, SQL_DESC_CONCISE_TYPE)}));
     char text[300];
     ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(hstmt, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 5000000000ULL, 0,
                                             text, sizeof text, nullptr));
-    EXPECT_EQ(5000000000ULL, field<SQLULEN>(ipd(), 3, SQL_DESC_LENGTH)) << "column size kept at full width";
+    EXPECT_EQ(5000000000ULL, field<SQLULEN>(stmt->ipd, 3, SQL_DESC_LENGTH)) << "column size kept at full width";
 
     // One record for the index alone, though the type is refused too.
     EXPECT_EQ("-1 07009 Invalid descriptor index",
@@ -140,25 +137,25 @@ TEST_F(Desc, BindParameterSetsBothParameterDescriptors) {
                                           nullptr)));
     EXPECT_EQ("", stmtDiag(2));
     EXPECT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_RESET_PARAMS));
-    EXPECT_EQ(0, count(apd()));
+    EXPECT_EQ(0, count(stmt->apd));
 }
 
 TEST_F(Desc, SetDescFieldRules) {
     // The implementation row descriptor takes only its two status pointers.
     SQLUSMALLINT status[4];
     SQLULEN processed = 0;
-    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ird(), 0, SQL_DESC_ARRAY_STATUS_PTR, status, 0));
-    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ird(), 0, SQL_DESC_ROWS_PROCESSED_PTR, &processed, 0));
-    EXPECT_EQ(static_cast<void*>(status), d(ird())->arrayStatusPtr);
-    EXPECT_EQ(&processed, d(ird())->rowsProcessedPtr);
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ird, 0, SQL_DESC_ARRAY_STATUS_PTR, status, 0));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ird, 0, SQL_DESC_ROWS_PROCESSED_PTR, &processed, 0));
+    EXPECT_EQ(static_cast<void*>(status), stmt->ird->arrayStatusPtr);
+    EXPECT_EQ(&processed, stmt->ird->rowsProcessedPtr);
     for (SQLSMALLINT id : {SQLSMALLINT(SQL_DESC_ARRAY_SIZE), SQLSMALLINT(SQL_DESC_COUNT), SQLSMALLINT(SQL_DESC_NAME)}) {
-        auto before = snapshot(ird());
-        EXPECT_EQ(SQL_ERROR, SQLSetDescField(ird(), 1, id, (SQLPOINTER)1, 0));
-        EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(ird()));
-        EXPECT_EQ(before, snapshot(ird()));
+        auto before = snapshot(stmt->ird);
+        EXPECT_EQ(SQL_ERROR, SQLSetDescField(stmt->ird, 1, id, (SQLPOINTER)1, 0));
+        EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(stmt->ird));
+        EXPECT_EQ(before, snapshot(stmt->ird));
     }
 
-    SQLHDESC a = ard();
+    Descriptor* a = stmt->ard;
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(a, 0, SQL_DESC_COUNT, (SQLPOINTER)2, 0));
     auto before = snapshot(a);
     // Read-only fields, and SQL_NAMED for the unnamed flag.
@@ -191,10 +188,10 @@ TEST_F(Desc, SetDescFieldRules) {
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 2, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_C_TIME, 0));
     EXPECT_EQ((std::vector<SQLLEN>{SQL_DATETIME, SQL_CODE_TIME}),
               fields(a, 2, {SQL_DESC_TYPE, SQL_DESC_DATETIME_INTERVAL_CODE}));
-    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ipd(), 1, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIME, 0));
-    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(ipd(), 1, SQL_DESC_TYPE));
-    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(ipd(), 2, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIMESTAMP, 0));
-    EXPECT_EQ(SQL_TYPE_TIMESTAMP, field<SQLSMALLINT>(ipd(), 2, SQL_DESC_TYPE));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ipd, 1, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIME, 0));
+    EXPECT_EQ(SQL_DATETIME, field<SQLSMALLINT>(stmt->ipd, 1, SQL_DESC_TYPE));
+    EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ipd, 2, SQL_DESC_CONCISE_TYPE, (SQLPOINTER)SQL_TYPE_TIMESTAMP, 0));
+    EXPECT_EQ(SQL_TYPE_TIMESTAMP, field<SQLSMALLINT>(stmt->ipd, 2, SQL_DESC_TYPE));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 3, SQL_DESC_PRECISION, (SQLPOINTER)9, 0));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 3, SQL_DESC_TYPE, (SQLPOINTER)SQL_FLOAT, 0));
     // The float's default precision; the concise type untouched.
@@ -205,17 +202,17 @@ TEST_F(Desc, SetDescFieldRules) {
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 4, SQL_DESC_OCTET_LENGTH, (SQLPOINTER)big, 0));
     EXPECT_EQ(big, field<SQLLEN>(a, 4, SQL_DESC_OCTET_LENGTH));
     EXPECT_EQ(SQL_SUCCESS, SQLSetDescField(a, 0, SQL_DESC_ARRAY_SIZE, (SQLPOINTER)big, 0));
-    EXPECT_EQ(SQLULEN(big), d(a)->arraySize);
+    EXPECT_EQ(SQLULEN(big), a->arraySize);
 }
 
 TEST_F(Desc, DescRecFunctions) {
     SQLCHAR name[8];
     SQLSMALLINT len = 0, type = 0;
-    EXPECT_EQ(SQL_ERROR, SQLGetDescRec(ird(), 1, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr,
+    EXPECT_EQ(SQL_ERROR, SQLGetDescRec(stmt->ird, 1, name, sizeof name, &len, &type, nullptr, nullptr, nullptr, nullptr,
                                        nullptr));
-    EXPECT_EQ("HY007 Associated statement is not prepared", descDiag(ird()));
-    EXPECT_EQ(SQL_ERROR, SQLSetDescRec(ird(), 1, SQL_CHAR, 0, 1, 0, 0, nullptr, nullptr, nullptr));
-    EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(ird()));
+    EXPECT_EQ("HY007 Associated statement is not prepared", descDiag(stmt->ird));
+    EXPECT_EQ(SQL_ERROR, SQLSetDescRec(stmt->ird, 1, SQL_CHAR, 0, 1, 0, 0, nullptr, nullptr, nullptr));
+    EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(stmt->ird));
 
     SQLHDESC a = hdesc;
     char data[4];
@@ -263,7 +260,7 @@ TEST_F(Desc, DescRecFunctions) {
     Guarded unknown;
     EXPECT_EQ(SQL_SUCCESS, SQLGetDescField(a, 2, 9999, unknown.at(), 0, nullptr));
     EXPECT_EQ("-1 HY007 Associated statement is not prepared",
-              descResult(ird(), SQLGetDescField(ird(), 0, SQL_DESC_COUNT, unknown.at(), 0, nullptr)));
+              descResult(stmt->ird, SQLGetDescField(stmt->ird, 0, SQL_DESC_COUNT, unknown.at(), 0, nullptr)));
     EXPECT_EQ("-1 07009 Invalid descriptor index",
               descResult(a, SQLGetDescField(a, 0, SQL_DESC_TYPE, unknown.at(), 0, nullptr)));
     EXPECT_EQ(SQL_NO_DATA, SQLGetDescField(a, 3, SQL_DESC_TYPE, unknown.at(), 0, nullptr));
@@ -278,35 +275,35 @@ TEST_F(Desc, CopyDesc) {
     SQLUSMALLINT status[2];
     SQLLEN offset = 0;
     for (int i = 0; i < 3; ++i) ASSERT_EQ(SQL_SUCCESS, SQLBindCol(hstmt, SQLUSMALLINT(i + 1), SQL_C_SLONG, &col[i], 4, &ind[i]));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 2, SQL_DESC_NAME, (SQLPOINTER) "second", SQL_NTS));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ARRAY_SIZE, (SQLPOINTER)2, 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_TYPE, (SQLPOINTER)24, 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_ARRAY_STATUS_PTR, status, 0));
-    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(ard(), 0, SQL_DESC_BIND_OFFSET_PTR, &offset, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ard, 2, SQL_DESC_NAME, (SQLPOINTER) "second", SQL_NTS));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ard, 0, SQL_DESC_ARRAY_SIZE, (SQLPOINTER)2, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ard, 0, SQL_DESC_BIND_TYPE, (SQLPOINTER)24, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ard, 0, SQL_DESC_ARRAY_STATUS_PTR, status, 0));
+    ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(stmt->ard, 0, SQL_DESC_BIND_OFFSET_PTR, &offset, 0));
 
     SQLHDESC t = hdesc;
     ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(t, 5, SQL_DESC_NAME, (SQLPOINTER) "fifth", SQL_NTS));
     ASSERT_EQ(5, count(t));
-    ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(ard(), t));
+    ASSERT_EQ(SQL_SUCCESS, SQLCopyDesc(stmt->ard, t));
     // The header copied but for the allocation type.
     EXPECT_EQ((std::vector<SQLLEN>{3, 2, 24, P(status), P(&offset), SQL_DESC_ALLOC_USER}),
               fields(t, 0, {SQL_DESC_COUNT, SQL_DESC_ARRAY_SIZE, SQL_DESC_BIND_TYPE, SQL_DESC_ARRAY_STATUS_PTR,
                             SQL_DESC_BIND_OFFSET_PTR, SQL_DESC_ALLOC_TYPE}));
     EXPECT_EQ(P(&col[2]), field<SQLLEN>(t, 3, SQL_DESC_DATA_PTR));
-    EXPECT_NE(d(ard())->records[1].name.data(), d(t)->records[1].name.data()) << "texts are duplicated";
+    EXPECT_NE(stmt->ard->records[1].name.data(), d(t)->records[1].name.data()) << "texts are duplicated";
     // The copy outlives the source's texts.
     ASSERT_EQ(SQL_SUCCESS, SQLFreeStmt(hstmt, SQL_UNBIND));
     EXPECT_EQ("0 6 second", text(t, 2, SQL_DESC_NAME, 16));
 
     auto before = snapshot(t);
-    EXPECT_EQ("-1 HY007 Associated statement is not prepared", descResult(t, SQLCopyDesc(ird(), t)));
+    EXPECT_EQ("-1 HY007 Associated statement is not prepared", descResult(t, SQLCopyDesc(stmt->ird, t)));
     EXPECT_EQ(before, snapshot(t));
-    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(t, ird()));
-    EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(ird()));
+    EXPECT_EQ(SQL_ERROR, SQLCopyDesc(t, stmt->ird));
+    EXPECT_EQ("HY016 Cannot modify an implementation row descriptor", descDiag(stmt->ird));
     EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(t, t));
     EXPECT_EQ(before, snapshot(t));
 
     // Copying an empty descriptor empties the target.
-    EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(ard(), t));
+    EXPECT_EQ(SQL_SUCCESS, SQLCopyDesc(stmt->ard, t));
     EXPECT_EQ(0, count(t));
 }

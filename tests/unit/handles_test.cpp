@@ -16,13 +16,7 @@
 namespace {
 
 // The fixture's connection is freed last, with whatever the test left on it.
-struct Handles : vorntest::StatementTest {
-    Descriptor* newDesc() {
-        SQLHANDLE h = nullptr;
-        EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, hdbc, &h), SQL_SUCCESS);
-        return static_cast<Descriptor*>(h);
-    }
-};
+using Handles = vorntest::StatementTest;
 
 // Gives a record texts on the heap, so that LeakSanitizer sees any that are lost.
 void giveTexts(DescriptorRecord& r) {
@@ -36,12 +30,13 @@ void giveTexts(DescriptorRecord& r) {
 }  // namespace
 
 TEST_F(Handles, FreeingADescriptorTwoStatementsUseRestoresTheirImplicitOnes) {
-    Statement* a = stmt;
-    SQLHANDLE second = nullptr;
+    SQLHANDLE second = nullptr, explicitOne = nullptr, sharedOne = nullptr;
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &second), SQL_SUCCESS);
-    Statement* b = static_cast<Statement*>(second);
-    Descriptor* keep = newDesc();
-    Descriptor* shared = newDesc();
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, hdbc, &explicitOne), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, hdbc, &sharedOne), SQL_SUCCESS);
+    Statement *a = stmt, *b = static_cast<Statement*>(second);
+    auto* keep = static_cast<Descriptor*>(explicitOne);
+    auto* shared = static_cast<Descriptor*>(sharedOne);
     a->ard = b->ard = b->apd = shared;
     a->apd = keep;
     setRecordCount(shared, 2);

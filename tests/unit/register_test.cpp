@@ -41,7 +41,6 @@ protected:
         plat::inst::getPrivateProfileString(description, key, "<none>", buf, sizeof buf, "ODBCINST.INI");
         return buf;
     }
-    std::string installed() const { return box_.dir() + "/" + kDriverLibraryFile; }
 
     OdbcSandbox box_;
     vorntest::RecordedMessageBoxes boxes_;
@@ -57,7 +56,7 @@ TEST_F(Register, LibraryAlreadyInTheInstallationDirectoryIsNotCopied) {
     box_.write(inPlace, "in place");
     ASSERT_EQ(kRegisterOk, registerDriver(inPlace));
     EXPECT_EQ(inPlace, driverKey(kDriverDescription, "Driver"));
-    EXPECT_EQ("", box_.read(installed()));
+    EXPECT_EQ("", box_.read(box_.dir() + "/" + kDriverLibraryFile));  // no copy installed
 }
 
 // A copy that fails, then an entry the installer refuses: a box for each,
