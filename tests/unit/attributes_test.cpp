@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "driver/entry/handles.h"
 #include "support/driver_handles.h"
 #include "unit/guarded.h"
 

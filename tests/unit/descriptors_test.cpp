@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "driver/entry/descriptors.h"
-#include "driver/entry/handles.h"
 #include "support/driver_handles.h"
 #include "unit/guarded.h"
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/entry/handles.h"
 #include "driver/stmt/resultset.h"
 #include "driver/stmt/resultxml.h"
 #include "support/driver_handles.h"

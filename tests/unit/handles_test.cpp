@@ -1,7 +1,6 @@
 // Handle records through the exported allocation and release functions, the
 // descriptor record arrays and the call frame with its per-connection lock.
 #include "driver/entry/apicall.h"
-#include "driver/entry/handles.h"
 #include "driver/stmt/resultset.h"
 #include "support/driver_handles.h"
 
@@ -25,6 +24,13 @@ void giveTexts(DescriptorRecord& r) {
     r.baseColumnName = "base column name, longer than sixteen";
     r.typeName = "VARCHAR type name, longer than sixteen";
     r.literalPrefix = "'";
+}
+
+// Whether another thread gets conn's lock in try-mode within waitMs.
+bool otherThreadGets(Connection* conn, int waitMs) {
+    std::atomic<bool> got{false};
+    std::thread([&] { got = VSqlLock(conn).lock(false, waitMs); }).join();
+    return got;
 }
 
 }  // namespace
@@ -94,15 +100,6 @@ TEST_F(Handles, UnknownTypesAndHandlesThatAreNotLive) {
     }
     EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, hstmt, &freed), SQL_INVALID_HANDLE);  // a statement is no connection
 }
-
-namespace {
-// Whether another thread gets conn's lock in try-mode within waitMs.
-bool otherThreadGets(Connection* conn, int waitMs) {
-    std::atomic<bool> got{false};
-    std::thread([&] { got = VSqlLock(conn).lock(false, waitMs); }).join();
-    return got;
-}
-}  // namespace
 
 // No exception crosses an exported function: the call frame turns it into
 // a diagnostic. It also clears the last call's diagnostics and holds the lock.
