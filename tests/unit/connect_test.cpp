@@ -95,7 +95,7 @@ TEST_F(DriverConnect, PromptShowsTheValuesCancelChangesNothingOkTakesThem) {
                                                   {IDC_LOGLEVEL, "2"}, {IDC_LOGFILE, ""}};
         EXPECT_EQ(shown, dialog.afterInit.text);
         EXPECT_EQ("Kalmo VORNsql driver - Connect to p", dialog.afterInit.caption);
-        EXPECT_TRUE(dialog.afterInit.disabled[IDC_DESCRIPTION]);  // the name's: typedIntoDisabled below
+        EXPECT_TRUE(dialog.afterInit.disabled[IDC_DESCRIPTION]);  // the name field: typedIntoDisabled below
         EXPECT_FALSE(dialog.afterInit.hidden[IDC_PASSWORD]);
         EXPECT_EQ(0, dialog.afterInit.focused);  // nothing required is missing
         EXPECT_STREQ("before", conn->dsn);
