@@ -1,9 +1,8 @@
 # Tests against vornd started by each program (Linux):
 #   odbc_it:      through the unixODBC driver manager, with the driver loaded
-#                 as the manager loads it (tests/it/*_it.cpp but the two below);
+#                 as the manager loads it (tests/it/*_it.cpp but the one below);
 #                 one test a process, as ctest runs them: unixODBC reads its
 #                 configuration once per process;
-#   requests_it:  the kit's C API and the driver's server requests, in-process;
 #   tls_kit_it:   the kit's TLS module through its C API;
 #   it.<script>:  each tests/it/*.py (pyodbc), *.pl (DBD::ODBC) and *.php
 #                 (php-odbc, PDO_ODBC), run by odbc_it against its vornd and
@@ -25,16 +24,13 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
   endfunction()
 
   # The kit comes with the core objects (its own copy of the packet code).
-  foreach(name requests_it tls_kit_it)
-    vorn_connect_test(${name} ${CMAKE_CURRENT_SOURCE_DIR}/it/${name}.cpp $<TARGET_OBJECTS:vorncore>)
-    target_link_libraries(${name} PRIVATE vorncore_deps ${VORN_GTEST})
-  endforeach()
+  vorn_connect_test(tls_kit_it ${CMAKE_CURRENT_SOURCE_DIR}/it/tls_kit_it.cpp $<TARGET_OBJECTS:vorncore>)
+  target_link_libraries(tls_kit_it PRIVATE vorncore_deps ${VORN_GTEST})
 
   # Only the driver manager's ODBC functions in this program: the driver is
   # the built library, loaded by the manager.
   file(GLOB VORN_ODBC_IT CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/it/*_it.cpp)
-  list(REMOVE_ITEM VORN_ODBC_IT ${CMAKE_CURRENT_SOURCE_DIR}/it/requests_it.cpp
-       ${CMAKE_CURRENT_SOURCE_DIR}/it/tls_kit_it.cpp)
+  list(REMOVE_ITEM VORN_ODBC_IT ${CMAKE_CURRENT_SOURCE_DIR}/it/tls_kit_it.cpp)
   vorn_connect_test(odbc_it ${VORN_ODBC_IT}
     ${CMAKE_CURRENT_SOURCE_DIR}/support/odbc_sandbox.cpp
     ${CMAKE_SOURCE_DIR}/platform/common/installer.cpp

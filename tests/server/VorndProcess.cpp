@@ -44,17 +44,16 @@ int exitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 12
 
 }  // namespace
 
-int runVornd(const std::vector<std::string>& args, std::string* output) {
+int runVornd(const std::vector<std::string>& args) {
     int out = -1;
     const pid_t pid = spawnVornd(args, out);
     if (pid < 0) return -1;
-    std::string text;
     char buf[4096];
-    for (ssize_t n; (n = read(out, buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+    while (read(out, buf, sizeof buf) > 0) {
+    }
     ::close(out);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (output) *output = text;
     return exitStatus(status);
 }
 
@@ -105,18 +104,16 @@ TestServer::~TestServer() {
 int TestServer::stop() {
     if (pid_ <= 0) return -1;
     kill(pid_, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 2000; ++i) {
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return exitStatus(status);
-        }
+    int status = 0, polls = 0;
+    while (waitpid(pid_, &status, WNOHANG) != pid_ && ++polls < 2000)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool exited = polls < 2000;
+    if (!exited) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
     pid_ = -1;
-    return -1;
+    return exited ? exitStatus(status) : -1;
 }
 
 }  // namespace vorndtest

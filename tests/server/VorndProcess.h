@@ -11,7 +11,7 @@
 namespace vorndtest {
 
 // Runs vornd once with the given arguments (no server); its exit status.
-int runVornd(const std::vector<std::string>& args, std::string* output = nullptr);
+int runVornd(const std::vector<std::string>& args);
 
 // The whole content of a file ("" when it cannot be read).
 std::string readFile(const std::string& path);

@@ -21,7 +21,6 @@ TEST(VorndCodec, XmlEscapes) {
     // Runs of plain text around every kind of byte that is escaped or
     // replaced; malformed UTF-8 becomes one '?' per byte.
     const struct { const char* in; const char* text; const char* attribute; } cases[] = {
-        {"plain text", "plain text", "plain text"},
         {"a&b<c>d\"e", "a&amp;b&lt;c&gt;d\"e", "a&amp;b&lt;c&gt;d&quot;e"},
         {"t\tn\nr\r", "t\tn\nr\r", "t&#9;n&#10;r&#13;"},
         {"\x01x\x7F\x1F", "?x\x7F?", "?x\x7F?"},
@@ -33,7 +32,6 @@ TEST(VorndCodec, XmlEscapes) {
         {"s\xED\xA0\x80", "s???", "s???"},
         {"abc\xF4\x90\x80\x80", "abc????", "abc????"},
         {"end\xE2\x82", "end??", "end??"},
-        {"&&", "&amp;&amp;", "&amp;&amp;"},
     };
     for (const auto& c : cases) {
         std::string text = "[", attribute = "[";

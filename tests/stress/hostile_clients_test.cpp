@@ -117,12 +117,9 @@ TEST_F(HostileClients, FailedLoginsAreSlowedAndDoNotStopOthers) {
 
 TEST_F(HostileClients, LargeRandomAndMalformedFrames) {
     // Before a login a frame is a few KiB at most: 60 MB is refused at its header.
-    for (int i = 0; i < 5; ++i) {
-        WireClient c;
-        ASSERT_TRUE(c.connect(server_->port()));
-        ASSERT_TRUE(c.sendRaw(header(60u << 20).data(), 4));
-        EXPECT_TRUE(c.closedByPeer(5000));
-    }
+    WireClient huge;
+    ASSERT_TRUE(huge.connect(server_->port()) && huge.sendRaw(header(60u << 20).data(), 4));
+    EXPECT_TRUE(huge.closedByPeer(5000));
     EXPECT_TRUE(logHas("bytes before login; session closed"));
     // After it, a 10 MB statement is served.
     WireClient big;

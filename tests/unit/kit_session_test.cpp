@@ -18,13 +18,8 @@
 #include <tuple>
 #include <vector>
 
-using kitreq::Answer;
-using kitreq::Bytes;
-using kitreq::Fields;
-using kitreq::Request;
-using kitreq::Hex;
-using vorntest::ErrorTexts;
-using vorntest::FakeServer;
+using namespace kitreq;
+using namespace vorntest;
 using Texts = std::vector<std::string>;
 
 namespace {
@@ -62,17 +57,22 @@ protected:
 }  // namespace
 
 // Status 3 keeps the session and shows the server's text in a box, asked
-// for with the status. (A refused start: tests/unit/connect_test.cpp.)
-TEST_F(KitSession, StartStatusesWithServerTexts) {
+// for with the status. (A refused start: tests/unit/connect_test.cpp.) A
+// requested break stops the poll once; the TCP module has no cipher.
+TEST_F(KitSession, StartStatusesWithServerTextsBreakPollAndEncryption) {
     FakeServer srv;
     srv.expect('T', 110).reply(110, 3).expect('T', 104).raw(Answer(104, 1).s("Expires soon").frame());
     srv.expect('T', 111).reply(111, 1);
     HVDB h = nullptr;
     EXPECT_EQ(start(srv, h), 3);
+    EXPECT_EQ(ErrorTexts(es_), "");
+    CVDB* vdb = reinterpret_cast<CVDB*>(h);
+    EXPECT_EQ((Fields{vdb->BreakPoll(1), VdbRequestBreak(h), vdb->BreakPoll(1), vdb->BreakPoll(1), vdb->SslInit(),
+                      ErrorTexts(es_)}),
+              "1|1|0|1|-18|Encryption initialization error\tSslInit\tvornvdb/Cvdbpriv|");
     end(srv, h);
     ASSERT_EQ(srv.received().size(), 3u);
     EXPECT_EQ(Hex(srv.received()[1]), Hex(Request(104).u32(3).bytes()));
-    EXPECT_EQ(ErrorTexts(es_), "");
     ASSERT_EQ(shown_.boxes().size(), 1u);
     const vorntest::MessageBoxShown& box = shown_.boxes()[0];
     EXPECT_EQ(Fields(box.caption, box.text, box.style == (plat::kMsgBoxTaskModal | plat::kMsgBoxIconStop)),
@@ -146,19 +146,6 @@ TEST_F(KitSession, HostileAnswersBreakTheSession) {
         EXPECT_EQ(texts.rfind("Communication Error\tMessage\tvornvdb/Cvdbkit2\r\n", 0), 0u) << texts;
         EXPECT_EQ(texts.substr(texts.size() - text.size()), text);
     }
-}
-
-// A requested break stops the poll once; the TCP module has no cipher.
-TEST_F(KitSession, BreakPollAndEncryption) {
-    FakeServer srv;
-    srv.expect('T', 110).reply(110, 1).expect('T', 111).reply(111, 1);
-    HVDB h = nullptr;
-    ASSERT_EQ(start(srv, h), 1);
-    CVDB* vdb = reinterpret_cast<CVDB*>(h);
-    EXPECT_EQ((Fields{vdb->BreakPoll(1), VdbRequestBreak(h), vdb->BreakPoll(1), vdb->BreakPoll(1), vdb->SslInit(),
-                      ErrorTexts(es_)}),
-              "1|1|0|1|-18|Encryption initialization error\tSslInit\tvornvdb/Cvdbpriv|");
-    end(srv, h);
 }
 
 TEST_F(KitSession, ErrorStackCalls) {
