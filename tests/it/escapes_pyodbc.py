@@ -75,9 +75,6 @@ cur.execute("INSERT INTO ESC_LIKE VALUES ('a_b'), ('axb'), ('{fn UCASE(x)}')")
 check("like escape", [r[0] for r in cur.execute("SELECT S FROM ESC_LIKE WHERE S LIKE 'a\\_%' {escape '\\'}")],
       ["a_b"])
 check("escape inside a literal stays", value("SELECT COUNT(*) FROM ESC_LIKE WHERE S = '{fn UCASE(x)}'"), 1)
-prepared = cnxn.cursor()
-prepared.execute("SELECT {fn CONCAT(?, 'x')}", "a")
-check("prepared with a marker", prepared.fetchone()[0], "ax")
 
 # What getinfo says is what is translated.
 check("timedate functions include current date/time/timestamp",

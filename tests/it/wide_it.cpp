@@ -86,10 +86,7 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
             EXPECT_EQ(0xABAB, buffer[size.written + 1]) << call.name << " " << size.units;
         }
     }
-}
-
-// A text attribute comes back wide, its length in bytes.
-TEST_F(Wide, TextAttributeComesBackWide) {
+    // A text attribute comes back wide, its length in bytes.
     SQLWCHAR catalog[32];
     SQLINTEGER length = -1;
     ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length));
