@@ -17,31 +17,23 @@ protected:
 };
 
 // Rowsets of 4 over blocks of 10 (the default): after each rowset exactly
-// the blocks its last row needs have been asked for.
+// the blocks its last row needs have been asked for. (Rowsets' columns,
+// nulls and statuses: the unit tests.)
 TEST_F(Fetch, BlocksAskedForWhenUsedUpAndRowsetsAcrossThem) {
     SQLINTEGER ids[4];
-    SQLLEN idLen[4], sectionLen[4];
-    char sections[4][8];
+    SQLLEN idLen[4];
     SQLUSMALLINT status[4];
     SQLULEN processed = 0;
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)4, 0));
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status, 0));
     ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &processed, 0));
     const int before = requests(1007);
-    ASSERT_EQ(SQL_SUCCESS, exec("SELECT ID, SECTION FROM ARTICLES WHERE ID <= 25 ORDER BY ID"));
+    ASSERT_EQ(SQL_SUCCESS, exec("SELECT ID FROM ARTICLES WHERE ID <= 25 ORDER BY ID"));
     ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 1, SQL_C_SLONG, ids, 0, idLen));
-    ASSERT_EQ(SQL_SUCCESS, SQLBindCol(stmt, 2, SQL_C_CHAR, sections, sizeof sections[0], sectionLen));
-    const char* const names[] = {"news", "sport", "culture", nullptr};
     int seen = 0;
     for (SQLRETURN rc; (rc = SQLFetch(stmt)) != SQL_NO_DATA;) {
         ASSERT_EQ(SQL_SUCCESS, rc);
-        for (SQLULEN i = 0; i < processed; ++i) {
-            EXPECT_EQ(++seen, ids[i]);
-            if (names[seen % 4])
-                EXPECT_STREQ(names[seen % 4], sections[i]);
-            else
-                EXPECT_EQ(SQL_NULL_DATA, sectionLen[i]);
-        }
+        for (SQLULEN i = 0; i < processed; ++i) EXPECT_EQ(++seen, ids[i]);
         for (SQLULEN i = processed; i < 4; ++i) EXPECT_EQ(SQL_ROW_NOROW, status[i]);
         EXPECT_EQ(before + (seen + 9) / 10, requests(1007)) << seen;
     }
