@@ -13,11 +13,9 @@ bad() { echo "FAIL: $*"; fail=1; }
 
 [[ -f $lib ]] || { echo "FAIL: $lib does not exist"; exit 1; }
 # "Name [windows]" lines are exported by the DLL only.
-if [[ $mode == dll ]]; then
-  expected=$(sed -e 's/#.*//' -e 's/\[windows\]//' -e 's/[[:space:]]//g' "$list" | grep -v '^$' | sort -u)
-else
-  expected=$(sed -e 's/#.*//' -e '/\[windows\]/d' -e 's/[[:space:]]//g' "$list" | grep -v '^$' | sort -u)
-fi
+windows='/\[windows\]/d'
+[[ $mode == dll ]] && windows='s/\[windows\]//'
+expected=$(sed -e 's/#.*//' -e "$windows" -e 's/[[:space:]]//g' "$list" | grep -v '^$' | sort -u)
 
 case $mode in
   so)

@@ -155,23 +155,20 @@ TEST_F(Params, DescribeParamAnswersWhatTheDriverKnows) {
 }
 
 // A value that tries to end its literal or add a condition finds nothing
-// or is refused, whatever type it is bound as.
+// or is refused, whatever kind of type it is bound as (each type's literal:
+// the unit tests).
 TEST_F(Params, InjectionThroughEveryType) {
     exec("INSERT INTO P VALUES (1, 'a', '2024-01-31 00:00:00')");
     const char* attempt = "1' OR '1'='1";
-    const char* bare = "1 OR 1=1";
     const struct {
         SQLSMALLINT sqlType;
         const char* value;
         const char* state;  // "" when the query runs (and finds no row)
     } cases[] = {
-        {SQL_VARCHAR, attempt, ""},       {SQL_CHAR, attempt, ""},           {SQL_LONGVARCHAR, attempt, ""},
-        {SQL_WVARCHAR, attempt, ""},      {SQL_INTEGER, bare, "22018"},      {SQL_BIGINT, attempt, "22018"},
-        {SQL_SMALLINT, bare, "22018"},    {SQL_TINYINT, bare, "22018"},      {SQL_BIT, bare, "22018"},
-        {SQL_DOUBLE, bare, "22018"},      {SQL_REAL, attempt, "22018"},      {SQL_FLOAT, bare, "22018"},
-        {SQL_NUMERIC, bare, "22018"},     {SQL_DECIMAL, attempt, "22018"},   {SQL_TYPE_DATE, attempt, "22007"},
-        {SQL_TYPE_TIME, attempt, "22007"}, {SQL_TYPE_TIMESTAMP, attempt, "22007"},
-        {SQL_VARBINARY, attempt, "22018"}, {SQL_BINARY, bare, "22018"},     {SQL_LONGVARBINARY, attempt, "22018"},
+        {SQL_WVARCHAR, attempt, ""},         {SQL_INTEGER, "1 OR 1=1", "22018"}, {SQL_DOUBLE, "1 OR 1=1", "22018"},
+        {SQL_REAL, attempt, "22018"},        {SQL_DECIMAL, attempt, "22018"},    {SQL_TYPE_DATE, attempt, "22007"},
+        {SQL_TYPE_TIME, attempt, "22007"},   {SQL_TYPE_TIMESTAMP, attempt, "22007"},
+        {SQL_VARBINARY, attempt, "22018"},
     };
     for (const auto& c : cases) {
         SQLFreeStmt(stmt, SQL_CLOSE);

@@ -25,8 +25,6 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
     ASSERT_EQ(SQL_SUCCESS, SQLSetCursorNameW(stmt, w(kName), SQL_NTS));
     ASSERT_EQ(SQL_SUCCESS, SQLExecDirectW(stmt, w(u"SELECT NAME AS \"" + kName + u"\" FROM AUTHORS"), SQL_NTS));
 
-    // Each call writes into a buffer of `units` code units and answers its
-    // length at the width of its own interface, widened here.
     // The descriptor's name is set wide, its length in bytes.
     SQLHDESC ard = nullptr;
     ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr));
@@ -36,31 +34,25 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
         bool bytes;              // whether its lengths count bytes
         SQLSMALLINT handleType;  // where 01004 is recorded
         SQLHANDLE handle;
-        std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT, SQLLEN*)> run;
+        std::function<SQLRETURN(SQLWCHAR*, SQLSMALLINT)> run;
     };
+    // Each call writes into a buffer of `u` code units and its length into
+    // s or l, at the width of its own interface.
     SQLSMALLINT type = 0, digits = 0, nullable = 0, s = -1;
     SQLINTEGER l = -1;
     SQLULEN size = 0;
-    const auto widen = [&](SQLRETURN rc, SQLLEN* len, bool isShort) {
-        *len = isShort ? s : l;
-        return rc;
-    };
     const Call calls[] = {
-        {"SQLGetCursorNameW", false, SQL_HANDLE_STMT, stmt, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
-             return widen(SQLGetCursorNameW(stmt, b, units, &s), n, true);
+        {"SQLGetCursorNameW", false, SQL_HANDLE_STMT, stmt,
+         [&](SQLWCHAR* b, SQLSMALLINT u) { return SQLGetCursorNameW(stmt, b, u, &s); }},
+        {"SQLDescribeColW", false, SQL_HANDLE_STMT, stmt, [&](SQLWCHAR* b, SQLSMALLINT u) {
+             return SQLDescribeColW(stmt, 1, b, u, &s, &type, &size, &digits, &nullable);
          }},
-        {"SQLDescribeColW", false, SQL_HANDLE_STMT, stmt, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
-             return widen(SQLDescribeColW(stmt, 1, b, units, &s, &type, &size, &digits, &nullable), n, true);
-         }},
-        {"SQLColAttributeW", true, SQL_HANDLE_STMT, stmt, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
-             return widen(SQLColAttributeW(stmt, 1, SQL_DESC_NAME, b, SQLSMALLINT(units * 2), &s, nullptr), n, true);
-         }},
-        {"SQLNativeSqlW", false, SQL_HANDLE_DBC, dbc, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
-             return widen(SQLNativeSqlW(dbc, w(kName), SQL_NTS, b, units, &l), n, false);
-         }},
-        {"SQLGetDescFieldW", true, SQL_HANDLE_DESC, ard, [&](SQLWCHAR* b, SQLSMALLINT units, SQLLEN* n) {
-             return widen(SQLGetDescFieldW(ard, 1, SQL_DESC_NAME, b, units * 2, &l), n, false);
-         }},
+        {"SQLColAttributeW", true, SQL_HANDLE_STMT, stmt,
+         [&](SQLWCHAR* b, SQLSMALLINT u) { return SQLColAttributeW(stmt, 1, SQL_DESC_NAME, b, u * 2, &s, nullptr); }},
+        {"SQLNativeSqlW", false, SQL_HANDLE_DBC, dbc,
+         [&](SQLWCHAR* b, SQLSMALLINT u) { return SQLNativeSqlW(dbc, w(kName), SQL_NTS, b, u, &l); }},
+        {"SQLGetDescFieldW", true, SQL_HANDLE_DESC, ard,
+         [&](SQLWCHAR* b, SQLSMALLINT u) { return SQLGetDescFieldW(ard, 1, SQL_DESC_NAME, b, u * 2, &l); }},
     };
     // Buffer units -> units written before the zero unit.
     const struct {
@@ -71,10 +63,10 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
         for (const auto& size : sizes) {
             SQLWCHAR buffer[12];
             for (SQLWCHAR& u : buffer) u = 0xABAB;
-            SQLLEN length = -1;
             s = -1;
             l = -1;
-            const SQLRETURN rc = call.run(buffer, size.units, &length);
+            const SQLRETURN rc = call.run(buffer, size.units);
+            const SQLLEN length = s != -1 ? s : l;
             const bool cut = size.written < kName.size();
             EXPECT_EQ(cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << call.name << " " << size.units;
             if (cut) {
@@ -86,10 +78,7 @@ TEST_F(Wide, TextAnswersCutBeforeAPairAndCountCharactersOrBytes) {
             EXPECT_EQ(0xABAB, buffer[size.written + 1]) << call.name << " " << size.units;
         }
     }
-}
-
-// A text attribute comes back wide, its length in bytes.
-TEST_F(Wide, TextAttributeComesBackWide) {
+    // A text attribute comes back wide, its length in bytes.
     SQLWCHAR catalog[32];
     SQLINTEGER length = -1;
     ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, catalog, sizeof catalog, &length));

@@ -147,7 +147,6 @@ protected:
     void SetUp() override {
         if (dsn_.empty()) return;
         conn_.reset(new Dbc);
-        env = conn_->env;
         dbc = conn_->dbc;
         ASSERT_PRED1(ok, conn_->driverConnect("DSN=" + dsn_ + ";UID=u;PWD=p")) << conn_->state();
         ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt));
@@ -169,7 +168,6 @@ protected:
     inline static std::unique_ptr<OdbcSandbox> odbc_;
     inline static std::string dsn_;
     std::unique_ptr<Dbc> conn_;
-    SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
     SQLHSTMT stmt = SQL_NULL_HSTMT;
 };

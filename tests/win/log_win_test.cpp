@@ -22,10 +22,8 @@ TEST(WinDriverLog, FileFromEnvironmentAtLoadInTextMode) {
     ASSERT_NE(nullptr, lib);
     auto alloc = reinterpret_cast<decltype(&SQLAllocHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLAllocHandle")));
     auto release = reinterpret_cast<decltype(&SQLFreeHandle)>(reinterpret_cast<void*>(GetProcAddress(lib, "SQLFreeHandle")));
-    SQLHANDLE env = nullptr, dbc = nullptr;
+    SQLHANDLE env = nullptr;
     ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_ENV, nullptr, &env));
-    ASSERT_EQ(SQL_SUCCESS, alloc(SQL_HANDLE_DBC, env, &dbc));
-    EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_DBC, dbc));
     EXPECT_EQ(SQL_SUCCESS, release(SQL_HANDLE_ENV, env));
     FreeLibrary(lib);
     std::stringstream raw;
@@ -34,10 +32,8 @@ TEST(WinDriverLog, FileFromEnvironmentAtLoadInTextMode) {
     std::string text = raw.str();
     EXPECT_NE(text.find("\r\n"), std::string::npos);
     for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
-    for (const char* line : {"   DEBUG] SQLAllocHandle: Entering with HandleType=2\n",
-                             "   DEBUG] SQLAllocHandle: Leaving with RetCode=0\n",
-                             "   DEBUG] SQLFreeHandle: Exit with return code 0\n"})
-        EXPECT_NE(text.find(line), std::string::npos) << line << "in:\n" << text;
+    // The level from the environment: the calls' lines (their layout: the Linux tests).
+    EXPECT_NE(text.find("   DEBUG] SQLAllocHandle: Entering with HandleType=1\n"), std::string::npos) << text;
     EXPECT_EQ(text.front(), '[');
     DeleteFileA(path.c_str());
     DeleteFileA(copy.c_str());
