@@ -30,6 +30,7 @@ python3-pyodbc        test
 libdbd-odbc-perl      test
 php-cli               test
 php-odbc              test
+r-cran-rodbc          test
 valgrind              test
 clang                 fuzz
 lcov                  coverage

@@ -199,7 +199,7 @@ done
 # blank and comment lines.
 code_lines() {
   find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.py' -o -name '*.sh' \
-    -o -name '*.pl' -o -name '*.php' \) -print0 2>/dev/null |
+    -o -name '*.pl' -o -name '*.php' -o -name '*.R' \) -print0 2>/dev/null |
     xargs -0 -r awk '
       FNR == 1 { script = FILENAME !~ /\.(cpp|h|c)$/ }
       /^[ \t]*$/ { next }

@@ -4,8 +4,8 @@
 #                 one test a process, as ctest runs them: unixODBC reads its
 #                 configuration once per process;
 #   tls_kit_it:   the kit's TLS module through its C API;
-#   it.<script>:  each tests/it/*.py (pyodbc), *.pl (DBD::ODBC) and *.php
-#                 (php-odbc, PDO_ODBC), run by odbc_it against its vornd and
+#   it.<script>:  each tests/it/*.py (pyodbc), *.pl (DBD::ODBC), *.php
+#                 (php-odbc, PDO_ODBC) and *.R (RODBC), run by odbc_it against its vornd and
 #                 private configuration.
 if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
   set(VORN_TLS_DEFS VORN_TLS_DIR="${CMAKE_CURRENT_BINARY_DIR}/tls-certs"
@@ -38,7 +38,7 @@ if(NOT WIN32 AND TARGET vornd AND TARGET vornd_core)
   target_link_libraries(odbc_it PRIVATE vornd_core vorn_expat odbc odbcinst ${CMAKE_DL_LIBS} ${VORN_GTEST})
 
   file(GLOB VORN_IT_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/it/*.py ${CMAKE_CURRENT_SOURCE_DIR}/it/*.pl
-       ${CMAKE_CURRENT_SOURCE_DIR}/it/*.php)
+       ${CMAKE_CURRENT_SOURCE_DIR}/it/*.php ${CMAKE_CURRENT_SOURCE_DIR}/it/*.R)
   foreach(script ${VORN_IT_SCRIPTS})
     get_filename_component(script_name ${script} NAME)
     add_test(NAME it.${script_name} COMMAND odbc_it --gtest_filter=DriverManager.Script)

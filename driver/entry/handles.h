@@ -159,6 +159,11 @@ struct Descriptor {
     std::vector<DescriptorRecord> records;  // count long (record 1 is element 0)
     DiagArea diag;
     ~Descriptor() { releaseDiagArea(diag); }
+    // Stored bytewise: some applications (R's RODBC) give the address of a
+    // field that is only 4-byte aligned.
+    void setRowsProcessed(SQLULEN n) const {
+        if (rowsProcessedPtr) std::memcpy(rowsProcessedPtr, &n, sizeof n);
+    }
 };
 
 struct Statement {

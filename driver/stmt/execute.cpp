@@ -339,7 +339,7 @@ void startParameterRows(Statement* stmt) {
     stmt->paramRowsRun = 0;
     stmt->paramRowsFailed = 0;
     stmt->paramRowCount = -1;
-    if (stmt->ipd->rowsProcessedPtr) *stmt->ipd->rowsProcessedPtr = 0;
+    stmt->ipd->setRowsProcessed(0);
 }
 
 SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
@@ -373,7 +373,7 @@ SQLRETURN executeParameterRows(Statement* stmt, const char* tag) {
             status[row] = rc == SQL_ERROR     ? SQL_PARAM_ERROR
                           : rc == SQL_SUCCESS ? SQL_PARAM_SUCCESS
                                               : SQL_PARAM_SUCCESS_WITH_INFO;
-        if (stmt->ipd->rowsProcessedPtr) *stmt->ipd->rowsProcessedPtr = row + 1;
+        stmt->ipd->setRowsProcessed(row + 1);
         if (array) placeDiagnostics(stmt, diagBefore, row);
         // Without a status array the application cannot tell which rows
         // failed: the first failure ends the execution, the rows after it

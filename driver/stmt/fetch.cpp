@@ -146,7 +146,7 @@ SQLRETURN VSqlFetch(Statement* stmt) {
         result = SQL_ERROR;
     else if (rowErrors > 0 || rowInfos > 0)
         result = SQL_SUCCESS_WITH_INFO;
-    if (ird->rowsProcessedPtr) *ird->rowsProcessedPtr = rowsFetched;
+    ird->setRowsProcessed(rowsFetched);
     return result;
 }
 

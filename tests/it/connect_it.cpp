@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 using namespace vorntest;
 using vorndtest::readFile;
@@ -214,7 +215,9 @@ TEST_F(DriverManager, Script) {
     ASSERT_TRUE(open.ok()) << open.error();
     ASSERT_TRUE(addDsn("VORN_IT", {"LogLevel=0"}, std::to_string(open.port())));
     const std::string name = script, extension = name.substr(name.rfind('.') + 1);
-    const char* interpreter = extension == "py" ? "/usr/bin/python3 " : extension == "php" ? "/usr/bin/php " : "/usr/bin/perl ";
+    const std::map<std::string, const char*> interpreters = {
+        {"py", "/usr/bin/python3 "}, {"pl", "/usr/bin/perl "}, {"php", "/usr/bin/php "}, {"R", "/usr/bin/Rscript "}};
+    const char* interpreter = interpreters.at(extension);
     if (extension == "php" && *VORN_SANITIZER_PRELOAD)
         GTEST_SKIP() << "PHP loads its extensions with RTLD_DEEPBIND, which the sanitizer runtime refuses";
     std::string out;
