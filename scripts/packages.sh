@@ -13,6 +13,7 @@ make                  build
 g++                   build
 binutils              build
 dpkg-dev              build
+file                  build
 libexpat1-dev         build
 libsqlite3-dev        build
 libssl-dev            build
