@@ -2,6 +2,7 @@
 // block early, midway and late in the result. With a server that continues
 // its cursor the three agree; a server that re-ran the query for each block
 // would grow linearly with the block number (--rerun shows that path).
+#include "KitLogin.h"
 #include "VorndProcess.h"
 #include "platform/platform.h"
 #include "vornvdb/vornkit.h"
@@ -83,17 +84,12 @@ int main(int argc, char** argv) {
                              "(i % 9000) || ' days') FROM n;\n";
     TestServer server("bench", "", {}, script);
     ::unlink(script.c_str());
-    KitStartupParams params{};
-    std::strcpy(params.commsModule, "wsa11.dll");
-    std::strcpy(params.host, "127.0.0.1");
-    std::snprintf(params.service, sizeof params.service, "%u", unsigned(server.port()));
-    params.receiveTimeout = params.sendTimeout = 600;
-    HVDB session = nullptr;
     if (!server.ok()) {
         std::fprintf(stderr, "%s\n", server.error().c_str());
         return 1;
     }
-    if (VdbStartVorn(&session, &params, "bench", "bench", 0, 0) != 1) {
+    HVDB session = kitLogin(server.port(), "bench", "bench", 600);
+    if (!session) {
         std::fprintf(stderr, "cannot log in\n");
         return 1;
     }

@@ -994,8 +994,7 @@ void startParser(XML_Parser parser, ParserContext* ctx, unsigned long salt) {
 
 bool isFresh(const ResultSet* rs) {
     return rs->columns.getCount() == 0 && rs->rows.getCount() == 0 && !rs->arena && !rs->document &&
-           rs->columnCount == 0 &&
-           rs->rowCount == -1 && !rs->statementType[0];
+           rs->columnCount == 0 && rs->rowCount == -1 && !rs->statementType[0];
 }
 
 enum class Parsed { Whole, Failed, Untouched, Again };

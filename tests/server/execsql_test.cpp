@@ -1,6 +1,7 @@
 // The SQL commands of vornd through the kit's C API, its answers read by the
 // driver's own reader: result documents, paging, long values, the statement
 // cache and the catalog views, the object clause, faults.
+#include "KitLogin.h"
 #include "VorndSuite.h"
 #include "driver/entry/handles.h"
 #include "driver/stmt/requests.h"
@@ -34,15 +35,7 @@ struct Result {
     }
 };
 
-HVDB kitLogin(std::uint16_t port) {
-    KitStartupParams p{};
-    std::strcpy(p.commsModule, "wsa11.dll");
-    std::strcpy(p.host, "127.0.0.1");
-    std::snprintf(p.service, sizeof p.service, "%u", unsigned(port));
-    p.receiveTimeout = p.sendTimeout = 60;
-    HVDB session = nullptr;
-    return VdbStartVorn(&session, &p, "tester", "pw", 0, 0) == 1 ? session : nullptr;
-}
+HVDB kitLogin(std::uint16_t port) { return vorndtest::kitLogin(port, "tester", "pw", 60); }
 
 // Reads and frees a reply.
 Result read(XmlReply* reply) {
