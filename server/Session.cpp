@@ -150,6 +150,9 @@ void SessionThread::pause(std::chrono::milliseconds delay) {
 }
 
 SessionThread::~SessionThread() {
+    // The transport's closing alert goes out before the socket closes: sent
+    // after, it lands on whichever connection is given the number next.
+    transport_.reset();
     if (fd_ >= 0) ::close(fd_);
 }
 

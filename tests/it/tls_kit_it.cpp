@@ -1,7 +1,8 @@
 // The kit's two comms modules against vornd serving TLS and clear text,
 // through the kit's C API: the traffic trace shows each block once as sent
 // and received, in clear text and printed as it came (a '%' of the data is
-// no format), and a ping goes through either stream.
+// no format), and a ping goes through either stream. And how vornd ends a
+// TLS session, seen by a bare OpenSSL client.
 #include "VorndSuite.h"
 
 #include "platform/platform.h"
@@ -9,7 +10,13 @@
 #include "vornvdb/vornkit.h"
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
+#include <arpa/inet.h>
+#include <signal.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,9 +27,21 @@
 using vorndtest::readFile;
 using vorndtest::TestServer;
 
+namespace {
+
+// Fresh test certificates in a folder of this process: its name.
+std::string makeCerts(const char* tag) {
+    const std::string certs = std::string(VORN_TLS_DIR) + "-" + tag + "-" + std::to_string(getpid());
+    EXPECT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs + " > " + certs + ".out 2>&1").c_str()));
+    return certs;
+}
+
+void removeCerts(const std::string& certs) { std::system(("rm -rf " + certs + " " + certs + ".out").c_str()); }
+
+}  // namespace
+
 TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
-    const std::string certs = std::string(VORN_TLS_DIR) + "-kit-" + std::to_string(getpid());
-    ASSERT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs + " > " + certs + ".out 2>&1").c_str()));
+    const std::string certs = makeCerts("kit");
     // Only the first 32 characters of a password count: a longer one logs in.
     TestServer server("tls-kit", "tracer:" + std::string(32, 'p') + "\n",
                       {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key"});
@@ -73,5 +92,38 @@ TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
         EXPECT_NE(std::string::npos, log.find("tracer")) << log;
     }
     EXPECT_EQ(0, chdir(old));
-    std::system(("rm -rf " + certs + " " + certs + ".out").c_str());
+    removeCerts(certs);
+}
+
+// A client that stops sending ends its session; vornd's closing alert comes
+// on that connection before the socket closes. Sent after the close, it went
+// to whichever client was given the socket's number next, whose handshake
+// then failed.
+TEST(TlsKit, VorndEndsASessionWithItsClosingAlertFirst) {
+    const std::string certs = makeCerts("close");
+    TestServer server("tls-close", "u:p\n", {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key"});
+    ASSERT_TRUE(server.ok()) << server.error();
+    signal(SIGPIPE, SIG_IGN);  // OpenSSL answers a bare end of stream with an alert
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    const timeval limit{30, 0};  // a bound, should anything hang
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(server.port());
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at));
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(ctx);
+    SSL_set_fd(ssl, fd);
+    ASSERT_EQ(1, SSL_connect(ssl));
+    ::shutdown(fd, SHUT_WR);
+    char byte;
+    const int n = SSL_read(ssl, &byte, 1);
+    EXPECT_EQ(SSL_ERROR_ZERO_RETURN, SSL_get_error(ssl, n)) << "no closing alert before the end of the stream";
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+    ::close(fd);
+    EXPECT_EQ(0, server.stop());
+    removeCerts(certs);
 }
