@@ -211,7 +211,7 @@ test_ratio() {
   local tests code
   tests=$(cd "$ROOT" && code_lines tests)
   code=$(cd "$ROOT" && code_lines driver vornvdb Com log util setup platform server bench scripts)
-  awk -v t="$tests" -v c="$code" 'BEGIN { printf "test code %d lines, other code %d lines: ratio %.2f\n", t, c, c ? t / c : 0 }'
+  awk -v t="$tests" -v c="$code" 'BEGIN { printf "test code %d lines, other code %d lines: ratio %.3f\n", t, c, c ? t / c : 0 }'
 }
 
 note "Summary ($((SECONDS - start_all)) s; logs in $LOGS)"
