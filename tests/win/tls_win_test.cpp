@@ -27,7 +27,7 @@ TEST_F(WinTls, EncryptedSessionsAndCertificateChecks) {
         const SQLRETURN rc = open(connectString() + ";" + k.more);
         const std::string got = vornwin::diag(SQL_HANDLE_DBC, dbc);
         if (k.reason.empty()) {
-            ASSERT_EQ(SQL_SUCCESS, rc) << got;
+            ASSERT_EQ(SQL_SUCCESS, rc) << k.more << ": " << got;
             for (const auto& [id, author] : {std::pair<int, std::string>{2, "Jules Verne"}, {3, "Mary Shelley"}}) {
                 char name[64] = "";
                 SQLLEN ind = 0;
@@ -38,9 +38,9 @@ TEST_F(WinTls, EncryptedSessionsAndCertificateChecks) {
                 reset();
             }
         } else {
-            EXPECT_EQ(SQL_ERROR, rc);
+            EXPECT_EQ(SQL_ERROR, rc) << k.more;
             EXPECT_EQ(0u, got.find("08001 ")) << got;
-            EXPECT_NE(std::string::npos, got.find(k.reason)) << got;
+            EXPECT_NE(std::string::npos, got.find(k.reason)) << k.more << ": " << got;
         }
     }
 }
