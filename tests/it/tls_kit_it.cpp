@@ -6,22 +6,21 @@
 #include "VorndSuite.h"
 
 #include "platform/platform.h"
+#include "platform/socket.h"
 #include "log/VCLogger.h"
 #include "vornvdb/vornkit.h"
 
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 
-#include <arpa/inet.h>
 #include <signal.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 using vorndtest::readFile;
@@ -29,30 +28,35 @@ using vorndtest::TestServer;
 
 namespace {
 
-// Fresh test certificates in a folder of this process: its name.
-std::string makeCerts(const char* tag) {
-    const std::string certs = std::string(VORN_TLS_DIR) + "-" + tag + "-" + std::to_string(getpid());
-    EXPECT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs + " > " + certs + ".out 2>&1").c_str()));
-    return certs;
-}
+// One vornd serving TLS with a self-signed certificate made for this process.
+class TlsKit : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        certs_ = std::string(VORN_TLS_DIR) + "-kit-" + std::to_string(getpid());
+        ASSERT_EQ(0, std::system(("bash " VORN_CERT_SCRIPT " " + certs_ + " > " + certs_ + ".out 2>&1").c_str()));
+        // Only the first 32 characters of a password count: a longer one logs in.
+        server_.reset(new TestServer("tls-kit", "tracer:" + std::string(32, 'p') + "\n",
+                                     {"--tls-cert", certs_ + "/self.pem", "--tls-key", certs_ + "/self.key"}));
+    }
+    static void TearDownTestSuite() {
+        server_.reset();
+        std::system(("rm -rf " + certs_ + " " + certs_ + ".out").c_str());
+    }
+    void SetUp() override { ASSERT_TRUE(server_ && server_->ok()) << (server_ ? server_->error() : "no test certificates"); }
 
-void removeCerts(const std::string& certs) { std::system(("rm -rf " + certs + " " + certs + ".out").c_str()); }
+    inline static std::string certs_;
+    inline static std::unique_ptr<TestServer> server_;
+};
 
 }  // namespace
 
-TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
-    const std::string certs = makeCerts("kit");
-    // Only the first 32 characters of a password count: a longer one logs in.
-    TestServer server("tls-kit", "tracer:" + std::string(32, 'p') + "\n",
-                      {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key"});
-    ASSERT_TRUE(server.ok()) << server.error();
-
+TEST_F(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
     // The kit log goes to TMPDIR; the trace clears NET_*.LOG of the
     // current folder.
     char old[4096];
     ASSERT_NE(nullptr, getcwd(old, sizeof old));
-    ASSERT_EQ(0, chdir(certs.c_str()));
-    setenv("TMPDIR", certs.c_str(), 1);
+    ASSERT_EQ(0, chdir(certs_.c_str()));
+    setenv("TMPDIR", certs_.c_str(), 1);
     for (const char* module : {"tls.dll", "wsa11.dll"}) {
         SCOPED_TRACE(module);
         ReleaseKitLog();
@@ -60,7 +64,7 @@ TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
         std::memset(&params, 0, sizeof params);
         std::strcpy(params.commsModule, module);
         std::strcpy(params.host, "127.0.0.1");
-        std::snprintf(params.service, sizeof params.service, "%u", unsigned(server.port()));
+        std::snprintf(params.service, sizeof params.service, "%u", unsigned(server_->port()));
         params.traceFlags = 0x05000001;  // verbose log, traffic trace
         params.receiveTimeout = params.sendTimeout = 30;
         params.tlsFlags = VDB_TLS_TRUST_SERVER;
@@ -81,7 +85,7 @@ TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
         ReleaseKitLog();
         SetKitTraceFlags(0);
 
-        const std::string log = readFile(certs + "/VORNclient_" + std::to_string(getpid()) + ".log");
+        const std::string log = readFile(certs_ + "/VORNclient_" + std::to_string(getpid()) + ".log");
         const std::string ping = "WSA11: OUT Len=005 <05000000>P";
         EXPECT_NE(std::string::npos, log.find(ping)) << log;
         EXPECT_EQ(log.find(ping), log.rfind(ping)) << log;
@@ -92,38 +96,31 @@ TEST(TlsKit, TraceShowsClearBlocksAndPingAnswers) {
         EXPECT_NE(std::string::npos, log.find("tracer")) << log;
     }
     EXPECT_EQ(0, chdir(old));
-    removeCerts(certs);
 }
 
 // A client that stops sending ends its session; vornd's closing alert comes
 // on that connection before the socket closes. Sent after the close, it went
 // to whichever client was given the socket's number next, whose handshake
 // then failed.
-TEST(TlsKit, VorndEndsASessionWithItsClosingAlertFirst) {
-    const std::string certs = makeCerts("close");
-    TestServer server("tls-close", "u:p\n", {"--tls-cert", certs + "/self.pem", "--tls-key", certs + "/self.key"});
-    ASSERT_TRUE(server.ok()) << server.error();
-    signal(SIGPIPE, SIG_IGN);  // OpenSSL answers a bare end of stream with an alert
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    const timeval limit{30, 0};  // a bound, should anything hang
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_port = htons(server.port());
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at));
+TEST_F(TlsKit, VorndEndsASessionWithItsClosingAlertFirst) {
+    namespace net = plat::net;
+    net::AddressList* at = nullptr;
+    ASSERT_EQ(0, net::resolveTcp4("127.0.0.1", std::to_string(server_->port()).c_str(), &at));
+    const net::Socket s = net::openStream();
+    const bool connected = net::connectFirst(s, at, 30);
+    net::freeAddresses(at);
+    ASSERT_TRUE(connected);
+    net::setTimeLimits(s, 30, 30);  // a bound, should anything hang
+    signal(SIGPIPE, SIG_IGN);       // OpenSSL answers a bare end of stream with an alert
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     SSL* ssl = SSL_new(ctx);
-    SSL_set_fd(ssl, fd);
+    SSL_set_fd(ssl, int(s));
     ASSERT_EQ(1, SSL_connect(ssl));
-    ::shutdown(fd, SHUT_WR);
+    ::shutdown(int(s), SHUT_WR);
     char byte;
     const int n = SSL_read(ssl, &byte, 1);
     EXPECT_EQ(SSL_ERROR_ZERO_RETURN, SSL_get_error(ssl, n)) << "no closing alert before the end of the stream";
     SSL_free(ssl);
     SSL_CTX_free(ctx);
-    ::close(fd);
-    EXPECT_EQ(0, server.stop());
-    removeCerts(certs);
+    net::closeSocket(s);
 }
